@@ -1,0 +1,199 @@
+#include "driver/CIPCaptureDriver.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <new>
+
+#include "driver/CIPVideoCapture.h"
+#include "foundation/CDebugInfo.h"
+
+namespace velkora {
+
+namespace {
+
+const char* TextOrEmpty(const char* text)
+{
+    return text ? text : "";
+}
+
+// Host core library version assumed when it cannot be read.
+constexpr ModuleVersion DefaultHostVersion{5, 12, 0, 0};
+
+} // namespace
+
+int32_t MapDebugLevel(int32_t level, const ModuleVersion& host)
+{
+    const bool before512 = host.major < 5 || (host.major == 5 && host.minor < 12);
+    const bool before63 = host.major < 6 || (host.major == 6 && host.minor < 3);
+    if (before512)
+        return level == DebugNotice || level == DebugOpened ? DebugWarning : level;
+    if (before63)
+        return level == DebugOpened ? DebugNotice : level;
+    return level;
+}
+
+bool ParseStrictInt(const std::string& text, int32_t& value)
+{
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    if (i == text.size())
+        return false;
+    int64_t result = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        result = result * 10 + (text[i] - '0');
+        if (result > int64_t{INT32_MAX} + 1)
+            return false;
+    }
+    if (negative)
+        result = -result;
+    if (result > INT32_MAX)
+        return false;
+    value = static_cast<int32_t>(result);
+    return true;
+}
+
+CIPCaptureDriver::CIPCaptureDriver() : hostDirectory(velkora::GetHostDirectory())
+{
+    if (!GetModuleProductVersion("talmori.dll", hostVersion))
+        hostVersion = DefaultHostVersion;
+}
+
+CIPCaptureDriver::~CIPCaptureDriver()
+{
+    ReleaseDeviceObjects();
+}
+
+bool CIPCaptureDriver::Open(ipcapture::IHostDebugOutput* debugSink, ipcapture::IHostFrameFactory* frameFactory,
+                            ipcapture::IHostDeviceSettings* settings)
+{
+    ipcapture::IHostConnectionSettings* connection = settings ? settings->GetConnectionSettings() : nullptr;
+    ipcapture::IHostChannelSettings* channel = settings ? settings->GetChannelSettings() : nullptr;
+    if (!connection || !channel) {
+        Close();
+        return false;
+    }
+    codecType = connection->GetCodecType();
+    channelValueA = channel->GetValueA();
+    channelValueB = channel->GetValueB();
+    channelCount = channel->GetChannelCount();
+    deviceInfo.host = TextOrEmpty(connection->GetAddress());
+    deviceInfo.port = connection->GetPort();
+    deviceInfo.user = TextOrEmpty(connection->GetUser());
+    deviceInfo.password = TextOrEmpty(connection->GetPassword());
+    deviceInfo.model = TextOrEmpty(channel->GetModel());
+    // Parameters of an earlier open must not outlive a reconfiguration.
+    parameters.clear();
+    for (uint32_t index = 1;; ++index) {
+        const char* text = settings->GetParameter(index);
+        if (!text)
+            break;
+        parameters[index] = text;
+    }
+
+    hostContext = frameFactory;
+    debugOutput = debugSink;
+
+    videoCapture.reset(new (std::nothrow) CIPVideoCapture(this, channelCount));
+    if (videoCapture && OpenDevice(settings))
+        return true;
+    Close();
+    return false;
+}
+
+void CIPCaptureDriver::Close()
+{
+    CloseDevice();
+    ReleaseDeviceObjects();
+}
+
+void CIPCaptureDriver::ReleaseDeviceObjects()
+{
+    videoCapture.reset();
+    ptzHandler.reset();
+}
+
+ipcapture::IIPVideoCapture* CIPCaptureDriver::GetVideoCapture()
+{
+    return videoCapture.get();
+}
+
+ipcapture::IIPVideoCaptureEx* CIPCaptureDriver::GetVideoCaptureEx2()
+{
+    return videoCapture.get();
+}
+
+ipcapture::IIPVideoCaptureEx2* CIPCaptureDriver::GetVideoCaptureEx5()
+{
+    return videoCapture.get();
+}
+
+void CIPCaptureDriver::LogOpened(const std::string& firmware)
+{
+    const std::string module = GetModuleName();
+    if (module.empty() || deviceInfo.model.empty())
+        return;
+    std::string line = "DRIVER IS OPENED (name: " + module + ", device model: " + deviceInfo.model;
+    if (!firmware.empty())
+        line += ", FW: " + firmware;
+    line += ", address: " + deviceInfo.host + ":" + std::to_string(deviceInfo.port) + ")";
+    DebugMessage(DebugOpened, "%s", line.c_str());
+}
+
+std::string CIPCaptureDriver::GetName()
+{
+    return deviceInfo.host + ":" + std::to_string(deviceInfo.port);
+}
+
+void CIPCaptureDriver::DebugMessage(int32_t level, const char* format, ...)
+{
+    std::string text;
+    if (format) {
+        try {
+            va_list args;
+            va_start(args, format);
+            va_list copy;
+            va_copy(copy, args);
+            const int length = std::vsnprintf(nullptr, 0, format, copy);
+            va_end(copy);
+            if (length > 0) {
+                text.resize(static_cast<size_t>(length) + 1);
+                std::vsnprintf(text.data(), text.size(), format, args);
+                text.resize(static_cast<size_t>(length));
+            }
+            va_end(args);
+        } catch (...) {
+            text.clear();
+        }
+    }
+    if (text.empty() || level == DebugTrace || !debugOutput)
+        return;
+    CDebugInfo info(static_cast<uint8_t>(MapDebugLevel(level, hostVersion)), text.c_str());
+    try {
+        debugOutput->Output(&info);
+    } catch (...) {
+        // The host's failure must not reach the component that logged.
+    }
+}
+
+std::string CIPCaptureDriver::GetParameterString(uint32_t index)
+{
+    const auto found = parameters.find(index);
+    if (found == parameters.end() || found->second == "(none)")
+        return {};
+    return found->second;
+}
+
+int32_t CIPCaptureDriver::GetParameterInt(uint32_t index)
+{
+    const auto found = parameters.find(index);
+    int32_t value = 0;
+    if (found == parameters.end() || !ParseStrictInt(found->second, value))
+        return ParameterNotInteger;
+    return value;
+}
+
+} // namespace velkora

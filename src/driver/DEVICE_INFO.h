@@ -1,0 +1,35 @@
+#pragma once
+// Where and how to reach a device. Every network component works on its own
+// copy. Header-only, so that every subsystem can copy one without linking
+// the driver.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace velkora {
+
+struct DEVICE_INFO
+{
+    DEVICE_INFO() = default;
+    // Time-outs always start at 5000/15000 and the model empty.
+    DEVICE_INFO(std::string host, uint16_t port, std::string user, std::string password)
+        : host(std::move(host)), port(port), user(std::move(user)), password(std::move(password))
+    {
+    }
+    DEVICE_INFO(const DEVICE_INFO&) = default;
+    DEVICE_INFO& operator=(const DEVICE_INFO&) = default;
+    // A copy addressing another port (the PTZ CGI).
+    DEVICE_INFO(const DEVICE_INFO& other, uint16_t port) : DEVICE_INFO(other) { this->port = port; }
+    virtual ~DEVICE_INFO() = default;
+
+    uint32_t requestTimeout = 5000; // ms: HTTP exchanges; twice it bounds a capture thread's stop
+    uint32_t streamTimeout = 15000; // ms: half without frames is a lost stream
+    std::string host;
+    uint16_t port = 80;             // HTTP/ONVIF; TLS when 443
+    std::string user;
+    std::string password;
+    std::string model;
+};
+
+} // namespace velkora
