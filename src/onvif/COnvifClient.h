@@ -1,0 +1,107 @@
+#pragma once
+
+#include "driver/DEVICE_INFO.h"
+#include "foundation/CRecursiveLock.h"
+#include "onvif/CHttpSender.h"
+#include "onvif/CXmlNamespaces.h"
+#include "onvif/OnvifRecords.h"
+#include "onvif/OnvifResults.h"
+#include "onvif/SoapFault.h"
+#include "onvif/SoapRequest.h"
+#include "onvif/TSmartPtr.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+struct SYSTEMTIME;
+
+namespace velkora {
+
+class CXmlParser;
+
+// The ONVIF SOAP 1.2 client of one device: every request is wrapped in an
+// envelope with a WS-Security UsernameToken (digest, or plain text once the
+// device refused the digest), sent through the client's own HTTP sender, and
+// the cause of the last failure is kept in a SoapFault. Used by one thread at a
+// time; Abort and Reset may come from another.
+class COnvifClient
+{
+public:
+    explicit COnvifClient(const DEVICE_INFO& device);
+    // Hook at the end of ParseFault, with the XPath of the fault's Detail element.
+    virtual void ParseFaultDetail(CXmlParser& parser, const std::string& detailXPath);
+    virtual ~COnvifClient();
+    COnvifClient(const COnvifClient&) = delete;
+    COnvifClient& operator=(const COnvifClient&) = delete;
+
+    // authenticationType "Basic" selects the plain-text password, anything else
+    // the digest; customNamespaces is "prefix=URI prefix=URI ...".
+    bool Initialize(const std::string& authenticationType, const std::string& customNamespaces);
+    void Reset();
+    void Abort();
+
+    bool SetServiceAddresses(const ServiceAddresses& addresses);
+    const ServiceAddresses& GetServiceAddresses() const { return m_paths; }
+    std::string GetCustomNamespaces() const { return m_namespaces.GetCustom(); }
+    std::string GetAuthenticationType() const { return m_digest ? "Digest" : "Basic"; }
+    SoapFault GetLastFault() const { return m_lastFault; }
+    const CXmlNamespaces& GetNamespaces() const { return m_namespaces; }
+
+    // True only for an HTTP 200 answer with a body, which goes to `answer`.
+    bool Exchange(const SoapRequest& request, std::string& answer);
+
+    // "<name decl...>value</name>" or "<name decl.../>"; `value` is markup and
+    // goes in as it is (callers escape texts with XmlEscape).
+    std::string MakeElement(const std::string& name, const std::string& value, const std::string& ownPrefix = {},
+                            const std::string& extraPrefix1 = {}, const std::string& extraPrefix2 = {}) const;
+    std::string BuildSecurityHeader(const SoapRequest& request) const;
+    std::string BuildEnvelope(const SoapRequest& request) const;
+
+    static bool CreateUsernameToken(SoapRequest& request, const std::string& password, bool plain);
+    static bool CreateUsernameToken(SoapRequest& request, const std::string& password, bool plain,
+                                    const SYSTEMTIME& now);
+    static std::string CreateNonce(const SYSTEMTIME& now);
+
+    void ParseFault(const std::string& answer);
+
+    // Device service.
+    bool GetCapabilities(DeviceCapabilities& capabilities);
+    bool GetDeviceInformation(DeviceInformation& information);
+    // Media service.
+    bool GetProfiles(std::vector<Onvif::MediaProfile>& profiles);
+    bool GetVideoSourceConfigurations(std::vector<Onvif::VideoSourceConfiguration>& configurations);
+    bool GetVideoEncoderConfigurations(std::vector<Onvif::VideoEncoderConfiguration>& configurations);
+    bool GetVideoEncoderConfiguration(const std::string& configurationToken,
+                                      Onvif::VideoEncoderConfiguration& configuration);
+    bool GetVideoEncoderConfigurationOptions(const std::string& configurationToken, EncoderOptions& options);
+    bool SetVideoEncoderConfiguration(const Onvif::VideoEncoderConfiguration& configuration);
+    bool GetCompatibleVideoEncoderConfigurations(const std::string& profileToken,
+                                                 std::vector<Onvif::VideoEncoderConfiguration>& configurations);
+    bool CreateProfile(const std::string& profileName, std::string& profileToken);
+    bool AddVideoSourceConfiguration(const std::string& profileToken, const std::string& configurationToken);
+    bool AddVideoEncoderConfiguration(const std::string& profileToken, const std::string& configurationToken);
+    bool RemoveVideoSourceConfiguration(const std::string& profileToken);
+    bool RemoveVideoEncoderConfiguration(const std::string& profileToken);
+    bool DeleteProfile(const std::string& profileToken);
+    bool GetStreamUri(const StreamUriRequest& request, MediaUri& uri);
+
+    // "http://host:port/path" -> "/path"; a text without "://" is a path already.
+    static std::string XAddrToPath(const std::string& xaddr);
+
+private:
+    template <typename Record>
+    bool ReadList(const std::string& answer, const std::string& base, std::vector<Record>& records);
+    bool MediaExchange(const std::string& body);
+    bool LoadAnswer(CXmlParser& parser, const std::string& answer);
+
+    std::atomic<bool> m_digest{true};
+    CRecursiveLock m_lock;
+    TSmartPtr<Web::CHttpSender> m_sender;
+    SoapFault m_lastFault;
+    DEVICE_INFO m_device;
+    ServiceAddresses m_paths;
+    CXmlNamespaces m_namespaces;
+};
+
+} // namespace velkora

@@ -1,0 +1,230 @@
+#include "onvif/CXmlParser.h"
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+
+#include <climits>
+
+namespace velkora {
+
+namespace {
+
+void IgnoreXmlError(void*, xmlErrorPtr)
+{
+}
+
+// A SOAP message may not carry a DTD; refusing it outright keeps entity
+// declarations (external or recursive) from ever being looked at.
+void RefuseInternalSubset(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    *static_cast<bool*>(parser->_private) = true;
+    xmlStopParser(parser);
+}
+
+std::string FirstChildValue(xmlNodePtr node)
+{
+    if (node == nullptr)
+        return {};
+    xmlNodePtr child = node->children;
+    if (child == nullptr || (child->type != XML_TEXT_NODE && child->type != XML_CDATA_SECTION_NODE))
+        return {};
+    return child->content != nullptr ? reinterpret_cast<const char*>(child->content) : std::string();
+}
+
+bool HasFirstChild(xmlNodePtr node)
+{
+    return node != nullptr && node->children != nullptr;
+}
+
+// The attribute of that name on an element, whatever its namespace.
+bool FindAttribute(xmlNodePtr node, const std::string& name, std::string& value)
+{
+    if (node == nullptr || node->type != XML_ELEMENT_NODE)
+        return false;
+    for (xmlAttrPtr attribute = node->properties; attribute != nullptr; attribute = attribute->next)
+    {
+        if (attribute->name == nullptr || name != reinterpret_cast<const char*>(attribute->name))
+            continue;
+        xmlChar* text = xmlNodeListGetString(node->doc, attribute->children, 1);
+        value = text != nullptr ? reinterpret_cast<const char*>(text) : std::string();
+        xmlFree(text);
+        return true;
+    }
+    return false;
+}
+
+struct XPathResult
+{
+    explicit XPathResult(xmlXPathObject* o) : object(o) {}
+    ~XPathResult() { xmlXPathFreeObject(object); }
+    XPathResult(const XPathResult&) = delete;
+    XPathResult& operator=(const XPathResult&) = delete;
+
+    int Count() const
+    {
+        return object != nullptr && object->type == XPATH_NODESET && object->nodesetval != nullptr
+                   ? object->nodesetval->nodeNr
+                   : 0;
+    }
+    xmlNodePtr At(int i) const { return object->nodesetval->nodeTab[i]; }
+
+    xmlXPathObject* object;
+};
+
+} // namespace
+
+CXmlParser::CXmlParser()
+{
+    m_namespaces.SetDefaults();
+}
+
+CXmlParser::~CXmlParser()
+{
+    Unload();
+}
+
+bool CXmlParser::Load(const std::string& text)
+{
+    CAutoLock guard(m_lock);
+    if (text.empty())
+        return false;
+    m_namespaces.ParseDeclarations(text);
+    if (m_loaded)
+        return false;
+    if (text.size() > static_cast<std::size_t>(INT_MAX))
+        return false;
+
+    xmlParserCtxtPtr context = xmlNewParserCtxt();
+    if (context == nullptr)
+        return false;
+    bool refused = false;
+    context->_private = &refused;
+    context->sax->internalSubset = RefuseInternalSubset;
+    // No XML_PARSE_NOENT (entity substitution), no XML_PARSE_DTDLOAD/DTDATTR; blanks kept.
+    const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+    xmlDocPtr document = xmlCtxtReadMemory(context, text.data(), static_cast<int>(text.size()), nullptr,
+                                           nullptr, options);
+    const bool wellFormed = context->wellFormed != 0;
+    xmlFreeParserCtxt(context);
+    if (document == nullptr || refused || !wellFormed || xmlDocGetRootElement(document) == nullptr)
+    {
+        xmlFreeDoc(document);
+        return false;
+    }
+    m_document = document;
+    m_text = text;
+    m_loaded = true;
+    return true;
+}
+
+void CXmlParser::Unload()
+{
+    CAutoLock guard(m_lock);
+    if (!m_loaded)
+        return;
+    m_namespaces.Clear();
+    xmlFreeDoc(m_document);
+    m_document = nullptr;
+    m_text.clear();
+    m_loaded = false;
+}
+
+xmlXPathObject* CXmlParser::Select(const std::string& xpath)
+{
+    if (!m_loaded || xpath.empty())
+        return nullptr;
+    xmlXPathContextPtr context = xmlXPathNewContext(m_document);
+    if (context == nullptr)
+        return nullptr;
+    context->error = IgnoreXmlError;
+    context->node = reinterpret_cast<xmlNodePtr>(m_document);
+    for (const auto& [prefix, entry] : m_namespaces.Entries())
+        if (!prefix.empty() && !entry.uri.empty())
+            xmlXPathRegisterNs(context, reinterpret_cast<const xmlChar*>(prefix.c_str()),
+                               reinterpret_cast<const xmlChar*>(entry.uri.c_str()));
+    xmlXPathObjectPtr result = xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(xpath.c_str()), context);
+    xmlXPathFreeContext(context);
+    return result;
+}
+
+std::string CXmlParser::GetNodeText(const std::string& xpath)
+{
+    CAutoLock guard(m_lock);
+    XPathResult result(Select(xpath));
+    return result.Count() > 0 ? FirstChildValue(result.At(0)) : std::string();
+}
+
+std::vector<std::string> CXmlParser::GetNodeTexts(const std::string& xpath)
+{
+    CAutoLock guard(m_lock);
+    std::vector<std::string> texts;
+    XPathResult result(Select(xpath));
+    for (int i = 0; i < result.Count(); ++i)
+        if (HasFirstChild(result.At(i)))
+            texts.push_back(FirstChildValue(result.At(i)));
+    return texts;
+}
+
+std::string CXmlParser::GetAttribute(const std::string& name, const std::string& xpath)
+{
+    CAutoLock guard(m_lock);
+    XPathResult result(Select(xpath));
+    std::string value;
+    if (result.Count() > 0)
+        FindAttribute(result.At(0), name, value);
+    return value;
+}
+
+std::vector<std::string> CXmlParser::GetAttributes(const std::string& name, const std::string& xpath)
+{
+    CAutoLock guard(m_lock);
+    std::vector<std::string> values;
+    XPathResult result(Select(xpath));
+    for (int i = 0; i < result.Count(); ++i)
+    {
+        std::string value;
+        if (FindAttribute(result.At(i), name, value))
+            values.push_back(std::move(value));
+    }
+    return values;
+}
+
+bool CXmlParser::NodeExists(const std::string& xpath)
+{
+    CAutoLock guard(m_lock);
+    XPathResult result(Select(xpath));
+    return result.Count() > 0;
+}
+
+std::string XPathLiteral(const std::string& value)
+{
+    if (value.find('"') == std::string::npos)
+        return "\"" + value + "\"";
+    if (value.find('\'') == std::string::npos)
+        return "'" + value + "'";
+    std::string result = "concat(";
+    std::size_t pos = 0;
+    bool first = true;
+    while (pos <= value.size())
+    {
+        std::size_t quote = value.find('"', pos);
+        const std::string part = value.substr(pos, quote == std::string::npos ? std::string::npos : quote - pos);
+        if (!part.empty())
+        {
+            result += (first ? "" : ",") + ("\"" + part + "\"");
+            first = false;
+        }
+        if (quote == std::string::npos)
+            break;
+        result += (first ? "" : ",") + std::string("'\"'");
+        first = false;
+        pos = quote + 1;
+    }
+    return result + ")";
+}
+
+} // namespace velkora

@@ -1,0 +1,45 @@
+#include "onvif/SoapFault.h"
+
+namespace velkora {
+
+std::string SoapFault::GetErrorText(const std::string& leading) const
+{
+    std::string codes;
+    for (const std::string& subcode : subcodes)
+    {
+        if (!codes.empty())
+            codes += " > ";
+        codes += subcode;
+    }
+    if (!reason.empty())
+    {
+        std::string text = leading + "Reason: " + reason;
+        if (!codes.empty())
+            text += " (code: " + codes + ")";
+        return text;
+    }
+    if (!codes.empty())
+        return leading + "Error code: " + codes;
+    if (httpStatus == 0)
+    {
+        std::string text = leading + "Device is not accessible";
+        if (transportError != 0)
+            text += " (" + std::to_string(transportError) + ")";
+        return text;
+    }
+    if (httpStatus >= 200 && httpStatus <= 299)
+        return {};
+    return leading + "HTTP status code: " + std::to_string(httpStatus);
+}
+
+std::string SoapFault::FindAuthenticationFault() const
+{
+    for (const std::string& subcode : subcodes)
+        if (subcode == "ter:NotAuthorized" || subcode == "wsse:FailedAuthentication" ||
+            subcode.find("NotAuthorize") != std::string::npos ||
+            subcode.find("FailedAuthenticat") != std::string::npos)
+            return subcode;
+    return {};
+}
+
+} // namespace velkora
