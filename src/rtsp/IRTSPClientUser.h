@@ -1,0 +1,22 @@
+#pragma once
+
+#include "rtp/IRTCPHandlerUser.h"
+#include "rtsp/MediaDescription.h"
+
+namespace velkora {
+
+class CRTPPacket;
+
+// Implemented by the RTSP channel; called on the RTSP client's thread.
+class IRTSPClientUser : public IRTCPHandlerUser {
+public:
+    ~IRTSPClientUser() override = default;
+    // The parsed SDP of the DESCRIBE answer; false ends the session before SETUP.
+    virtual bool OnDescribe(const MediaDescription& media) = 0;
+    // RTP carried inside the RTSP connection; the UDP transport never produces it.
+    virtual void OnRTPPacket(const CRTPPacket& packet) = 0;
+    // The session thread has ended (after TEARDOWN or a failed DESCRIBE).
+    virtual void OnSessionClosed() = 0;
+};
+
+}  // namespace velkora
