@@ -1,0 +1,25 @@
+#include "media/CRTPMediaParser.h"
+
+#include "driver/IDriver.h"
+
+namespace velkora {
+
+void CRTPMediaParser::SetParameterSets(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
+                                       const std::vector<uint8_t>& third) {
+    sps_ = sps;
+    pps_ = pps;
+    thirdParameterSet_ = third;
+}
+
+bool CRTPMediaParser::CheckBufferSize() {
+    if (frameBuffer_.size() <= kFrameBufferLimit) return true;
+    if (driver_ != nullptr) {
+        const DEVICE_INFO& info = driver_->GetDeviceInfo();
+        driver_->DebugMessage(1, "%s: Frame buffer overflow detected, device %s:%u",
+                              "velkora::CRTPMediaParser::CheckBufferSize", info.host.c_str(),
+                              static_cast<unsigned>(info.port));
+    }
+    return false;
+}
+
+}  // namespace velkora

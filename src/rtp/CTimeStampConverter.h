@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+#include "rtp/TStatisticsHelper.h"
+
+namespace velkora {
+
+// Turns RTP timestamps of successive frames into wall-clock frame times (FILETIME units:
+// 100 ns since 1601-01-01 UTC). The camera's clock rate is measured against the local clock
+// over the last 1000 frames; frame times never fall behind the local clock, and a lead over
+// it is worked off gradually so that frame spacing stays smooth.
+class CTimeStampConverter {
+public:
+    CTimeStampConverter();
+    virtual ~CTimeStampConverter() = default;
+
+    void Reset();
+    // Advances to the frame with RTP timestamp t, using the current system time.
+    void Update(uint32_t rtpTimestamp);
+    // As above with an explicit "now" (FILETIME units; 0 means the clock could not be read).
+    void Update(uint32_t rtpTimestamp, uint64_t now);
+
+    uint64_t GetFrameTime() const { return frameTime_; }
+    uint32_t GetLastRtpTimestamp() const { return lastRtpTimestamp_; }
+    uint64_t GetLead() const { return lead_; }
+
+private:
+    void Restart(uint32_t rtpTimestamp, uint64_t now);
+
+    uint64_t frameTime_ = 0;
+    uint32_t lastRtpTimestamp_ = 0;
+    uint64_t lead_ = 0;
+    TStatisticsHelper<unsigned> rtpSteps_;
+    TStatisticsHelper<unsigned> clockSteps_;
+    uint64_t lastClock_ = 0;
+};
+
+}  // namespace velkora
