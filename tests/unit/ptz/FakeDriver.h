@@ -1,0 +1,65 @@
+#pragma once
+// A device context for PTZ tests: fixed parameters and a message log that
+// tests can read while workers write to it.
+
+#include <cstdarg>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "driver/IDriver.h"
+
+namespace velkora::testing {
+
+class FakeDriver : public IDriver {
+ public:
+  struct Message {
+    int32_t level;
+    std::string text;
+  };
+
+  std::string GetName() override { return device.host + ":" + std::to_string(device.port); }
+
+  void DebugMessage(int32_t level, const char* format, ...) override {
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof(buffer), format, args);
+    va_end(args);
+    std::lock_guard<std::mutex> guard(lock);
+    messages.push_back({level, buffer});
+  }
+
+  std::vector<Message> Messages() {
+    std::lock_guard<std::mutex> guard(lock);
+    return messages;
+  }
+
+  std::string GetModuleName() override { return "Harnoquistel"; }
+  std::string GetHostDirectory() override { return "/tmp/"; }
+  const DEVICE_INFO& GetDeviceInfo() override { return device; }
+  std::pair<uint32_t, uint32_t> GetChannelValues() override { return {0, 0}; }
+  ipcapture::IHostFrameFactory* GetHostContext() override { return nullptr; }
+  int32_t GetVideoStandard() override { return 0; }
+  uint32_t GetCodecType() override { return 3; }
+  uint32_t GetChannelCount() override { return channelCount; }
+  std::string GetParameterString(uint32_t index) override {
+    auto found = parameters.find(index);
+    return found == parameters.end() || found->second == "(none)" ? std::string() : found->second;
+  }
+  int32_t GetParameterInt(uint32_t) override { return ParameterNotInteger; }
+  uint16_t GetPTZPort() override { return ptzPort; }
+
+  DEVICE_INFO device{"127.0.0.1", 80, "admin", "secret"};
+  uint16_t ptzPort = 8080;
+  uint32_t channelCount = 1;
+  std::map<uint32_t, std::string> parameters;
+
+ private:
+  std::mutex lock;
+  std::vector<Message> messages;
+};
+
+}  // namespace velkora::testing
