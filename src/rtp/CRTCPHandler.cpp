@@ -118,6 +118,7 @@ void CRTCPHandler::NoteSequence(uint16_t sequence) {
 void CRTCPHandler::OnDataReceived(IRTPClient*, const sockaddr_in& from, const uint8_t* data, size_t length) {
     if (data == nullptr || length < 4 || from.sin_addr.s_addr != cameraAddress_.load()) return;
     size_t offset = 0;
+    bool reportDue = false;
     do {
         const size_t packetLength = 4 + 4 * ((size_t{data[offset + 2]} << 8) | data[offset + 3]);
         const size_t end = offset + packetLength;
@@ -133,7 +134,7 @@ void CRTCPHandler::OnDataReceived(IRTPClient*, const sockaddr_in& from, const ui
                 std::memcpy(sourceSsrc_.data(), packet + 4, 4);
                 std::memcpy(lsr_.data(), packet + 10, 4);
                 srArrival_ = timeGetTime();
-                sendEvent_.Set();
+                reportDue = true;
             } else if (packet[1] == kTypeBye) {
                 bool wasKnown = false;
                 {
@@ -146,6 +147,9 @@ void CRTCPHandler::OnDataReceived(IRTPClient*, const sockaddr_in& from, const ui
         }
         offset = end;
     } while (offset + 4 <= length);
+    // Once per datagram: a compound packet with several SRs gets one RR, whenever the
+    // handler thread happens to wake.
+    if (reportDue) sendEvent_.Set();
 }
 
 void CRTCPHandler::BuildReceiverReport(uint8_t (&report)[kReceiverReportSize]) {
@@ -181,8 +185,9 @@ uint32_t CRTCPHandler::Run() {
         if (WaitForAnyEvent({&stopEvent, &sendEvent_}, 10000) == 1) {
             uint8_t report[kReceiverReportSize];
             BuildReceiverReport(report);
+            // No reset afterwards: the wait consumed the event, and an SR that arrived while
+            // this report was sent must get its own.
             Send(report, sizeof report);
-            sendEvent_.Reset();
         }
     }
     return 0;
