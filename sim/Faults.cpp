@@ -1,0 +1,137 @@
+#include "sim/Faults.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
+
+namespace sim {
+namespace {
+
+bool ParseNumber(const std::string& text, double& out)
+{
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    out = std::strtod(text.c_str(), &end);
+    return errno == 0 && end == text.c_str() + text.size() && out >= 0;
+}
+
+bool IsService(const std::string& s) { return s == "onvif" || s == "rtsp" || s == "ptz"; }
+
+bool Fail(std::string* error, const std::string& text)
+{
+    if (error) *error = text;
+    return false;
+}
+
+}  // namespace
+
+std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
+{
+    std::string body = spec;
+    int count = -1;
+    if (auto star = body.rfind('*'); star != std::string::npos) {
+        double n = 0;
+        if (!ParseNumber(body.substr(star + 1), n) || n < 1 || n > 1e6 || n != static_cast<int>(n)) {
+            Fail(error, "bad count in fault '" + spec + "'");
+            return std::nullopt;
+        }
+        count = static_cast<int>(n);
+        body.resize(star);
+    }
+    std::string name = body, arg;
+    bool hasArg = false;
+    if (auto eq = body.find('='); eq != std::string::npos) {
+        name = body.substr(0, eq);
+        arg = body.substr(eq + 1);
+        hasArg = true;
+    }
+
+    Fault f{Fault::Kind::RtpLoss, "", 0, count};
+    auto bad = [&](const char* why) {
+        Fail(error, "fault '" + spec + "': " + why);
+        return std::nullopt;
+    };
+    if (name == "loss" || name == "reorder" || name == "duplicate") {
+        f.kind = name == "loss" ? Fault::Kind::RtpLoss
+               : name == "reorder" ? Fault::Kind::RtpReorder : Fault::Kind::RtpDuplicate;
+        if (!hasArg || !ParseNumber(arg, f.value) || f.value > 1) return bad("needs a rate from 0 to 1");
+    } else if (name == "bye-after" || name == "stop-after") {
+        f.kind = name == "bye-after" ? Fault::Kind::ByeAfter : Fault::Kind::StopAfter;
+        if (!hasArg || !ParseNumber(arg, f.value)) return bad("needs seconds");
+    } else if (name == "refuse-rtsp") {
+        f.kind = Fault::Kind::RefuseRtsp;
+        if (hasArg) return bad("takes no value (use refuse-rtsp*N to refuse N connections)");
+    } else if (name == "onvif-401" || name == "onvif-fault") {
+        f.kind = name == "onvif-401" ? Fault::Kind::Onvif401 : Fault::Kind::OnvifFault;
+        f.target = arg;
+    } else if (name == "slow") {
+        f.kind = Fault::Kind::Slow;
+        std::string ms = arg;
+        if (auto colon = arg.find(':'); colon != std::string::npos) {
+            f.target = arg.substr(0, colon);
+            ms = arg.substr(colon + 1);
+            if (!IsService(f.target)) return bad("service must be onvif, rtsp or ptz");
+        }
+        if (!ParseNumber(ms, f.value) || f.value > 600000) return bad("needs milliseconds");
+    } else if (name == "close-midway") {
+        f.kind = Fault::Kind::CloseMidway;
+        f.target = arg;
+        if (hasArg && !IsService(arg)) return bad("service must be onvif, rtsp or ptz");
+    } else {
+        return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
+                   "onvif-401, onvif-fault, slow, close-midway)");
+    }
+    return f;
+}
+
+void FaultSet::Set(std::vector<Fault> faults)
+{
+    std::lock_guard lock(mutex_);
+    faults_ = std::move(faults);
+}
+
+std::vector<Fault> FaultSet::Get() const
+{
+    std::lock_guard lock(mutex_);
+    return faults_;
+}
+
+double FaultSet::Value(Fault::Kind kind) const
+{
+    std::lock_guard lock(mutex_);
+    for (const auto& f : faults_)
+        if (f.kind == kind && f.count != 0) return f.value;
+    return 0;
+}
+
+bool FaultSet::Take(Fault::Kind kind, const std::string& target)
+{
+    std::lock_guard lock(mutex_);
+    for (auto& f : faults_) {
+        if (f.kind != kind || f.count == 0) continue;
+        if (!f.target.empty() && f.target != target) continue;
+        if (f.count > 0) --f.count;
+        return true;
+    }
+    return false;
+}
+
+unsigned FaultSet::SlowMs(const std::string& service) const
+{
+    std::lock_guard lock(mutex_);
+    for (const auto& f : faults_)
+        if (f.kind == Fault::Kind::Slow && (f.target.empty() || f.target == service))
+            return static_cast<unsigned>(f.value);
+    return 0;
+}
+
+bool FaultSet::RefusesAllRtsp() const
+{
+    std::lock_guard lock(mutex_);
+    for (const auto& f : faults_)
+        if (f.kind == Fault::Kind::RefuseRtsp && f.count < 0) return true;
+    return false;
+}
+
+}  // namespace sim

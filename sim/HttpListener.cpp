@@ -1,0 +1,46 @@
+#include "sim/HttpListener.h"
+
+#include <httplib.h>
+
+namespace sim {
+
+HttpListener::HttpListener() : server_(std::make_unique<httplib::Server>())
+{
+    // Bounded reads so that Stop never waits long on an idle keep-alive client.
+    server_->set_read_timeout(2, 0);
+    server_->set_write_timeout(2, 0);
+    server_->set_keep_alive_timeout(2);
+    server_->set_payload_max_length(1 << 20);
+}
+
+HttpListener::~HttpListener() { Stop(); }
+
+bool HttpListener::Start(const std::string& address, std::uint16_t port, std::string* error)
+{
+    int bound = -1;
+    if (port == 0) {
+        bound = server_->bind_to_any_port(address);
+    } else if (server_->bind_to_port(address, port)) {
+        bound = port;
+    }
+    if (bound <= 0) {
+        if (error) *error = "cannot bind HTTP port " + std::to_string(port) + " on " + address;
+        return false;
+    }
+    port_ = static_cast<std::uint16_t>(bound);
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // stop() is ignored until the server runs, so Start returns only once it does.
+    for (int i = 0; i < 5000 && !server_->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+}
+
+void HttpListener::Stop()
+{
+    if (thread_.joinable()) {
+        server_->stop();
+        thread_.join();
+    }
+}
+
+}  // namespace sim

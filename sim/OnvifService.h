@@ -1,0 +1,64 @@
+#pragma once
+
+#include "sim/DeviceModel.h"
+#include "sim/Faults.h"
+#include "sim/HttpListener.h"
+#include "sim/RequestLog.h"
+#include "sim/StopSignal.h"
+
+#include <libxml/tree.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+struct OnvifSettings {
+    std::string user, password;
+    bool authFailureAs401 = false;  // refuse a bad token with HTTP 401 instead of 400
+    std::string rtspUri;            // answered by GetStreamUri instead of the built-in server
+    std::string firmware = "1.0.0";
+};
+
+// The device and media services: SOAP 1.2 over HTTP POST to
+// /onvif/device_service and /onvif/media_service.
+class OnvifService {
+public:
+    struct Answer {
+        int status = 200;
+        std::string body;
+        bool closeMidway = false;
+        bool challenge = false;  // add an HTTP Digest challenge to a 401
+    };
+
+    OnvifService(DeviceModel& model, FaultSet& faults, RequestLog& log, const StopSignal& stop, OnvifSettings settings);
+
+    bool Start(const std::string& address, std::uint16_t port, std::string* error);
+    void Stop() { http_.Stop(); }
+    std::uint16_t Port() const { return http_.Port(); }
+    void SetRtspPort(std::uint16_t port) { rtspPort_ = port; }
+
+    // One request: service path, body and the address the client reached us at.
+    Answer Handle(const std::string& path, const std::string& body, const std::string& localAddress);
+
+private:
+    std::string DeviceOperation(const std::string& op, const xmlNode* request, const std::string& host,
+                                OnvifError& error);
+    std::string MediaOperation(const std::string& op, const xmlNode* request, const std::string& host,
+                               OnvifError& error);
+    std::string ProfileXml(const MediaProfile& p, const char* element) const;
+    std::string SourceXml(const VideoSourceConfiguration& s, const std::string& element) const;
+    std::string EncoderXml(const VideoEncoderConfiguration& e, const std::string& element) const;
+    std::string OptionsXml(const VideoEncoderConfiguration& e) const;
+
+    DeviceModel& model_;
+    FaultSet& faults_;
+    RequestLog& log_;
+    const StopSignal& stop_;
+    OnvifSettings settings_;
+    std::atomic<std::uint16_t> rtspPort_{554};
+    HttpListener http_;
+};
+
+}  // namespace sim

@@ -1,0 +1,184 @@
+#include "sim/RtpStreamer.h"
+
+#include "sim/H264Packetizer.h"
+
+#include <sys/socket.h>
+
+#include <cmath>
+#include <random>
+
+namespace sim {
+
+namespace {
+
+constexpr std::uint8_t kPayloadType = 96;
+constexpr auto kReportInterval = std::chrono::seconds(5);
+
+void Put32(Bytes& b, std::uint32_t v)
+{
+    for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<std::uint8_t>(v >> s));
+}
+
+}  // namespace
+
+RtpStreamer::RtpStreamer(Setup setup, FaultSet& faults, StreamCounters& counters, std::function<void()> onClientReport)
+    : setup_(std::move(setup)), faults_(faults), counters_(counters), onClientReport_(std::move(onClientReport))
+{
+    std::random_device rd;
+    random_ = (static_cast<std::uint64_t>(rd()) << 32) | rd();
+    ssrc_ = rd();
+    firstSequence_ = sequence_ = static_cast<std::uint16_t>(rd());
+    firstTimestamp_ = rd();
+}
+
+RtpStreamer::~RtpStreamer() { Stop(false); }
+
+void RtpStreamer::Start()
+{
+    std::lock_guard lock(threadMutex_);
+    if (playing_ || stop_.Raised()) return;
+    started_ = std::chrono::steady_clock::now();
+    thread_ = std::thread([this] { Run(); });
+    playing_ = true;
+}
+
+void RtpStreamer::Stop(bool bye)
+{
+    std::lock_guard lock(threadMutex_);
+    stop_.Raise();
+    if (thread_.joinable()) {
+        thread_.join();
+        if (bye && !byeSent_) SendRtcp(true);
+    }
+}
+
+std::uint32_t RtpStreamer::TimestampAt(std::chrono::steady_clock::time_point t) const
+{
+    const double seconds = std::chrono::duration<double>(t - started_).count() * setup_.pace;
+    return firstTimestamp_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds * 90000.0));
+}
+
+void RtpStreamer::SendRtp(const Bytes& packet)
+{
+    // xorshift: cheap, and good enough to decide which packets to disturb.
+    auto chance = [this](double p) {
+        if (p <= 0) return false;
+        random_ ^= random_ << 13;
+        random_ ^= random_ >> 7;
+        random_ ^= random_ << 17;
+        return static_cast<double>(random_ % 1000000) < p * 1000000.0;
+    };
+    auto send = [this](const Bytes& p) {
+        ::sendto(setup_.rtpSocket, p.data(), p.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&setup_.rtpPeer),
+                 sizeof setup_.rtpPeer);
+        ++counters_.rtpPackets;
+    };
+    if (chance(faults_.Value(Fault::Kind::RtpLoss))) {
+        ++counters_.rtpDropped;
+        return;
+    }
+    if (heldBack_.empty() && chance(faults_.Value(Fault::Kind::RtpReorder))) {
+        heldBack_ = packet;
+        return;
+    }
+    send(packet);
+    if (chance(faults_.Value(Fault::Kind::RtpDuplicate))) send(packet);
+    if (!heldBack_.empty()) {
+        send(heldBack_);
+        heldBack_.clear();
+    }
+}
+
+void RtpStreamer::SendRtcp(bool bye)
+{
+    const auto now = std::chrono::steady_clock::now();
+    const auto wall = std::chrono::system_clock::now().time_since_epoch();
+    const double unixSeconds = std::chrono::duration<double>(wall).count();
+    const auto ntpSeconds = static_cast<std::uint64_t>(unixSeconds) + 2208988800ULL;
+    const auto ntpFraction = static_cast<std::uint64_t>((unixSeconds - std::floor(unixSeconds)) * 4294967296.0);
+
+    Bytes p{0x80, 200, 0, 6};
+    Put32(p, ssrc_);
+    Put32(p, static_cast<std::uint32_t>(ntpSeconds));
+    Put32(p, static_cast<std::uint32_t>(ntpFraction));
+    Put32(p, TimestampAt(now));
+    Put32(p, packetCount_);
+    Put32(p, octetCount_);
+    if (bye) {
+        p.insert(p.end(), {0x81, 203, 0, 1});
+        Put32(p, ssrc_);
+        byeSent_ = true;
+        ++counters_.byesSent;
+    }
+    ::sendto(setup_.rtcpSocket, p.data(), p.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&setup_.rtcpPeer),
+             sizeof setup_.rtcpPeer);
+    ++counters_.senderReports;
+}
+
+void RtpStreamer::ReadRtcp()
+{
+    std::uint8_t buf[1500];
+    for (;;) {
+        sockaddr_in from{};
+        socklen_t len = sizeof from;
+        const ssize_t n = ::recvfrom(setup_.rtcpSocket, buf, sizeof buf, MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&from), &len);
+        if (n < 0) return;
+        if (from.sin_addr.s_addr != setup_.rtcpPeer.sin_addr.s_addr) continue;
+        // Walk the compound packet; only well-formed reports count.
+        for (std::size_t off = 0; off + 4 <= static_cast<std::size_t>(n);) {
+            const std::size_t end = off + 4 + 4 * ((buf[off + 2] << 8) | buf[off + 3]);
+            if ((buf[off] & 0xC0) != 0x80 || end > static_cast<std::size_t>(n)) break;
+            if (buf[off + 1] == 201) {
+                ++counters_.receiverReports;
+                if (onClientReport_) onClientReport_();
+            }
+            off = end;
+        }
+    }
+}
+
+void RtpStreamer::Run()
+{
+    const auto& frames = setup_.clip->frames;
+    const double frameSeconds = 1.0 / setup_.frameRate;
+    const auto byeAfter = faults_.Value(Fault::Kind::ByeAfter);
+    const auto stopAfter = faults_.Value(Fault::Kind::StopAfter);
+    auto nextReport = started_;
+    bool silent = false;
+
+    for (std::uint64_t k = 0;; ++k) {
+        const auto due = started_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                        std::chrono::duration<double>(k * frameSeconds / setup_.pace));
+        if (!stop_.SleepUntil(due)) return;
+        ReadRtcp();
+        if (silent) continue;
+
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+        if (byeAfter > 0 && elapsed >= byeAfter) {
+            SendRtcp(true);
+            silent = true;
+            continue;
+        }
+        if (stopAfter > 0 && elapsed >= stopAfter) {
+            silent = true;
+            continue;
+        }
+
+        const AccessUnit& au = frames[k % frames.size()];
+        const auto timestamp = firstTimestamp_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(
+                                                     std::llround(static_cast<double>(k) * 90000.0 / setup_.frameRate)));
+        const auto payloads = PacketizeAccessUnit(au);
+        for (std::size_t i = 0; i < payloads.size(); ++i) {
+            SendRtp(MakeRtpPacket(kPayloadType, i + 1 == payloads.size(), sequence_++, timestamp, ssrc_, payloads[i]));
+            ++packetCount_;
+            octetCount_ += static_cast<std::uint32_t>(payloads[i].size());
+        }
+        if (std::chrono::steady_clock::now() >= nextReport) {
+            SendRtcp(false);
+            nextReport += kReportInterval;
+        }
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "sim/DeviceModel.h"
+#include "sim/Faults.h"
+#include "sim/PtzService.h"
+#include "sim/RtspAuth.h"
+#include "sim/RtspServer.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct SimulatorOptions {
+    std::string bindAddress = "127.0.0.1";
+    std::uint16_t httpPort = 8000;  // ONVIF; 0 = a free port
+    std::uint16_t rtspPort = 8554;
+    std::uint16_t ptzPort = 8080;
+    std::string user = "admin";
+    std::string password = "admin";
+    unsigned channels = 1;  // video sources; more than one makes a video server
+    unsigned encoders = 2;  // encoder configurations per source
+    std::string rtspUri;    // answered by GetStreamUri instead of the built-in server
+    std::string logFile;    // appended: one line per request
+    std::string clipsDir;   // empty: the clips of the source tree
+    double pace = 1;        // frames sent this many times faster than their rate; timestamps unchanged
+    bool onvifAuthFailureAs401 = false;
+    RtspAuthMode rtspAuth = RtspAuthMode::Any;
+    unsigned rtspSessionTimeout = 60;  // seconds without a request or RTCP report
+    std::vector<Fault> faults;
+};
+
+struct SimulatorPorts {
+    std::uint16_t http = 0, rtsp = 0, ptz = 0;
+};
+
+// The simulated camera: ONVIF device and media services, an RTSP server
+// streaming the bundled clips over RTP, and the PTZ CGI, each on its own port.
+class Simulator {
+public:
+    explicit Simulator(SimulatorOptions options);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Binds and starts every service; false with `error` when one cannot start.
+    bool Start(std::string* error = nullptr);
+    void Stop();
+    SimulatorPorts Ports() const;
+
+    // rtsp://<bind>:<port>/media/<profile>, the address GetStreamUri gives for it.
+    std::string StreamUrl(const std::string& profileToken) const;
+    std::string OnvifDeviceUrl() const;
+
+    // Changes the faults in force (RTP faults apply to streams started afterwards).
+    void SetFaults(std::vector<Fault> faults);
+
+    std::vector<std::string> RequestLog() const;
+    bool WaitForRequest(const std::function<bool(const std::string&)>& match,
+                        std::chrono::milliseconds timeout) const;
+    PtzHead GetPtzHead(unsigned address) const;
+    unsigned PtzAddress() const;
+    RtspStats GetRtspStats() const;
+    const DeviceModel& Device() const;
+
+private:
+    struct Parts;
+    SimulatorOptions options_;
+    std::unique_ptr<Parts> parts_;
+};
+
+}  // namespace sim
