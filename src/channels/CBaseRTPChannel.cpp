@@ -1,0 +1,190 @@
+#include "channels/CBaseRTPChannel.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+
+#include "foundation/FileTime.h"
+
+namespace velkora {
+
+namespace {
+
+uint32_t ResolveIPv4(const std::string& host)
+{
+    if (host.empty())
+        return 0;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr)
+        return 0;
+    uint32_t address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(result);
+    return address;
+}
+
+}  // namespace
+
+CBaseRTPChannel::CBaseRTPChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink)
+    : CBaseCameraChannel(channelIndex, driver, sink), receiver(driver), rtcpHandler(driver)
+{
+    cameraAddress = ResolveIPv4(driver->GetDeviceInfo().host);
+}
+
+CBaseRTPChannel::~CBaseRTPChannel()
+{
+    Stop();
+    receiver.Close();
+    rtcpHandler.Close();
+}
+
+void CBaseRTPChannel::OnRTPPacket(const sockaddr_in& from, const CRTPPacket& packet)
+{
+    if (from.sin_addr.s_addr != cameraAddress)
+        return;
+    packetEvent.Set();
+    rtcpHandler.NoteSequence(packet.GetSequenceNumber());
+    ProcessRTPPacket(packet);
+}
+
+void CBaseRTPChannel::OnRTCPBye()
+{
+    byeEvent.Set();
+}
+
+bool CBaseRTPChannel::OnFrame(ipcapture::IHostFrame* frame)
+{
+    frameEvent.Set();
+    if (!SendFrameCallback(frame))
+        return false;
+    frameTimer.Update();
+    SetCameraState(true);
+    return true;
+}
+
+std::pair<uint16_t, uint16_t> CBaseRTPChannel::GetChannelPair()
+{
+    StreamParams p = GetStreamParams();
+    return {p.width, p.height};
+}
+
+std::string CBaseRTPChannel::GetFrameSourceName()
+{
+    return driver->GetModuleName();
+}
+
+void CBaseRTPChannel::GetFrameTime(uint32_t rtpTimestamp, SYSTEMTIME& frameTime)
+{
+    converter.Update(rtpTimestamp);
+    if (converter.GetFrameTime() != 0 && converter.GetLastRtpTimestamp() != 0 &&
+        FileTimeToSystemTime(converter.GetFrameTime(), &frameTime))
+        return;
+    GetSystemTime(&frameTime);
+}
+
+void CBaseRTPChannel::StopStream()
+{
+    receiver.Close();
+    rtcpHandler.Close();
+}
+
+bool CBaseRTPChannel::IsStreamAlive()
+{
+    return frameTimer.ElapsedMs() < driver->GetDeviceInfo().streamTimeout / 2 && !byeEvent.IsSet();
+}
+
+bool CBaseRTPChannel::OpenRtpPorts()
+{
+    receiver.SetUser(this);
+    rtcpHandler.SetUser(this);
+    for (uint32_t port = kFirstRtpPort; port < kPortLimit; port += 2) {
+        if (IsStopping())
+            return false;
+        packetEvent.Reset();
+        byeEvent.Reset();
+        if (!receiver.Open(static_cast<uint16_t>(port)))
+            continue;
+        // A port that receives within half a second still has a sender from an earlier
+        // session aimed at it; take the next one.
+        int signalled = WaitForAnyEvent({&stopEvent, &packetEvent}, 500);
+        if (signalled < 0 && rtcpHandler.Open(cameraAddress, static_cast<uint16_t>(port + 1)))
+            return true;
+        receiver.Close();
+        rtcpHandler.Close();
+    }
+    return false;
+}
+
+bool CBaseRTPChannel::RestartStream()
+{
+    StopStream();
+    frameEvent.Reset();
+    sessionEvent.Reset();
+    converter.Reset();
+    if (PrepareStream() && StartStream())
+        return true;
+    StopStream();
+    return false;
+}
+
+void CBaseRTPChannel::ReportSignalLost()
+{
+    try {
+        if (sink)
+            sink->SignalLost();
+        if (ipcapture::IChannelListener* l = listener.load())
+            l->OnSignalLost(channelIndex);
+    } catch (...) {
+        driver->DebugMessage(DebugFailure, "%s(): Unexpected exception, device %s",
+                             "velkora::CBaseRTPChannel::ReportSignalLost", driver->GetName().c_str());
+    }
+    SetCameraState(false);
+}
+
+uint32_t CBaseRTPChannel::Run()
+{
+    const DEVICE_INFO& info = driver->GetDeviceInfo();
+    const uint32_t streamTimeout = info.streamTimeout;
+    const uint32_t firstFrameWait = std::max(info.requestTimeout, streamTimeout / 2);
+    frameTimer.Update();
+    bool longWait = false;
+    for (;;) {
+        if (stopEvent.Wait(longWait ? 1000 : 10)) {
+            StopStream();
+            SetChannelState(ChannelStopped);
+            SetCameraState(false);
+            break;
+        }
+        longWait = true;
+        uint32_t state = GetChannelState();
+        if (state == ChannelStreaming) {
+            if (IsStreamAlive()) {
+                if (keepAliveTimer.ElapsedMs() > keepAliveInterval) {
+                    KeepAlive();
+                    keepAliveTimer.Update();
+                }
+                continue;
+            }
+            SetChannelState(ChannelStreamLost);
+            // After a BYE the camera gets a second before we reconnect; frames that just
+            // stopped are chased at once.
+            longWait = byeEvent.IsSet();
+            continue;
+        }
+        if (state == ChannelStreamLost && frameTimer.ElapsedMs() >= streamTimeout)
+            ReportSignalLost();
+        if (!RestartStream())
+            continue;
+        int signalled = WaitForAnyEvent({&stopEvent, &frameEvent, &sessionEvent}, firstFrameWait);
+        if (signalled < 0)
+            longWait = false;
+        else if (signalled == 1)
+            SetChannelState(ChannelStreaming);
+    }
+    return 0;
+}
+
+}  // namespace velkora
