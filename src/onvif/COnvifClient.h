@@ -10,11 +10,13 @@
 #include "onvif/SoapRequest.h"
 #include "onvif/TSmartPtr.h"
 
+#include <velkora/records.h>
+
 #include <atomic>
 #include <string>
 #include <vector>
 
-struct SYSTEMTIME;
+
 
 namespace velkora {
 

@@ -1,0 +1,503 @@
+#include "onvif/COnvifClient.h"
+
+#include "LoopbackHttpServer.h"
+#include "rtsp/Base64.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace velkora;
+
+namespace {
+
+const std::string kEnvelopeNs = "http://www.w3.org/2003/05/soap-envelope";
+const std::string kXsi = " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"";
+const std::string kXsd = " xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"";
+const std::string kSecurityNs =
+    " xmlns:wsse=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd\""
+    " xmlns:wsu=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd\"";
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Local name of the operation element inside s:Body of a request envelope.
+std::string OperationOf(const std::string& envelope)
+{
+    std::size_t pos = envelope.find("<s:Body");
+    pos = envelope.find('>', pos);
+    if (pos == std::string::npos || envelope[pos - 1] == '/')
+        return {};
+    const std::size_t start = pos + 2;
+    std::string name = envelope.substr(start, envelope.find_first_of(" />", start) - start);
+    const std::size_t colon = name.find(':');
+    return colon == std::string::npos ? name : name.substr(colon + 1);
+}
+
+std::string Fault(const std::string& subcodes, const std::string& reason)
+{
+    return "<?xml version=\"1.0\"?><env:Envelope xmlns:env=\"" + kEnvelopeNs +
+           "\" xmlns:ter=\"http://www.onvif.org/ver10/error\"><env:Body><env:Fault><env:Code><env:Value>env:Sender"
+           "</env:Value>" +
+           subcodes + "</env:Code><env:Reason><env:Text xml:lang=\"en\">" + reason +
+           "</env:Text></env:Reason></env:Fault></env:Body></env:Envelope>";
+}
+
+// A device answering every operation from the files of one answer style.
+class Camera
+{
+public:
+    explicit Camera(std::string style) : m_style(std::move(style)) {}
+
+    std::string Answer(const RecordedRequest& request)
+    {
+        const std::string operation = OperationOf(request.body);
+        const std::string text = ReadFile(std::string(ONVIF_TEST_DATA) + "/" + m_style + "/" + operation + ".xml");
+        return HttpAnswer(200, text.empty() ? "<ok/>" : text);
+    }
+
+private:
+    std::string m_style;
+};
+
+DEVICE_INFO Device(uint16_t port, const std::string& user = "admin", const std::string& password = "secret",
+                   const std::string& host = "127.0.0.1")
+{
+    DEVICE_INFO device;
+    device.host = host;
+    device.port = port;
+    device.user = user;
+    device.password = password;
+    return device;
+}
+
+ServiceAddresses MediaPaths()
+{
+    return ServiceAddresses{"/onvif/device_service", "/onvif/media", "", ""};
+}
+
+} // namespace
+
+TEST(OnvifEnvelope, DigestPlainAndAnonymousTexts)
+{
+    COnvifClient client(Device(80, "ad<min>", "p&ss", "camera"));
+    ASSERT_TRUE(client.Initialize("Digest", ""));
+    SoapRequest request("/onvif/device_service");
+    request.passwordDigest = "DIGEST=";
+    request.nonce = "Tk9OQ0U=";
+    request.created = "2026-12-06T10:05:09Z";
+    request.body = "<GetX/>";
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope xmlns:s=\"" + kEnvelopeNs +
+                  "\"><s:Header><wsse:Security" + kSecurityNs +
+                  "><wsse:UsernameToken><wsse:Username>ad&lt;min&gt;</wsse:Username><wsse:Password "
+                  "Type=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0"
+                  "#PasswordDigest\">DIGEST=</wsse:Password><wsse:Nonce>Tk9OQ0U=</wsse:Nonce>"
+                  "<wsu:Created>2026-12-06T10:05:09Z</wsu:Created></wsse:UsernameToken></wsse:Security></s:Header>"
+                  "<s:Body" + kXsi + kXsd + "><GetX/></s:Body></s:Envelope>\r\n\r\n",
+              client.BuildEnvelope(request));
+
+    request.passwordDigest.clear();
+    EXPECT_NE(std::string::npos,
+              client.BuildEnvelope(request).find("<wsse:UsernameToken><wsse:Username>ad&lt;min&gt;</wsse:Username>"
+                                                 "<wsse:Password>p&amp;ss</wsse:Password></wsse:UsernameToken>"));
+
+    COnvifClient anonymous(Device(80, "", "", "camera"));
+    ASSERT_TRUE(anonymous.Initialize("Digest", ""));
+    SoapRequest empty("/p");
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope xmlns:s=\"" + kEnvelopeNs + "\"><s:Body" + kXsi +
+                  kXsd + "/></s:Envelope>\r\n\r\n",
+              anonymous.BuildEnvelope(empty));
+    EXPECT_FALSE(COnvifClient(DEVICE_INFO()).Initialize("Digest", ""));
+}
+
+TEST(OnvifEnvelope, UsernameTokenMatchesAnIndependentDigest)
+{
+    const SYSTEMTIME now{2026, 12, 0, 6, 10, 5, 9, 123};
+    SoapRequest request("/p");
+    ASSERT_TRUE(COnvifClient::CreateUsernameToken(request, "pa ss&word", false, now));
+    EXPECT_EQ("2026-12-06T10:05:09Z", request.created);
+    std::vector<uint8_t> nonceBytes;
+    ASSERT_TRUE(Base64Decode(request.nonce, nonceBytes));
+    const std::string nonceText(nonceBytes.begin(), nonceBytes.end());
+    EXPECT_GE(nonceText.size(), 16u);
+    EXPECT_EQ(std::string::npos, nonceText.find_first_of("'\\\" "));
+
+    const std::string command =
+        "printf '%s' '" + nonceText + request.created + "pa ss&word' | openssl dgst -sha1 -binary | base64";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(nullptr, pipe);
+    char line[128] = {};
+    const bool read = fgets(line, sizeof(line), pipe) != nullptr;
+    pclose(pipe);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(std::string(line).substr(0, std::string(line).find('\n')), request.passwordDigest);
+
+    // The same millisecond still gives a new nonce.
+    EXPECT_NE(COnvifClient::CreateNonce(now), COnvifClient::CreateNonce(now));
+
+    SoapRequest plain("/p");
+    plain.nonce = "stale";
+    ASSERT_TRUE(COnvifClient::CreateUsernameToken(plain, "pw", true, now));
+    EXPECT_EQ("", plain.passwordDigest + plain.nonce + plain.created);
+}
+
+TEST(SoapFaultText, OneRenderingPerCause)
+{
+    SoapFault fault;
+    EXPECT_EQ(". Device is not accessible", fault.GetErrorText(". "));
+    fault.transportError = 12029;
+    EXPECT_EQ(". Device is not accessible (12029)", fault.GetErrorText(". "));
+    fault.httpStatus = 200;
+    EXPECT_EQ("", fault.GetErrorText(". "));
+    fault.httpStatus = 401;
+    EXPECT_EQ("HTTP status code: 401", fault.GetErrorText(""));
+    fault.subcodes = {"ter:InvalidArgVal", "ter:NoProfile"};
+    EXPECT_EQ(". Error code: ter:InvalidArgVal > ter:NoProfile", fault.GetErrorText(". "));
+    fault.reason = "No such profile";
+    EXPECT_EQ(". Reason: No such profile (code: ter:InvalidArgVal > ter:NoProfile)", fault.GetErrorText(". "));
+    EXPECT_EQ("", fault.FindAuthenticationFault());
+    fault.subcodes = {"ter:Other", "x:NotAuthorizedAtAll"};
+    EXPECT_EQ("x:NotAuthorizedAtAll", fault.FindAuthenticationFault());
+    fault.subcodes = {"wsse:FailedAuthentication"};
+    EXPECT_EQ("wsse:FailedAuthentication", fault.FindAuthenticationFault());
+}
+
+TEST(OnvifExchange, FaultsAndStatuses)
+{
+    std::string next;
+    LoopbackHttpServer server([&](const RecordedRequest&) { return next; });
+    COnvifClient client(Device(server.Port()));
+    ASSERT_TRUE(client.Initialize("Digest", ""));
+    DeviceInformation info;
+
+    next = HttpAnswer(500, Fault("<env:Subcode><env:Value>ter:InvalidArgVal</env:Value><env:Subcode><env:Value>"
+                                 "ter:NoProfile</env:Value></env:Subcode></env:Subcode>",
+                                 "No such profile"));
+    EXPECT_FALSE(client.GetDeviceInformation(info));
+    EXPECT_EQ("env:Sender", client.GetLastFault().code);
+    EXPECT_EQ(500u, client.GetLastFault().httpStatus);
+    EXPECT_EQ(". Reason: No such profile (code: ter:InvalidArgVal > ter:NoProfile)",
+              client.GetLastFault().GetErrorText(". "));
+
+    next = HttpAnswer(401, "");
+    EXPECT_FALSE(client.GetDeviceInformation(info));
+    EXPECT_EQ(". HTTP status code: 401", client.GetLastFault().GetErrorText(". "));
+
+    next = HttpAnswer(302, "<not-read/>");
+    EXPECT_FALSE(client.GetDeviceInformation(info));
+    EXPECT_EQ(". HTTP status code: 302", client.GetLastFault().GetErrorText(". "));
+
+    next = HttpAnswer(200, "");
+    EXPECT_FALSE(client.GetDeviceInformation(info));
+    EXPECT_EQ("", client.GetLastFault().GetErrorText(". "));
+
+    // Not XML, or XML with a DTD: the answer is not used.
+    next = HttpAnswer(200, "<a>");
+    EXPECT_FALSE(client.GetDeviceInformation(info));
+    next = HttpAnswer(200, "<!DOCTYPE e [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><e>&x;</e>");
+    EXPECT_FALSE(client.GetDeviceInformation(info));
+    EXPECT_EQ("Digest", client.GetAuthenticationType());
+
+    uint16_t closedPort;
+    {
+        LoopbackHttpServer probe([](const RecordedRequest&) { return std::string(); });
+        closedPort = probe.Port();
+    }
+    COnvifClient unreachable(Device(closedPort));
+    ASSERT_TRUE(unreachable.Initialize("", ""));
+    EXPECT_FALSE(unreachable.GetDeviceInformation(info));
+    EXPECT_EQ(". Device is not accessible (12029)", unreachable.GetLastFault().GetErrorText(". "));
+}
+
+TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce)
+{
+    const std::string notAuthorized = HttpAnswer(
+        400, Fault("<env:Subcode><env:Value>ter:NotAuthorized</env:Value></env:Subcode>", "Sender not authorized"));
+    std::atomic<bool> plainAccepted{true};
+    Camera camera("ours");
+    LoopbackHttpServer server([&](const RecordedRequest& request) {
+        const bool digest = request.body.find("#PasswordDigest") != std::string::npos;
+        return digest || !plainAccepted ? notAuthorized : camera.Answer(request);
+    });
+    COnvifClient client(Device(server.Port()));
+    ASSERT_TRUE(client.Initialize("Digest", ""));
+    DeviceInformation info;
+    ASSERT_TRUE(client.GetDeviceInformation(info));
+    EXPECT_EQ("Basic", client.GetAuthenticationType());
+    auto requests = server.Requests();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_NE(std::string::npos, requests[1].body.find("<wsse:Password>secret</wsse:Password>"));
+    // The HTTP layer never authenticates SOAP requests.
+    EXPECT_EQ("", requests[0].Header("Authorization"));
+
+    ASSERT_TRUE(client.GetDeviceInformation(info));
+    EXPECT_EQ(3u, server.Requests().size());
+
+    // When the plain password is refused as well, that fault is the one reported.
+    plainAccepted = false;
+    COnvifClient refused(Device(server.Port()));
+    ASSERT_TRUE(refused.Initialize("Digest", ""));
+    EXPECT_FALSE(refused.GetDeviceInformation(info));
+    EXPECT_EQ(5u, server.Requests().size());
+    EXPECT_EQ("ter:NotAuthorized", refused.GetLastFault().FindAuthenticationFault());
+}
+
+TEST(OnvifOperations, RequestBodies)
+{
+    Camera camera("ours");
+    LoopbackHttpServer server([&](const RecordedRequest& request) { return camera.Answer(request); });
+    COnvifClient client(Device(server.Port(), "", ""));
+    ASSERT_TRUE(client.Initialize("Basic", ""));
+    ASSERT_TRUE(client.SetServiceAddresses(MediaPaths()));
+
+    MediaUri uri;
+    StreamUriRequest streamRequest;
+    streamRequest.profileToken = "P<1>";
+    ASSERT_TRUE(client.GetStreamUri(streamRequest, uri));
+    std::string token;
+    ASSERT_TRUE(client.CreateProfile("Velkora_VSC1_Live", token));
+    Onvif::VideoEncoderConfiguration config("VEC1");
+    ASSERT_TRUE(client.SetVideoEncoderConfiguration(config));
+    std::vector<Onvif::MediaProfile> profiles;
+    ASSERT_TRUE(client.GetProfiles(profiles));
+    ASSERT_TRUE(client.RemoveVideoEncoderConfiguration("P1"));
+    ASSERT_TRUE(client.GetCapabilities(*std::make_unique<DeviceCapabilities>()));
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(6u, requests.size());
+    auto body = [&](std::size_t i) {
+        const std::string& text = requests[i].body;
+        const std::size_t start = text.find('>', text.find("<s:Body")) + 1;
+        return text.substr(start, text.rfind("</s:Body>") - start);
+    };
+    const std::string media = "http://www.onvif.org/ver10/media/wsdl";
+    const std::string schema = "http://www.onvif.org/ver10/schema";
+    EXPECT_EQ("<GetStreamUri xmlns=\"" + media + "\"><StreamSetup><Stream xmlns=\"" + schema +
+                  "\">RTP-Unicast</Stream><Transport xmlns=\"" + schema +
+                  "\"><Protocol>UDP</Protocol></Transport></StreamSetup><ProfileToken>P&lt;1&gt;</ProfileToken>"
+                  "</GetStreamUri>",
+              body(0));
+    EXPECT_EQ("<CreateProfile xmlns=\"" + media + "\"><Name>Velkora_VSC1_Live</Name></CreateProfile>", body(1));
+    EXPECT_EQ("<SetVideoEncoderConfiguration xmlns=\"" + media + "\" xmlns:tt=\"" + schema + "\">" + config.ToXml() +
+                  "<ForcePersistence>true</ForcePersistence></SetVideoEncoderConfiguration>",
+              body(2));
+    EXPECT_EQ("<trt:GetProfiles xmlns:trt=\"" + media + "\" xmlns:tt=\"" + schema + "\"/>", body(3));
+    EXPECT_EQ("<trt:RemoveVideoEncoderConfiguration xmlns:trt=\"" + media + "\" xmlns:tt=\"" + schema +
+                  "\"><trt:ProfileToken>P1</trt:ProfileToken></trt:RemoveVideoEncoderConfiguration>",
+              body(4));
+    EXPECT_EQ("<tds:GetCapabilities xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\"><tds:Category>All"
+              "</tds:Category></tds:GetCapabilities>",
+              body(5));
+    EXPECT_EQ("/onvif/media", requests[0].head.substr(5, 12));
+    EXPECT_EQ(0u, requests[5].head.find("POST /onvif/device_service HTTP/1.1"));
+    EXPECT_EQ("application/soap+xml; charset=utf-8", requests[0].Header("Content-Type"));
+}
+
+TEST(OnvifOperations, MissingValuesSendNothing)
+{
+    LoopbackHttpServer server([](const RecordedRequest&) {
+        // Capabilities without a media service.
+        return HttpAnswer(200, "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body>"
+                               "<GetCapabilitiesResponse xmlns=\"http://www.onvif.org/ver10/device/wsdl\"><Capabilities>"
+                               "<Device xmlns=\"http://www.onvif.org/ver10/schema\"><XAddr>http://10.0.0.1</XAddr>"
+                               "</Device></Capabilities></GetCapabilitiesResponse></e:Body></e:Envelope>");
+    });
+    COnvifClient client(Device(server.Port()));
+    ASSERT_TRUE(client.Initialize("Digest", ""));
+    ASSERT_TRUE(client.SetServiceAddresses(MediaPaths()));
+    std::string token;
+    EXPECT_FALSE(client.CreateProfile("", token));
+    EXPECT_FALSE(client.AddVideoSourceConfiguration("P1", ""));
+    EXPECT_FALSE(client.DeleteProfile(""));
+    Onvif::VideoEncoderConfiguration config;
+    EXPECT_FALSE(client.GetVideoEncoderConfiguration("", config));
+    EXPECT_EQ(0u, server.Requests().size());
+
+    DeviceCapabilities capabilities;
+    EXPECT_FALSE(client.GetCapabilities(capabilities));
+    EXPECT_EQ("", capabilities.devicePath); // a host without a path gives an empty path
+    EXPECT_EQ("", client.GetServiceAddresses().mediaPath);
+    std::vector<Onvif::MediaProfile> profiles;
+    EXPECT_FALSE(client.GetProfiles(profiles));
+    EXPECT_EQ(1u, server.Requests().size());
+    EXPECT_EQ("onvif/x", COnvifClient::XAddrToPath("onvif/x"));
+    EXPECT_EQ("/a?b", COnvifClient::XAddrToPath("https://h:1/a?b"));
+    EXPECT_FALSE(client.SetServiceAddresses(ServiceAddresses{}));
+}
+
+TEST(OnvifOperations, AbortEndsAHungExchange)
+{
+    LoopbackHttpServer server([](const RecordedRequest&) { return LoopbackHttpServer::Hang; });
+    DEVICE_INFO device = Device(server.Port());
+    device.requestTimeout = 60000;
+    COnvifClient client(device);
+    ASSERT_TRUE(client.Initialize("Digest", ""));
+    std::thread stopper([&] {
+        if (server.WaitForRequests(1))
+            client.Abort();
+    });
+    DeviceInformation info;
+    EXPECT_FALSE(client.GetDeviceInformation(info));
+    stopper.join();
+    EXPECT_EQ(". Device is not accessible (12017)", client.GetLastFault().GetErrorText(". "));
+    client.Reset();
+    EXPECT_FALSE(client.GetDeviceInformation(info)); // no sender after Reset
+}
+
+TEST(OnvifOperations, LearnsNamespacesFromAnswers)
+{
+    LoopbackHttpServer server([](const RecordedRequest&) {
+        return HttpAnswer(200, "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" xmlns:tt=\"urn:vendor\" "
+                               "xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\"><s:Body>"
+                               "<tds:GetDeviceInformationResponse><tds:Model>M</tds:Model>"
+                               "</tds:GetDeviceInformationResponse></s:Body></s:Envelope>");
+    });
+    COnvifClient client(Device(server.Port()));
+    ASSERT_TRUE(client.Initialize("Digest", "tds=http://www.onvif.org/ver10/device/wsdl"));
+    DeviceInformation info;
+    ASSERT_TRUE(client.GetDeviceInformation(info));
+    EXPECT_EQ("M", info.model);
+    EXPECT_EQ("tt=urn:vendor", client.GetCustomNamespaces());
+    ASSERT_TRUE(client.SetServiceAddresses(MediaPaths()));
+    std::vector<Onvif::MediaProfile> profiles;
+    client.GetProfiles(profiles);
+    EXPECT_NE(std::string::npos, server.Requests().back().body.find("xmlns:tt=\"urn:vendor\""));
+}
+
+class AnswerStyles : public ::testing::TestWithParam<const char*>
+{
+};
+
+// Devices write their answers with all sorts of prefixes, default namespaces,
+// blanks and comments; each must read exactly like ours.
+TEST_P(AnswerStyles, EveryReadingOperation)
+{
+    Camera camera(GetParam());
+    LoopbackHttpServer server([&](const RecordedRequest& request) { return camera.Answer(request); });
+    COnvifClient client(Device(server.Port()));
+    ASSERT_TRUE(client.Initialize("Digest", ""));
+
+    DeviceCapabilities caps;
+    ASSERT_TRUE(client.GetCapabilities(caps));
+    EXPECT_EQ("/onvif/device_service", caps.devicePath);
+    EXPECT_EQ("/onvif/media", caps.mediaPath);
+    EXPECT_EQ("/onvif/ptz", client.GetServiceAddresses().ptzPath);
+    EXPECT_EQ("/onvif/events", caps.eventsPath);
+    EXPECT_TRUE(caps.pullPointSupport); // written "TRUE"
+    EXPECT_EQ(2u, caps.inputConnectors);
+    EXPECT_EQ(1u, caps.relayOutputs);
+
+    DeviceInformation info;
+    ASSERT_TRUE(client.GetDeviceInformation(info));
+    EXPECT_EQ("Verint", info.manufacturer);
+    EXPECT_EQ("S5020 & Co", info.model);
+    EXPECT_EQ("1.2.3", info.firmwareVersion);
+    EXPECT_EQ("SN42", info.serialNumber);
+    EXPECT_EQ("HW1", info.hardwareId);
+
+    std::vector<Onvif::MediaProfile> profiles;
+    ASSERT_TRUE(client.GetProfiles(profiles));
+    ASSERT_EQ(2u, profiles.size()); // the one without a video source is dropped
+    EXPECT_EQ("P1", profiles[0].token);
+    EXPECT_EQ("Main", profiles[0].name);
+    EXPECT_TRUE(profiles[0].IsComplete());
+    EXPECT_EQ("VS1", profiles[0].videoSourceConfiguration.sourceToken);
+    EXPECT_EQ(1080u, profiles[0].videoSourceConfiguration.boundsHeight);
+    EXPECT_EQ("VEC1", profiles[0].videoEncoderConfiguration.token);
+    EXPECT_EQ("PTZ1", profiles[0].ptzConfiguration.token);
+    EXPECT_EQ("-1", profiles[0].ptzConfiguration.useCount);
+    EXPECT_EQ(std::numeric_limits<float>::lowest(), profiles[0].ptzConfiguration.defaultPTZSpeed.tilt);
+    EXPECT_EQ("http://www.onvif.org/ver10/tptz/PanTiltSpaces/VelocityGenericSpace",
+              profiles[0].ptzConfiguration.defaultContinuousPanTiltVelocitySpace);
+    EXPECT_EQ("Velkora_VSC1_Live", profiles[1].name);
+    EXPECT_EQ("", profiles[1].ptzConfiguration.token);
+
+    std::vector<Onvif::VideoSourceConfiguration> sources;
+    ASSERT_TRUE(client.GetVideoSourceConfigurations(sources));
+    ASSERT_EQ(2u, sources.size());
+    EXPECT_EQ("VSC2", sources[1].token);
+    EXPECT_EQ(2u, sources[1].useCount);
+    EXPECT_EQ(1280u, sources[1].boundsWidth);
+
+    std::vector<Onvif::VideoEncoderConfiguration> encoders;
+    ASSERT_TRUE(client.GetVideoEncoderConfigurations(encoders));
+    ASSERT_EQ(2u, encoders.size());
+    EXPECT_EQ("JPEG", encoders[1].encoding);
+    EXPECT_EQ(70.0f, encoders[1].quality);
+    EXPECT_EQ("239.0.0.1", encoders[0].multicast.address);
+    EXPECT_EQ(5000u, encoders[0].multicast.port);
+    EXPECT_EQ(4096u, encoders[0].bitrateLimit);
+    EXPECT_EQ("Main", encoders[0].h264.profile);
+
+    ASSERT_TRUE(client.GetCompatibleVideoEncoderConfigurations("P1", encoders));
+    ASSERT_EQ(1u, encoders.size());
+    EXPECT_EQ("VEC1", encoders[0].token);
+
+    Onvif::VideoEncoderConfiguration encoder;
+    ASSERT_TRUE(client.GetVideoEncoderConfiguration("VEC1", encoder));
+    EXPECT_EQ(1920u, encoder.width);
+    EXPECT_EQ(4.5f, encoder.quality);
+    EXPECT_EQ("PT60S", encoder.sessionTimeout);
+
+    EncoderOptions options;
+    ASSERT_TRUE(client.GetVideoEncoderConfigurationOptions("VEC1", options));
+    EXPECT_EQ(1u, options.qualityMin);
+    EXPECT_EQ(10u, options.qualityMax);
+    ASSERT_EQ(1u, options.codecs.size()); // JPEG lists only height 0
+    const CodecOptions& h264 = options.codecs[0];
+    EXPECT_EQ(uint32_t(OnvifCodecH264), h264.codec);
+    EXPECT_EQ("VEC1", h264.configurationToken);
+    EXPECT_EQ((std::set<Resolution>{{640, 360}, {640, 480}, {1280, 720}}), h264.resolutions);
+    EXPECT_EQ((std::vector<std::string>{"Baseline", "Main"}), h264.profiles);
+    EXPECT_EQ(150u, h264.govLengthMax);
+    EXPECT_EQ(64u, h264.bitrateMin);
+    EXPECT_EQ(8192u, h264.bitrateMax);
+    EXPECT_EQ((std::set<uint32_t>{8, 13, 25}), h264.AvailableFrameRates());
+    EXPECT_EQ(1u, options.OptionsForCodec(OnvifCodecH264).size());
+    EXPECT_TRUE(options.OptionsForCodec(OnvifCodecJpeg).empty());
+
+    std::string token;
+    ASSERT_TRUE(client.CreateProfile("Velkora_VSC1_Live", token));
+    EXPECT_EQ("NEW1", token);
+
+    StreamUriRequest streamRequest;
+    streamRequest.profileToken = "P1";
+    MediaUri uri;
+    ASSERT_TRUE(client.GetStreamUri(streamRequest, uri));
+    EXPECT_EQ("rtsp://192.168.0.10:8554/stream1?a=1&b=2", uri.uri);
+    EXPECT_EQ("PT60S", uri.timeout);
+
+    // Foreign prefixes bound to our URIs are learnt but change nothing we export.
+    EXPECT_EQ("", client.GetCustomNamespaces());
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, AnswerStyles, ::testing::Values("ours", "foreign"));
+
+TEST(CodecOptionsRates, RangesAndIntervals)
+{
+    CodecOptions options;
+    EXPECT_TRUE(options.AvailableFrameRates().empty());
+    options.frameRateMin = 1;
+    options.frameRateMax = 30;
+    EXPECT_EQ(30u, options.AvailableFrameRates().size());
+    EXPECT_EQ(1u, *options.AvailableFrameRates().begin());
+    options.frameRateMin = 31;
+    EXPECT_TRUE(options.AvailableFrameRates().empty());
+    options.frameRateMin = options.frameRateMax = 25;
+    EXPECT_EQ((std::set<uint32_t>{25}), options.AvailableFrameRates());
+    options.encodingIntervalMin = 0;
+    options.encodingIntervalMax = 4000000000u; // bounded work whatever the device says
+    EXPECT_EQ(25u, *options.AvailableFrameRates().rbegin());
+    EXPECT_EQ(1u, *options.AvailableFrameRates().begin());
+    options.frameRateMin = 0;
+    options.frameRateMax = 4000000000u;
+    EXPECT_EQ(1000u, options.AvailableFrameRates().size());
+}

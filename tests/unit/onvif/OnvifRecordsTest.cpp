@@ -1,0 +1,149 @@
+#include "onvif/CXmlParser.h"
+#include "onvif/OnvifNumbers.h"
+#include "onvif/OnvifRecords.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace Onvif;
+
+namespace {
+
+const std::string kHead = "<e xmlns:tt=\"http://www.onvif.org/ver10/schema\">";
+
+} // namespace
+
+TEST(OnvifNumbers, StrictReadingAndFloatForms)
+{
+    EXPECT_EQ(1234u, ParseUInt32("1234"));
+    EXPECT_EQ(0u, ParseUInt32(""));
+    EXPECT_EQ(0u, ParseUInt32("-1"));
+    EXPECT_EQ(0u, ParseUInt32("+1"));
+    EXPECT_EQ(0u, ParseUInt32(" 1"));
+    EXPECT_EQ(0u, ParseUInt32("1.0"));
+    EXPECT_EQ(705032704u, ParseUInt32("5000000000")); // modulo 2^32
+    EXPECT_EQ(4464u, ParseUInt16("70000"));
+
+    EXPECT_EQ(0.0f, ParseFloat(""));
+    EXPECT_EQ(4.5f, ParseFloat("4.5"));
+    EXPECT_EQ(2.0f, ParseFloat("2abc"));
+    EXPECT_EQ(0.0f, ParseFloat("abc"));
+    EXPECT_EQ(std::numeric_limits<float>::lowest(), ParseFloat("-INF"));
+    EXPECT_EQ(std::numeric_limits<float>::max(), ParseFloat("infinity"));
+
+    EXPECT_EQ("1", FormatFloat(1.0f));
+    EXPECT_EQ("-0.50000", FormatFloat(-0.5f));
+    EXPECT_EQ("0.25000", FormatFloat(0.25f));
+    EXPECT_EQ("0", FormatFloat(0.0f));
+    EXPECT_FALSE(FormatFloat(std::numeric_limits<float>::max()).empty());
+}
+
+TEST(OnvifRecords, VideoEncoderConfigurationReadsAndWrites)
+{
+    const std::string text =
+        kHead +
+        "<c token=\"VEC1\"><tt:Name>Main</tt:Name><tt:UseCount>-1</tt:UseCount><tt:Encoding>H264</tt:Encoding>"
+        "<tt:Resolution><tt:Width>70000</tt:Width><tt:Height>1080</tt:Height></tt:Resolution><tt:Quality>4.5</tt:Quality>"
+        "<tt:RateControl><tt:FrameRateLimit>25</tt:FrameRateLimit><tt:EncodingInterval>1</tt:EncodingInterval>"
+        "<tt:BitrateLimit>4096</tt:BitrateLimit></tt:RateControl><tt:H264><tt:GovLength>50</tt:GovLength>"
+        "<tt:H264Profile>Main</tt:H264Profile></tt:H264><tt:Multicast><tt:Port>0</tt:Port></tt:Multicast>"
+        "<tt:SessionTimeout>PT60S</tt:SessionTimeout></c></e>";
+    VideoEncoderConfiguration config;
+    ASSERT_TRUE(config.LoadFromText(text, "e/c"));
+    EXPECT_EQ("VEC1", config.token);
+    EXPECT_EQ("Main", config.name);
+    EXPECT_EQ(0u, config.useCount);
+    EXPECT_EQ(4464u, config.width);
+    EXPECT_EQ(4.5f, config.quality);
+    EXPECT_EQ(50u, config.h264.govLength);
+    EXPECT_EQ("false", config.multicast.autoStart);
+    EXPECT_EQ("PT60S", config.sessionTimeout);
+
+    config.width = 1920;
+    config.name = "A&B <\"x\">";
+    EXPECT_EQ("<Configuration token=\"VEC1\"><tt:Name>A&amp;B &lt;&quot;x&quot;&gt;</tt:Name><tt:UseCount>0</tt:UseCount>"
+              "<tt:Encoding>H264</tt:Encoding><tt:Resolution><tt:Width>1920</tt:Width><tt:Height>1080</tt:Height>"
+              "</tt:Resolution><tt:Quality>4</tt:Quality><tt:RateControl><tt:FrameRateLimit>25</tt:FrameRateLimit>"
+              "<tt:EncodingInterval>1</tt:EncodingInterval><tt:BitrateLimit>4096</tt:BitrateLimit></tt:RateControl>"
+              "<tt:H264><tt:GovLength>50</tt:GovLength><tt:H264Profile>Main</tt:H264Profile></tt:H264>"
+              "<tt:Multicast><tt:Address><tt:Type>IPv4</tt:Type></tt:Address><tt:Port>0</tt:Port><tt:TTL>0</tt:TTL>"
+              "<tt:AutoStart>false</tt:AutoStart></tt:Multicast><tt:SessionTimeout>PT60S</tt:SessionTimeout>"
+              "</Configuration>",
+              config.ToXml());
+
+    for (const char* encoding : {"JPEG", "h264"})
+    {
+        config.encoding = encoding;
+        EXPECT_EQ(std::string::npos, config.ToXml().find("<tt:H264>")) << encoding;
+        EXPECT_EQ(std::string::npos, config.ToXml().find("<tt:MPEG4>")) << encoding;
+    }
+    config.encoding = "MPEG4";
+    config.mpeg4.govLength = 30;
+    EXPECT_NE(std::string::npos,
+              config.ToXml().find("<tt:MPEG4><tt:GovLength>30</tt:GovLength><tt:Mpeg4Profile></tt:Mpeg4Profile></tt:MPEG4>"));
+
+    // A written configuration reads back the same.
+    VideoEncoderConfiguration back;
+    ASSERT_TRUE(back.LoadFromText(kHead + config.ToXml() + "</e>", "e/Configuration"));
+    EXPECT_EQ(config.name, back.name);
+    EXPECT_EQ(config.width, back.width);
+    EXPECT_EQ(30u, back.mpeg4.govLength);
+}
+
+TEST(OnvifRecords, TokensNamesAndRequiredParts)
+{
+    const std::string text = kHead + "<p token=\"P1\"><tt:Name>N</tt:Name></p><p><tt:Name>no token</tt:Name></p></e>";
+    VideoSourceConfiguration keep("MINE");
+    ASSERT_TRUE(keep.LoadFromText(text, "e/p[1]"));
+    EXPECT_EQ("MINE", keep.token); // a token set beforehand stays
+    EXPECT_EQ("N", keep.name);
+
+    VideoSourceConfiguration noToken;
+    EXPECT_FALSE(noToken.LoadFromText(text, "e/p[2]"));
+    EXPECT_FALSE(noToken.LoadFromText("", "e/p"));
+    EXPECT_FALSE(noToken.LoadFromText(text, ""));
+    EXPECT_FALSE(noToken.LoadFromText("<broken", "e/p"));
+
+    MediaProfile profile;
+    EXPECT_FALSE(profile.LoadFromText(text, "e/p[1]")); // no video source configuration
+    EXPECT_FALSE(profile.IsComplete());
+}
+
+TEST(OnvifRecords, PtzConfigurationAndSpeed)
+{
+    const std::string text =
+        kHead +
+        "<c token=\"PTZ1\"><tt:Name>P</tt:Name><tt:UseCount>-1</tt:UseCount><tt:NodeToken>N1</tt:NodeToken>"
+        "<tt:DefaultAbsolutePantTiltPositionSpace>urn:abs</tt:DefaultAbsolutePantTiltPositionSpace>"
+        "<tt:DefaultPTZSpeed><tt:PanTilt x=\"0.5\" y=\"0\" space=\"urn:pt\"/><tt:Zoom x=\"-inf\" space=\"urn:z\"/>"
+        "</tt:DefaultPTZSpeed><tt:DefaultPTZTimeout>PT5S</tt:DefaultPTZTimeout></c>"
+        "<s><tt:PanTilt x=\"1\" y=\"1\" space=\"urn:pt2\"/><tt:Zoom space=\"urn:z2\"/></s></e>";
+    PTZConfiguration config;
+    ASSERT_TRUE(config.LoadFromText(text, "e/c"));
+    EXPECT_EQ("-1", config.useCount);
+    EXPECT_EQ(0.5f, config.defaultPTZSpeed.pan);
+    EXPECT_EQ(std::numeric_limits<float>::lowest(), config.defaultPTZSpeed.zoom);
+    config.defaultPTZSpeed.zoom = 1.0f;
+    EXPECT_EQ("<tptz:PTZConfiguration token=\"PTZ1\"><tt:Name>P</tt:Name><tt:UseCount>-1</tt:UseCount>"
+              "<tt:NodeToken>N1</tt:NodeToken>"
+              "<tt:DefaultAbsolutePantTiltPositionSpace>urn:abs</tt:DefaultAbsolutePantTiltPositionSpace>"
+              "<tt:DefaultPTZSpeed><tt:PanTilt space=\"urn:pt\" x=\"0.50000\" y=\"0\" />"
+              "<tt:Zoom space=\"urn:z\" x=\"1\" /></tt:DefaultPTZSpeed><tt:DefaultPTZTimeout>PT5S</tt:DefaultPTZTimeout>"
+              "</tptz:PTZConfiguration>",
+              config.ToXml());
+
+    // A zoom without "x": numbers stay, spaces are taken.
+    PtzSpeed speed = config.defaultPTZSpeed;
+    EXPECT_FALSE(speed.LoadFromText(text, "e/s"));
+    EXPECT_EQ(0.5f, speed.pan);
+    EXPECT_EQ(1.0f, speed.zoom);
+    EXPECT_EQ("urn:pt2", speed.panTiltSpace);
+    EXPECT_EQ("urn:z2", speed.zoomSpace);
+
+    EXPECT_EQ("", PtzSpeed().ToXml());
+    PTZConfiguration bare("T");
+    EXPECT_EQ("<tptz:PTZConfiguration token=\"T\"><tt:Name></tt:Name><tt:NodeToken></tt:NodeToken>"
+              "</tptz:PTZConfiguration>",
+              bare.ToXml());
+}

@@ -1,0 +1,149 @@
+#include "onvif/CXmlNamespaces.h"
+#include "onvif/CXmlParser.h"
+#include "onvif/Sha1.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using velkora::CSha1;
+using velkora::CXmlNamespaces;
+using velkora::CXmlParser;
+
+namespace {
+
+std::string Hex(const CSha1::Digest& digest)
+{
+    std::string text;
+    char piece[3];
+    for (uint8_t b : digest)
+    {
+        std::snprintf(piece, sizeof(piece), "%02x", b);
+        text += piece;
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(Sha1, FipsVectors)
+{
+    EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d", Hex(CSha1::Of("abc")));
+    EXPECT_EQ("da39a3ee5e6b4b0d3255bfef95601890afd80709", Hex(CSha1::Of("")));
+    EXPECT_EQ("84983e441c3bd26ebaae4aa1f95129e5e54670f1",
+              Hex(CSha1::Of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")));
+    CSha1 million;
+    const std::string block(1000, 'a');
+    for (int i = 0; i < 1000; ++i)
+        million.Update(block.data(), 7), million.Update(block.data() + 7, block.size() - 7);
+    EXPECT_EQ("34aa973cd4c4daa4f61eeb2bdbad27316534016f", Hex(million.Final()));
+}
+
+TEST(XmlNamespaces, OverridesAreTrackedAndExported)
+{
+    CXmlNamespaces table;
+    table.SetDefaults();
+    EXPECT_EQ("", table.GetCustom());
+    table.Add("tt", "http://www.onvif.org/ver10/schema"); // same URI: still built in
+    EXPECT_EQ("", table.GetCustom());
+
+    table.ParseCustom("tds=urn:dev  tt=urn:schema bogus new=urn:new");
+    EXPECT_EQ("tt=urn:schema tds=urn:dev", table.GetCustom()); // fixed order; "new" never exported
+    EXPECT_EQ(" xmlns:new=\"urn:new\"", table.GetDeclaration("new"));
+    EXPECT_EQ(" xmlns=\"urn:dev\"", table.GetDefaultDeclaration("tds"));
+    EXPECT_EQ("", table.GetDeclaration("unknown"));
+
+    CXmlNamespaces client;
+    client.SetDefaults();
+    client.Merge(table); // only non-default entries travel
+    EXPECT_EQ("tt=urn:schema tds=urn:dev", client.GetCustom());
+
+    CXmlNamespaces small;
+    small.Add("b", "urn:b");
+    small.Add("a", "urn:a");
+    EXPECT_EQ("xmlns:a=\"urn:a\" xmlns:b=\"urn:b\"", small.GetSelectionNamespaces());
+}
+
+TEST(XmlNamespaces, DeclarationsReadFromText)
+{
+    CXmlNamespaces table;
+    table.ParseDeclarations("<e xmlns:a=\"urn:a\" xmlns:b = \"urn:b\" xmlns=\"urn:default\" xmlns:c='urn:c'>"
+                            "<x xmlns:d=\"urn:d\r\n\"/>");
+    EXPECT_EQ("urn:a", table.GetUri("a"));
+    EXPECT_EQ("", table.GetUri("b")); // blanks around "=" give an empty URI
+    EXPECT_EQ("urn:c", table.GetUri("c"));
+    EXPECT_EQ("urn:d", table.GetUri("d"));
+    EXPECT_EQ(4u - 1u, table.Entries().size());
+}
+
+TEST(XmlParser, QueriesUseOurPrefixesWhateverTheDocumentUses)
+{
+    const std::string answer =
+        "<?xml version=\"1.0\"?>\n"
+        "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\">\n"
+        "  <!-- comment -->\n"
+        "  <env:Body><R xmlns=\"http://www.onvif.org/ver10/media/wsdl\" xmlns:x=\"http://www.onvif.org/ver10/schema\">\n"
+        "    <Item token=\"A\"><x:Name>first &amp; best</x:Name></Item>\n"
+        "    <Item token=\"B\"><x:Name/></Item>\n"
+        "    <Item><x:Name><x:Inner>v</x:Inner></x:Name></Item>\n"
+        "    <Item token=\"C\"><x:Name><![CDATA[<raw>]]></x:Name></Item>\n"
+        "  </R></env:Body></env:Envelope>";
+    CXmlParser parser;
+    ASSERT_TRUE(parser.Load(answer));
+    const std::string items = "SOAP-ENV:Envelope/SOAP-ENV:Body/trt:R/trt:Item";
+    EXPECT_TRUE(parser.NodeExists(items));
+    EXPECT_FALSE(parser.NodeExists("SOAP-ENV:Envelope/tt:Body"));
+    EXPECT_EQ("first & best", parser.GetNodeText(items + "/tt:Name"));
+    EXPECT_EQ("", parser.GetNodeText(items + "[@token=\"B\"]/tt:Name")); // empty element
+    EXPECT_EQ("", parser.GetNodeText(items + "[3]/tt:Name"));            // first child is an element
+    EXPECT_EQ("<raw>", parser.GetNodeText(items + "[@token=\"C\"]/tt:Name"));
+    // Nodes without a child are skipped; an element child reads as empty.
+    EXPECT_EQ((std::vector<std::string>{"first & best", "", "<raw>"}), parser.GetNodeTexts(items + "/tt:Name"));
+    EXPECT_EQ((std::vector<std::string>{"A", "B", "C"}), parser.GetAttributes("token", items));
+    EXPECT_EQ("A", parser.GetAttribute("token", items));
+    EXPECT_EQ("", parser.GetAttribute("missing", items));
+    EXPECT_EQ("", parser.GetNodeText("this is ( not xpath"));
+    // The document's own prefix is known too.
+    EXPECT_EQ("first & best", parser.GetNodeText("env:Envelope/env:Body/trt:R/trt:Item/x:Name"));
+
+    EXPECT_FALSE(parser.Load(answer)); // loads once
+    EXPECT_TRUE(parser.NodeExists(items));
+    parser.Unload();
+    EXPECT_FALSE(parser.NodeExists(items));
+}
+
+TEST(XmlParser, QuotesInValuesCannotBreakAnXPath)
+{
+    CXmlParser parser;
+    ASSERT_TRUE(parser.Load("<r><i t='a\"b'>1</i><i t=\"c'd\">2</i><i t=\"e&quot;f'g\">3</i></r>"));
+    for (const auto& [token, text] : {std::pair<std::string, std::string>{"a\"b", "1"}, {"c'd", "2"}, {"e\"f'g", "3"}})
+        EXPECT_EQ(text, parser.GetNodeText("r/i[@t=" + velkora::XPathLiteral(token) + "]")) << token;
+}
+
+TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText)
+{
+    CXmlParser a;
+    EXPECT_FALSE(a.Load(""));
+    EXPECT_FALSE(a.Load("<a><b></a>"));
+    EXPECT_FALSE(a.Load("not xml"));
+
+    const std::string xxe = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><r>&x;</r>";
+    CXmlParser b;
+    EXPECT_FALSE(b.Load(xxe));
+    EXPECT_EQ("", b.GetNodeText("r"));
+
+    std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">";
+    for (char c = 'b'; c <= 'k'; ++c)
+    {
+        bomb += std::string("<!ENTITY ") + c + " \"";
+        for (int i = 0; i < 10; ++i)
+            bomb += std::string("&") + char(c - 1) + ";";
+        bomb += "\">";
+    }
+    bomb += "]><r>&k;</r>";
+    CXmlParser c;
+    EXPECT_FALSE(c.Load(bomb));
+
+    CXmlParser external;
+    EXPECT_FALSE(external.Load("<!DOCTYPE r SYSTEM \"http://127.0.0.1:1/x.dtd\"><r/>"));
+}
