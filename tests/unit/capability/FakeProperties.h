@@ -1,0 +1,54 @@
+#pragma once
+// A properties record whose discovery the test scripts.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "capability/CBaseCameraProperties.h"
+#include "foundation/CEvent.h"
+
+namespace velkora::test {
+
+class FakeProperties : public CBaseCameraProperties
+{
+public:
+    explicit FakeProperties(uint32_t standard = 0) : CBaseCameraProperties(DEVICE_INFO("cam", 8000, "u", "p"), standard) {}
+
+    ~FakeProperties() override
+    {
+        if (destroyed)
+            destroyed->Set();
+    }
+
+    bool Query(uint32_t* kind) override { return query ? query(*this, kind) : true; }
+    bool WriteDeviceParameters(ipcapture::IHostCapabilityStore* store) override
+    {
+        parametersWritten = true;
+        return AddTextProperty(store, 1, "Video standard", std::to_string(videoStandard)) && parametersResult;
+    }
+    std::string GetErrorText() const override { return errorText; }
+    void Abort() override { ++aborts; }
+
+    // A device with one H.264 stream: 1920x1080 and 1280x720 at 5..25 fps.
+    void FillPlainDevice()
+    {
+        manufacturer = "Acme";
+        model = "X1";
+        streams[0].codecs = {CapsCodecH264};
+        streams[0].resolutions = {{{1920, 1080}, 25}, {{1280, 720}, 0}};
+        streams[0].framerates = {5, 15, 25};
+        videoSourceCount = 1;
+    }
+
+    std::function<bool(FakeProperties&, uint32_t*)> query;
+    std::string errorText;
+    bool parametersResult = true;
+    bool parametersWritten = false;
+    std::atomic<int> aborts{0};
+    // Set when the record is released by its last holder.
+    std::shared_ptr<CManualEvent> destroyed;
+};
+
+} // namespace velkora::test
