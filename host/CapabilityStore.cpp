@@ -1,4 +1,4 @@
-#include "CapabilityStore.h"
+#include "host/CapabilityStore.h"
 
 #include <fstream>
 
@@ -119,24 +119,23 @@ ipc::IHostFramerateList* CapabilityStore::GetFramerateList(uint32_t stream)
     return stream == 1 ? framerateList.get() : nullptr;
 }
 
-DeviceFile CapabilityStore::ToDeviceFile(uint16_t ptzPort) const
+DeviceRecord CapabilityStore::ToDeviceRecord(uint16_t ptzPort) const
 {
-    DeviceFile file;
-    file.name = name;
-    file.model = name;
-    file.address = connection[0];
+    DeviceRecord record;
+    record.model = name;
+    record.address = connection[0];
     if (!connection[1].empty() && connection[1] != "80")
-        file.address += ":" + connection[1];
-    file.port = ptzPort;
-    file.user = connection[2];
-    file.password = connection[3];
+        record.address += ":" + connection[1];
+    record.port = ptzPort;
+    record.user = connection[2];
+    record.password = connection[3];
     for (int32_t number = 1; number <= LastDeviceParameter; ++number) {
         auto at = properties.find(number);
         if (at == properties.end())
             break;
-        file.parameters.push_back(at->second.value);
+        record.parameters.push_back(at->second.value);
     }
-    return file;
+    return record;
 }
 
 std::string CapabilityStore::ToJson() const
@@ -164,43 +163,44 @@ std::string CapabilityStore::ToJson() const
     return out.dump(2);
 }
 
-const char* DeviceFile::Parameter(uint32_t index) const
-{
-    if (index < 1 || index > parameters.size())
-        return nullptr;
-    return parameters[index - 1].c_str();
-}
-
-bool SaveDeviceFile(const std::string& path, const DeviceFile& file)
+bool SaveDeviceFile(const std::string& path, const DeviceRecord& record)
 {
     json out = {
-        {"name", file.name},   {"address", file.address},   {"port", file.port},
-        {"user", file.user},   {"password", file.password}, {"model", file.model},
-        {"channels", file.channels}, {"codec", file.codec}, {"parameters", file.parameters},
+        {"address", record.address},
+        {"port", record.port},
+        {"user", record.user},
+        {"password", record.password},
+        {"model", record.model},
+        {"channels", record.channelCount},
+        {"codec", record.codecType},
+        {"valueA", record.valueA},
+        {"valueB", record.valueB},
+        {"parameters", record.parameters},
     };
     std::ofstream stream(path, std::ios::binary | std::ios::trunc);
     stream << out.dump(2) << '\n';
     return bool(stream.flush());
 }
 
-bool LoadDeviceFile(const std::string& path, DeviceFile& file)
+bool LoadDeviceFile(const std::string& path, DeviceRecord& record)
 {
     std::ifstream stream(path, std::ios::binary);
     if (!stream)
         return false;
     try {
         const json in = json::parse(stream);
-        DeviceFile read;
-        read.name = in.value("name", std::string());
+        DeviceRecord read;
         read.address = in.at("address").get<std::string>();
-        read.port = in.value("port", uint16_t(0));
+        read.port = in.value("port", uint16_t(80));
         read.user = in.value("user", std::string());
         read.password = in.value("password", std::string());
         read.model = in.value("model", std::string());
-        read.channels = in.value("channels", uint32_t(1));
-        read.codec = in.value("codec", uint32_t(3));
+        read.channelCount = in.value("channels", uint32_t(1));
+        read.codecType = in.value("codec", uint32_t(3));
+        read.valueA = in.value("valueA", uint32_t(0));
+        read.valueB = in.value("valueB", uint32_t(0));
         read.parameters = in.value("parameters", std::vector<std::string>());
-        file = std::move(read);
+        record = std::move(read);
         return true;
     } catch (const json::exception&) {
         return false;

@@ -10,29 +10,13 @@
 
 #include <velkora/capabilityquery.h>
 
+#include "host/DeviceSettings.h"
+
 namespace host {
 
-class CapabilityStore;
-
-// What the host keeps per device and hands back at open.
-struct DeviceFile
-{
-    std::string name;
-    std::string address;   // "host" or "host:port" of the ONVIF/HTTP service
-    uint16_t port = 0;     // PTZ CGI port given to the query
-    std::string user;
-    std::string password;
-    std::string model;
-    uint32_t channels = 1;
-    uint32_t codec = 3;    // H.264
-    std::vector<std::string> parameters; // device parameters 1, 2, ... in order
-
-    // Parameter text by 1-based index; null past the last.
-    const char* Parameter(uint32_t index) const;
-};
-
-bool SaveDeviceFile(const std::string& path, const DeviceFile& file);
-bool LoadDeviceFile(const std::string& path, DeviceFile& file);
+// Device files: the device record as JSON, what capture is opened from.
+bool SaveDeviceFile(const std::string& path, const DeviceRecord& record);
+bool LoadDeviceFile(const std::string& path, DeviceRecord& record);
 
 class CapabilityStore : public velkora::ipcapture::IHostCapabilityStore
 {
@@ -62,10 +46,10 @@ public:
     velkora::ipcapture::IHostResolutionList* GetResolutionList() override;
     velkora::ipcapture::IHostFramerateList* GetFramerateList(uint32_t stream) override;
 
-    // The device file capture opens with: the connection fields as address
-    // and credentials, the model from the name, properties 1.. as parameters.
+    // The device record capture opens with: the connection fields as address
+    // and credentials, the name as model, properties 1, 2, ... as parameters.
     // ptzPort: the port the query was started with.
-    DeviceFile ToDeviceFile(uint16_t ptzPort) const;
+    DeviceRecord ToDeviceRecord(uint16_t ptzPort) const;
     // Everything recorded, as JSON text.
     std::string ToJson() const;
 

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+
+#include "channels/CBaseCameraChannel.h"
+#include "foundation/SocketLibrary.h"
+#include "host/Frames.h"
+
+using namespace velkora;
+
+namespace {
+
+struct Logged
+{
+    int32_t level;
+    std::string text;
+};
+
+// A device context with a configurable channel count and request time-out.
+class TestDriver : public IDriver
+{
+public:
+    std::string GetName() override { return info.host + ":" + std::to_string(info.port); }
+    void DebugMessage(int32_t level, const char* format, ...) override
+    {
+        char text[1024];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+        std::function<void()> react;
+        {
+            std::lock_guard lock(mutex);
+            messages.push_back({level, text});
+            react = onMessage;
+        }
+        if (react)
+            react();
+    }
+    std::string GetModuleName() override { return "Harnoquistel"; }
+    std::string GetHostDirectory() override { return "/"; }
+    const DEVICE_INFO& GetDeviceInfo() override { return info; }
+    std::pair<uint32_t, uint32_t> GetChannelValues() override { return {0, 0}; }
+    ipcapture::IHostFrameFactory* GetHostContext() override { return nullptr; }
+    int32_t GetVideoStandard() override { return 0; }
+    uint32_t GetCodecType() override { return 3; }
+    uint32_t GetChannelCount() override { return channelCount; }
+    std::string GetParameterString(uint32_t) override { return {}; }
+    int32_t GetParameterInt(uint32_t) override { return ParameterNotInteger; }
+    uint16_t GetPTZPort() override { return 8080; }
+
+    std::vector<Logged> Messages()
+    {
+        std::lock_guard lock(mutex);
+        return messages;
+    }
+
+    DEVICE_INFO info{"10.0.0.5", 80, "", ""};
+    uint32_t channelCount = 1;
+    std::function<void()> onMessage;
+
+private:
+    std::mutex mutex;
+    std::vector<Logged> messages;
+};
+
+// A capture loop that waits for the stop request, or ignores it until released.
+class TestChannel : public CBaseCameraChannel
+{
+public:
+    using CBaseCameraChannel::CBaseCameraChannel;
+    ~TestChannel() override { Stop(); }
+    void SetStreamOption(uint32_t) override {}
+
+    CManualEvent running;
+    CManualEvent release;
+    std::atomic<bool> stubborn{false};
+    std::atomic<int> stopHooks{0};
+
+protected:
+    uint32_t Run() override
+    {
+        running.Set();
+        if (stubborn)
+            release.Wait(WaitInfinite);
+        else
+            stopEvent.Wait(WaitInfinite);
+        return 0;
+    }
+    void OnStopThread() override { ++stopHooks; }
+};
+
+class ChannelBaseTest : public ::testing::Test
+{
+protected:
+    StreamParams Params(uint32_t kind, uint32_t quality = 60)
+    {
+        StreamParams params;
+        params.frameRate = 0x7000 | 25;
+        params.quality = quality;
+        params.width = 1280;
+        params.height = 720;
+        params.codec = 3;
+        params.kind = kind;
+        return params;
+    }
+    std::vector<std::string> Texts()
+    {
+        std::vector<std::string> texts;
+        for (const Logged& message : driver.Messages())
+            texts.push_back(std::to_string(message.level) + " " + message.text);
+        return texts;
+    }
+
+    TestDriver driver;
+    host::ChannelSink sink;
+};
+
+const std::string Method = "velkora::CBaseCameraChannel::SetCameraState: ";
+
+} // namespace
+
+TEST_F(ChannelBaseTest, CameraStateIsReportedOncePerChange)
+{
+    TestChannel channel(0, &driver, &sink);
+    channel.SetCameraState(false); // never online: nothing to report
+    EXPECT_TRUE(driver.Messages().empty());
+
+    channel.SetCameraState(true);
+    channel.SetCameraState(true);
+    channel.SetChannelState(ChannelStopped);
+    channel.SetCameraState(false);
+    channel.SetCameraState(false);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"3 " + Method + "Camera 10.0.0.5 is online (Rec)",
+                                                 "3 " + Method + "Camera 10.0.0.5 is offline. Channel was stopped (Rec)"}));
+}
+
+TEST_F(ChannelBaseTest, OfflineTextsDependOnTheChannelState)
+{
+    driver.channelCount = 2;
+    TestChannel channel(1, &driver, &sink);
+    ASSERT_TRUE(channel.Start(Params(StreamKindLive)));
+
+    channel.SetCameraState(true);
+    channel.SetChannelState(ChannelStreamLost);
+    channel.SetCameraState(false);
+    channel.SetCameraState(true);
+    channel.SetChannelState(7);
+    channel.SetCameraState(false);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "3 " + Method + "Video-server 10.0.0.5 (channel 1) is online (Live)",
+                           "1 " + Method + "Signal was lost for video-server 10.0.0.5 (channel 1) (Live)",
+                           "3 " + Method + "Video-server 10.0.0.5 (channel 1) is online (Live)",
+                           "1 " + Method + "Video-server 10.0.0.5 (channel 1) is offline or failed (Live)"}));
+}
+
+TEST_F(ChannelBaseTest, StartStopAndRestart)
+{
+    const int socketUsers = SocketLibraryUsers();
+    TestChannel channel(0, &driver, &sink);
+    EXPECT_EQ(channel.GetChannelState(), ChannelStopped);
+    ASSERT_TRUE(channel.Start(Params(StreamKindRemote, 80)));
+    ASSERT_TRUE(channel.running.Wait(10000));
+    EXPECT_EQ(SocketLibraryUsers(), socketUsers + 1);
+    EXPECT_FALSE(channel.StartCaptureThread()); // one capture thread at a time
+
+    channel.SetChannelState(ChannelStreaming);
+    channel.SetCameraState(true);
+    channel.running.Reset();
+    ASSERT_TRUE(channel.Restart(Params(StreamKindRemote, 0)));
+    ASSERT_TRUE(channel.running.Wait(10000));
+    EXPECT_EQ(channel.GetStreamParams().quality, 80u); // quality survives a restart
+    EXPECT_EQ(channel.GetChannelState(), ChannelStopped);
+    EXPECT_TRUE(channel.IsCameraOnline()); // a restart leaves the camera state alone
+    EXPECT_EQ(channel.stopHooks, 1);
+
+    channel.Stop();
+    EXPECT_EQ(SocketLibraryUsers(), socketUsers);
+    EXPECT_FALSE(channel.IsCameraOnline());
+    EXPECT_EQ(Texts().back(), "3 " + Method + "Camera 10.0.0.5 is offline. Channel was stopped (Remote)");
+    channel.Stop(); // idempotent
+    EXPECT_EQ(SocketLibraryUsers(), socketUsers);
+}
+
+// A capture thread that overruns the stop time-out is reported, then waited
+// for. The test releases it from the warning itself.
+TEST_F(ChannelBaseTest, OverrunningCaptureThreadIsReportedAndAwaited)
+{
+    driver.info.requestTimeout = 1;
+    driver.channelCount = 3;
+    TestChannel channel(2, &driver, &sink);
+    channel.stubborn = true;
+    driver.onMessage = [&] { channel.release.Set(); };
+    ASSERT_TRUE(channel.Start(Params(StreamKindRec)));
+    ASSERT_TRUE(channel.running.Wait(10000));
+    channel.Stop();
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "2 velkora::CBaseCameraChannel::StopThread: Video capture thread for video-server 10.0.0.5 "
+                           "(channel 2) cannot be stopped and will be terminated now"}));
+    channel.stubborn = false;
+    channel.running.Reset();
+    EXPECT_TRUE(channel.Start(Params(StreamKindRec))); // the old thread is gone
+}
+
+TEST_F(ChannelBaseTest, FrameDeliveryAndListener)
+{
+    TestChannel channel(4, &driver, &sink);
+    host::ChannelListener listener;
+    channel.SetListener(&listener);
+    host::HeapFrame frame(0, 16, "src");
+    frame.SetTime(SYSTEMTIME{2024, 5, 0, 17, 10, 20, 30, 400});
+
+    EXPECT_FALSE(channel.SendFrameCallback(nullptr));
+    EXPECT_TRUE(channel.SendFrameCallback(&frame));
+    ASSERT_EQ(listener.FrameTimes().size(), 1u);
+    EXPECT_EQ(listener.FrameTimes()[0].channel, 4u);
+    EXPECT_EQ(listener.FrameTimes()[0].fileTime, ToFileTime(SYSTEMTIME{2024, 5, 0, 17, 10, 20, 30, 400}));
+
+    sink.SetAccepting(false); // a refused frame is not announced
+    EXPECT_FALSE(channel.SendFrameCallback(&frame));
+    EXPECT_EQ(listener.FrameTimes().size(), 1u);
+
+    frame.SetTime(SYSTEMTIME{}); // unconvertible time: announced as 0
+    sink.SetAccepting(true);
+    EXPECT_TRUE(channel.SendFrameCallback(&frame));
+    EXPECT_EQ(listener.FrameTimes().back().fileTime, 0u);
+    EXPECT_TRUE(driver.Messages().empty());
+
+    TestChannel sinkless(0, &driver, nullptr);
+    EXPECT_FALSE(sinkless.SendFrameCallback(&frame));
+}
+
+TEST_F(ChannelBaseTest, ExceptionsFromTheHostStayInside)
+{
+    TestChannel channel(0, &driver, &sink);
+    host::HeapFrame frame(0, 16, "src");
+    sink.SetOnFrame([](const host::ReceivedFrame&) { throw std::runtime_error("host failure"); });
+    EXPECT_FALSE(channel.SendFrameCallback(&frame));
+    sink.SetOnFrame(nullptr);
+
+    class ThrowingListener : public ipcapture::IChannelListener
+    {
+        void OnFrameTime(uint32_t, uint64_t) override { throw 1; }
+        void OnSignalLost(uint32_t) override {}
+    } listener;
+    channel.SetListener(&listener);
+    EXPECT_TRUE(channel.SendFrameCallback(&frame)); // delivered despite the listener
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "1 velkora::CBaseCameraChannel::SendFrameCallback(): Unexpected exception, device 10.0.0.5:80",
+                           "1 velkora::CBaseCameraChannel::Notify_SendFrameCallback: Unhandled exception in driver "
+                           "instance for device 10.0.0.5:80"}));
+}

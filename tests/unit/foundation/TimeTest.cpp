@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include "foundation/CTime.h"
+#include "foundation/FileTime.h"
+
+using namespace velkora;
+
+namespace {
+SYSTEMTIME Make(uint16_t y, uint16_t mo, uint16_t d, uint16_t h = 0, uint16_t mi = 0, uint16_t s = 0, uint16_t ms = 0)
+{
+    return SYSTEMTIME{y, mo, 0, d, h, mi, s, ms};
+}
+} // namespace
+
+TEST(FileTime, KnownInstants)
+{
+    EXPECT_EQ(ToFileTime(Make(1601, 1, 1)), 0u); // the origin itself
+    EXPECT_EQ(ToFileTime(Make(1970, 1, 1)), FileTimeUnixEpoch);
+    EXPECT_EQ(ToFileTime(Make(2000, 2, 29, 12, 30, 15, 250)), 125963010152500000ull);
+    EXPECT_EQ(ToFileTime(Make(1970, 1, 1, 0, 0, 1, 1)), FileTimeUnixEpoch + 10010000);
+}
+
+TEST(FileTime, InvalidFieldsGiveZero)
+{
+    for (const SYSTEMTIME& bad : {Make(1600, 12, 31), Make(2001, 2, 29), Make(2024, 13, 1), Make(2024, 0, 1),
+                                  Make(2024, 4, 31), Make(2024, 1, 1, 24), Make(2024, 1, 1, 0, 60),
+                                  Make(2024, 1, 1, 0, 0, 60), Make(2024, 1, 1, 0, 0, 0, 1000)})
+        EXPECT_EQ(ToFileTime(bad), 0u) << bad.wYear << "-" << bad.wMonth << "-" << bad.wDay;
+}
+
+TEST(FileTime, RoundTripsThroughSystemTime)
+{
+    SYSTEMTIME time{};
+    ASSERT_TRUE(FileTimeToSystemTime(125963010152500000ull, &time));
+    EXPECT_EQ(time.wYear, 2000);
+    EXPECT_EQ(time.wMonth, 2);
+    EXPECT_EQ(time.wDay, 29);
+    EXPECT_EQ(time.wDayOfWeek, 2); // a Tuesday
+    EXPECT_EQ(time.wHour, 12);
+    EXPECT_EQ(time.wMinute, 30);
+    EXPECT_EQ(time.wSecond, 15);
+    EXPECT_EQ(time.wMilliseconds, 250);
+    EXPECT_EQ(ToFileTime(time), 125963010152500000ull);
+
+    GetSystemTime(&time);
+    EXPECT_GE(time.wYear, 2024);
+    EXPECT_NE(ToFileTime(time), 0u);
+}
+
+TEST(CTime, ElapsedIsZeroNowAndForFutureStamps)
+{
+    CTime stamp;
+    stamp.Update();
+    EXPECT_LT(stamp.ElapsedMs(), 1000u);
+    stamp.Set(GetSystemTimeAsFileTime() + 10'000'000ull * 3600);
+    EXPECT_EQ(stamp.ElapsedMs(), 0u);
+    stamp.Set(GetSystemTimeAsFileTime() - 10'000ull * 5000);
+    EXPECT_GE(stamp.ElapsedMs(), 5000u);
+}
