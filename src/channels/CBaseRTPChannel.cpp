@@ -55,13 +55,24 @@ void CBaseRTPChannel::OnRTCPBye()
     byeEvent.Set();
 }
 
+void CBaseRTPChannel::Stop()
+{
+    stopEvent.Set();
+    {
+        CAutoLock guard(deliveryLock);  // waits out a frame that is reporting the camera online
+    }
+    CBaseCameraChannel::Stop();
+}
+
 bool CBaseRTPChannel::OnFrame(ipcapture::IHostFrame* frame)
 {
     frameEvent.Set();
     if (!SendFrameCallback(frame))
         return false;
     frameTimer.Update();
-    SetCameraState(true);
+    CAutoLock guard(deliveryLock);
+    if (!stopEvent.IsSet())
+        SetCameraState(true);
     return true;
 }
 

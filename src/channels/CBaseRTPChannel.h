@@ -39,6 +39,10 @@ public:
     std::string GetFrameSourceName() override;
     void GetFrameTime(uint32_t rtpTimestamp, SYSTEMTIME& frameTime) override;
 
+    // Ends frame delivery before the camera is reported offline, so that a frame
+    // completing during the stop cannot report it online again.
+    void Stop() override;
+
     uint32_t GetCameraAddress() const { return cameraAddress; }
 
     // First and last port of the RTP port-pair search (even ports, RTCP on port + 1).
@@ -72,6 +76,8 @@ protected:
 
 private:
     bool RestartStream();
+
+    CRecursiveLock deliveryLock;  // orders a frame's online report against Stop
     void ReportSignalLost();
 };
 
