@@ -239,6 +239,7 @@ bool CBaseRTSPClient::ReceiveResponse(int method, std::string& response) {
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
         if (got <= 0) break;
         response.append(buffer, static_cast<std::size_t>(got));
+        deadline = SteadyMs() + receiveTimeoutMs_.load();  // the time-out bounds each wait, as SO_RCVTIMEO would
         if (headerEnd == std::string::npos) {
             headerEnd = response.find("\r\n\r\n");
             if (headerEnd != std::string::npos) {

@@ -235,6 +235,20 @@ TEST(RtspClient, LongHeaderBlockIsReadToItsEnd) {
     EXPECT_EQ(user.Media().pps.size(), 4u);
 }
 
+TEST(RtspClient, HeaderBlockBeyondItsBoundFailsTheRequest) {
+    ScriptedRtspServer server([](const std::string& r, std::size_t) {
+        return ScriptedRtspServer::Answer(r, "200 OK", "X-Padding: " + std::string(70000, 'p') + "\r\n", kSdp);
+    });
+    TestOwner owner;
+    TestUser user;
+    CBaseRTSPClient client(&owner);
+    ASSERT_TRUE(client.Open(Settings(server.Port()), &user));
+    ASSERT_TRUE(user.WaitClosed());
+    client.Close();
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_FALSE(client.GetLastResult());
+}
+
 TEST(RtspClient, ValuesWithLineBreaksAreNeverSent) {
     {
         // From the host: a stream path that would add a header.
