@@ -213,6 +213,7 @@ void RtspServer::Stop()
     }
     for (auto& c : connections) c.thread.join();
     sessions.clear();
+    std::lock_guard lock(listenMutex_);
     ::close(listenFd_);
     ::close(wakeFd_);
     listenFd_ = wakeFd_ = -1;
@@ -237,10 +238,16 @@ RtspStats RtspServer::Stats() const
     return s;
 }
 
+void RtspServer::RefreshListening()
+{
+    std::lock_guard lock(listenMutex_);
+    if (!listening_ && listenFd_ >= 0 && !faults_.RefusesAllRtsp() && ::listen(listenFd_, 16) == 0) listening_ = true;
+}
+
 void RtspServer::ListenLoop()
 {
     while (!stopping_) {
-        if (!listening_ && !faults_.RefusesAllRtsp() && ::listen(listenFd_, 16) == 0) listening_ = true;
+        RefreshListening();
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
         const int ready = ::poll(fds, listening_ ? 2 : 1, 500);
         ExpireSessions();

@@ -50,6 +50,8 @@ public:
     void Stop();
     std::uint16_t Port() const { return port_; }
     RtspStats Stats() const;
+    // Starts listening once no fault refuses every connection any more.
+    void RefreshListening();
 
 private:
     struct Session {
@@ -96,7 +98,8 @@ private:
     StreamCounters counters_;
 
     int listenFd_ = -1, wakeFd_ = -1;
-    bool listening_ = false;
+    std::mutex listenMutex_;
+    std::atomic<bool> listening_{false};
     std::uint16_t port_ = 0;
     std::thread listener_;
     std::atomic<bool> stopping_{false};

@@ -85,7 +85,11 @@ std::string Simulator::OnvifDeviceUrl() const
     return "http://" + options_.bindAddress + ":" + std::to_string(Ports().http) + "/onvif/device_service";
 }
 
-void Simulator::SetFaults(std::vector<Fault> faults) { parts_->faults.Set(std::move(faults)); }
+void Simulator::SetFaults(std::vector<Fault> faults)
+{
+    parts_->faults.Set(std::move(faults));
+    if (parts_->rtsp) parts_->rtsp->RefreshListening();
+}
 
 std::vector<std::string> Simulator::RequestLog() const { return parts_->log.Lines(); }
 

@@ -1,0 +1,233 @@
+#include "SimClients.h"
+
+#include <cerrno>
+#include <set>
+
+namespace simtest {
+namespace {
+
+const std::string kBasic = "Authorization: Basic YWRtaW46YWRtaW4=\r\n";  // admin:admin
+
+struct Rtp {
+    std::uint16_t sequence;
+    std::uint32_t timestamp;
+    bool marker;
+};
+
+Rtp ParseRtp(const std::vector<std::uint8_t>& d)
+{
+    return {static_cast<std::uint16_t>((d[2] << 8) | d[3]),
+            static_cast<std::uint32_t>((d[4] << 24) | (d[5] << 16) | (d[6] << 8) | d[7]), (d[1] & 0x80) != 0};
+}
+
+// Whether an RTCP compound datagram carries a packet of this type.
+bool HasRtcp(const std::vector<std::uint8_t>& d, std::uint8_t type)
+{
+    for (std::size_t off = 0; off + 4 <= d.size(); off += 4 + 4 * ((d[off + 2] << 8) | d[off + 3]))
+        if (d[off + 1] == type) return true;
+    return false;
+}
+
+bool AwaitBye(UdpSocket& rtcp)
+{
+    for (auto d = rtcp.Receive(); !d.empty(); d = rtcp.Receive())
+        if (HasRtcp(d, 203)) return true;
+    return false;
+}
+
+// A described, set-up session on the simulator; PLAY is left to the test.
+struct Session {
+    Session(sim::Simulator& sim, const std::string& profile = "Profile_1_2")
+        : rtsp(sim.Ports().rtsp), url(sim.StreamUrl(profile))
+    {
+        const std::string d = rtsp.Request("DESCRIBE", url, kBasic);
+        EXPECT_EQ(StatusOf(d), 200) << d;
+        base = HeaderValue(d, "Content-Base");
+        const std::string s = rtsp.Request("SETUP", base + "trackID=1", kBasic + "Transport: RTP/AVP/UDP;unicast;client_port=" +
+                                                                    std::to_string(rtp.Port()) + "-" +
+                                                                    std::to_string(rtcp.Port()) + "\r\n");
+        EXPECT_EQ(StatusOf(s), 200) << s;
+        session = HeaderValue(s, "Session");
+        session = session.substr(0, session.find(';'));
+    }
+    std::string Play() { return rtsp.Request("PLAY", base, kBasic + "Session: " + session + "\r\n"); }
+    std::string TearDown() { return rtsp.Request("TEARDOWN", base, kBasic + "Session: " + session + "\r\n"); }
+
+    RtspConnection rtsp;
+    UdpSocket rtp, rtcp;
+    std::string url, base, session;
+};
+
+TEST(RtspServer, AuthenticatesWithBasicOrDigestAndRefusesWrongPasswords)
+{
+    RunningSim s;
+    RtspConnection c(s.sim.Ports().rtsp);
+    const std::string url = s.sim.StreamUrl("Profile_1_1");
+    EXPECT_EQ(StatusOf(c.Request("OPTIONS", url)), 200) << "OPTIONS needs no credentials";
+    const std::string challenge = c.Request("DESCRIBE", url);
+    ASSERT_EQ(StatusOf(challenge), 401);
+    EXPECT_NE(challenge.find("WWW-Authenticate: Basic realm=\"harnoquistel\"\r\n"), std::string::npos);
+    const auto n = challenge.find("nonce=\"") + 7;
+    const std::string nonce = challenge.substr(n, challenge.find('"', n) - n);
+
+    EXPECT_EQ(StatusOf(c.Request("DESCRIBE", url, kBasic)), 200);
+    EXPECT_EQ(StatusOf(c.Request("DESCRIBE", url, "Authorization: Basic YWRtaW46d3Jvbmc=\r\n")), 401);  // admin:wrong
+    auto digest = [&](const std::string& password) {
+        const std::string response = Md5Hex(Md5Hex("admin:harnoquistel:" + password) + ":" + nonce + ":" +
+                                            Md5Hex("DESCRIBE:" + url));
+        return "Authorization: Digest username=\"admin\", realm=\"harnoquistel\", nonce=\"" + nonce + "\", uri=\"" +
+               url + "\", response=\"" + response + "\"\r\n";
+    };
+    const std::string described = c.Request("DESCRIBE", url, digest("admin"));
+    ASSERT_EQ(StatusOf(described), 200);
+    EXPECT_EQ(StatusOf(c.Request("DESCRIBE", url, digest("wrong"))), 401);
+    for (const char* line : {"m=video 0 RTP/AVP 96\r\n", "a=rtpmap:96 H264/90000\r\n", "sprop-parameter-sets=Z",
+                             "a=control:trackID=1\r\n", "Content-Base: " })
+        EXPECT_NE(described.find(line), std::string::npos) << line;
+}
+
+TEST(RtspServer, StreamsRtpWithReportsAndSaysByeOnTeardown)
+{
+    sim::SimulatorOptions o = FreePorts();
+    o.pace = 8;  // faster than real time; timestamps must not change with it
+    RunningSim s(o);
+    Session session(s.sim);
+    const std::string play = session.Play();
+    ASSERT_EQ(StatusOf(play), 200) << play;
+    EXPECT_NE(HeaderValue(play, "RTP-Info").find(";seq="), std::string::npos);
+
+    std::vector<Rtp> packets;
+    std::vector<std::uint32_t> frameStamps;
+    while (frameStamps.size() < 30) {
+        const auto d = session.rtp.Receive();
+        ASSERT_GE(d.size(), 13u) << "RTP stopped after " << packets.size() << " packets";
+        ASSERT_EQ(d[0], 0x80);
+        ASSERT_EQ(d[1] & 0x7F, 96);
+        packets.push_back(ParseRtp(d));
+        if (packets.back().marker) frameStamps.push_back(packets.back().timestamp);
+    }
+    for (std::size_t i = 1; i < packets.size(); ++i)
+        EXPECT_EQ(static_cast<std::uint16_t>(packets[i - 1].sequence + 1), packets[i].sequence);
+    for (std::size_t i = 1; i < frameStamps.size(); ++i)
+        EXPECT_EQ(frameStamps[i] - frameStamps[i - 1], 3600u) << "90 kHz at 25 fps";
+
+    sockaddr_in from{};
+    const auto sr = session.rtcp.Receive(3000, &from);
+    ASSERT_TRUE(HasRtcp(sr, 200)) << "a sender report comes from the RTCP port";
+    const std::uint8_t rr[] = {0x80, 201, 0, 1, 1, 2, 3, 4};
+    sendto(session.rtcp.Fd(), rr, sizeof rr, 0, reinterpret_cast<sockaddr*>(&from), sizeof from);
+    // The sender reads reports before each frame: two more frames and it has seen ours.
+    for (int frames = 0; frames < 2;) {
+        const auto d = session.rtp.Receive();
+        ASSERT_FALSE(d.empty());
+        frames += ParseRtp(d).marker;
+    }
+    EXPECT_GE(s.sim.GetRtspStats().receiverReports, 1u);
+
+    EXPECT_EQ(StatusOf(session.TearDown()), 200);
+    EXPECT_TRUE(AwaitBye(session.rtcp));
+    EXPECT_EQ(s.sim.GetRtspStats().activeSessions, 0u);
+}
+
+TEST(RtspServer, RefusesWhatItCannotServe)
+{
+    RunningSim s;
+    RtspConnection c(s.sim.Ports().rtsp);
+    EXPECT_EQ(StatusOf(c.Request("DESCRIBE", s.sim.StreamUrl("NoSuchProfile"), kBasic)), 404);
+    EXPECT_EQ(StatusOf(c.Request("SETUP", s.sim.StreamUrl("Profile_1_1") + "/trackID=1",
+                                 kBasic + "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n")), 461);
+    EXPECT_EQ(StatusOf(c.Request("PLAY", s.sim.StreamUrl("Profile_1_1"), kBasic + "Session: 1234\r\n")), 454);
+    EXPECT_EQ(StatusOf(c.Request("PAUSE", s.sim.StreamUrl("Profile_1_1"), kBasic)), 501);
+    // A CSeq smuggling a header line is refused rather than echoed.
+    c.Send("OPTIONS * RTSP/1.0\r\nCSeq: 1\nInjected: yes\r\n\r\n");
+    const std::string r = c.Receive();
+    EXPECT_EQ(StatusOf(r), 400);
+    EXPECT_EQ(r.find("Injected"), std::string::npos);
+    c.Send("NOT A REQUEST\r\n\r\n");
+    EXPECT_EQ(StatusOf(c.Receive()), 400);
+    EXPECT_TRUE(c.Receive().empty() && c.Closed()) << "a malformed request closes the connection";
+}
+
+TEST(RtspServer, RtpFaultsDisturbTheStream)
+{
+    sim::SimulatorOptions o = FreePorts();
+    o.pace = 4;
+    RunningSim s(o);
+    auto collect = [&](const char* spec, std::size_t count) {
+        s.sim.SetFaults({*sim::ParseFault(spec)});
+        Session session(s.sim, "Profile_1_2");
+        EXPECT_EQ(StatusOf(session.Play()), 200);
+        std::vector<std::uint16_t> sequences;
+        while (sequences.size() < count) {
+            const auto d = session.rtp.Receive(2000);
+            if (d.empty()) break;
+            sequences.push_back(ParseRtp(d).sequence);
+        }
+        return sequences;
+    };
+    auto duplicated = collect("duplicate=1", 20);
+    ASSERT_EQ(duplicated.size(), 20u);
+    for (std::size_t i = 0; i < 20; i += 2) EXPECT_EQ(duplicated[i], duplicated[i + 1]);
+
+    auto reordered = collect("reorder=0.5", 60);
+    ASSERT_EQ(reordered.size(), 60u);
+    std::size_t inversions = 0;
+    for (std::size_t i = 1; i < reordered.size(); ++i)
+        inversions += static_cast<std::int16_t>(reordered[i] - reordered[i - 1]) < 0;
+    EXPECT_GT(inversions, 0u);
+    EXPECT_EQ(std::set<std::uint16_t>(reordered.begin(), reordered.end()).size(), reordered.size())
+        << "reordering repeats nothing";
+
+    const auto before = s.sim.GetRtspStats().rtpDropped;
+    auto lossy = collect("loss=0.3", 60);
+    ASSERT_EQ(lossy.size(), 60u);
+    std::size_t gaps = 0;
+    for (std::size_t i = 1; i < lossy.size(); ++i) gaps += static_cast<std::uint16_t>(lossy[i] - lossy[i - 1]) != 1;
+    EXPECT_GT(gaps, 0u);
+    EXPECT_GT(s.sim.GetRtspStats().rtpDropped, before);
+}
+
+TEST(RtspServer, ByeAfterAndStopAfterEndTheStream)
+{
+    RunningSim s;
+    s.sim.SetFaults({*sim::ParseFault("bye-after=0.3")});
+    {
+        Session session(s.sim, "Profile_1_2");
+        EXPECT_EQ(StatusOf(session.Play()), 200);
+        EXPECT_TRUE(AwaitBye(session.rtcp)) << "BYE without a TEARDOWN";
+    }
+    s.sim.SetFaults({*sim::ParseFault("stop-after=0.3")});
+    Session session(s.sim, "Profile_1_2");
+    EXPECT_EQ(StatusOf(session.Play()), 200);
+    std::size_t received = 0;
+    while (!session.rtp.Receive(1500).empty()) ++received;
+    EXPECT_GT(received, 0u);
+    EXPECT_EQ(StatusOf(session.TearDown()), 200) << "silence, but the session stays";
+}
+
+TEST(RtspServer, ConnectionFaults)
+{
+    sim::SimulatorOptions o = FreePorts();
+    o.faults = {*sim::ParseFault("refuse-rtsp")};
+    RunningSim refusing(o);
+    RtspConnection refused(refusing.sim.Ports().rtsp);
+    EXPECT_FALSE(refused.Connected());
+    EXPECT_EQ(refused.ConnectError(), ECONNREFUSED);
+    refusing.sim.SetFaults({});  // listens again at once
+    RtspConnection later(refusing.sim.Ports().rtsp);
+    EXPECT_TRUE(later.Connected());
+
+    RunningSim s;
+    s.sim.SetFaults({*sim::ParseFault("refuse-rtsp*1"), *sim::ParseFault("close-midway=rtsp*1")});
+    RtspConnection reset(s.sim.Ports().rtsp);
+    EXPECT_EQ(StatusOf(reset.Request("OPTIONS", "*")), 0) << "the first connection is reset";
+    RtspConnection half(s.sim.Ports().rtsp);
+    const std::string cut = half.Request("OPTIONS", "*");
+    EXPECT_TRUE(half.Closed());
+    EXPECT_EQ(cut.find("\r\n\r\n"), std::string::npos) << cut;
+    RtspConnection fine(s.sim.Ports().rtsp);
+    EXPECT_EQ(StatusOf(fine.Request("OPTIONS", "*")), 200);
+}
+
+}  // namespace
+}  // namespace simtest
