@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "../../../host/CapabilityStore.h"
+#include "host/CapabilityStore.h"
 #include "unit/capability/FakeProperties.h"
 
 using velkora::CapsCodecH264;

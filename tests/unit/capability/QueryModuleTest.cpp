@@ -2,7 +2,7 @@
 
 #include <velkora/exports.h>
 
-#include "../../../host/CapabilityStore.h"
+#include "host/CapabilityStore.h"
 #include "capability/CVerintCapabilityQueryModule.h"
 #include "unit/capability/FakeProperties.h"
 #include "unit/capability/RecordingSink.h"
