@@ -90,17 +90,6 @@ std::string WithoutQuotes(std::string text) {
 
 }  // namespace
 
-const char* RtspMethodName(int method) {
-    switch (method) {
-        case kRtspDescribe: return "DESCRIBE";
-        case kRtspSetup: return "SETUP";
-        case kRtspPlay: return "PLAY";
-        case kRtspTeardown: return "TEARDOWN";
-        case kRtspOptions: return "OPTIONS";
-        default: return "";
-    }
-}
-
 void CRTSPResponseParser::Reset() {
     version_.clear();
     contentBase_.clear();
