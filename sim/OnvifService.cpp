@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 
 namespace sim {
 
@@ -71,14 +72,14 @@ OnvifError Missing(const char* what)
 
 OnvifService::OnvifService(DeviceModel& model, FaultSet& faults, RequestLog& log, const StopSignal& stop,
                            OnvifSettings settings)
-    : model_(model), faults_(faults), log_(log), stop_(stop), settings_(std::move(settings))
+    : model_(model), faults_(faults), log_(log), stop_(stop), settings_(std::move(settings)),
+      nonce_(std::to_string(std::random_device{}()))
 {
     auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         Answer a = Handle(req.path, req.body, req.local_addr);
         res.status = a.status;
         if (a.challenge)
-            res.set_header("WWW-Authenticate", "Digest realm=\"harnoquistel\", qop=\"auth\", nonce=\"" +
-                                                   std::to_string(std::rand()) + "\"");
+            res.set_header("WWW-Authenticate", "Digest realm=\"harnoquistel\", qop=\"auth\", nonce=\"" + nonce_ + "\"");
         const char* type = "application/soap+xml; charset=utf-8";
         if (a.closeMidway && !a.body.empty()) {
             auto body = std::make_shared<std::string>(std::move(a.body));

@@ -57,6 +57,7 @@ private:
     RequestLog& log_;
     const StopSignal& stop_;
     OnvifSettings settings_;
+    std::string nonce_;  // of the HTTP Digest challenge that goes with a 401
     std::atomic<std::uint16_t> rtspPort_{554};
     HttpListener http_;
 };
