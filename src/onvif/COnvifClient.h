@@ -88,6 +88,21 @@ public:
     bool DeleteProfile(const std::string& profileToken);
     bool GetStreamUri(const StreamUriRequest& request, MediaUri& uri);
 
+    // Readers of the answers above (after the exchange; also what the fuzzer drives).
+    bool ReadCapabilities(const std::string& answer, DeviceCapabilities& capabilities);
+    bool ReadDeviceInformation(const std::string& answer, DeviceInformation& information);
+    bool ReadProfiles(const std::string& answer, std::vector<Onvif::MediaProfile>& profiles);
+    bool ReadVideoSourceConfigurations(const std::string& answer,
+                                       std::vector<Onvif::VideoSourceConfiguration>& configurations);
+    bool ReadVideoEncoderConfigurations(const std::string& answer,
+                                        std::vector<Onvif::VideoEncoderConfiguration>& configurations);
+    bool ReadVideoEncoderConfiguration(const std::string& answer, Onvif::VideoEncoderConfiguration& configuration);
+    bool ReadEncoderOptions(const std::string& answer, const std::string& configurationToken, EncoderOptions& options);
+    bool ReadCompatibleVideoEncoderConfigurations(const std::string& answer,
+                                                  std::vector<Onvif::VideoEncoderConfiguration>& configurations);
+    bool ReadCreatedProfileToken(const std::string& answer, std::string& profileToken);
+    bool ReadStreamUri(const std::string& answer, MediaUri& uri);
+
     // "http://host:port/path" -> "/path"; a text without "://" is a path already.
     static std::string XAddrToPath(const std::string& xaddr);
 

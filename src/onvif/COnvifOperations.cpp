@@ -65,8 +65,11 @@ bool COnvifClient::GetCapabilities(DeviceCapabilities& capabilities)
     SoapRequest request(m_paths.devicePath);
     request.body = MakeElement("tds:GetCapabilities", "<tds:Category>All</tds:Category>", "tds");
     std::string answer;
-    if (!Exchange(request, answer))
-        return false;
+    return Exchange(request, answer) && ReadCapabilities(answer, capabilities);
+}
+
+bool COnvifClient::ReadCapabilities(const std::string& answer, DeviceCapabilities& capabilities)
+{
     CXmlParser parser;
     if (!LoadAnswer(parser, answer))
         return false;
@@ -94,8 +97,11 @@ bool COnvifClient::GetDeviceInformation(DeviceInformation& information)
     SoapRequest request(m_paths.devicePath);
     request.body = MakeElement("GetDeviceInformation", "", "tds");
     std::string answer;
-    if (!Exchange(request, answer))
-        return false;
+    return Exchange(request, answer) && ReadDeviceInformation(answer, information);
+}
+
+bool COnvifClient::ReadDeviceInformation(const std::string& answer, DeviceInformation& information)
+{
     CXmlParser parser;
     if (!LoadAnswer(parser, answer))
         return false;
@@ -116,8 +122,11 @@ bool COnvifClient::GetProfiles(std::vector<Onvif::MediaProfile>& profiles)
     SoapRequest request(m_paths.mediaPath);
     request.body = MakeElement("trt:GetProfiles", "", "trt", "tt");
     std::string answer;
-    if (!Exchange(request, answer))
-        return false;
+    return Exchange(request, answer) && ReadProfiles(answer, profiles);
+}
+
+bool COnvifClient::ReadProfiles(const std::string& answer, std::vector<Onvif::MediaProfile>& profiles)
+{
     return ReadList(answer, kBody + "trt:GetProfilesResponse/trt:Profiles", profiles);
 }
 
@@ -129,8 +138,12 @@ bool COnvifClient::GetVideoSourceConfigurations(std::vector<Onvif::VideoSourceCo
     SoapRequest request(m_paths.mediaPath);
     request.body = MakeElement("GetVideoSourceConfigurations", "", "trt");
     std::string answer;
-    if (!Exchange(request, answer))
-        return false;
+    return Exchange(request, answer) && ReadVideoSourceConfigurations(answer, configurations);
+}
+
+bool COnvifClient::ReadVideoSourceConfigurations(const std::string& answer,
+                                                 std::vector<Onvif::VideoSourceConfiguration>& configurations)
+{
     return ReadList(answer, kBody + "trt:GetVideoSourceConfigurationsResponse/trt:Configurations", configurations);
 }
 
@@ -142,8 +155,12 @@ bool COnvifClient::GetVideoEncoderConfigurations(std::vector<Onvif::VideoEncoder
     SoapRequest request(m_paths.mediaPath);
     request.body = MakeElement("GetVideoEncoderConfigurations", "", "trt");
     std::string answer;
-    if (!Exchange(request, answer))
-        return false;
+    return Exchange(request, answer) && ReadVideoEncoderConfigurations(answer, configurations);
+}
+
+bool COnvifClient::ReadVideoEncoderConfigurations(const std::string& answer,
+                                                  std::vector<Onvif::VideoEncoderConfiguration>& configurations)
+{
     return ReadList(answer, kBody + "trt:GetVideoEncoderConfigurationsResponse/trt:Configurations", configurations);
 }
 
@@ -156,8 +173,12 @@ bool COnvifClient::GetVideoEncoderConfiguration(const std::string& configuration
     request.body = MakeElement("GetVideoEncoderConfiguration",
                                MakeElement("ConfigurationToken", XmlEscape(configurationToken)), "trt");
     std::string answer;
-    if (!Exchange(request, answer))
-        return false;
+    return Exchange(request, answer) && ReadVideoEncoderConfiguration(answer, configuration);
+}
+
+bool COnvifClient::ReadVideoEncoderConfiguration(const std::string& answer,
+                                                 Onvif::VideoEncoderConfiguration& configuration)
+{
     m_namespaces.ParseDeclarations(answer);
     return configuration.LoadFromText(answer, kBody + "trt:GetVideoEncoderConfigurationResponse/trt:Configuration");
 }
@@ -171,12 +192,16 @@ bool COnvifClient::GetVideoEncoderConfigurationOptions(const std::string& config
     request.body = MakeElement("GetVideoEncoderConfigurationOptions",
                                MakeElement("ConfigurationToken", XmlEscape(configurationToken)), "trt");
     std::string answer;
-    if (!Exchange(request, answer))
-        return false;
+    return Exchange(request, answer) && ReadEncoderOptions(answer, configurationToken, options);
+}
+
+bool COnvifClient::ReadEncoderOptions(const std::string& answer, const std::string& configurationToken,
+                                      EncoderOptions& options)
+{
+    options = EncoderOptions();
     CXmlParser parser;
     if (!LoadAnswer(parser, answer))
         return false;
-
     const std::string base = kBody + "trt:GetVideoEncoderConfigurationOptionsResponse/trt:Options";
     options.qualityMin = Onvif::ParseUInt32(parser.GetNodeText(base + "/tt:QualityRange/tt:Min"));
     options.qualityMax = Onvif::ParseUInt32(parser.GetNodeText(base + "/tt:QualityRange/tt:Max"));
@@ -259,8 +284,12 @@ bool COnvifClient::GetCompatibleVideoEncoderConfigurations(
     request.body = MakeElement("trt:GetCompatibleVideoEncoderConfigurations",
                                MakeElement("trt:ProfileToken", XmlEscape(profileToken)), "trt");
     std::string answer;
-    if (!Exchange(request, answer))
-        return false;
+    return Exchange(request, answer) && ReadCompatibleVideoEncoderConfigurations(answer, configurations);
+}
+
+bool COnvifClient::ReadCompatibleVideoEncoderConfigurations(
+    const std::string& answer, std::vector<Onvif::VideoEncoderConfiguration>& configurations)
+{
     return ReadList(answer, kBody + "trt:GetCompatibleVideoEncoderConfigurationsResponse/trt:Configurations",
                     configurations);
 }
@@ -273,8 +302,11 @@ bool COnvifClient::CreateProfile(const std::string& profileName, std::string& pr
     SoapRequest request(m_paths.mediaPath);
     request.body = MakeElement("CreateProfile", MakeElement("Name", XmlEscape(profileName)), "trt");
     std::string answer;
-    if (!Exchange(request, answer))
-        return false;
+    return Exchange(request, answer) && ReadCreatedProfileToken(answer, profileToken);
+}
+
+bool COnvifClient::ReadCreatedProfileToken(const std::string& answer, std::string& profileToken)
+{
     CXmlParser parser;
     if (!LoadAnswer(parser, answer))
         return false;
@@ -337,8 +369,11 @@ bool COnvifClient::GetStreamUri(const StreamUriRequest& streamRequest, MediaUri&
     const std::string token = MakeElement("ProfileToken", XmlEscape(streamRequest.profileToken));
     request.body = MakeElement("GetStreamUri", setup + token, "trt");
     std::string answer;
-    if (!Exchange(request, answer))
-        return false;
+    return Exchange(request, answer) && ReadStreamUri(answer, uri);
+}
+
+bool COnvifClient::ReadStreamUri(const std::string& answer, MediaUri& uri)
+{
     CXmlParser parser;
     if (!LoadAnswer(parser, answer))
         return false;

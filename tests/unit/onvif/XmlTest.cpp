@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 using velkora::CSha1;
 using velkora::CXmlNamespaces;
@@ -146,4 +149,21 @@ TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText)
 
     CXmlParser external;
     EXPECT_FALSE(external.Load("<!DOCTYPE r SYSTEM \"http://127.0.0.1:1/x.dtd\"><r/>"));
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+// Every committed input of the answer fuzzer is replayed in the normal run.
+TEST(OnvifAnswerFuzzCorpus, ReplaysCleanly)
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(FUZZ_CORPUS_DIR "/fuzz_onvif_answer"))
+    {
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::string input((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        SCOPED_TRACE(entry.path().string());
+        EXPECT_EQ(0, LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size()));
+        ++count;
+    }
+    EXPECT_GT(count, 0);
 }
