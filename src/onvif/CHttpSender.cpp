@@ -333,6 +333,9 @@ bool CHttpSender::OpenRequest(const HttpRequest& request)
     curl_easy_setopt(m_easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
     if (!m_device.user.empty() && request.authSelector != HttpAuthNone)
     {
+        // Digest quotes the user name into a header line: no line breaks in credentials.
+        if (HasLineBreak(m_device.user) || HasLineBreak(m_device.password))
+            return false;
         const long auth = SchemeToCurlAuth(ChooseAuthScheme(request));
         if (auth == 0 || curl_easy_setopt(m_easy, CURLOPT_HTTPAUTH, auth) != CURLE_OK)
             return false;

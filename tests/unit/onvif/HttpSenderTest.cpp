@@ -105,6 +105,8 @@ TEST(HttpSender, RequestLinesAndRefusedRequests)
     HttpRequest badHeader("GET", "/");
     badHeader.headers.push_back("X-A: 1\r\nX-Injected: 1");
     EXPECT_FALSE(sender.Send(badHeader));
+    CHttpSender badUser(Device(server.Port(), "admin\r\nX-Injected: 1", "pw"));
+    EXPECT_FALSE(badUser.Send(HttpRequest("GET", "/")));
     EXPECT_EQ(0, server.Connections());
 
     HttpRequest post("POST", "/onvif/device_service");
@@ -233,6 +235,39 @@ TEST(HttpSender, FailuresGiveTheirErrorNumbers)
     CHttpSender unresolved(Device(80, {}, {}, "no-such-host.invalid"));
     EXPECT_FALSE(unresolved.Send(HttpRequest("GET", "/")));
     EXPECT_EQ(uint32_t(Web::HttpErrorNameNotResolved), unresolved.GetLastError());
+}
+
+TEST(HttpSender, ConnectTimeoutIsFinal)
+{
+    // A listener whose accept queue is full drops further handshakes, so the
+    // connect hangs until the time-out.
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
+    ASSERT_EQ(0, listen(listener, 0));
+    socklen_t len = sizeof(addr);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i)
+    {
+        fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        connect(fillers.back(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    }
+    velkora::DEVICE_INFO device = Device(ntohs(addr.sin_port));
+    device.requestTimeout = 300;
+    CHttpSender sender(device);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(sender.Send(HttpRequest("GET", "/")));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(uint32_t(Web::HttpErrorTimeout), sender.GetLastError());
+    EXPECT_FALSE(sender.IsSecure());
+    std::printf("[ info ] connect time-out reported after %lld ms (time-out 300 ms, no second attempt)\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+    for (int fd : fillers)
+        close(fd);
+    close(listener);
 }
 
 TEST(HttpSender, AnswerTimeoutIsRetriedOverTheOtherProtocol)
