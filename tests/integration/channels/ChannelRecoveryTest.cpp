@@ -43,7 +43,6 @@ TEST_F(ChannelRecovery, SilentStreamIsRestartedAndSignalLossReported)
     camera.SetFaults(Faults({"stop-after=3"}));
     Device device(camera, FixedProfilesConfiguration(1));
     host::ChannelSink sink;
-    host::ChannelListener listener;
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", 1, 20s));
     // Every later preparation fails, so no frame arrives again until the camera recovers.

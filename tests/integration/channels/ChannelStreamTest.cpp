@@ -69,3 +69,27 @@ TEST_F(ChannelStream, FramesEqualTheClipWithSteadyTimes)
 
     EXPECT_EQ(device.debug.Find("is online").size(), 1u);
 }
+
+TEST(ChannelStreams, FourStreamsOfATwoChannelServer)
+{
+    sim::Simulator camera(SimOptions(2));
+    ASSERT_TRUE(camera.Start());
+    Device device(camera, FixedProfilesConfiguration(2), 2);
+    ASSERT_NE(device.capture, nullptr);
+    host::ChannelSink sinks[2][2];
+    for (uint32_t channel = 0; channel < 2; ++channel)
+        for (uint32_t kind = 0; kind < 2; ++kind)
+            ASSERT_TRUE(device.OpenStream(channel, kind, sinks[channel][kind]));
+    for (uint32_t channel = 0; channel < 2; ++channel)
+        for (uint32_t kind = 0; kind < 2; ++kind)
+            EXPECT_TRUE(sinks[channel][kind].WaitForFrames(10, 30s)) << channel << "/" << kind;
+    EXPECT_EQ(device.debug.Find("Video-server 127.0.0.1 (channel 1) is online (Live)").size(), 1u);
+    EXPECT_EQ(camera.GetRtspStats().playingSessions, 4u);
+    // Each stream plays its own profile.
+    for (const char* profile : {"Profile_1_1", "Profile_1_2", "Profile_2_1", "Profile_2_2"})
+        EXPECT_GE(CountRequests(camera, "rtsp PLAY " + camera.StreamUrl(profile)), 1u) << profile;
+    for (uint32_t channel = 0; channel < 2; ++channel)
+        for (uint32_t kind = 0; kind < 2; ++kind)
+            EXPECT_TRUE(device.CloseStream(channel, kind));
+    EXPECT_EQ(LibraryThreadCount(), 0);
+}
