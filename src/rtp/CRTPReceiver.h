@@ -35,6 +35,8 @@ public:
     void Close();
     // The UDP client's bound port; 0 while closed.
     uint16_t GetPort();
+    // Socket receive buffer the kernel granted; 0 while closed.
+    uint32_t GetGrantedReceiveBuffer() { return client_ ? client_->GetGrantedReceiveBuffer() : 0; }
 
     void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
                         size_t length) override;

@@ -43,6 +43,14 @@ void CUDPClient::SetSocketReceiveBuffer(uint32_t bytes) { socketReceiveBuffer_ =
 
 uint16_t CUDPClient::GetPort() { return port_; }
 
+uint32_t CUDPClient::GetGrantedReceiveBuffer() {
+    CAutoLock guard(lock_);
+    int granted = 0;
+    socklen_t length = sizeof granted;
+    if (socket_ == -1 || getsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0) return 0;
+    return static_cast<uint32_t>(granted);
+}
+
 bool CUDPClient::Open(IRTPClientUser* user, uint16_t port) {
     return OpenWith(user, {INADDR_NONE, port, socketReceiveBuffer_, kReceiveTimeoutMs, kSendTimeoutMs});
 }

@@ -35,6 +35,8 @@ public:
     // SO_RCVBUF asked for at the next open (0 means the default of 65535). The kernel may
     // grant less (net.core.rmem_max).
     void SetSocketReceiveBuffer(uint32_t bytes);
+    // What the kernel granted for the open socket (Linux reports twice the usable size); 0 when closed.
+    uint32_t GetGrantedReceiveBuffer();
 
 protected:
     uint32_t Run() override;

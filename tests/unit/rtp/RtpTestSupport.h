@@ -1,0 +1,55 @@
+#pragma once
+// A UDP socket on a loopback address and a free port, playing the camera.
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/IDebugMessage.h"
+
+namespace rtptest {
+
+using Bytes = std::vector<uint8_t>;
+
+class LoopbackSocket {
+public:
+    explicit LoopbackSocket(const char* address = "127.0.0.1") : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
+        sockaddr_in local{AF_INET, 0, {inet_addr(address)}, {}};
+        socklen_t length = sizeof local;
+        bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length);
+        port_ = ntohs(local.sin_port);
+        timeval bound{5, 0};  // no receive of a test waits longer
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    }
+    ~LoopbackSocket() { close(fd_); }
+    uint16_t Port() const { return port_; }
+
+    bool SendTo(uint16_t port, const Bytes& data) {
+        sockaddr_in to{AF_INET, htons(port), {inet_addr("127.0.0.1")}, {}};
+        return sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
+               static_cast<ssize_t>(data.size());
+    }
+    // One datagram; `wait` false only takes what has already arrived.
+    bool Receive(Bytes& out, bool wait = true) {
+        out.resize(65536);
+        const ssize_t n = recv(fd_, out.data(), out.size(), wait ? 0 : MSG_DONTWAIT);
+        out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return n > 0;
+    }
+
+private:
+    int fd_;
+    uint16_t port_ = 0;
+};
+
+class NullDebug : public velkora::IDebugMessage {
+public:
+    std::string GetName() override { return "127.0.0.1:80"; }
+    void DebugMessage(int32_t, const char*, ...) override {}
+};
+
+}  // namespace rtptest
