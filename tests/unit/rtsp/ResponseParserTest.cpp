@@ -1,8 +1,11 @@
 #include "rtsp/CRTSPResponseParser.h"
+#include "rtsp/CSDPResponseParser.h"
 #include "rtsp/RtspMethod.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 using namespace velkora;
@@ -92,4 +95,20 @@ TEST(RtspResponseParser, DescribeBodyAndSetupTransport) {
     Check({{k200 + "Transport: RTP/AVP/TCP;unicast;interleaved=2-3\r\n", "ok=1 interleaved=2"},
            {k200 + "Transport: RTP/AVP;unicast;client_port=3556-3557\r\n", "ok=1 interleaved=0"}},
           kRtspSetup);
+}
+
+// Committed fuzz inputs (seeds and any crashers) replayed through both parsers.
+TEST(FuzzCorpusReplay, RtspResponsesAndSdpBodies) {
+    for (const char* target : {"/fuzz_rtsp_response", "/fuzz_sdp"}) {
+        int inputs = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(FUZZ_CORPUS_DIR + std::string(target))) {
+            std::ostringstream input;
+            input << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+            CRTSPResponseParser response;
+            for (int kind = kRtspDescribe; kind <= kRtspOptions; ++kind) response.Parse(kind, input.str());
+            CSDPResponseParser().Parse(input.str());
+            ++inputs;
+        }
+        EXPECT_GT(inputs, 0) << target;
+    }
 }

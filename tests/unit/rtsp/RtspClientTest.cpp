@@ -56,6 +56,7 @@ TEST(RtspClient, SessionRequestsByteForByteWithKeepAliveAndTeardown) {
     EXPECT_TRUE(s.client.GetLastResult());
     s.client.Close();
     EXPECT_TRUE(s.user.WaitClosed());
+    ASSERT_TRUE(s.server.WaitForRequest("TEARDOWN"));
     const auto r = s.server.Requests();
     ASSERT_GE(r.size(), 6u);
     EXPECT_EQ(r[0], "DESCRIBE rtsp://127.0.0.1:" + std::to_string(s.server.Port()) +

@@ -49,6 +49,12 @@ public:
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return requests_.size() >= n; });
     }
+    bool WaitForRequest(const std::string& method) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [&] {
+            return !requests_.empty() && requests_.back().starts_with(method + " ");
+        });
+    }
     std::vector<std::string> Requests() {
         std::lock_guard<std::mutex> lock(mutex_);
         return requests_;
@@ -79,12 +85,15 @@ private:
             while (WaitReadable(connection) && (got = ::recv(connection, buffer, sizeof buffer, 0)) > 0) {
                 pending.append(buffer, static_cast<std::size_t>(got));
                 for (auto end = pending.find("\r\n\r\n"); end != std::string::npos; end = pending.find("\r\n\r\n")) {
-                    const std::string request = pending.substr(0, end + 4), response = script_(request);
+                    const std::string request = pending.substr(0, end + 4);
                     pending.erase(0, end + 4);
+                    {
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        requests_.push_back(request);
+                        changed_.notify_all();
+                    }
+                    const std::string response = script_(request);
                     if (!response.empty()) ::send(connection, response.data(), response.size(), MSG_NOSIGNAL);
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    requests_.push_back(request);
-                    changed_.notify_all();
                 }
             }
             ::close(connection);
