@@ -2,6 +2,8 @@
 // A device context for PTZ tests: fixed parameters and a message log that
 // tests can read while workers write to it.
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <map>
@@ -30,10 +32,16 @@ class FakeDriver : public IDriver {
     va_end(args);
     std::lock_guard<std::mutex> guard(lock);
     messages.push_back({level, buffer});
+    logged.notify_all();
   }
 
   std::vector<Message> Messages() {
     std::lock_guard<std::mutex> guard(lock);
+    return messages;
+  }
+  std::vector<Message> WaitForMessages(size_t count) {
+    std::unique_lock<std::mutex> guard(lock);
+    logged.wait_for(guard, std::chrono::seconds(10), [&] { return messages.size() >= count; });
     return messages;
   }
 
@@ -59,6 +67,7 @@ class FakeDriver : public IDriver {
 
  private:
   std::mutex lock;
+  std::condition_variable logged;
   std::vector<Message> messages;
 };
 
