@@ -182,6 +182,8 @@ CHttpSender::CHttpSender(const velkora::DEVICE_INFO& device) : CBaseHttpSender(d
     curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(m_easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(m_easy, CURLOPT_MAXREDIRS, 10L);
+    // Cancel must not wait for a name lookup that is still running.
+    curl_easy_setopt(m_easy, CURLOPT_QUICK_EXIT, 1L);
 }
 
 CHttpSender::~CHttpSender()

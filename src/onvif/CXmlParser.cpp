@@ -16,6 +16,38 @@ void IgnoreXmlError(void*, xmlErrorPtr)
 {
 }
 
+void IgnoreGenericXmlError(void*, const char*, ...)
+{
+}
+
+// libxml2 reports some errors (encoding conversion among them) through the
+// thread's global handlers, which print to stderr by default: silence them for
+// the duration of our own calls and put back whatever the host had set.
+class QuietXmlErrors
+{
+public:
+    QuietXmlErrors()
+        : m_generic(xmlGenericError), m_genericContext(xmlGenericErrorContext), m_structured(xmlStructuredError),
+          m_structuredContext(xmlStructuredErrorContext)
+    {
+        xmlSetGenericErrorFunc(nullptr, IgnoreGenericXmlError);
+        xmlSetStructuredErrorFunc(nullptr, IgnoreXmlError);
+    }
+    ~QuietXmlErrors()
+    {
+        xmlSetGenericErrorFunc(m_genericContext, m_generic);
+        xmlSetStructuredErrorFunc(m_structuredContext, m_structured);
+    }
+    QuietXmlErrors(const QuietXmlErrors&) = delete;
+    QuietXmlErrors& operator=(const QuietXmlErrors&) = delete;
+
+private:
+    xmlGenericErrorFunc m_generic;
+    void* m_genericContext;
+    xmlStructuredErrorFunc m_structured;
+    void* m_structuredContext;
+};
+
 // A SOAP message may not carry a DTD; refusing it outright keeps entity
 // declarations (external or recursive) from ever being looked at.
 void RefuseInternalSubset(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
@@ -98,6 +130,7 @@ bool CXmlParser::Load(const std::string& text)
     if (text.size() > static_cast<std::size_t>(INT_MAX))
         return false;
 
+    QuietXmlErrors quiet;
     xmlParserCtxtPtr context = xmlNewParserCtxt();
     if (context == nullptr)
         return false;
@@ -137,6 +170,7 @@ xmlXPathObject* CXmlParser::Select(const std::string& xpath)
 {
     if (!m_loaded || xpath.empty())
         return nullptr;
+    QuietXmlErrors quiet;
     xmlXPathContextPtr context = xmlXPathNewContext(m_document);
     if (context == nullptr)
         return nullptr;

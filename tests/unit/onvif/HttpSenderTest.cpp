@@ -153,6 +153,18 @@ TEST(HttpSender, CredentialsOnlyWithUserAndSelector)
     EXPECT_EQ("Basic YWRtaW46c2VjcmV0", requests[2].Header("Authorization"));
 }
 
+TEST(HttpSender, UnauthorizedWithTheSameSchemeIsAnAnswer)
+{
+    LoopbackHttpServer server([](const RecordedRequest&) {
+        return HttpAnswer(401, "denied", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
+    });
+    CHttpSender sender(Device(server.Port(), "admin", "wrong"));
+    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
+    EXPECT_EQ(401u, sender.GetStatusCode());
+    EXPECT_EQ(uint32_t(Web::HttpSchemeBasic), sender.GetServerAuthScheme());
+    EXPECT_EQ(1u, server.Requests().size());
+}
+
 TEST(HttpSender, UnauthorizedLearnsTheOfferedScheme)
 {
     const std::string digestChallenge =
@@ -177,18 +189,6 @@ TEST(HttpSender, UnauthorizedLearnsTheOfferedScheme)
     const auto requests = server.Requests();
     for (std::size_t i = firstRound; i < requests.size(); ++i)
         EXPECT_EQ(std::string::npos, requests[i].Header("Authorization").find("Basic"));
-}
-
-TEST(HttpSender, UnauthorizedWithTheSameSchemeIsAnAnswer)
-{
-    LoopbackHttpServer server([](const RecordedRequest&) {
-        return HttpAnswer(401, "denied", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
-    });
-    CHttpSender sender(Device(server.Port(), "admin", "wrong"));
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
-    EXPECT_EQ(401u, sender.GetStatusCode());
-    EXPECT_EQ(uint32_t(Web::HttpSchemeBasic), sender.GetServerAuthScheme());
-    EXPECT_EQ(1u, server.Requests().size());
 }
 
 TEST(HttpSender, SecureStateFollowsWhatWorked)
@@ -216,25 +216,6 @@ TEST(HttpSender, SecureStateFollowsWhatWorked)
     EXPECT_TRUE(requests[0].tls);
     EXPECT_FALSE(requests[1].tls);
     EXPECT_FALSE(requests[2].tls);
-}
-
-TEST(HttpSender, FailuresGiveTheirErrorNumbers)
-{
-    // A port nobody listens on: refused over HTTP and over HTTPS.
-    uint16_t closedPort;
-    {
-        LoopbackHttpServer probe([](const RecordedRequest&) { return std::string(); });
-        closedPort = probe.Port();
-    }
-    CHttpSender refused(Device(closedPort));
-    EXPECT_FALSE(refused.Send(HttpRequest("GET", "/")));
-    EXPECT_EQ(uint32_t(Web::HttpErrorCannotConnect), refused.GetLastError());
-    EXPECT_EQ(0u, refused.GetStatusCode());
-    EXPECT_FALSE(refused.IsSecure());
-
-    CHttpSender unresolved(Device(80, {}, {}, "no-such-host.invalid"));
-    EXPECT_FALSE(unresolved.Send(HttpRequest("GET", "/")));
-    EXPECT_EQ(uint32_t(Web::HttpErrorNameNotResolved), unresolved.GetLastError());
 }
 
 TEST(HttpSender, ConnectTimeoutIsFinal)

@@ -28,16 +28,12 @@ struct RecordedRequest
 
     std::string Header(const std::string& name) const
     {
-        std::size_t pos = 0;
-        while ((pos = head.find("\r\n", pos)) != std::string::npos)
-        {
-            pos += 2;
-            if (strncasecmp(head.c_str() + pos, (name + ":").c_str(), name.size() + 1) == 0)
+        for (std::size_t pos = head.find("\r\n"); pos != std::string::npos; pos = head.find("\r\n", pos + 2))
+            if (strncasecmp(head.c_str() + pos + 2, (name + ":").c_str(), name.size() + 1) == 0)
             {
-                std::size_t start = head.find_first_not_of(' ', pos + name.size() + 1);
+                const std::size_t start = head.find_first_not_of(' ', pos + 3 + name.size());
                 return head.substr(start, head.find("\r\n", start) - start);
             }
-        }
         return {};
     }
 };

@@ -147,6 +147,12 @@ TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText)
     CXmlParser c;
     EXPECT_FALSE(c.Load(bomb));
 
+    // Undecodable text is refused without libxml2 printing to the host's stderr.
+    testing::internal::CaptureStderr();
+    CXmlParser undecodable;
+    EXPECT_FALSE(undecodable.Load("<?xml version=\"1.0\" encoding=\"EUC-JP\"?><a>\x8f\x8f\x8f\x8f</a>"));
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+
     CXmlParser external;
     EXPECT_FALSE(external.Load("<!DOCTYPE r SYSTEM \"http://127.0.0.1:1/x.dtd\"><r/>"));
 }
