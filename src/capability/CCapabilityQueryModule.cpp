@@ -142,12 +142,12 @@ uint32_t CCapabilityQueryModule::Start(const char* address, uint16_t port, const
     deviceInfo.user = user;
     deviceInfo.password = password;
 
-    properties.reset(CreateProperties());
-    if (!properties)
-        return 0;
-
-    auto newJob = std::make_shared<CCapabilityQueryJob>(sink, store, properties, deviceInfo.host);
+    std::shared_ptr<CCapabilityQueryJob> newJob;
     try {
+        properties.reset(CreateProperties());
+        if (!properties)
+            return 0;
+        newJob = std::make_shared<CCapabilityQueryJob>(sink, store, properties, deviceInfo.host);
         thread = std::thread([newJob] {
             try {
                 newJob->Run();
@@ -160,7 +160,8 @@ uint32_t CCapabilityQueryModule::Start(const char* address, uint16_t port, const
             }
             newJob->MarkFinished();
         });
-    } catch (const std::exception&) {
+    } catch (...) {
+        // Nothing may cross the host's interface; a start that failed is 0.
         return 0;
     }
     job = std::move(newJob);

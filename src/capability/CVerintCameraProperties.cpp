@@ -88,23 +88,25 @@ bool CVerintCameraProperties::Query(uint32_t* kind)
 
 bool CVerintCameraProperties::ProbePTZ(uint32_t* kind)
 {
-    *kind = ipcapture::QueryFailureOther;
-    if (Aborted())
+    if (Aborted()) {
+        *kind = ipcapture::QueryFailureOther;
         return false;
+    }
     Web::HttpRequest request("GET", PtzProbePath);
     const bool sent = probeSender.Send(request);
     const uint32_t status = probeSender.GetStatusCode();
     probeSender.Cancel();
-    if (!sent) {
-        if (!Aborted())
-            errorText = "Device " + deviceInfo.host + ":" + std::to_string(ptzPort) + " is not accessible";
-        return false;
-    }
-    if (status == 200 || status == 204) {
+    if (sent && (status == 200 || status == 204)) {
         ptzSupported = true;
         ptzCapabilities = CPtzCapabilities();
         ptzCapabilities.pan = ptzCapabilities.tilt = ptzCapabilities.zoom = true;
         return true;
+    }
+    *kind = ipcapture::QueryFailureOther;
+    if (!sent) {
+        if (!Aborted())
+            errorText = "Device " + deviceInfo.host + ":" + std::to_string(ptzPort) + " is not accessible";
+        return false;
     }
     if (status == 401) {
         *kind = ipcapture::QueryFailureLogin;

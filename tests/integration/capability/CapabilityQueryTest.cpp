@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -53,13 +56,14 @@ protected:
     std::string Address() const { return "127.0.0.1:" + std::to_string(device->Ports().http); }
 
     // Runs a query through the exports, as the host does, to its report.
-    QueryResult Query(const std::string& password = Password, std::function<void()> whileRunning = nullptr)
+    QueryResult Query(const std::string& password = Password, std::function<void()> whileRunning = nullptr,
+                      uint16_t ptzPort = 0)
     {
         QueryResult result;
         host::QuerySink sink;
         EXPECT_EQ(InitCapabilityQuery(&sink, false), 1u);
-        EXPECT_EQ(StartCapabilityQuery(Address().c_str(), device->Ports().ptz, User, password.c_str(),
-                                       result.store.get()),
+        EXPECT_EQ(StartCapabilityQuery(Address().c_str(), ptzPort != 0 ? ptzPort : device->Ports().ptz, User,
+                                       password.c_str(), result.store.get()),
                   1u);
         if (whileRunning)
             whileRunning();
@@ -165,6 +169,27 @@ TEST_F(CapabilityQuery, WrongPasswordOnTheCgiIsALoginFailure)
     EXPECT_TRUE(result.store->name.empty());
 }
 
+TEST_F(CapabilityQuery, UnreachableCgiFailsTheWholeQuery)
+{
+    StartDevice(1, 1);
+    // A port that was free a moment ago: nothing listens there.
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&local), sizeof(local)), 0);
+    socklen_t size = sizeof(local);
+    ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&local), &size), 0);
+    close(probe);
+    const uint16_t closedPort = ntohs(local.sin_port);
+
+    QueryResult result = Query(Password, nullptr, closedPort);
+    EXPECT_EQ(result.outcome.failureKind, 3u);
+    EXPECT_EQ(result.outcome.failureText, "Failed to get camera properties: Device 127.0.0.1:" +
+                                              std::to_string(closedPort) + " is not accessible");
+    EXPECT_FALSE(device->WaitForRequest([](const std::string& line) { return line.rfind("onvif", 0) == 0; }, 0ms));
+}
+
 TEST_F(CapabilityQuery, RefusedOnvifRequestIsALoginFailure)
 {
     StartDevice(1, 1, {sim::Fault{sim::Fault::Kind::Onvif401, "", 0, -1}});
@@ -173,6 +198,23 @@ TEST_F(CapabilityQuery, RefusedOnvifRequestIsALoginFailure)
     EXPECT_EQ(result.outcome.failureText,
               "Failed to get camera properties: Unable to receive device model "
               "(Request: <tds:GetDeviceInformation>. HTTP status code: 401)");
+}
+
+TEST_F(CapabilityQuery, ProfileRefusingCompatibleEncodersIsPassedOver)
+{
+    // The device answers the first profile's request with a SOAP fault.
+    StartDevice(1, 2, {sim::Fault{sim::Fault::Kind::OnvifFault, "GetCompatibleVideoEncoderConfigurations", 0, 1}});
+    QueryResult result = Query();
+    ASSERT_EQ(result.outcome.completed, 1) << result.outcome.failureText;
+    EXPECT_EQ(Parameter(*result.store, 9),
+              "source0=VideoSourceConfig_1;profile0=Profile_1_2;encoder0=VideoEncoderConfig_1_1");
+
+    StartDevice(1, 2, {sim::Fault{sim::Fault::Kind::OnvifFault, "GetCompatibleVideoEncoderConfigurations", 0, -1}});
+    result = Query();
+    EXPECT_EQ(result.outcome.failureKind, 3u);
+    EXPECT_EQ(result.outcome.failureText, "Failed to get camera properties: The "
+                                          "<trt:GetCompatibleVideoEncoderConfigurations> request doesn't return "
+                                          "any correct configuration");
 }
 
 TEST_F(CapabilityQuery, AbortDuringTheMediaSteps)
