@@ -7,6 +7,7 @@
 #include <libxml/xpathInternals.h>
 
 #include <climits>
+#include <mutex>
 
 namespace velkora {
 
@@ -111,6 +112,9 @@ struct XPathResult
 
 CXmlParser::CXmlParser()
 {
+    // libxml2's global state must be set up once before threads use it.
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
     m_namespaces.SetDefaults();
 }
 
