@@ -40,17 +40,18 @@ public:
         if (react)
             react();
     }
-    std::string GetModuleName() override { return "Harnoquistel"; }
-    std::string GetHostDirectory() override { return "/"; }
     const DEVICE_INFO& GetDeviceInfo() override { return info; }
-    std::pair<uint32_t, uint32_t> GetChannelValues() override { return {0, 0}; }
+    uint32_t GetChannelCount() override { return channelCount; }
+    // Not used by the channel base.
+    std::string GetModuleName() override { return {}; }
+    std::string GetHostDirectory() override { return {}; }
+    std::pair<uint32_t, uint32_t> GetChannelValues() override { return {}; }
     ipcapture::IHostFrameFactory* GetHostContext() override { return nullptr; }
     int32_t GetVideoStandard() override { return 0; }
-    uint32_t GetCodecType() override { return 3; }
-    uint32_t GetChannelCount() override { return channelCount; }
+    uint32_t GetCodecType() override { return 0; }
     std::string GetParameterString(uint32_t) override { return {}; }
-    int32_t GetParameterInt(uint32_t) override { return ParameterNotInteger; }
-    uint16_t GetPTZPort() override { return 8080; }
+    int32_t GetParameterInt(uint32_t) override { return 0; }
+    uint16_t GetPTZPort() override { return 0; }
 
     std::vector<Logged> Messages()
     {
@@ -96,17 +97,7 @@ protected:
 class ChannelBaseTest : public ::testing::Test
 {
 protected:
-    StreamParams Params(uint32_t kind, uint32_t quality = 60)
-    {
-        StreamParams params;
-        params.frameRate = 0x7000 | 25;
-        params.quality = quality;
-        params.width = 1280;
-        params.height = 720;
-        params.codec = 3;
-        params.kind = kind;
-        return params;
-    }
+    StreamParams Params(uint32_t kind, uint32_t quality = 60) { return {0x7000 | 25, quality, 1280, 720, 3, kind}; }
     std::vector<std::string> Texts()
     {
         std::vector<std::string> texts;

@@ -49,11 +49,8 @@ TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine)
 
     auto* ex5 = static_cast<ipcapture::IIPCaptureDriverEx5*>(driver);
     ASSERT_NE(driver->GetVideoCapture(), nullptr);
-    EXPECT_EQ(ex5->GetVideoCaptureEx2(), driver->GetVideoCapture());
     EXPECT_EQ(ex5->GetVideoCaptureEx5(), driver->GetVideoCapture());
     EXPECT_EQ(ex5->GetPTZDriverEx3(), ex5->GetPTZDriver());
-    EXPECT_EQ(ex5->Reserved4(), nullptr);
-    EXPECT_EQ(ex5->Reserved11(), nullptr);
 
     // Without a readable host version the driver assumes 5.12: level 100 arrives as 3.
     const auto lines = output.Find("DRIVER IS OPENED");
@@ -69,24 +66,16 @@ TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine)
 
 TEST_F(DriverFixture, AddressTextRules)
 {
-    struct Case
-    {
-        const char* address;
-        bool opens;
-        uint16_t port;
-    };
-    for (const Case& c : {Case{"10.0.0.5", true, 80}, Case{"10.0.0.5:8000", true, 8000}, Case{":80", false, 0},
-                          Case{"cam:", false, 0}, Case{"cam:80a", false, 0}, Case{"cam:0", false, 0},
-                          Case{"", false, 0}, Case{"10.0.0.5:65616", false, 0}}) {
-        record.address = c.address;
+    record.address = "10.0.0.5:8000";
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(Context().GetDeviceInfo().port, 8000);
+    // 65616 would wrap to port 80 in 16 bits.
+    for (const char* bad : {":80", "cam:", "cam:80a", "cam:0", "", "10.0.0.5:65616"}) {
+        record.address = bad;
         output.Clear();
-        EXPECT_EQ(Open(), c.opens) << c.address;
-        if (c.opens) {
-            EXPECT_EQ(Context().GetDeviceInfo().port, c.port) << c.address;
-        } else {
-            EXPECT_EQ(driver->GetVideoCapture(), nullptr) << c.address;
-            EXPECT_TRUE(output.Messages().empty()) << c.address; // failures are silent
-        }
+        EXPECT_FALSE(Open()) << bad;
+        EXPECT_EQ(driver->GetVideoCapture(), nullptr) << bad;
+        EXPECT_TRUE(output.Messages().empty()) << bad; // failures are silent
     }
 }
 
@@ -119,11 +108,9 @@ TEST_F(DriverFixture, OpenedLineOmitsMissingFirmwareAndNeedsAModel)
     ASSERT_TRUE(Open());
     EXPECT_TRUE(output.Find("DRIVER IS OPENED").empty());
 
-    output.Clear();
     record.model = "100%s-cam"; // the model is text, never a format
     ASSERT_TRUE(Open());
-    ASSERT_EQ(output.Find("DRIVER IS OPENED").size(), 1u);
-    EXPECT_NE(output.Find("DRIVER IS OPENED")[0].text.find("device model: 100%s-cam"), std::string::npos);
+    EXPECT_EQ(output.Find("device model: 100%s-cam,").size(), 1u);
 }
 
 TEST_F(DriverFixture, ParameterLookup)
@@ -135,14 +122,10 @@ TEST_F(DriverFixture, ParameterLookup)
     EXPECT_EQ(context.GetParameterString(2), "");
     EXPECT_EQ(context.GetParameterString(5), "12a");
     EXPECT_EQ(context.GetParameterString(42), "");
-    EXPECT_EQ(context.GetParameterInt(2), ParameterNotInteger);
-    EXPECT_EQ(context.GetParameterInt(3), ParameterNotInteger);
     EXPECT_EQ(context.GetParameterInt(4), -7);
-    EXPECT_EQ(context.GetParameterInt(5), ParameterNotInteger);
-    EXPECT_EQ(context.GetParameterInt(6), ParameterNotInteger);
-    EXPECT_EQ(context.GetParameterInt(7), ParameterNotInteger);
     EXPECT_EQ(context.GetParameterInt(8), -2147483647);
-    EXPECT_EQ(context.GetParameterInt(42), ParameterNotInteger);
+    for (uint32_t index : {2u, 3u, 5u, 6u, 7u, 42u})
+        EXPECT_EQ(context.GetParameterInt(index), ParameterNotInteger) << index;
 
     // Parameters of an earlier open do not survive a new one.
     record.parameters = {"1"};

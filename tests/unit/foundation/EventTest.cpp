@@ -36,14 +36,6 @@ TEST(Event, WithoutHandleEverythingFails)
     EXPECT_EQ(WaitForAnyEvent(events, 1, 0), -1);
 }
 
-TEST(Event, SetFromAnotherThreadWakesWaiter)
-{
-    CManualEvent event;
-    std::thread setter([&] { event.Set(); });
-    EXPECT_TRUE(event.Wait(WaitInfinite));
-    setter.join();
-}
-
 TEST(WaitForAnyEvent, ReportsFirstSignalledAndConsumesOnlyIt)
 {
     CAutoEvent first, second;

@@ -7,7 +7,6 @@
 #include "foundation/AddressText.h"
 #include "foundation/CDebugInfo.h"
 #include "foundation/ModuleInfo.h"
-#include "foundation/SocketLibrary.h"
 
 using namespace velkora;
 
@@ -53,25 +52,4 @@ TEST(ModuleInfo, HostDirectoryIsTheExecutablesDirectory)
     std::string expected(path);
     expected.erase(expected.rfind('/') + 1);
     EXPECT_EQ(GetHostDirectory(), expected);
-}
-
-TEST(ModuleInfo, UnloadedModuleFailsWithZeros)
-{
-    ModuleVersion version{1, 2, 3, 4};
-    EXPECT_FALSE(GetModuleProductVersion("NoSuchModuleHere.dll", version));
-    EXPECT_EQ(version.major + version.minor + version.build + version.revision, 0);
-    EXPECT_FALSE(GetModuleProductVersion("", version));
-}
-
-TEST(SocketLibrary, CountsStartsAndNeverGoesNegative)
-{
-    const int before = SocketLibraryUsers();
-    EXPECT_TRUE(SocketLibraryStartup());
-    EXPECT_EQ(SocketLibraryUsers(), before + 1);
-    SocketLibraryCleanup();
-    EXPECT_EQ(SocketLibraryUsers(), before);
-    if (before == 0) {
-        SocketLibraryCleanup();
-        EXPECT_EQ(SocketLibraryUsers(), 0);
-    }
 }

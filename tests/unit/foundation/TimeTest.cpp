@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "foundation/CTime.h"
 #include "foundation/FileTime.h"
 
@@ -32,14 +34,8 @@ TEST(FileTime, RoundTripsThroughSystemTime)
 {
     SYSTEMTIME time{};
     ASSERT_TRUE(FileTimeToSystemTime(125963010152500000ull, &time));
-    EXPECT_EQ(time.wYear, 2000);
-    EXPECT_EQ(time.wMonth, 2);
-    EXPECT_EQ(time.wDay, 29);
-    EXPECT_EQ(time.wDayOfWeek, 2); // a Tuesday
-    EXPECT_EQ(time.wHour, 12);
-    EXPECT_EQ(time.wMinute, 30);
-    EXPECT_EQ(time.wSecond, 15);
-    EXPECT_EQ(time.wMilliseconds, 250);
+    const uint16_t expected[] = {2000, 2, 2 /* Tuesday */, 29, 12, 30, 15, 250};
+    EXPECT_EQ(0, std::memcmp(&time, expected, sizeof expected));
     EXPECT_EQ(ToFileTime(time), 125963010152500000ull);
 
     GetSystemTime(&time);
