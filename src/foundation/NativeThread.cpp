@@ -24,6 +24,7 @@ bool NativeThread::Start(std::function<void()> body, const std::string& name)
     ended_.Reset();
     id_.store(0);
     self_.store(std::thread::id());
+    exists_.store(true);
     try {
         thread_ = std::thread([this, body = std::move(body), name] {
             id_.store(static_cast<uint32_t>(gettid()));
@@ -37,6 +38,7 @@ bool NativeThread::Start(std::function<void()> body, const std::string& name)
             ended_.Set();
         });
     } catch (const std::system_error&) {
+        exists_.store(false);
         return false;
     }
     return true;
@@ -56,6 +58,7 @@ void NativeThread::Join()
     else
         thread_.join();
     self_.store(std::thread::id());
+    exists_.store(false);
 }
 
 } // namespace velkora

@@ -23,7 +23,7 @@ public:
 
     // False when a thread exists (running or not yet joined) or cannot start.
     bool Start(std::function<void()> body, const std::string& name);
-    bool Exists() const { return thread_.joinable(); }
+    bool Exists() const { return exists_.load(); }
     bool IsCurrent() const;
     bool HasEnded() const { return ended_.IsSet(); }
     // True when the body returned within the time-out.
@@ -36,6 +36,8 @@ private:
     std::thread thread_;
     CManualEvent ended_;
     std::atomic<uint32_t> id_{0};
+    // Set before the thread starts, so that the thread itself sees it too.
+    std::atomic<bool> exists_{false};
     // Written by the thread itself, so a self-check never races the start.
     std::atomic<std::thread::id> self_{};
 };
