@@ -21,6 +21,7 @@ public:
     ~CBaseRTSPClient() override;
 
     // Connects and starts the session thread; on failure everything is closed again.
+    // Fails without effect while a session is open (Close it first).
     bool Open(const RTSPSessionSettings& settings, IRTSPClientUser* user);
     // Stops the thread (TEARDOWN is still sent, briefly awaited) and closes the socket.
     void Close();
