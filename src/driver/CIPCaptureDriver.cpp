@@ -70,6 +70,10 @@ CIPCaptureDriver::~CIPCaptureDriver()
 bool CIPCaptureDriver::Open(ipcapture::IHostDebugOutput* debugSink, ipcapture::IHostFrameFactory* frameFactory,
                             ipcapture::IHostDeviceSettings* settings)
 {
+    // A device still open is closed first: its channels and PTZ workers must
+    // not keep running on the configuration that is being replaced.
+    if (videoCapture || ptzHandler)
+        Close();
     ipcapture::IHostConnectionSettings* connection = settings ? settings->GetConnectionSettings() : nullptr;
     ipcapture::IHostChannelSettings* channel = settings ? settings->GetChannelSettings() : nullptr;
     if (!connection || !channel) {

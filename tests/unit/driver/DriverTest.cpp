@@ -58,6 +58,13 @@ TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine)
     EXPECT_EQ(lines[0].text, "DRIVER IS OPENED (name: Harnoquistel, device model: ABC-1, FW: 1.0, address: 10.0.0.5:80)");
     EXPECT_EQ(lines[0].level, 3);
 
+    // Opening an open device starts over: one opened line per open, and the
+    // PTZ handler is made for the new configuration.
+    record.address = "10.0.0.6";
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(output.Find("DRIVER IS OPENED").size(), 2u);
+    EXPECT_EQ(output.Find("address: 10.0.0.6:80)").size(), 1u);
+
     driver->Close();
     EXPECT_EQ(driver->GetVideoCapture(), nullptr);
     EXPECT_EQ(ex5->GetPTZDriver(), nullptr);
