@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "host/QuerySink.h"
 #include "host/StreamSettings.h"
 #include "onvif/COnvifClient.h"
+#include "sim/HttpListener.h"
 #include "sim/Simulator.h"
 
 using namespace std::chrono_literals;
@@ -71,6 +73,36 @@ protected:
         EXPECT_EQ(UninitCapabilityQuery(), 1u);
         result.outcome = sink.Outcome();
         return result;
+    }
+
+    // Rebinds every profile of one video source configuration to another over
+    // ONVIF, leaving the first without profiles; optionally adds a profile of
+    // the given name bound to the second.
+    void MoveProfiles(const std::string& from, const std::string& to, const std::string& extraName = {})
+    {
+        velkora::COnvifClient client(velkora::DEVICE_INFO("127.0.0.1", device->Ports().http, User, Password));
+        ASSERT_TRUE(client.Initialize("Digest", ""));
+        ASSERT_TRUE(client.SetServiceAddresses({"/onvif/device_service", "/onvif/media_service", "", ""}));
+        for (const sim::MediaProfile& profile : device->Device().Profiles()) {
+            if (profile.sourceConfiguration == from) {
+                ASSERT_TRUE(client.AddVideoSourceConfiguration(profile.token, to));
+            }
+        }
+        if (!extraName.empty()) {
+            std::string token;
+            ASSERT_TRUE(client.CreateProfile(extraName, token));
+            ASSERT_TRUE(client.AddVideoSourceConfiguration(token, to));
+        }
+    }
+
+    // Names of the device's profiles bound to a video source configuration.
+    std::vector<std::string> ProfilesOf(const std::string& source) const
+    {
+        std::vector<std::string> names;
+        for (const sim::MediaProfile& profile : device->Device().Profiles())
+            if (profile.sourceConfiguration == source)
+                names.push_back(profile.name);
+        return names;
     }
 
     std::vector<std::string> ProfileNames() const
@@ -190,6 +222,20 @@ TEST_F(CapabilityQuery, UnreachableCgiFailsTheWholeQuery)
     EXPECT_FALSE(device->WaitForRequest([](const std::string& line) { return line.rfind("onvif", 0) == 0; }, 0ms));
 }
 
+TEST_F(CapabilityQuery, CgiAnswering404FailsTheWholeQuery)
+{
+    StartDevice(1, 1);
+    sim::HttpListener notFound; // serves nothing: every path is 404
+    std::string error;
+    ASSERT_TRUE(notFound.Start("127.0.0.1", 0, &error)) << error;
+    QueryResult result = Query(Password, nullptr, notFound.Port());
+    notFound.Stop();
+    EXPECT_EQ(result.outcome.failureKind, 3u);
+    EXPECT_EQ(result.outcome.failureText, "Failed to get camera properties: Device 127.0.0.1:" +
+                                              std::to_string(notFound.Port()) +
+                                              " returned HTTP 404 status for PTZ capabilities request");
+}
+
 TEST_F(CapabilityQuery, RefusedOnvifRequestIsALoginFailure)
 {
     StartDevice(1, 1, {sim::Fault{sim::Fault::Kind::Onvif401, "", 0, -1}});
@@ -242,6 +288,57 @@ TEST_F(CapabilityQueryNewHost, TwoChannelsPickOneH264EncoderAndProfilePerSource)
     EXPECT_EQ(Parameter(*result.store, 9),
               "source0=VideoSourceConfig_1;profile0=Profile_1_1;encoder0=VideoEncoderConfig_1_1;"
               "source1=VideoSourceConfig_2;profile1=Profile_2_1;encoder1=VideoEncoderConfig_2_1");
+}
+
+// A one- or two-channel device with 1, 2 or 4 encoders per source. On the
+// two-channel device the first source is left without profiles, so the query
+// creates its own: as many as streams per source (at most 3).
+class EncodersPerSource : public CapabilityQueryNewHost,
+                          public ::testing::WithParamInterface<std::pair<unsigned, unsigned>>
+{
+};
+
+TEST_P(EncodersPerSource, CreatesOwnProfilesUpToTheStreamCount)
+{
+    const auto [channels, encoders] = GetParam();
+    StartDevice(channels, encoders);
+    if (channels == 2)
+        MoveProfiles("VideoSourceConfig_1", "VideoSourceConfig_2");
+    const size_t profilesBefore = ProfileNames().size();
+
+    QueryResult result = Query();
+    ASSERT_EQ(result.outcome.completed, 1) << result.outcome.failureText;
+    EXPECT_EQ(result.store->values.at(0), 65536u + channels);
+
+    std::vector<std::string> created;
+    for (unsigned n = 0; n < std::min(encoders, 3u); ++n)
+        created.push_back("Velkora_Profile" + std::to_string(n) + "_VideoSourceConfig_1");
+    if (channels == 1) {
+        EXPECT_EQ(ProfileNames().size(), profilesBefore); // every source already had its profiles
+    } else {
+        EXPECT_EQ(ProfilesOf("VideoSourceConfig_1"), created);
+        EXPECT_EQ(ProfileNames().size(), profilesBefore + created.size());
+    }
+    const std::string config = Parameter(*result.store, 9);
+    EXPECT_EQ(config.rfind("source0=VideoSourceConfig_1;profile0=", 0), 0u) << config;
+    EXPECT_NE(config.find(";encoder0=VideoEncoderConfig_1_1"), std::string::npos) << config;
+    EXPECT_EQ(config.find("source1=VideoSourceConfig_2") != std::string::npos, channels == 2) << config;
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, EncodersPerSource,
+                         ::testing::Values(std::pair{1u, 1u}, std::pair{1u, 2u}, std::pair{1u, 4u},
+                                           std::pair{2u, 1u}, std::pair{2u, 2u}, std::pair{2u, 4u}));
+
+TEST_F(CapabilityQueryNewHost, ExistingOwnProfileNamesAreSkipped)
+{
+    StartDevice(2, 2);
+    MoveProfiles("VideoSourceConfig_1", "VideoSourceConfig_2", "Velkora_Profile0_VideoSourceConfig_1");
+    QueryResult result = Query();
+    ASSERT_EQ(result.outcome.completed, 1) << result.outcome.failureText;
+    EXPECT_EQ(ProfilesOf("VideoSourceConfig_1"),
+              (std::vector<std::string>{"Velkora_Profile1_VideoSourceConfig_1", "Velkora_Profile2_VideoSourceConfig_1"}));
+    const std::vector<std::string> names = ProfileNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Velkora_Profile0_VideoSourceConfig_1"), 1);
 }
 
 // Closing the loop: the device file the query wrote opens capture, and the
