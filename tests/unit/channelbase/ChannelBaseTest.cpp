@@ -79,6 +79,7 @@ public:
     CManualEvent running;
     CManualEvent release;
     std::atomic<bool> stubborn{false};
+    std::atomic<bool> stopsItself{false};
     std::atomic<int> stopHooks{0};
 
 protected:
@@ -89,6 +90,8 @@ protected:
             release.Wait(WaitInfinite);
         else
             stopEvent.Wait(WaitInfinite);
+        if (stopsItself)
+            StopCaptureThread(); // while a host thread may be waiting for us
         return 0;
     }
     void OnStopThread() override { ++stopHooks; }
@@ -194,6 +197,19 @@ TEST_F(ChannelBaseTest, OverrunningCaptureThreadIsReportedAndAwaited)
     channel.stubborn = false;
     channel.running.Reset();
     EXPECT_TRUE(channel.Start(Params(StreamKindRec))); // the old thread is gone
+}
+
+// The capture thread asking for its own stop must not wait for the lock that
+// a stopping host thread holds while it waits for the capture thread.
+TEST_F(ChannelBaseTest, CaptureThreadStoppingItselfDuringAHostStop)
+{
+    TestChannel channel(0, &driver, &sink);
+    channel.stopsItself = true;
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_TRUE(channel.Start(Params(StreamKindRec)));
+        channel.Stop();
+    }
+    EXPECT_EQ(channel.stopHooks, 40); // once per host stop, once per self stop
 }
 
 TEST_F(ChannelBaseTest, FrameDeliveryAndListener)
