@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <random>
 
 namespace sim {
@@ -25,7 +26,7 @@ std::string Tag(const char* name, const std::string& text)
     return std::string("<") + name + ">" + XmlEscape(text) + "</" + name + ">";
 }
 
-std::string Tag(const char* name, unsigned value) { return Tag(name, std::to_string(value)); }
+std::string Tag(const char* name, long value) { return Tag(name, std::to_string(value)); }
 
 std::string Range(const char* name, unsigned min, unsigned max)
 {
@@ -130,7 +131,9 @@ OnvifService::Answer OnvifService::Handle(const std::string& path, const std::st
         answer.challenge = true;
         return answer;
     }
-    if (VerifyUsernameToken(request->Security(), settings_.user, settings_.password) != TokenCheck::Accepted) {
+    // Clients read the clock before they can build a fresh token, so this one is open.
+    const bool open = path == kDevicePath && op == "GetSystemDateAndTime";
+    if (!open && VerifyUsernameToken(request->Security(), settings_.user, settings_.password) != TokenCheck::Accepted) {
         answer.challenge = settings_.authFailureAs401;
         return fault(settings_.authFailureAs401 ? 401 : 400,
                      {"Sender", "ter:NotAuthorized", "", "Sender not authorized"});
@@ -162,6 +165,17 @@ std::string OnvifService::DeviceOperation(const std::string& op, const xmlNode* 
                Tag("tds:Model", "Simulated Camera") + Tag("tds:FirmwareVersion", settings_.firmware) +
                Tag("tds:SerialNumber", "SIM-0001") + Tag("tds:HardwareId", "HQ-SIM") +
                "</tds:GetDeviceInformationResponse>";
+    }
+    if (op == "GetSystemDateAndTime") {
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        gmtime_r(&now, &utc);
+        return "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:DateTimeType>NTP</tt:DateTimeType>"
+               "<tt:DaylightSavings>false</tt:DaylightSavings><tt:TimeZone><tt:TZ>UTC0</tt:TZ></tt:TimeZone>"
+               "<tt:UTCDateTime><tt:Time>" + Tag("tt:Hour", utc.tm_hour) + Tag("tt:Minute", utc.tm_min) +
+               Tag("tt:Second", utc.tm_sec) + "</tt:Time><tt:Date>" + Tag("tt:Year", utc.tm_year + 1900) +
+               Tag("tt:Month", utc.tm_mon + 1) + Tag("tt:Day", utc.tm_mday) +
+               "</tt:Date></tt:UTCDateTime></tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>";
     }
     if (op == "GetCapabilities") {
         std::string category = PathText(request, "Category");

@@ -56,7 +56,7 @@ public:
     std::string StreamUrl(const std::string& profileToken) const;
     std::string OnvifDeviceUrl() const;
 
-    // Changes the faults in force (RTP faults apply to streams started afterwards).
+    // Changes the faults in force; bye-after and stop-after apply to streams played afterwards.
     void SetFaults(std::vector<Fault> faults);
 
     std::vector<std::string> RequestLog() const;

@@ -121,6 +121,9 @@ TEST_F(OnvifService, ABadTokenIsRefusedOnBothServices)
         EXPECT_NE(r.body.find("<SOAP-ENV:Value>ter:NotAuthorized</SOAP-ENV:Value>"), std::string::npos);
         EXPECT_TRUE(XmllintAccepts(r.body));
     }
+    const std::string clock = "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body>"
+                              "<GetSystemDateAndTime " + std::string(kDevice) + "/></s:Body></s:Envelope>";
+    EXPECT_EQ(Http(Url("device_service"), &clock).status, 200) << "the clock is readable without a token";
     const std::string plain = SoapRequest(media, "admin", false);
     EXPECT_EQ(Http(Url("media_service"), &plain).status, 200) << "PasswordText is accepted too";
 
