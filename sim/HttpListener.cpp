@@ -2,6 +2,9 @@
 
 #include <httplib.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 namespace sim {
 
 HttpListener::HttpListener() : server_(std::make_unique<httplib::Server>())
@@ -11,6 +14,13 @@ HttpListener::HttpListener() : server_(std::make_unique<httplib::Server>())
     server_->set_write_timeout(2, 0);
     server_->set_keep_alive_timeout(2);
     server_->set_payload_max_length(1 << 20);
+    // Accepted sockets inherit TCP_NODELAY from the listener; without it every
+    // answer (head and body written apart) waits out a delayed ACK.
+    server_->set_socket_options([](socket_t sock) {
+        httplib::default_socket_options(sock);
+        const int one = 1;
+        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    });
 }
 
 HttpListener::~HttpListener() { Stop(); }

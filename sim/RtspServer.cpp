@@ -3,6 +3,7 @@
 #include "rtsp/Base64.h"
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -278,6 +279,8 @@ void RtspServer::ListenLoop()
             ++refused_;
             continue;
         }
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         Connection& c = connections_.emplace_back();
         c.thread = std::thread([this, fd, peer, local, &c] { Serve(fd, peer, local, &c); });
     }
