@@ -19,7 +19,11 @@ CH264ChannelRTSP::~CH264ChannelRTSP()
 
 bool CH264ChannelRTSP::OnDescribe(const MediaDescription& media)
 {
-    parser.SetParameterSets(media.sps, media.pps, media.config);
+    CAutoLock guard(pendingLock);
+    pendingSps = media.sps;
+    pendingPps = media.pps;
+    pendingConfig = media.config;
+    pendingSets.store(true);
     return true;
 }
 
@@ -44,6 +48,16 @@ std::string CH264ChannelRTSP::GetChannelConfiguration()
 
 void CH264ChannelRTSP::ProcessRTPPacket(const CRTPPacket& packet)
 {
+    if (pendingSets.exchange(false)) {
+        std::vector<uint8_t> sps, pps, config;
+        {
+            CAutoLock guard(pendingLock);
+            sps.swap(pendingSps);
+            pps.swap(pendingPps);
+            config.swap(pendingConfig);
+        }
+        parser.SetParameterSets(sps, pps, config);
+    }
     parser.ProcessPacket(packet);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,15 @@ protected:
     void KeepAlive() override;
 
     CH264RTPMediaParser parser;
+
+private:
+    // Parameter sets of the last DESCRIBE, handed to the parser on the packet thread so
+    // that only one thread ever touches it.
+    CRecursiveLock pendingLock;
+    std::atomic<bool> pendingSets{false};
+    std::vector<uint8_t> pendingSps;
+    std::vector<uint8_t> pendingPps;
+    std::vector<uint8_t> pendingConfig;
 };
 
 }  // namespace velkora

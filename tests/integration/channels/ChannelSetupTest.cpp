@@ -95,3 +95,17 @@ TEST_F(ChannelSetup, EncoderIsWrittenFromTheRequestOnceOnly)
     ASSERT_TRUE(again.WaitForFrames(3, 20s));
     EXPECT_EQ(CountRequests(camera, "onvif SetVideoEncoderConfiguration"), 1u);
 }
+
+TEST_F(ChannelSetup, RefusedOptionalChangesAreGivenUpAfterFourAttempts)
+{
+    // Same resolution as the encoder has: only the bitrate changes, which the camera refuses.
+    camera.SetFaults(Faults({"onvif-fault=SetVideoEncoderConfiguration"}));
+    Device device(camera, FixedProfilesConfiguration(1));
+    host::StreamRecord request;
+    request.quality = 100;
+    host::ChannelSink sink;
+    ASSERT_TRUE(device.OpenStream(0, 0, sink, request));
+    ASSERT_TRUE(sink.WaitForFrames(3, 30s));
+    EXPECT_EQ(CountRequests(camera, "onvif SetVideoEncoderConfiguration"), 4u);
+    EXPECT_EQ(device.debug.Find("Unable to set video configuration options for \"VideoEncoderConfig_1_1\"").size(), 1u);
+}
