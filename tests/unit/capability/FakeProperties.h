@@ -15,7 +15,6 @@ class FakeProperties : public CBaseCameraProperties
 {
 public:
     explicit FakeProperties(uint32_t standard = 0) : CBaseCameraProperties(DEVICE_INFO("cam", 8000, "u", "p"), standard) {}
-
     ~FakeProperties() override
     {
         if (destroyed)
@@ -25,13 +24,12 @@ public:
     bool Query(uint32_t* kind) override { return query ? query(*this, kind) : true; }
     bool WriteDeviceParameters(ipcapture::IHostCapabilityStore* store) override
     {
-        parametersWritten = true;
         return AddTextProperty(store, 1, "Video standard", std::to_string(videoStandard)) && parametersResult;
     }
     std::string GetErrorText() const override { return errorText; }
     void Abort() override { ++aborts; }
 
-    // A device with one H.264 stream: 1920x1080 and 1280x720 at 5..25 fps.
+    // One H.264 stream: 1920x1080 at 25 fps and 1280x720 at no given rate; 5, 15, 25 fps.
     void FillPlainDevice()
     {
         manufacturer = "Acme";
@@ -45,10 +43,8 @@ public:
     std::function<bool(FakeProperties&, uint32_t*)> query;
     std::string errorText;
     bool parametersResult = true;
-    bool parametersWritten = false;
     std::atomic<int> aborts{0};
-    // Set when the record is released by its last holder.
-    std::shared_ptr<CManualEvent> destroyed;
+    std::shared_ptr<CManualEvent> destroyed; // set when the last holder releases the record
 };
 
 } // namespace velkora::test
