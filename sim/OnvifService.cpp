@@ -162,7 +162,7 @@ std::string OnvifService::DeviceOperation(const std::string& op, const xmlNode* 
     const std::string base = "http://" + host + ":" + std::to_string(http_.Port());
     if (op == "GetDeviceInformation") {
         return "<tds:GetDeviceInformationResponse>" + Tag("tds:Manufacturer", "Harnoquistel") +
-               Tag("tds:Model", "Simulated Camera") + Tag("tds:FirmwareVersion", settings_.firmware) +
+               Tag("tds:Model", settings_.model) + Tag("tds:FirmwareVersion", settings_.firmware) +
                Tag("tds:SerialNumber", "SIM-0001") + Tag("tds:HardwareId", "HQ-SIM") +
                "</tds:GetDeviceInformationResponse>";
     }

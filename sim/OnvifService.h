@@ -19,6 +19,7 @@ struct OnvifSettings {
     bool authFailureAs401 = false;  // refuse a bad token with HTTP 401 instead of 400
     std::string rtspUri;            // answered by GetStreamUri instead of the built-in server
     std::string firmware = "1.0.0";
+    std::string model = "Simulated Camera";
 };
 
 // The device and media services: SOAP 1.2 over HTTP POST to

@@ -48,6 +48,7 @@ bool Simulator::Start(std::string* error)
                                                        options_.pace, options_.rtspSessionTimeout});
     if (!p.rtsp->Start(options_.bindAddress, options_.rtspPort, &why)) return fail(why);
     OnvifSettings onvif{options_.user, options_.password, options_.onvifAuthFailureAs401, options_.rtspUri};
+    if (options_.channels > 1) onvif.model = "Simulated Video Server";
     p.onvif = std::make_unique<OnvifService>(*p.model, p.faults, p.log, p.stop, onvif);
     p.onvif->SetRtspPort(p.rtsp->Port());
     if (!p.onvif->Start(options_.bindAddress, options_.httpPort, &why)) return fail(why);
