@@ -1,6 +1,6 @@
 #pragma once
 // A device context for PTZ tests: fixed parameters and a message log that
-// tests can read while workers write to it.
+// tests can wait on while workers write to it.
 
 #include <chrono>
 #include <condition_variable>
@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
-#include <string>
 #include <vector>
 
 #include "driver/IDriver.h"
@@ -22,8 +21,6 @@ class FakeDriver : public IDriver {
     std::string text;
   };
 
-  std::string GetName() override { return device.host + ":" + std::to_string(device.port); }
-
   void DebugMessage(int32_t level, const char* format, ...) override {
     char buffer[1024];
     va_list args;
@@ -34,17 +31,13 @@ class FakeDriver : public IDriver {
     messages.push_back({level, buffer});
     logged.notify_all();
   }
-
-  std::vector<Message> Messages() {
-    std::lock_guard<std::mutex> guard(lock);
-    return messages;
-  }
-  std::vector<Message> WaitForMessages(size_t count) {
+  std::vector<Message> WaitForMessages(size_t count = 0) {
     std::unique_lock<std::mutex> guard(lock);
     logged.wait_for(guard, std::chrono::seconds(10), [&] { return messages.size() >= count; });
     return messages;
   }
 
+  std::string GetName() override { return device.host + ":" + std::to_string(device.port); }
   std::string GetModuleName() override { return "Harnoquistel"; }
   std::string GetHostDirectory() override { return "/tmp/"; }
   const DEVICE_INFO& GetDeviceInfo() override { return device; }
@@ -53,10 +46,7 @@ class FakeDriver : public IDriver {
   int32_t GetVideoStandard() override { return 0; }
   uint32_t GetCodecType() override { return 3; }
   uint32_t GetChannelCount() override { return channelCount; }
-  std::string GetParameterString(uint32_t index) override {
-    auto found = parameters.find(index);
-    return found == parameters.end() || found->second == "(none)" ? std::string() : found->second;
-  }
+  std::string GetParameterString(uint32_t index) override { return parameters[index]; }
   int32_t GetParameterInt(uint32_t) override { return ParameterNotInteger; }
   uint16_t GetPTZPort() override { return ptzPort; }
 

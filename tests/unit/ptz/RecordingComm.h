@@ -1,14 +1,10 @@
 #pragma once
 // A PTZ worker that records what would reach the device, and can hold the
-// worker "inside the device" to let requests pile up.
+// worker "inside the device" so that requests pile up.
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <stdexcept>
-#include <vector>
 
 #include "ptz/CBasePTZComm.h"
 #include "unit/ptz/FakeDriver.h"
@@ -21,7 +17,6 @@ inline CPtzCapabilities Caps(const char* text) {
   return caps;
 }
 
-// Records what reaches the device; can hold the worker "inside the device".
 class RecordingComm : public CBasePTZComm {
  public:
   static constexpr uint32_t kThrowingItem = 77;
@@ -35,18 +30,19 @@ class RecordingComm : public CBasePTZComm {
     changed.wait_for(guard, std::chrono::seconds(10), [this] { return !blocked; });
     if (item->type == kThrowingItem) throw std::runtime_error("device fault");
   }
-  // Items of the stop sentinel mark "everything posted before is processed".
-  std::vector<CPTZItem> Drain() {
-    EXPECT_TRUE(StopIrisChanging(nullptr));
-    return WaitFor([](const std::vector<CPTZItem>& seen) { return !seen.empty() && seen.back().action == 8; });
-  }
-  template <typename Pred>
-  std::vector<CPTZItem> WaitFor(Pred pred) {
+  // Takes the items processed once `count` arrived; count 0 posts a sentinel
+  // stop (action 8) and takes everything before it.
+  std::vector<CPTZItem> Take(size_t count = 0) {
+    if (count == 0) {
+      EXPECT_TRUE(StopIrisChanging(nullptr));
+    }
     std::unique_lock<std::mutex> guard(lock);
-    EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(10), [&] { return pred(items); }));
-    auto seen = items;
-    items.clear();
-    if (!seen.empty() && seen.back().action == 8) seen.pop_back();
+    EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(10), [&] {
+      return count ? items.size() >= count : !items.empty() && items.back().action == 8;
+    }));
+    std::vector<CPTZItem> seen;
+    seen.swap(items);
+    if (count == 0) seen.pop_back();
     return seen;
   }
   void Block(bool value) {
