@@ -32,11 +32,13 @@ const Bytes kCameraRr{0x80, 201, 0, 1, 9, 9, 9, 9};
 
 class RtcpHandler : public ::testing::Test, public velkora::IRTCPHandlerUser {
 protected:
-    RtcpHandler() : handler(&debug) {
-        handler.SetUser(this);
-        EXPECT_TRUE(handler.Open(inet_addr("127.0.0.1"), 0));
+    RtcpHandler() : handler(&debug) { handler.SetUser(this); }
+    // Not in the constructor: the handler's thread may call this object once it is open.
+    void SetUp() override {
+        ASSERT_TRUE(handler.Open(inet_addr("127.0.0.1"), 0));
         port = handler.GetPort();
     }
+    void TearDown() override { handler.Close(); }
     void OnRTCPBye() override { ++byes; }
     // Sends an SR and returns the next datagram the camera receives.
     Bytes ExchangeSr(uint32_t lsr) {
