@@ -1,4 +1,4 @@
-// harnoquistel: one executable, one subcommand per tool (sim, ...).
+// harnoquistel: one executable, one subcommand per tool (query, record, ptz, demo, sim).
 #include "Command.h"
 
 #include <cstdio>
@@ -32,7 +32,8 @@ int main(int argc, char** argv)
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        // --help is a ParseError too, with status 0; every real one is a usage error.
+        return app.exit(e) == 0 ? 0 : 2;
     }
     for (auto& [sub, run] : runners)
         if (sub->parsed()) return run();

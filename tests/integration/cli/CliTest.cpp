@@ -1,0 +1,286 @@
+// The harnoquistel command run as a subprocess against the simulated camera:
+// exit statuses, JSON outputs, and the files it leaves.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/Simulator.h"
+
+extern char** environ;
+
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+constexpr char Password[] = "secret";
+
+struct Outcome
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class Command : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("hq-cli-" + std::to_string(getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        std::ofstream(dir / "password") << Password << "\n";
+        sim::SimulatorOptions options;
+        options.httpPort = options.rtspPort = options.ptzPort = 0;
+        options.password = Password;
+        camera = std::make_unique<sim::Simulator>(options);
+        std::string error;
+        ASSERT_TRUE(camera->Start(&error)) << error;
+    }
+    void TearDown() override
+    {
+        camera.reset();
+        fs::remove_all(dir);
+    }
+
+    std::string Address() const { return "127.0.0.1:" + std::to_string(camera->Ports().http); }
+    std::string PtzPort() const { return std::to_string(camera->Ports().ptz); }
+    std::string PasswordFile() const { return (dir / "password").string(); }
+
+    // Runs `harnoquistel args...` with extra environment entries "NAME=value".
+    Outcome Run(std::vector<std::string> args, std::vector<std::string> env = {}) const
+    {
+        args.insert(args.begin(), HARNOQUISTEL_COMMAND);
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        env.push_back(std::string("HARNOQUISTEL_LIBRARY=") + HARNOQUISTEL_LIBRARY_FILE);
+        for (char** entry = environ; *entry != nullptr; ++entry)
+            if (std::string(*entry).rfind("HARNOQUISTEL_", 0) != 0)
+                env.push_back(*entry);
+        std::vector<char*> envp;
+        for (std::string& entry : env)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+
+        const std::string outPath = (dir / "stdout").string(), errPath = (dir / "stderr").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        Outcome outcome;
+        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0)
+            return outcome;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        outcome.out = ReadFile(outPath);
+        outcome.err = ReadFile(errPath);
+        return outcome;
+    }
+
+    Outcome Query(std::vector<std::string> extra) const
+    {
+        std::vector<std::string> args = {"query", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Run(args);
+    }
+
+    std::vector<std::string> CgiRequests() const
+    {
+        std::vector<std::string> lines;
+        for (const std::string& line : camera->RequestLog())
+            if (line.rfind("cgi ", 0) == 0)
+                lines.push_back(line.substr(4));
+        return lines;
+    }
+
+    fs::path dir;
+    std::unique_ptr<sim::Simulator> camera;
+};
+
+json ParseJson(const std::string& text)
+{
+    json parsed = json::parse(text, nullptr, false);
+    EXPECT_FALSE(parsed.is_discarded()) << text;
+    return parsed;
+}
+
+TEST_F(Command, UsageErrorsAndHelp)
+{
+    for (const char* sub : {"query", "record", "ptz", "demo", "sim"}) {
+        const Outcome help = Run({sub, "--help"});
+        EXPECT_EQ(help.status, 0) << sub;
+        EXPECT_NE(help.out.find("--"), std::string::npos) << sub;
+    }
+    EXPECT_EQ(Run({}).status, 2);
+    EXPECT_EQ(Run({"query"}).status, 2);
+    EXPECT_EQ(Run({"query", Address(), "--password", "x", "--password-file", PasswordFile()}).status, 2);
+    EXPECT_EQ(Run({"record", Address(), "--size", "1280by720"}).status, 2);
+    EXPECT_EQ(Run({"record", Address(), "--stream", "backup"}).status, 2);
+    EXPECT_EQ(Run({"ptz", Address(), "sideways"}).status, 2);
+    EXPECT_EQ(Run({"ptz", Address(), "left", "--speed", "17"}).status, 2);
+}
+
+TEST_F(Command, QueryPrintsJsonAndSavesTheDeviceFile)
+{
+    const fs::path device = dir / "device.json";
+    const Outcome outcome = Query({"--json", "--save", device.string()});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    const json result = ParseJson(outcome.out);
+    EXPECT_FALSE(result["name"].get<std::string>().empty());
+    for (int number = 1; number <= 10; ++number)
+        EXPECT_TRUE(result["parameters"][std::to_string(number)].is_string()) << number;
+    EXPECT_EQ(result["parameters"]["10"], "554");
+    EXPECT_EQ(result["parameters"]["8"], "Digest");
+    EXPECT_EQ(result["values"]["8"], 1); // H.264
+    EXPECT_EQ(result["values"]["1"], 1); // PTZ
+    ASSERT_FALSE(result["resolutions"].empty());
+    const json& first = result["resolutions"][0];
+    EXPECT_EQ(first["text"], std::to_string(first["width"].get<int>()) + "x" + std::to_string(first["height"].get<int>()));
+    EXPECT_GT(first["frame_value"].get<int>(), 0);
+    EXPECT_FALSE(result["framerates"]["values"].empty());
+    EXPECT_TRUE(result["framerates"]["default"].is_number());
+
+    const json saved = ParseJson(ReadFile(device));
+    EXPECT_EQ(saved["address"], Address());
+    EXPECT_EQ(saved["port"], camera->Ports().ptz);
+    EXPECT_EQ(saved["parameters"].size(), 10u);
+    struct stat info{};
+    ASSERT_EQ(stat(device.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u); // it holds the password
+
+    const Outcome text = Run({"query", Address(), "--ptz-port", PtzPort()}, {"HARNOQUISTEL_PASSWORD=secret"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("RTSP port"), std::string::npos);
+    EXPECT_NE(text.out.find(result["name"].get<std::string>()), std::string::npos);
+}
+
+TEST_F(Command, QueryFailuresExitOneWithKindAndReason)
+{
+    const Outcome wrong = Run({"query", Address(), "--ptz-port", PtzPort(), "--json"}, {"HARNOQUISTEL_PASSWORD=wrong"});
+    EXPECT_EQ(wrong.status, 1);
+    const json failure = ParseJson(wrong.out);
+    EXPECT_EQ(failure["kind"], 1);
+    EXPECT_NE(failure["error"].get<std::string>().find("login failed"), std::string::npos);
+    EXPECT_NE(wrong.err.find("login failed"), std::string::npos);
+
+    const Outcome badAddress = Run({"query", "cam@127.0.0.1", "--json"}, {"HARNOQUISTEL_PASSWORD=x"});
+    EXPECT_EQ(badAddress.status, 1);
+    EXPECT_EQ(ParseJson(badAddress.out)["kind"], 0);
+}
+
+TEST_F(Command, RecordWritesTheDeliveredFramesAndReportsThem)
+{
+    const fs::path device = dir / "device.json";
+    ASSERT_EQ(Query({"--save", device.string()}).status, 0);
+    const fs::path file = dir / "out.h264";
+    const Outcome outcome = Run({"record", Address(), "--device", device.string(), "--duration", "3", "--size",
+                                 "640x480", "--out", file.string(), "--json"});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    const json report = ParseJson(outcome.out);
+    EXPECT_GT(report["frames"].get<int>(), 10);
+    EXPECT_GE(report["keyframes"].get<int>(), 1);
+    EXPECT_EQ(report["bytes"].get<uint64_t>(), fs::file_size(file));
+    EXPECT_EQ(report["width"], 640);
+    EXPECT_EQ(report["height"], 480);
+    EXPECT_TRUE(report["first_frame_ms"].is_number());
+    EXPECT_EQ(report["signal_lost"], 0);
+    bool opened = false;
+    for (const json& message : report["messages"])
+        opened |= message["text"].get<std::string>().rfind("DRIVER IS OPENED", 0) == 0 && message["level"].is_number();
+    EXPECT_TRUE(opened) << report["messages"].dump();
+    // An Annex B stream starts with a start code.
+    const std::string head = ReadFile(file).substr(0, 4);
+    EXPECT_TRUE(head == std::string("\0\0\0\1", 4) || head.substr(0, 3) == std::string("\0\0\1", 3));
+}
+
+TEST_F(Command, RecordWithoutFramesIsADeviceFailure)
+{
+    const fs::path device = dir / "device.json";
+    ASSERT_EQ(Query({"--save", device.string()}).status, 0);
+    const Outcome outcome = Run({"record", Address(), "--device", device.string(), "--duration", "2", "--out",
+                                 (dir / "none.h264").string(), "--json"},
+                                {"HARNOQUISTEL_PASSWORD=wrong"});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(ParseJson(outcome.out)["frames"], 0);
+    EXPECT_NE(outcome.err.find("no frames"), std::string::npos);
+}
+
+TEST_F(Command, PtzMovesAndStopsTheHead)
+{
+    const fs::path device = dir / "device.json";
+    ASSERT_EQ(Query({"--save", device.string()}).status, 0);
+    const Outcome right = Run({"ptz", Address(), "--device", device.string(), "right", "--speed", "8", "--for", "0.2"});
+    ASSERT_EQ(right.status, 0) << right.err;
+    std::vector<std::string> requests = CgiRequests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[requests.size() - 2], "/cgi-bin/run?ptz.cgi%20pan%2050");
+    EXPECT_EQ(requests.back(), "/cgi-bin/run?ptz.cgi%20pan%200");
+
+    const Outcome stop = Run({"ptz", Address(), "--device", device.string(), "stop"});
+    ASSERT_EQ(stop.status, 0) << stop.err;
+    requests = CgiRequests();
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(requests.back(), "/cgi-bin/run?ptz.cgi%20zoom%200");
+    const sim::PtzHead head = camera->GetPtzHead(1);
+    EXPECT_EQ(head.pan, 0);
+    EXPECT_EQ(head.tilt, 0);
+    EXPECT_EQ(head.zoom, 0);
+
+    const Outcome refused = Run({"ptz", Address(), "--device", device.string(), "left"}, {"HARNOQUISTEL_PASSWORD=no"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
+}
+
+TEST_F(Command, DemoLeavesAPlayableFileAndAReport)
+{
+    const Outcome demo = Run({"demo", "--duration", "3", "--out", dir.string()});
+    ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
+    for (const char* expected : {"Report", "first frame", "resolution   1280x720", "ptz.cgi%20pan%2050",
+                                 "ptz.cgi%20pan%200", "ffplay -f h264"})
+        EXPECT_NE(demo.out.find(expected), std::string::npos) << expected << "\n" << demo.out;
+
+    const fs::path file = dir / "demo.h264";
+    const std::string probe = "ffprobe -v error -f h264 -count_frames -select_streams v:0 -show_entries "
+                              "stream=codec_name,width,height,nb_read_frames -of json '" + file.string() + "'";
+    FILE* pipe = popen(probe.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string text;
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        text.append(buffer, n);
+    ASSERT_EQ(pclose(pipe), 0) << text;
+    const json stream = ParseJson(text)["streams"][0];
+    EXPECT_EQ(stream["codec_name"], "h264");
+    EXPECT_EQ(stream["width"], 1280);
+    EXPECT_GT(std::stoi(stream["nb_read_frames"].get<std::string>()), 25);
+}
+
+} // namespace
