@@ -83,8 +83,8 @@ TEST(ChannelGstreamer, FramesFromGstreamerDecodeCleanly)
     options.rtspUri = "rtsp://127.0.0.1:" + std::to_string(gst.Port()) + "/live";
     sim::Simulator camera(options);
     ASSERT_TRUE(camera.Start());
-    Device device(camera, FixedProfilesConfiguration(1));
     host::ChannelSink sink;
+    Device device(camera, FixedProfilesConfiguration(1));
     ASSERT_TRUE(device.OpenStream(0, 1, sink));
     ASSERT_TRUE(sink.WaitForFrames(50, 30s));
     EXPECT_TRUE(device.CloseStream(0, 1));

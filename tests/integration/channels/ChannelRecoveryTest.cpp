@@ -24,8 +24,8 @@ protected:
 TEST_F(ChannelRecovery, ByeRestartsTheStream)
 {
     camera.SetFaults(Faults({"bye-after=1.5"}));
-    Device device(camera, FixedProfilesConfiguration(1));
     host::ChannelSink sink;
+    Device device(camera, FixedProfilesConfiguration(1));
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", 1, 20s));
     camera.SetFaults({});
@@ -41,8 +41,8 @@ TEST_F(ChannelRecovery, SilentStreamIsRestartedAndSignalLossReported)
 {
     // Silent 3 s after PLAY: the stream has passed its second key frame by then.
     camera.SetFaults(Faults({"stop-after=3"}));
-    Device device(camera, FixedProfilesConfiguration(1));
     host::ChannelSink sink;
+    Device device(camera, FixedProfilesConfiguration(1));
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", 1, 20s));
     // Every later preparation fails, so no frame arrives again until the camera recovers.
@@ -63,8 +63,8 @@ TEST_F(ChannelRecovery, SilentStreamIsRestartedAndSignalLossReported)
 TEST_F(ChannelRecovery, LossAndReorderNeverDeliverDamagedFrames)
 {
     camera.SetFaults(Faults({"loss=0.01", "reorder=0.01", "duplicate=0.01"}));
-    Device device(camera, FixedProfilesConfiguration(1));
     host::ChannelSink sink;
+    Device device(camera, FixedProfilesConfiguration(1));
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     ASSERT_TRUE(sink.WaitForFrames(60, 60s));
     CloseAndExpectNoThreads(device);
@@ -88,8 +88,8 @@ TEST_F(ChannelRecovery, LossAndReorderNeverDeliverDamagedFrames)
 TEST_F(ChannelRecovery, RefusedRtspIsRetried)
 {
     camera.SetFaults(Faults({"refuse-rtsp*3"}));
-    Device device(camera, FixedProfilesConfiguration(1));
     host::ChannelSink sink;
+    Device device(camera, FixedProfilesConfiguration(1));
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     ASSERT_TRUE(sink.WaitForFrames(5, 60s));
     EXPECT_EQ(camera.GetRtspStats().connectionsRefused, 3u);
@@ -99,8 +99,8 @@ TEST_F(ChannelRecovery, RefusedRtspIsRetried)
 
 TEST_F(ChannelRecovery, WrongPasswordIsReportedOnce)
 {
-    Device device(camera, FixedProfilesConfiguration(1), 1, "wrong");
     host::ChannelSink sink;
+    Device device(camera, FixedProfilesConfiguration(1), 1, "wrong");
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     // Digest, then plain text, on every attempt: three attempts.
     ASSERT_TRUE(WaitForRequests(camera, "onvif GetProfiles", 6, 30s));
@@ -115,8 +115,8 @@ TEST_F(ChannelRecovery, WrongPasswordIsReportedOnce)
 TEST_F(ChannelRecovery, CloseDuringSlowOnvifEndsPromptly)
 {
     camera.SetFaults(Faults({"slow=onvif:5000"}));
-    Device device(camera, FixedProfilesConfiguration(1));
     host::ChannelSink sink;
+    Device device(camera, FixedProfilesConfiguration(1));
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     ASSERT_TRUE(WaitForRequests(camera, "onvif GetProfiles", 1, 20s));
     CloseAndExpectNoThreads(device);

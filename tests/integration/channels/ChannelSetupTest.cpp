@@ -26,8 +26,8 @@ protected:
 
 TEST_F(ChannelSetup, MatchingProfileIsUsedWithoutChanges)
 {
-    Device device(camera, FixedProfilesConfiguration(1));
     host::ChannelSink sink;
+    Device device(camera, FixedProfilesConfiguration(1));
     ASSERT_TRUE(device.OpenStream(0, 1, sink));
     ASSERT_TRUE(sink.WaitForFrames(5, 20s));
     EXPECT_EQ(Changes(), 0u);
@@ -35,13 +35,15 @@ TEST_F(ChannelSetup, MatchingProfileIsUsedWithoutChanges)
     // Every DESCRIBE (a second one answers the authentication challenge) asks for the profile's stream.
     EXPECT_EQ(CountRequests(camera, "rtsp DESCRIBE " + camera.StreamUrl("Profile_1_2")),
               CountRequests(camera, "rtsp DESCRIBE "));
+    EXPECT_TRUE(device.CloseStream(0, 1));
 }
 
 TEST_F(ChannelSetup, WithoutMatchOwnLiveProfileIsCreatedAndBound)
 {
+    host::ChannelSink sink;
+    host::ChannelSink again;
     // No profile of the camera binds source 1 with an encoder of source 2.
     Device device(camera, "source0=VideoSourceConfig_1;profile0Live=Missing;encoder0Live=VideoEncoderConfig_2_2");
-    host::ChannelSink sink;
     ASSERT_TRUE(device.OpenStream(0, 1, sink));
     ASSERT_TRUE(sink.WaitForFrames(5, 20s));
     std::vector<sim::MediaProfile> own;
@@ -56,21 +58,22 @@ TEST_F(ChannelSetup, WithoutMatchOwnLiveProfileIsCreatedAndBound)
     // The next start finds the profile by its name and changes nothing.
     const size_t before = Changes();
     ASSERT_TRUE(device.CloseStream(0, 1));
-    host::ChannelSink again;
     ASSERT_TRUE(device.OpenStream(0, 1, again));
     ASSERT_TRUE(again.WaitForFrames(3, 20s));
     EXPECT_EQ(Changes(), before);
+    EXPECT_TRUE(device.CloseStream(0, 1));
 }
 
 TEST_F(ChannelSetup, EncoderIsWrittenFromTheRequestOnceOnly)
 {
+    host::ChannelSink sink;
+    host::ChannelSink again;
     Device device(camera, FixedProfilesConfiguration(1));
     host::StreamRecord request;
     request.width = 1280;
     request.height = 720;
     request.frameRate = 0x7000 | 12;
     request.quality = 50;
-    host::ChannelSink sink;
     ASSERT_TRUE(device.OpenStream(0, 1, sink, request));
     ASSERT_TRUE(sink.WaitForFrames(5, 20s));
     EXPECT_EQ(CountRequests(camera, "onvif SetVideoEncoderConfiguration"), 1u);
@@ -90,22 +93,23 @@ TEST_F(ChannelSetup, EncoderIsWrittenFromTheRequestOnceOnly)
     EXPECT_EQ(encoder->h264Profile, "Baseline");
 
     ASSERT_TRUE(device.CloseStream(0, 1));
-    host::ChannelSink again;
     ASSERT_TRUE(device.OpenStream(0, 1, again, request));
     ASSERT_TRUE(again.WaitForFrames(3, 20s));
     EXPECT_EQ(CountRequests(camera, "onvif SetVideoEncoderConfiguration"), 1u);
+    EXPECT_TRUE(device.CloseStream(0, 1));
 }
 
 TEST_F(ChannelSetup, RefusedOptionalChangesAreGivenUpAfterFourAttempts)
 {
     // Same resolution as the encoder has: only the bitrate changes, which the camera refuses.
     camera.SetFaults(Faults({"onvif-fault=SetVideoEncoderConfiguration"}));
+    host::ChannelSink sink;
     Device device(camera, FixedProfilesConfiguration(1));
     host::StreamRecord request;
     request.quality = 100;
-    host::ChannelSink sink;
     ASSERT_TRUE(device.OpenStream(0, 0, sink, request));
     ASSERT_TRUE(sink.WaitForFrames(3, 30s));
     EXPECT_EQ(CountRequests(camera, "onvif SetVideoEncoderConfiguration"), 4u);
     EXPECT_EQ(device.debug.Find("Unable to set video configuration options for \"VideoEncoderConfig_1_1\"").size(), 1u);
+    EXPECT_TRUE(device.CloseStream(0, 0));
 }

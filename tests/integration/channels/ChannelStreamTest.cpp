@@ -24,9 +24,9 @@ protected:
 
 TEST_F(ChannelStream, FramesEqualTheClipWithSteadyTimes)
 {
+    host::ChannelSink sink;
     Device device(camera, FixedProfilesConfiguration(1));
     ASSERT_NE(device.capture, nullptr);
-    host::ChannelSink sink;
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     ASSERT_TRUE(sink.WaitForFrames(60, 20s));
     EXPECT_TRUE(device.CloseStream(0, 0));
@@ -74,9 +74,9 @@ TEST(ChannelStreams, FourStreamsOfATwoChannelServer)
 {
     sim::Simulator camera(SimOptions(2));
     ASSERT_TRUE(camera.Start());
+    host::ChannelSink sinks[2][2];
     Device device(camera, FixedProfilesConfiguration(2), 2);
     ASSERT_NE(device.capture, nullptr);
-    host::ChannelSink sinks[2][2];
     for (uint32_t channel = 0; channel < 2; ++channel)
         for (uint32_t kind = 0; kind < 2; ++kind)
             ASSERT_TRUE(device.OpenStream(channel, kind, sinks[channel][kind]));
@@ -92,4 +92,30 @@ TEST(ChannelStreams, FourStreamsOfATwoChannelServer)
         for (uint32_t kind = 0; kind < 2; ++kind)
             EXPECT_TRUE(device.CloseStream(channel, kind));
     EXPECT_EQ(LibraryThreadCount(), 0);
+}
+
+// A measurement, not a check: run with --gtest_also_run_disabled_tests.
+TEST_F(ChannelStream, DISABLED_SixtySecondRun)
+{
+    host::ChannelSink sink;
+    Device device(camera, FixedProfilesConfiguration(1));
+    const auto opened = std::chrono::steady_clock::now();
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    ASSERT_TRUE(sink.WaitForFrames(1, 20s));
+    const auto first = std::chrono::steady_clock::now();
+    sink.WaitForFrames(1u << 30, 60s);  // just the 60 s
+    EXPECT_TRUE(device.CloseStream(0, 0));
+
+    std::vector<host::ReceivedFrame> frames = sink.Frames();
+    // The stamps follow the camera's clock: the frames it sent in the span are span / 40 ms + 1.
+    const int64_t span = Milliseconds(frames.back().time) - Milliseconds(frames.front().time);
+    const int64_t sent = (span + 20) / 40 + 1;
+    std::printf("OpenStream to first frame: %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(first - opened).count()));
+    std::printf("frames made by the library: %d, delivered: %zu, sent by the camera in that span: %lld, lost: %lld\n",
+                device.frames.Created(), frames.size(), static_cast<long long>(sent),
+                static_cast<long long>(sent - static_cast<int64_t>(frames.size())));
+    std::printf("RTP packets sent by the camera: %llu, RTCP receiver reports: %llu\n",
+                static_cast<unsigned long long>(camera.GetRtspStats().rtpPackets),
+                static_cast<unsigned long long>(camera.GetRtspStats().receiverReports));
 }
