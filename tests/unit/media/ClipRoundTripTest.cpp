@@ -45,7 +45,10 @@ protected:
                         "-f h264 '" + (dir / "clip.h264").string() + "'"),
                   0);
         std::ifstream in(dir / "clip.h264", std::ios::binary);
-        units = GroupByDelimiter(SplitAnnexB(Bytes(std::istreambuf_iterator<char>(in), {})));
+        for (const Bytes& nal : SplitAnnexB(Bytes(std::istreambuf_iterator<char>(in), {}))) {
+            if ((nal[0] & 0x1f) == 9 || units.empty()) units.emplace_back();  // a delimiter starts each unit
+            units.back().push_back(nal);
+        }
     }
     static void TearDownTestSuite() { fs::remove_all(dir); }
 

@@ -40,16 +40,6 @@ inline std::vector<Bytes> SplitAnnexB(const Bytes& s) {
     return nals;
 }
 
-// Access units of a stream with a delimiter (type 9) before each.
-inline std::vector<std::vector<Bytes>> GroupByDelimiter(const std::vector<Bytes>& nals) {
-    std::vector<std::vector<Bytes>> units;
-    for (const Bytes& nal : nals) {
-        if ((nal[0] & 0x1f) == 9 || units.empty()) units.emplace_back();
-        units.back().push_back(nal);
-    }
-    return units;
-}
-
 inline Bytes RtpDatagram(uint16_t seq, uint32_t ts, bool marker, const Bytes& payload) {
     return Cat({{0x80, static_cast<uint8_t>((marker ? 0x80 : 0) | 96), static_cast<uint8_t>(seq >> 8),
                  static_cast<uint8_t>(seq), static_cast<uint8_t>(ts >> 24), static_cast<uint8_t>(ts >> 16),

@@ -2,7 +2,7 @@
 
 #include <condition_variable>
 #include <fstream>
-#include <future>
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -115,37 +115,28 @@ TEST_F(RtpReceiver, AsksForAFourMegabyteSocketBuffer) {
     EXPECT_LE(plain.GetGrantedReceiveBuffer(), 2u * 65535u);
 }
 
-TEST_F(RtpReceiver, OpenFailsOnABusyPort) {
-    LoopbackSocket other("0.0.0.0");
-    EXPECT_FALSE(receiver.Open(other.Port()));
-    EXPECT_EQ(receiver.GetPort(), 0);
-}
-
 namespace {
-class TimeoutUser : public velkora::IRTPClientUser {
+class ClosingUser : public velkora::IRTPClientUser {
 public:
     void OnDataReceived(velkora::IRTPClient*, const sockaddr_in&, const uint8_t*, size_t) override {}
-    void OnReceiveTimeout(velkora::IRTPClient*) override {
-        if (timeouts++ == 0) firstTimeout.set_value();
-    }
+    void OnReceiveTimeout(velkora::IRTPClient*) override {}
     void OnClientClosed(velkora::IRTPClient*) override { ++closed; }
-    std::atomic<int> timeouts{0}, closed{0};
-    std::promise<void> firstTimeout;
+    std::atomic<int> closed{0};
 };
 }  // namespace
 
-TEST(UdpClient, OpenCloseQuietPeriodsAndSend) {
+TEST(UdpClient, OpenSendAndClose) {
     NullDebug debug;
-    TimeoutUser user;
+    ClosingUser user;
     velkora::CUDPClient client(&debug);
     EXPECT_TRUE(client.Close());  // never opened: nothing to join, no call
     EXPECT_FALSE(client.OpenMulticast(&user, "", 0));
     EXPECT_FALSE(client.OpenMulticast(&user, "239.1.300.1", 0));
     EXPECT_EQ(user.closed, 0);
 
-    client.SetSelectTimeout(50);
+    // A minute-long wait period does not hold up Close (the ctest time-out would catch it).
+    client.SetSelectTimeout(60000);
     ASSERT_TRUE(client.Open(&user, 0));
-    ASSERT_EQ(user.firstTimeout.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     LoopbackSocket peer;
     const sockaddr_in to{AF_INET, htons(peer.Port()), {inet_addr("127.0.0.1")}, {}};
     const Bytes hello{1, 2, 3};
@@ -157,9 +148,4 @@ TEST(UdpClient, OpenCloseQuietPeriodsAndSend) {
     EXPECT_EQ(client.GetPort(), 0);
     EXPECT_EQ(user.closed, 1);
     EXPECT_FALSE(client.SendTo(to, hello.data(), hello.size()));
-
-    // A minute-long wait period does not hold up Close (the ctest time-out would catch it).
-    client.SetSelectTimeout(60000);
-    ASSERT_TRUE(client.Open(&user, 0));
-    EXPECT_TRUE(client.Close());
 }
