@@ -77,7 +77,7 @@ int RunDemo(const DemoArguments& args)
     request.password = options.password;
     std::printf("1. Capability query of %s\n", request.address.c_str());
     std::fflush(stdout);
-    const QueryResult query = RunQuery(*library, request);
+    const QueryResult query = RunQuery(*library, request, &interrupt);
     if (!query.completed) {
         std::fprintf(stderr, "harnoquistel demo: capability query failed (kind %u): %s\n", query.kind,
                      query.error.c_str());
@@ -120,7 +120,7 @@ int RunDemo(const DemoArguments& args)
     if (ptz != nullptr && moved && !stopped)
         stopResult = ptz->Stop(), stopped = true;
     // The PTZ worker sends after the call returned; wait for the camera to see the stop.
-    const bool stopSeen = camera.WaitForRequest(
+    const bool stopSeen = moved && camera.WaitForRequest(
         [](const std::string& line) { return line.rfind("cgi ", 0) == 0 && line.find("pan%200") != std::string::npos; },
         std::chrono::seconds(10));
     session.Close();

@@ -40,7 +40,7 @@ int RunPtzCommand(const PtzArguments& args)
         return ExitFailure;
     }
     host::DeviceRecord record;
-    if (int status = ResolveDevice(*library, args.device, record, &error); status != 0) {
+    if (int status = ResolveDevice(*library, args.device, record, &error, &interrupt); status != 0) {
         std::fprintf(stderr, "harnoquistel ptz: %s\n", error.c_str());
         return status;
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "DeviceOptions.h"
+#include "Interrupt.h"
 #include "Library.h"
 #include "host/QuerySink.h"
 
@@ -12,7 +13,8 @@ namespace hqcli {
 
 using nlohmann::json;
 
-QueryResult RunQuery(Library& library, const QueryRequest& request, std::chrono::milliseconds limit)
+QueryResult RunQuery(Library& library, const QueryRequest& request, Interrupt* interrupt,
+                     std::chrono::milliseconds limit)
 {
     QueryResult result;
     // Shared with the query thread, which may outlive this call when the
@@ -29,7 +31,13 @@ QueryResult RunQuery(Library& library, const QueryRequest& request, std::chrono:
         result.error = "the capability query did not start";
         return result;
     }
-    if (!sink->WaitForEnd(limit)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool ended = false;
+    while (!(ended = sink->WaitForEnd(std::chrono::milliseconds(200)))) {
+        if (std::chrono::steady_clock::now() >= deadline || (interrupt != nullptr && interrupt->Raised()))
+            break;
+    }
+    if (!ended) {
         library.TerminateCapabilityQuery();
         sink->WaitForEnd(std::chrono::seconds(20));
     }
@@ -196,13 +204,14 @@ int QueryRequestOf(const DeviceOptions& options, QueryRequest& request, std::str
     return 0;
 }
 
-int ResolveDevice(Library& library, const DeviceOptions& options, host::DeviceRecord& record, std::string* error)
+int ResolveDevice(Library& library, const DeviceOptions& options, host::DeviceRecord& record, std::string* error,
+                  Interrupt* interrupt)
 {
     if (options.deviceFile.empty()) {
         QueryRequest request;
         if (int status = QueryRequestOf(options, request, error); status != 0)
             return status;
-        QueryResult result = RunQuery(library, request);
+        QueryResult result = RunQuery(library, request, interrupt);
         if (!result.completed) {
             *error = "capability query failed (kind " + std::to_string(result.kind) + "): " + result.error;
             return ExitFailure;

@@ -14,6 +14,7 @@
 
 namespace hqcli {
 
+class Interrupt;
 class Library;
 
 struct QueryRequest
@@ -34,7 +35,8 @@ struct QueryResult
 };
 
 // Runs one query to its end (or `limit`, after which it is terminated).
-QueryResult RunQuery(Library& library, const QueryRequest& request,
+// An interrupt, when given, terminates it early.
+QueryResult RunQuery(Library& library, const QueryRequest& request, Interrupt* interrupt = nullptr,
                      std::chrono::milliseconds limit = std::chrono::seconds(60));
 
 // The device record capture opens with, channel count included.
@@ -56,7 +58,8 @@ struct DeviceOptions;
 // The device record `record` and `ptz` open: the --device file, with the
 // address, port and credentials given on the command line taking precedence,
 // or else a fresh query. Returns 0, or the exit status with `error`.
-int ResolveDevice(Library& library, const DeviceOptions& options, host::DeviceRecord& record, std::string* error);
+int ResolveDevice(Library& library, const DeviceOptions& options, host::DeviceRecord& record, std::string* error,
+                  Interrupt* interrupt = nullptr);
 
 // The query request of the command line; 0, or the exit status with `error`.
 int QueryRequestOf(const DeviceOptions& options, QueryRequest& request, std::string* error);

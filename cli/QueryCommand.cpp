@@ -35,7 +35,7 @@ int RunQueryCommand(const QueryArguments& args)
         std::fprintf(stderr, "harnoquistel query: %s\n", error.c_str());
         return ExitFailure;
     }
-    const QueryResult result = RunQuery(*library, request);
+    const QueryResult result = RunQuery(*library, request, &interrupt);
     if (!result.completed) {
         if (args.json)
             std::printf("%s\n", nlohmann::json({{"kind", result.kind}, {"error", result.error}}).dump().c_str());

@@ -47,9 +47,9 @@ int RunRecordCommand(const RecordArguments& args)
     plan.stream.frameRate = static_cast<uint16_t>(0x7000 | args.fps);
     plan.stream.quality = args.quality;
     plan.outPath = args.out;
-    plan.duration = args.duration > 0 ? std::chrono::milliseconds(static_cast<int64_t>(args.duration * 1000))
-                                      : std::chrono::milliseconds::max();
-    plan.firstFrameLimit = std::min(plan.duration, std::chrono::milliseconds(20000));
+    plan.duration = std::chrono::milliseconds(static_cast<int64_t>(args.duration * 1000));
+    if (plan.duration.count() > 0)
+        plan.firstFrameLimit = std::min(plan.duration, plan.firstFrameLimit);
 
     std::string error;
     std::unique_ptr<Library> library = Library::Load(&error);
@@ -58,7 +58,7 @@ int RunRecordCommand(const RecordArguments& args)
         return ExitFailure;
     }
     host::DeviceRecord record;
-    if (int status = ResolveDevice(*library, args.device, record, &error); status != 0) {
+    if (int status = ResolveDevice(*library, args.device, record, &error, &interrupt); status != 0) {
         std::fprintf(stderr, "harnoquistel record: %s\n", error.c_str());
         return status;
     }

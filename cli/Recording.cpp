@@ -132,7 +132,7 @@ RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& 
         report.stats = sink.Stats();
         Measure(report, opened, now);
         console.Status(StatusLine(report, now));
-        if (!report.stats.writeError.empty() || now - opened >= plan.duration)
+        if (!report.stats.writeError.empty() || (plan.duration.count() > 0 && now - opened >= plan.duration))
             break;
         if (!report.stats.firstFrame && now - opened >= plan.firstFrameLimit)
             break;

@@ -58,7 +58,7 @@ struct RecordPlan
     uint32_t kind = 0;    // 0 rec, 1 live, 2 remote
     host::StreamRecord stream;
     std::string outPath;
-    std::chrono::milliseconds duration{10000};
+    std::chrono::milliseconds duration{10000}; // 0: until interrupted
     // Without a first frame by then the recording gives up.
     std::chrono::milliseconds firstFrameLimit{20000};
     // Called on the command's thread about every 250 ms while recording.

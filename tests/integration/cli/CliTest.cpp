@@ -43,7 +43,7 @@ std::string ReadFile(const fs::path& path)
     return text.str();
 }
 
-class Command : public ::testing::Test
+class CliCommand : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -132,7 +132,7 @@ json ParseJson(const std::string& text)
     return parsed;
 }
 
-TEST_F(Command, UsageErrorsAndHelp)
+TEST_F(CliCommand, UsageErrorsAndHelp)
 {
     for (const char* sub : {"query", "record", "ptz", "demo", "sim"}) {
         const Outcome help = Run({sub, "--help"});
@@ -148,7 +148,7 @@ TEST_F(Command, UsageErrorsAndHelp)
     EXPECT_EQ(Run({"ptz", Address(), "left", "--speed", "17"}).status, 2);
 }
 
-TEST_F(Command, QueryPrintsJsonAndSavesTheDeviceFile)
+TEST_F(CliCommand, QueryPrintsJsonAndSavesTheDeviceFile)
 {
     const fs::path device = dir / "device.json";
     const Outcome outcome = Query({"--json", "--save", device.string()});
@@ -182,7 +182,7 @@ TEST_F(Command, QueryPrintsJsonAndSavesTheDeviceFile)
     EXPECT_NE(text.out.find(result["name"].get<std::string>()), std::string::npos);
 }
 
-TEST_F(Command, QueryFailuresExitOneWithKindAndReason)
+TEST_F(CliCommand, QueryFailuresExitOneWithKindAndReason)
 {
     const Outcome wrong = Run({"query", Address(), "--ptz-port", PtzPort(), "--json"}, {"HARNOQUISTEL_PASSWORD=wrong"});
     EXPECT_EQ(wrong.status, 1);
@@ -196,7 +196,7 @@ TEST_F(Command, QueryFailuresExitOneWithKindAndReason)
     EXPECT_EQ(ParseJson(badAddress.out)["kind"], 0);
 }
 
-TEST_F(Command, RecordWritesTheDeliveredFramesAndReportsThem)
+TEST_F(CliCommand, RecordWritesTheDeliveredFramesAndReportsThem)
 {
     const fs::path device = dir / "device.json";
     ASSERT_EQ(Query({"--save", device.string()}).status, 0);
@@ -221,7 +221,7 @@ TEST_F(Command, RecordWritesTheDeliveredFramesAndReportsThem)
     EXPECT_TRUE(head == std::string("\0\0\0\1", 4) || head.substr(0, 3) == std::string("\0\0\1", 3));
 }
 
-TEST_F(Command, RecordWithoutFramesIsADeviceFailure)
+TEST_F(CliCommand, RecordWithoutFramesIsADeviceFailure)
 {
     const fs::path device = dir / "device.json";
     ASSERT_EQ(Query({"--save", device.string()}).status, 0);
@@ -233,7 +233,7 @@ TEST_F(Command, RecordWithoutFramesIsADeviceFailure)
     EXPECT_NE(outcome.err.find("no frames"), std::string::npos);
 }
 
-TEST_F(Command, PtzMovesAndStopsTheHead)
+TEST_F(CliCommand, PtzMovesAndStopsTheHead)
 {
     const fs::path device = dir / "device.json";
     ASSERT_EQ(Query({"--save", device.string()}).status, 0);
@@ -259,7 +259,7 @@ TEST_F(Command, PtzMovesAndStopsTheHead)
     EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
 }
 
-TEST_F(Command, DemoLeavesAPlayableFileAndAReport)
+TEST_F(CliCommand, DemoLeavesAPlayableFileAndAReport)
 {
     const Outcome demo = Run({"demo", "--duration", "3", "--out", dir.string()});
     ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
