@@ -1,0 +1,36 @@
+// Any bytes as a device address ("host[:port]") and as a stream address from the device.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "capability/CVerintCapabilityQueryModule.h"
+#include "channels/StreamUri.h"
+#include "foundation/AddressText.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+
+    std::string host;
+    std::uint16_t port = 0;
+    if (velkora::SplitHostPort(text, 80, host, port)) {
+        if (host.empty() || port == 0 || host.size() > text.size())
+            std::abort();
+    }
+
+    // The capability query's own split (the host stops at a NUL, as it does for the host).
+    velkora::CVerintCapabilityQueryModule query(nullptr, false);
+    query.SetAddress(text.c_str(), size > 1 ? static_cast<std::uint16_t>(data[0] << 8 | data[1]) : 0);
+    if (query.ptzPort == 0 || query.deviceInfo.port == 0)
+        std::abort();
+
+    const std::string path = velkora::StreamUriPath(text);
+    if (path.size() > text.size())
+        std::abort();
+    const std::string portText = velkora::StreamUriPortText(text);
+    if (const auto parsed = velkora::ParsePortText(portText); parsed && *parsed == 0)
+        std::abort();
+    return 0;
+}
