@@ -148,6 +148,7 @@ RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& 
     if (!report.stats.writeError.empty())
         report.error = "cannot write " + plan.outPath + ": " + report.stats.writeError;
     else if (report.stats.frames == 0) {
+        std::remove(plan.outPath.c_str()); // an empty file would pass for a recording
         char text[96];
         std::snprintf(text, sizeof text, "no frames from the camera within %.1f s", report.seconds);
         report.error = text;
