@@ -1,44 +1,26 @@
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
-#include <functional>
-#include <mutex>
 
 #include "channels/CBaseCameraChannel.h"
 #include "foundation/SocketLibrary.h"
 #include "host/Frames.h"
+#include "unit/foundation/RecordingOwner.h"
 
 using namespace velkora;
 
 namespace {
 
-struct Logged
-{
-    int32_t level;
-    std::string text;
-};
-
 // A device context with a configurable channel count and request time-out.
-class TestDriver : public IDriver
+class TestDriver : public IDriver, public MessageLog
 {
 public:
     std::string GetName() override { return info.host + ":" + std::to_string(info.port); }
     void DebugMessage(int32_t level, const char* format, ...) override
     {
-        char text[1024];
         va_list args;
         va_start(args, format);
-        std::vsnprintf(text, sizeof text, format, args);
+        Add(level, format, args);
         va_end(args);
-        std::function<void()> react;
-        {
-            std::lock_guard lock(mutex);
-            messages.push_back({level, text});
-            react = onMessage;
-        }
-        if (react)
-            react();
     }
     const DEVICE_INFO& GetDeviceInfo() override { return info; }
     uint32_t GetChannelCount() override { return channelCount; }
@@ -53,19 +35,8 @@ public:
     int32_t GetParameterInt(uint32_t) override { return 0; }
     uint16_t GetPTZPort() override { return 0; }
 
-    std::vector<Logged> Messages()
-    {
-        std::lock_guard lock(mutex);
-        return messages;
-    }
-
     DEVICE_INFO info{"10.0.0.5", 80, "", ""};
     uint32_t channelCount = 1;
-    std::function<void()> onMessage;
-
-private:
-    std::mutex mutex;
-    std::vector<Logged> messages;
 };
 
 // A capture loop that waits for the stop request, or ignores it until released.
@@ -101,13 +72,7 @@ class ChannelBaseTest : public ::testing::Test
 {
 protected:
     StreamParams Params(uint32_t kind, uint32_t quality = 60) { return {0x7000 | 25, quality, 1280, 720, 3, kind}; }
-    std::vector<std::string> Texts()
-    {
-        std::vector<std::string> texts;
-        for (const Logged& message : driver.Messages())
-            texts.push_back(std::to_string(message.level) + " " + message.text);
-        return texts;
-    }
+    std::vector<std::string> Texts() { return driver.Texts(); }
 
     TestDriver driver;
     host::ChannelSink sink;
@@ -187,7 +152,7 @@ TEST_F(ChannelBaseTest, OverrunningCaptureThreadIsReportedAndAwaited)
     driver.channelCount = 3;
     TestChannel channel(2, &driver, &sink);
     channel.stubborn = true;
-    driver.onMessage = [&] { channel.release.Set(); };
+    driver.onMessage = [&](int32_t) { channel.release.Set(); };
     ASSERT_TRUE(channel.Start(Params(StreamKindRec)));
     ASSERT_TRUE(channel.running.Wait(10000));
     channel.Stop();

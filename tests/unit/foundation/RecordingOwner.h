@@ -1,5 +1,5 @@
 #pragma once
-// An IDebugMessage that keeps what it is sent and can react to a message.
+// Message sinks for tests: keep what is sent and optionally react to it.
 
 #include <cstdarg>
 #include <cstdio>
@@ -16,18 +16,13 @@ struct LoggedMessage
     std::string text;
 };
 
-class RecordingOwner : public velkora::IDebugMessage
+class MessageLog
 {
 public:
-    std::string GetName() override { return "10.0.0.5:80"; }
-
-    void DebugMessage(int32_t level, const char* format, ...) override
+    void Add(int32_t level, const char* format, va_list args)
     {
         char text[1024];
-        va_list args;
-        va_start(args, format);
         std::vsnprintf(text, sizeof text, format, args);
-        va_end(args);
         std::function<void(int32_t)> react;
         {
             std::lock_guard lock(mutex_);
@@ -37,11 +32,18 @@ public:
         if (react)
             react(level);
     }
-
     std::vector<LoggedMessage> Messages()
     {
         std::lock_guard lock(mutex_);
         return messages_;
+    }
+    // "level text" lines, for whole-sequence comparisons.
+    std::vector<std::string> Texts()
+    {
+        std::vector<std::string> texts;
+        for (const LoggedMessage& message : Messages())
+            texts.push_back(std::to_string(message.level) + " " + message.text);
+        return texts;
     }
 
     std::function<void(int32_t level)> onMessage;
@@ -49,4 +51,17 @@ public:
 private:
     std::mutex mutex_;
     std::vector<LoggedMessage> messages_;
+};
+
+class RecordingOwner : public velkora::IDebugMessage, public MessageLog
+{
+public:
+    std::string GetName() override { return "10.0.0.5:80"; }
+    void DebugMessage(int32_t level, const char* format, ...) override
+    {
+        va_list args;
+        va_start(args, format);
+        Add(level, format, args);
+        va_end(args);
+    }
 };
