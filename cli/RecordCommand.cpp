@@ -89,7 +89,9 @@ std::function<int()> SetupRecord(CLI::App& app)
     AddDeviceOptions(app, args->device, true);
     app.add_option("--channel", args->channel, "video input of the device, from 1")
         ->check(CLI::Range(1, 64))->capture_default_str();
-    app.add_option("--stream", args->stream, "which stream of the channel")
+    app.add_option("--stream", args->stream,
+                   "which stream of the channel; live and remote need device parameter 9 to name an encoder "
+                   "for them, which the query writes only for a host core library of version 6.1 or later")
         ->check(CLI::IsMember({"rec", "live", "remote"}))->capture_default_str();
     app.add_option("--size", args->size, "resolution asked for; the camera's nearest larger one is used")
         ->capture_default_str();

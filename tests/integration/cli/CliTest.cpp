@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -72,6 +74,11 @@ protected:
     // Runs `harnoquistel args...` with extra environment entries "NAME=value".
     Outcome Run(std::vector<std::string> args, std::vector<std::string> env = {}) const
     {
+        return Finish(Spawn(std::move(args), std::move(env)));
+    }
+
+    pid_t Spawn(std::vector<std::string> args, std::vector<std::string> env = {}) const
+    {
         args.insert(args.begin(), HARNOQUISTEL_COMMAND);
         std::vector<char*> argv;
         for (std::string& arg : args)
@@ -92,11 +99,17 @@ protected:
         posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         pid_t pid = 0;
-        Outcome outcome;
         const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0)
+        return spawned == 0 ? pid : -1;
+    }
+
+    Outcome Finish(pid_t pid) const
+    {
+        Outcome outcome;
+        if (pid <= 0)
             return outcome;
+        const std::string outPath = (dir / "stdout").string(), errPath = (dir / "stderr").string();
         int status = 0;
         waitpid(pid, &status, 0);
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -257,6 +270,60 @@ TEST_F(CliCommand, PtzMovesAndStopsTheHead)
     const Outcome refused = Run({"ptz", Address(), "--device", device.string(), "left"}, {"HARNOQUISTEL_PASSWORD=no"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
+}
+
+// Without --device the query runs first and gives the channel count, so the
+// second source of a video server can be recorded.
+TEST_F(CliCommand, RecordQueriesFirstAndOpensTheChosenChannel)
+{
+    sim::SimulatorOptions options;
+    options.httpPort = options.rtspPort = options.ptzPort = 0;
+    options.password = Password;
+    options.channels = 2;
+    camera = std::make_unique<sim::Simulator>(options);
+    ASSERT_TRUE(camera->Start());
+    const Outcome outcome = Run({"record", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile(),
+                                 "--channel", "2", "--duration", "3", "--size", "320x240",
+                                 "--out", (dir / "two.h264").string(), "--json"});
+    ASSERT_EQ(outcome.status, 0) << outcome.out << outcome.err;
+    EXPECT_GT(ParseJson(outcome.out)["frames"].get<int>(), 0);
+    EXPECT_EQ(ParseJson(outcome.out)["width"], 320);
+    std::string plays;
+    for (const std::string& line : camera->RequestLog())
+        if (line.rfind("rtsp PLAY", 0) == 0)
+            plays += line + "\n";
+    EXPECT_NE(plays.find("Profile_2_"), std::string::npos) << plays;
+
+    const Outcome third = Run({"record", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile(),
+                               "--channel", "3", "--duration", "1", "--out", (dir / "three.h264").string()});
+    EXPECT_EQ(third.status, 1);
+    EXPECT_NE(third.err.find("has 2"), std::string::npos) << third.err;
+}
+
+TEST_F(CliCommand, RecordStopsCleanlyOnCtrlC)
+{
+    const fs::path device = dir / "device.json";
+    ASSERT_EQ(Query({"--save", device.string()}).status, 0);
+    const fs::path file = dir / "long.h264";
+    const pid_t pid = Spawn({"record", Address(), "--device", device.string(), "--duration", "0", "--out",
+                             file.string(), "--json"});
+    ASSERT_GT(pid, 0);
+    // Bounded: the first frames reach the file within seconds.
+    auto written = [&] {
+        std::error_code error;
+        const auto size = fs::file_size(file, error);
+        return error ? 0 : size;
+    };
+    for (int i = 0; i < 300 && written() < 20000; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(pid, SIGINT);
+    const Outcome outcome = Finish(pid);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    const json report = ParseJson(outcome.out);
+    EXPECT_EQ(report["interrupted"], true);
+    EXPECT_EQ(report["bytes"].get<uint64_t>(), fs::file_size(file));
+    EXPECT_TRUE(camera->WaitForRequest([](const std::string& line) { return line.rfind("rtsp TEARDOWN", 0) == 0; },
+                                       std::chrono::seconds(5)));
 }
 
 TEST_F(CliCommand, DemoLeavesAPlayableFileAndAReport)
