@@ -1,0 +1,132 @@
+#include "SocketTap.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string.h>
+#include <mutex>
+
+namespace benchhost {
+namespace {
+
+struct AtomicPort {
+    std::atomic<uint64_t> framesSent{0}, framesSentInWindow{0};
+    std::atomic<int64_t> lastMarker{0};  // ns << 1 | in window
+    std::atomic<bool> seen{false};
+};
+
+std::array<AtomicPort, 65536> ports;
+std::atomic<bool> windowOpen{false};
+std::mutex eventsMutex;
+std::vector<TapRecord> events;
+std::vector<uint16_t> rtpPorts;
+
+void Note(TapEvent event)
+{
+    std::lock_guard lock(eventsMutex);
+    events.push_back({event, NowNs()});
+}
+
+void Observe(const void* data, size_t length, const sockaddr* to, int sockType)
+{
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (sockType == SOCK_STREAM) {
+        if (length >= 5 && std::memcmp(bytes, "POST ", 5) == 0)
+            Note(TapEvent::OnvifRequest);
+        else if (length >= 8 && std::memcmp(bytes, "RTSP/1.0", 8) != 0 && ::memmem(bytes, length, "RTSP/1.0", 8))
+            Note(TapEvent::RtspRequest);
+        return;
+    }
+    // RTP version 2, the simulator's dynamic payload type 96.
+    if (to == nullptr || to->sa_family != AF_INET || length < 12 || (bytes[0] & 0xc0) != 0x80 ||
+        (bytes[1] & 0x7f) != 96)
+        return;
+    const uint16_t port = ntohs(reinterpret_cast<const sockaddr_in*>(to)->sin_port);
+    AtomicPort& p = ports[port];
+    if (!p.seen.exchange(true)) {
+        Note(TapEvent::FirstRtp);
+        std::lock_guard lock(eventsMutex);
+        rtpPorts.push_back(port);
+    }
+    if (bytes[1] & 0x80) {
+        const bool inWindow = windowOpen.load(std::memory_order_relaxed);
+        p.framesSent.fetch_add(1, std::memory_order_relaxed);
+        if (inWindow)
+            p.framesSentInWindow.fetch_add(1, std::memory_order_relaxed);
+        p.lastMarker.store(NowNs() << 1 | (inWindow ? 1 : 0), std::memory_order_release);
+    }
+}
+
+int SocketType(int fd)
+{
+    int type = 0;
+    socklen_t length = sizeof type;
+    return ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 ? type : 0;
+}
+
+}  // namespace
+
+int64_t NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+PortTap ReadPort(uint16_t port)
+{
+    const AtomicPort& p = ports[port];
+    const int64_t last = p.lastMarker.load(std::memory_order_acquire);
+    return {p.framesSent.load(), p.framesSentInWindow.load(), last >> 1, (last & 1) != 0};
+}
+
+std::vector<uint16_t> RtpPorts()
+{
+    std::lock_guard lock(eventsMutex);
+    return rtpPorts;
+}
+
+void SetWindow(bool open)
+{
+    windowOpen.store(open);
+}
+
+std::vector<TapRecord> TakeEvents()
+{
+    std::lock_guard lock(eventsMutex);
+    std::vector<TapRecord> taken;
+    taken.swap(events);
+    return taken;
+}
+
+}  // namespace benchhost
+
+// The stand-ins. The packet counts only after the kernel took the datagram.
+extern "C" ssize_t sendto(int fd, const void* data, size_t length, int flags, const sockaddr* to, socklen_t toLength)
+{
+    const long sent = ::syscall(SYS_sendto, fd, data, length, flags, to, toLength);
+    if (sent >= 0)
+        benchhost::Observe(data, length, to, to != nullptr ? SOCK_DGRAM : benchhost::SocketType(fd));
+    return sent;
+}
+
+extern "C" ssize_t send(int fd, const void* data, size_t length, int flags)
+{
+    const long sent = ::syscall(SYS_sendto, fd, data, length, flags, nullptr, 0);
+    if (sent > 0 && benchhost::SocketType(fd) == SOCK_STREAM)
+        benchhost::Observe(data, length, nullptr, SOCK_STREAM);
+    return sent;
+}
+
+extern "C" int bind(int fd, const sockaddr* address, socklen_t length)
+{
+    const long result = ::syscall(SYS_bind, fd, address, length);
+    if (result == 0 && benchhost::SocketType(fd) == SOCK_DGRAM)
+        benchhost::Note(benchhost::TapEvent::UdpBind);
+    return static_cast<int>(result);
+}

@@ -1,0 +1,313 @@
+// bench_host: N streams in one process through the public host interface,
+// against in-process simulators (16 streams per simulated video server).
+// Streams are opened one after another so each one's start-up can be split
+// and its RTP port told apart; then every stream is watched for a window.
+//
+//   bench_host STREAMS SECONDS CLIPS_DIR  -> one JSON object on stdout
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <velkora/ipcapture.h>
+
+#include "SocketTap.h"
+#include "host/DebugOutput.h"
+#include "host/DeviceSettings.h"
+#include "host/Frames.h"
+#include "host/StreamSettings.h"
+#include "sim/Simulator.h"
+
+using namespace benchhost;
+namespace ipc = velkora::ipcapture;
+
+namespace {
+
+constexpr unsigned kStreamsPerDevice = 16;
+
+// Counts frames and, once its port is known, how long after the
+// simulator's last packet of the frame it arrived.
+class CountingSink : public ipc::IHostChannelSink {
+public:
+    bool DeliverFrame(ipc::IHostFrame*) override
+    {
+        const int64_t now = NowNs();
+        if (first_.load() == 0)
+            first_.store(now);
+        frames_.fetch_add(1);
+        const uint16_t port = port_.load();
+        if (port == 0)
+            return true;
+        const PortTap tap = ReadPort(port);
+        if (tap.lastMarkerInWindow) {
+            std::lock_guard lock(mutex_);
+            ++deliveredInWindow_;
+            latencies_.push_back(now - tap.lastMarkerNs);
+        }
+        return true;
+    }
+    void SignalLost() override { lost_.fetch_add(1); }
+
+    int64_t FirstFrameNs() const { return first_.load(); }
+    uint64_t Frames() const { return frames_.load(); }
+    void SetPort(uint16_t port) { port_.store(port); }
+    uint16_t Port() const { return port_.load(); }
+    uint64_t DeliveredInWindow()
+    {
+        std::lock_guard lock(mutex_);
+        return deliveredInWindow_;
+    }
+    std::vector<int64_t> Latencies()
+    {
+        std::lock_guard lock(mutex_);
+        return latencies_;
+    }
+
+private:
+    std::atomic<int64_t> first_{0};
+    std::atomic<uint64_t> frames_{0};
+    std::atomic<uint16_t> port_{0};
+    std::atomic<int> lost_{0};
+    std::mutex mutex_;
+    uint64_t deliveredInWindow_ = 0;
+    std::vector<int64_t> latencies_;
+};
+
+struct Device {
+    std::unique_ptr<sim::Simulator> camera;
+    host::DebugOutput debug;
+    host::FrameFactory frames;
+    std::unique_ptr<host::DeviceSettings> settings;
+    ipc::IIPCaptureDriver* driver = nullptr;
+    ipc::IIPVideoCaptureEx2* capture = nullptr;
+};
+
+std::string Configuration(unsigned channels)
+{
+    std::string text;
+    for (unsigned i = 0; i < channels; ++i) {
+        const std::string c = std::to_string(i), n = std::to_string(i + 1);
+        text += "source" + c + "=VideoSourceConfig_" + n + ";profile" + c + "=Profile_" + n + "_1;encoder" + c +
+                "=VideoEncoderConfig_" + n + "_1;profile" + c + "Live=Profile_" + n + "_2;encoder" + c +
+                "Live=VideoEncoderConfig_" + n + "_2;";
+    }
+    return text;
+}
+
+bool OpenDevice(Device& device, unsigned channels, const std::string& clips)
+{
+    sim::SimulatorOptions options;
+    options.httpPort = options.rtspPort = options.ptzPort = 0;
+    options.channels = channels;
+    options.clipsDir = clips;
+    device.camera = std::make_unique<sim::Simulator>(options);
+    std::string error;
+    if (!device.camera->Start(&error)) {
+        std::fprintf(stderr, "bench_host: %s\n", error.c_str());
+        return false;
+    }
+    const sim::SimulatorPorts ports = device.camera->Ports();
+    host::DeviceRecord record{"127.0.0.1:" + std::to_string(ports.http), ports.ptz, "admin", "admin", "SIM-1",
+                              channels, 3, 0, 0, {}};
+    record.parameters = {"0", "1.0", "", "/onvif/device_service", "/onvif/media_service", "/onvif/ptz_service", "",
+                         "Digest", Configuration(channels), std::to_string(ports.rtsp)};
+    device.settings = std::make_unique<host::DeviceSettings>(record);
+    device.driver = CreateIPCapture();
+    if (device.driver && device.driver->Open(&device.debug, &device.frames, device.settings.get()))
+        device.capture = static_cast<ipc::IIPCaptureDriverEx5*>(device.driver)->GetVideoCaptureEx5();
+    return device.capture != nullptr;
+}
+
+struct ThreadCpu {
+    double library = 0, other = 0;
+    int libraryThreads = 0, threads = 0;
+};
+
+// CPU seconds of this process's threads, the library's (by name) apart.
+ThreadCpu ReadThreadCpu()
+{
+    ThreadCpu cpu;
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    DIR* tasks = opendir("/proc/self/task");
+    while (dirent* entry = tasks ? readdir(tasks) : nullptr) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const std::string dir = std::string("/proc/self/task/") + entry->d_name;
+        std::string name, stat;
+        std::getline(std::ifstream(dir + "/comm"), name);
+        std::getline(std::ifstream(dir + "/stat"), stat);
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        // After the name: state is field 3; utime and stime are 14 and 15.
+        unsigned long utime = 0, stime = 0;
+        std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime);
+        const double seconds = static_cast<double>(utime + stime) / tick;
+        bool library = false;
+        for (const char* prefix : {"Capture ch", "RTSP Client", "UDP client", "RTP Packet", "RTCP Handler"})
+            library = library || name.rfind(prefix, 0) == 0;
+        (library ? cpu.library : cpu.other) += seconds;
+        cpu.libraryThreads += library;
+        ++cpu.threads;
+    }
+    if (tasks)
+        closedir(tasks);
+    return cpu;
+}
+
+long ResidentKb()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+double Percentile(std::vector<int64_t> values, double p)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    const size_t at = std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())));
+    return static_cast<double>(values[at]) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench_host STREAMS SECONDS CLIPS_DIR\n");
+        return 2;
+    }
+    const unsigned streams = static_cast<unsigned>(std::atoi(argv[1]));
+    const double seconds = std::atof(argv[2]);
+    const std::string clips = argv[3];
+
+    const unsigned deviceCount = (streams + kStreamsPerDevice - 1) / kStreamsPerDevice;
+    std::vector<std::unique_ptr<Device>> devices;
+    for (unsigned d = 0; d < deviceCount; ++d) {
+        const unsigned here = std::min(kStreamsPerDevice, streams - d * kStreamsPerDevice);
+        devices.push_back(std::make_unique<Device>());
+        if (!OpenDevice(*devices.back(), (here + 1) / 2, clips))
+            return 1;
+    }
+    const long rssBefore = ResidentKb();
+
+    // Start-up phases, each stream opened alone.
+    std::vector<std::unique_ptr<CountingSink>> sinks;
+    std::vector<double> onvif, ports, rtsp, firstFrame, total;
+    host::StreamRecord request;  // 1280x720 at 25 fps
+    for (unsigned s = 0; s < streams; ++s) {
+        Device& device = *devices[s / kStreamsPerDevice];
+        const unsigned local = s % kStreamsPerDevice;
+        sinks.push_back(std::make_unique<CountingSink>());
+        CountingSink& sink = *sinks.back();
+        const std::vector<uint16_t> known = RtpPorts();
+        TakeEvents();
+        host::StreamSettings settings(request);
+        const int64_t opened = NowNs();
+        if (!device.capture->OpenStream(local / 2, local % 2, &sink, &settings)) {
+            std::fprintf(stderr, "bench_host: OpenStream %u refused\n", s);
+            return 1;
+        }
+        while (sink.FirstFrameNs() == 0 && NowNs() - opened < 20'000'000'000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (sink.FirstFrameNs() == 0) {
+            std::fprintf(stderr, "bench_host: stream %u delivered nothing in 20 s\n", s);
+            return 1;
+        }
+        for (uint16_t port : RtpPorts())
+            if (std::find(known.begin(), known.end(), port) == known.end())
+                sink.SetPort(port);
+        int64_t firstBind = 0, firstRtsp = 0, firstRtp = 0;
+        for (const TapRecord& e : TakeEvents()) {
+            if (e.event == TapEvent::UdpBind && firstBind == 0)
+                firstBind = e.ns;
+            if (e.event == TapEvent::RtspRequest && firstRtsp == 0)
+                firstRtsp = e.ns;
+            if (e.event == TapEvent::FirstRtp && firstRtp == 0)
+                firstRtp = e.ns;
+        }
+        if (firstBind && firstRtsp && firstRtp) {
+            onvif.push_back(static_cast<double>(firstBind - opened) / 1e6);
+            ports.push_back(static_cast<double>(firstRtsp - firstBind) / 1e6);
+            rtsp.push_back(static_cast<double>(firstRtp - firstRtsp) / 1e6);
+            firstFrame.push_back(static_cast<double>(sink.FirstFrameNs() - firstRtp) / 1e6);
+        }
+        total.push_back(static_cast<double>(sink.FirstFrameNs() - opened) / 1e6);
+    }
+    auto median = [](std::vector<double> v) {
+        if (v.empty())
+            return -1.0;
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+
+    // The window: every stream running, sends and deliveries counted alike.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const ThreadCpu cpuBefore = ReadThreadCpu();
+    rusage usageBefore{}, usageAfter{};
+    getrusage(RUSAGE_SELF, &usageBefore);
+    const int64_t windowStart = NowNs();
+    SetWindow(true);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    SetWindow(false);
+    const int64_t windowEnd = NowNs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the window's last frames arrive
+    getrusage(RUSAGE_SELF, &usageAfter);
+    const ThreadCpu cpuAfter = ReadThreadCpu();
+    const long rssAfter = ResidentKb();
+
+    uint64_t sent = 0, delivered = 0, unmatched = 0;
+    std::vector<int64_t> latencies;
+    for (auto& sink : sinks) {
+        if (sink->Port() == 0) {
+            ++unmatched;
+            continue;
+        }
+        sent += ReadPort(sink->Port()).framesSentInWindow;
+        delivered += sink->DeliveredInWindow();
+        const auto l = sink->Latencies();
+        latencies.insert(latencies.end(), l.begin(), l.end());
+    }
+    auto cpuSeconds = [](const rusage& u) {
+        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+               static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    const double window = static_cast<double>(windowEnd - windowStart) / 1e9;
+
+    for (unsigned s = 0; s < streams; ++s)
+        devices[s / kStreamsPerDevice]->capture->CloseStream((s % kStreamsPerDevice) / 2, s % 2);
+    for (auto& device : devices) {
+        device->driver->Close();
+        DeleteIPCapture(device->driver);
+        device->camera->Stop();
+    }
+
+    std::printf(
+        "{\"streams\":%u,\"window_s\":%.2f,\"sent\":%llu,\"delivered\":%llu,\"lost\":%lld,\"unmatched\":%llu,"
+        "\"latency_ms\":{\"median\":%.3f,\"p99\":%.3f,\"max\":%.3f,\"samples\":%zu},"
+        "\"startup_ms\":{\"onvif\":%.1f,\"ports\":%.1f,\"rtsp\":%.1f,\"first_frame\":%.1f,\"total\":%.1f},"
+        "\"cpu_process_s\":%.3f,\"cpu_library_s\":%.3f,\"cpu_other_s\":%.3f,"
+        "\"rss_kb_per_stream\":%.0f,\"library_threads\":%d}\n",
+        streams, window, static_cast<unsigned long long>(sent), static_cast<unsigned long long>(delivered),
+        static_cast<long long>(sent) - static_cast<long long>(delivered), static_cast<unsigned long long>(unmatched),
+        Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0), latencies.size(),
+        median(onvif), median(ports), median(rtsp), median(firstFrame), median(total),
+        cpuSeconds(usageAfter) - cpuSeconds(usageBefore), cpuAfter.library - cpuBefore.library,
+        cpuAfter.other - cpuBefore.other, static_cast<double>(rssAfter - rssBefore) / streams,
+        cpuAfter.libraryThreads);
+    return 0;
+}
