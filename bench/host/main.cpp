@@ -3,7 +3,7 @@
 // Streams are opened one after another so each one's start-up can be split
 // and its RTP port told apart; then every stream is watched for a window.
 //
-//   bench_host STREAMS SECONDS CLIPS_DIR  -> one JSON object on stdout
+//   bench_host STREAMS SECONDS CLIPS_DIR [PACE]  -> one JSON object on stdout
 #include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -104,12 +104,13 @@ std::string Configuration(unsigned channels)
     return text;
 }
 
-bool OpenDevice(Device& device, unsigned channels, const std::string& clips)
+bool OpenDevice(Device& device, unsigned channels, const std::string& clips, double pace)
 {
     sim::SimulatorOptions options;
     options.httpPort = options.rtspPort = options.ptzPort = 0;
     options.channels = channels;
     options.clipsDir = clips;
+    options.pace = pace;
     device.camera = std::make_unique<sim::Simulator>(options);
     std::string error;
     if (!device.camera->Start(&error)) {
@@ -188,19 +189,20 @@ double Percentile(std::vector<int64_t> values, double p)
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_host STREAMS SECONDS CLIPS_DIR\n");
+        std::fprintf(stderr, "usage: bench_host STREAMS SECONDS CLIPS_DIR [PACE]\n");
         return 2;
     }
     const unsigned streams = static_cast<unsigned>(std::atoi(argv[1]));
     const double seconds = std::atof(argv[2]);
     const std::string clips = argv[3];
+    const double pace = argc > 4 ? std::atof(argv[4]) : 1;
 
     const unsigned deviceCount = (streams + kStreamsPerDevice - 1) / kStreamsPerDevice;
     std::vector<std::unique_ptr<Device>> devices;
     for (unsigned d = 0; d < deviceCount; ++d) {
         const unsigned here = std::min(kStreamsPerDevice, streams - d * kStreamsPerDevice);
         devices.push_back(std::make_unique<Device>());
-        if (!OpenDevice(*devices.back(), (here + 1) / 2, clips))
+        if (!OpenDevice(*devices.back(), (here + 1) / 2, clips, pace))
             return 1;
     }
     const long rssBefore = ResidentKb();
@@ -208,7 +210,7 @@ int main(int argc, char** argv)
     // Start-up phases, each stream opened alone.
     std::vector<std::unique_ptr<CountingSink>> sinks;
     std::vector<double> onvif, ports, rtsp, firstFrame, total;
-    host::StreamRecord request;  // 1280x720 at 25 fps
+    host::StreamRecord request;  // 25 fps; the simulator offers only the clip's size
     for (unsigned s = 0; s < streams; ++s) {
         Device& device = *devices[s / kStreamsPerDevice];
         const unsigned local = s % kStreamsPerDevice;
