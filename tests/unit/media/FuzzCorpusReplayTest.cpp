@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <vector>
 
 extern "C" int ReplayRtpPacket(const uint8_t*, size_t);
 extern "C" int ReplayRtcp(const uint8_t*, size_t);

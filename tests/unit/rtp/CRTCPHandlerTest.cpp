@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 
 #include "rtp/CRTCPHandler.h"
 #include "rtp/RtpSequenceStatistics.h"
@@ -11,7 +12,9 @@ using namespace rtptest;
 namespace {
 
 uint32_t Be32(const Bytes& b, size_t at) {
-    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+    uint32_t value;
+    std::memcpy(&value, b.data() + at, 4);
+    return ntohl(value);
 }
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
@@ -22,8 +25,7 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 
 // A 28-byte SR from SSRC cafebabe whose NTP timestamp's middle 32 bits are `lsr`.
 Bytes SenderReport(uint32_t lsr) {
-    Bytes sr{0x80, 200, 0, 6, 0xca, 0xfe, 0xba, 0xbe, 0xe0, 0x00, static_cast<uint8_t>(lsr >> 24),
-             static_cast<uint8_t>(lsr >> 16), static_cast<uint8_t>(lsr >> 8), static_cast<uint8_t>(lsr)};
+    Bytes sr{0x80, 200, 0, 6, 0xca, 0xfe, 0xba, 0xbe, 0xe0, 0, uint8_t(lsr >> 24), uint8_t(lsr >> 16), uint8_t(lsr >> 8), uint8_t(lsr)};
     sr.resize(28, 0);
     return sr;
 }
@@ -48,7 +50,7 @@ protected:
         return answer;
     }
 
-    NullDebug debug;
+    RecordingOwner debug;
     velkora::CRTCPHandler handler;
     LoopbackSocket camera;
     uint16_t port = 0;

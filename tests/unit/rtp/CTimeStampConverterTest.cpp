@@ -4,10 +4,7 @@
 
 using velkora::CTimeStampConverter;
 
-namespace {
-constexpr uint64_t kNow = 133'000'000'000'000'000ULL;  // a FILETIME in 2022
-constexpr uint64_t kMs = 10'000;
-}  // namespace
+constexpr uint64_t kNow = 133'000'000'000'000'000ULL, kMs = 10'000;  // a FILETIME in 2022, 1 ms
 
 TEST(TimeStampConverter, NominalStepsRestartsAndRepeatedTimestamps) {
     CTimeStampConverter c;
@@ -31,26 +28,21 @@ TEST(TimeStampConverter, WorksOffALeadGraduallyAfterABurst) {
     CTimeStampConverter c;
     uint32_t t = 3600;  // 25 fps: 3600 ticks per 40 ms
     uint64_t clock = kNow;
-    c.Update(t, clock);
-    for (int i = 0; i < 100; ++i) c.Update(t += 3600, clock += 40 * kMs);
+    for (int i = 0; i <= 100; ++i) c.Update(t += 3600, clock += 40 * kMs);
     ASSERT_EQ(c.GetFrameTime(), clock);  // nominal steps are a little short: pinned to the clock
-
     // Ten frames of RTP time within one frame period: more than 250 ms ahead of the clock.
     c.Update(t += 36'000, clock += 40 * kMs);
-    ASSERT_GT(c.GetFrameTime(), clock + 250 * kMs);
     uint64_t ahead = c.GetFrameTime() - clock;
+    ASSERT_GT(ahead, 250 * kMs);
     int frames = 0;
-    while (c.GetFrameTime() > clock && ++frames < 500) {
+    for (; c.GetFrameTime() > clock && frames < 500; ++frames) {
         const uint64_t previous = c.GetFrameTime();
         c.Update(t += 3600, clock += 40 * kMs);
         EXPECT_GT(c.GetFrameTime(), previous);
         EXPECT_LE(c.GetFrameTime() - previous, 40 * kMs);  // steps shortened, never lengthened
-        if (c.GetFrameTime() > clock) {
-            EXPECT_LT(c.GetFrameTime() - clock, ahead);
-            ahead = c.GetFrameTime() - clock;
-        }
+        EXPECT_TRUE(c.GetFrameTime() <= clock || c.GetFrameTime() - clock < ahead);
+        ahead = c.GetFrameTime() - clock;
     }
     EXPECT_GT(frames, 10);  // a tenth of a step per frame, not one jump
-    EXPECT_LT(frames, 500);
     EXPECT_EQ(c.GetFrameTime(), clock);
 }

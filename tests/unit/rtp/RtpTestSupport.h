@@ -5,10 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <string>
 #include <vector>
 
-#include "foundation/IDebugMessage.h"
+#include "unit/foundation/RecordingOwner.h"
 
 namespace rtptest {
 
@@ -27,7 +26,6 @@ public:
     }
     ~LoopbackSocket() { close(fd_); }
     uint16_t Port() const { return port_; }
-
     bool SendTo(uint16_t port, const Bytes& data) {
         sockaddr_in to{AF_INET, htons(port), {inet_addr("127.0.0.1")}, {}};
         return sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
@@ -44,12 +42,6 @@ public:
 private:
     int fd_;
     uint16_t port_ = 0;
-};
-
-class NullDebug : public velkora::IDebugMessage {
-public:
-    std::string GetName() override { return "127.0.0.1:80"; }
-    void DebugMessage(int32_t, const char*, ...) override {}
 };
 
 }  // namespace rtptest
