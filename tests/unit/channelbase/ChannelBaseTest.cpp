@@ -1,43 +1,13 @@
 #include <gtest/gtest.h>
 
-
+#include "TestDriver.h"
 #include "channels/CBaseCameraChannel.h"
 #include "foundation/SocketLibrary.h"
 #include "host/Frames.h"
-#include "unit/foundation/RecordingOwner.h"
 
 using namespace velkora;
 
 namespace {
-
-// A device context with a configurable channel count and request time-out.
-class TestDriver : public IDriver, public MessageLog
-{
-public:
-    std::string GetName() override { return info.host + ":" + std::to_string(info.port); }
-    void DebugMessage(int32_t level, const char* format, ...) override
-    {
-        va_list args;
-        va_start(args, format);
-        Add(level, format, args);
-        va_end(args);
-    }
-    const DEVICE_INFO& GetDeviceInfo() override { return info; }
-    uint32_t GetChannelCount() override { return channelCount; }
-    // Not used by the channel base.
-    std::string GetModuleName() override { return {}; }
-    std::string GetHostDirectory() override { return {}; }
-    std::pair<uint32_t, uint32_t> GetChannelValues() override { return {}; }
-    ipcapture::IHostFrameFactory* GetHostContext() override { return nullptr; }
-    int32_t GetVideoStandard() override { return 0; }
-    uint32_t GetCodecType() override { return 0; }
-    std::string GetParameterString(uint32_t) override { return {}; }
-    int32_t GetParameterInt(uint32_t) override { return 0; }
-    uint16_t GetPTZPort() override { return 0; }
-
-    DEVICE_INFO info{"10.0.0.5", 80, "", ""};
-    uint32_t channelCount = 1;
-};
 
 // A capture loop that waits for the stop request, or ignores it until released.
 class TestChannel : public CBaseCameraChannel
@@ -57,10 +27,7 @@ protected:
     uint32_t Run() override
     {
         running.Set();
-        if (stubborn)
-            release.Wait(WaitInfinite);
-        else
-            stopEvent.Wait(WaitInfinite);
+        (stubborn ? release : stopEvent).Wait(WaitInfinite);
         if (stopsItself)
             StopCaptureThread(); // while a host thread may be waiting for us
         return 0;
@@ -72,7 +39,6 @@ class ChannelBaseTest : public ::testing::Test
 {
 protected:
     StreamParams Params(uint32_t kind, uint32_t quality = 60) { return {0x7000 | 25, quality, 1280, 720, 3, kind}; }
-    std::vector<std::string> Texts() { return driver.Texts(); }
 
     TestDriver driver;
     host::ChannelSink sink;
@@ -84,36 +50,28 @@ const std::string Method = "velkora::CBaseCameraChannel::SetCameraState: ";
 
 TEST_F(ChannelBaseTest, CameraStateIsReportedOncePerChange)
 {
-    TestChannel channel(0, &driver, &sink);
-    channel.SetCameraState(false); // never online: nothing to report
-    EXPECT_TRUE(driver.Messages().empty());
-
-    channel.SetCameraState(true);
-    channel.SetCameraState(true);
-    channel.SetChannelState(ChannelStopped);
-    channel.SetCameraState(false);
-    channel.SetCameraState(false);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"3 " + Method + "Camera 10.0.0.5 is online (Rec)",
-                                                 "3 " + Method + "Camera 10.0.0.5 is offline. Channel was stopped (Rec)"}));
-}
-
-TEST_F(ChannelBaseTest, OfflineTextsDependOnTheChannelState)
-{
+    TestChannel camera(0, &driver, &sink);
+    camera.SetCameraState(false); // never online: nothing to report
+    EXPECT_TRUE(driver.Texts().empty());
+    for (bool online : {true, true, false, false})
+        camera.SetCameraState(online); // a new channel is stopped
+    // A video server names the channel; the offline text follows the channel state.
     driver.channelCount = 2;
-    TestChannel channel(1, &driver, &sink);
-    ASSERT_TRUE(channel.Start(Params(StreamKindLive)));
-
-    channel.SetCameraState(true);
-    channel.SetChannelState(ChannelStreamLost);
-    channel.SetCameraState(false);
-    channel.SetCameraState(true);
-    channel.SetChannelState(7);
-    channel.SetCameraState(false);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{
-                           "3 " + Method + "Video-server 10.0.0.5 (channel 1) is online (Live)",
-                           "1 " + Method + "Signal was lost for video-server 10.0.0.5 (channel 1) (Live)",
-                           "3 " + Method + "Video-server 10.0.0.5 (channel 1) is online (Live)",
-                           "1 " + Method + "Video-server 10.0.0.5 (channel 1) is offline or failed (Live)"}));
+    TestChannel server(1, &driver, &sink);
+    ASSERT_TRUE(server.Start(Params(StreamKindLive)));
+    for (uint32_t state : {uint32_t{ChannelStreamLost}, 7u}) {
+        server.SetCameraState(true);
+        server.SetChannelState(state);
+        server.SetCameraState(false);
+    }
+    const std::string server1 = "10.0.0.5 (channel 1)";
+    EXPECT_EQ(driver.Texts(), (std::vector<std::string>{
+                                  "3 " + Method + "Camera 10.0.0.5 is online (Rec)",
+                                  "3 " + Method + "Camera 10.0.0.5 is offline. Channel was stopped (Rec)",
+                                  "3 " + Method + "Video-server " + server1 + " is online (Live)",
+                                  "1 " + Method + "Signal was lost for video-server " + server1 + " (Live)",
+                                  "3 " + Method + "Video-server " + server1 + " is online (Live)",
+                                  "1 " + Method + "Video-server " + server1 + " is offline or failed (Live)"}));
 }
 
 TEST_F(ChannelBaseTest, StartStopAndRestart)
@@ -139,7 +97,7 @@ TEST_F(ChannelBaseTest, StartStopAndRestart)
     channel.Stop();
     EXPECT_EQ(SocketLibraryUsers(), socketUsers);
     EXPECT_FALSE(channel.IsCameraOnline());
-    EXPECT_EQ(Texts().back(), "3 " + Method + "Camera 10.0.0.5 is offline. Channel was stopped (Remote)");
+    EXPECT_EQ(driver.Texts().back(), "3 " + Method + "Camera 10.0.0.5 is offline. Channel was stopped (Remote)");
     channel.Stop(); // idempotent
     EXPECT_EQ(SocketLibraryUsers(), socketUsers);
 }
@@ -156,7 +114,7 @@ TEST_F(ChannelBaseTest, OverrunningCaptureThreadIsReportedAndAwaited)
     ASSERT_TRUE(channel.Start(Params(StreamKindRec)));
     ASSERT_TRUE(channel.running.Wait(10000));
     channel.Stop();
-    EXPECT_EQ(Texts(), (std::vector<std::string>{
+    EXPECT_EQ(driver.Texts(), (std::vector<std::string>{
                            "2 velkora::CBaseCameraChannel::StopThread: Video capture thread for video-server 10.0.0.5 "
                            "(channel 2) cannot be stopped and will be terminated now"}));
     channel.stubborn = false;
@@ -177,51 +135,44 @@ TEST_F(ChannelBaseTest, CaptureThreadStoppingItselfDuringAHostStop)
     EXPECT_EQ(channel.stopHooks, 40); // once per host stop, once per self stop
 }
 
-TEST_F(ChannelBaseTest, FrameDeliveryAndListener)
+TEST_F(ChannelBaseTest, FrameDeliveryListenerAndHostExceptions)
 {
     TestChannel channel(4, &driver, &sink);
     host::ChannelListener listener;
     channel.SetListener(&listener);
+    const SYSTEMTIME time{2024, 5, 0, 17, 10, 20, 30, 400};
     host::HeapFrame frame(0, 16, "src");
-    frame.SetTime(SYSTEMTIME{2024, 5, 0, 17, 10, 20, 30, 400});
-
+    frame.SetTime(time);
     EXPECT_FALSE(channel.SendFrameCallback(nullptr));
     EXPECT_TRUE(channel.SendFrameCallback(&frame));
-    ASSERT_EQ(listener.FrameTimes().size(), 1u);
-    EXPECT_EQ(listener.FrameTimes()[0].channel, 4u);
-    EXPECT_EQ(listener.FrameTimes()[0].fileTime, ToFileTime(SYSTEMTIME{2024, 5, 0, 17, 10, 20, 30, 400}));
-
     sink.SetAccepting(false); // a refused frame is not announced
     EXPECT_FALSE(channel.SendFrameCallback(&frame));
-    EXPECT_EQ(listener.FrameTimes().size(), 1u);
-
     frame.SetTime(SYSTEMTIME{}); // unconvertible time: announced as 0
     sink.SetAccepting(true);
     EXPECT_TRUE(channel.SendFrameCallback(&frame));
-    EXPECT_EQ(listener.FrameTimes().back().fileTime, 0u);
-    EXPECT_TRUE(driver.Messages().empty());
-
+    const auto times = listener.FrameTimes();
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_EQ(times[0].channel, 4u);
+    EXPECT_EQ(times[0].fileTime, ToFileTime(time));
+    EXPECT_EQ(times[1].fileTime, 0u);
     TestChannel sinkless(0, &driver, nullptr);
     EXPECT_FALSE(sinkless.SendFrameCallback(&frame));
-}
+    EXPECT_TRUE(driver.Texts().empty());
 
-TEST_F(ChannelBaseTest, ExceptionsFromTheHostStayInside)
-{
-    TestChannel channel(0, &driver, &sink);
-    host::HeapFrame frame(0, 16, "src");
+    // Exceptions from the host stay inside.
     sink.SetOnFrame([](const host::ReceivedFrame&) { throw std::runtime_error("host failure"); });
     EXPECT_FALSE(channel.SendFrameCallback(&frame));
     sink.SetOnFrame(nullptr);
-
     class ThrowingListener : public ipcapture::IChannelListener
     {
         void OnFrameTime(uint32_t, uint64_t) override { throw 1; }
         void OnSignalLost(uint32_t) override {}
-    } listener;
-    channel.SetListener(&listener);
+    } throwing;
+    channel.SetListener(&throwing);
     EXPECT_TRUE(channel.SendFrameCallback(&frame)); // delivered despite the listener
-    EXPECT_EQ(Texts(), (std::vector<std::string>{
-                           "1 velkora::CBaseCameraChannel::SendFrameCallback(): Unexpected exception, device 10.0.0.5:80",
-                           "1 velkora::CBaseCameraChannel::Notify_SendFrameCallback: Unhandled exception in driver "
-                           "instance for device 10.0.0.5:80"}));
+    EXPECT_EQ(driver.Texts(), (std::vector<std::string>{
+                                  "1 velkora::CBaseCameraChannel::SendFrameCallback(): Unexpected exception, device "
+                                  "10.0.0.5:80",
+                                  "1 velkora::CBaseCameraChannel::Notify_SendFrameCallback: Unhandled exception in "
+                                  "driver instance for device 10.0.0.5:80"}));
 }

@@ -7,33 +7,25 @@
 
 using namespace velkora;
 
-TEST(Event, ManualResetStaysSignalledUntilReset)
+TEST(Event, ManualStaysSetAutoIsConsumedNoHandleFails)
 {
-    CManualEvent event;
-    EXPECT_FALSE(event.Wait(0));
-    EXPECT_TRUE(event.Set());
-    EXPECT_TRUE(event.Wait(0));
-    EXPECT_TRUE(event.Wait(0));
-    EXPECT_TRUE(event.Reset());
-    EXPECT_FALSE(event.Wait(0));
-}
+    CManualEvent manual;
+    EXPECT_FALSE(manual.Wait(0));
+    EXPECT_TRUE(manual.Set());
+    EXPECT_TRUE(manual.Wait(0));
+    EXPECT_TRUE(manual.Wait(0));
+    EXPECT_TRUE(manual.Reset());
+    EXPECT_FALSE(manual.Wait(0));
 
-TEST(Event, AutoResetIsConsumedByOneWait)
-{
-    CAutoEvent event;
-    event.Set();
-    EXPECT_TRUE(event.IsSet());
-    EXPECT_TRUE(event.Wait(0));
-    EXPECT_FALSE(event.Wait(0));
-}
+    CAutoEvent automatic;
+    automatic.Set();
+    EXPECT_TRUE(automatic.Wait(0));
+    EXPECT_FALSE(automatic.Wait(0));
 
-TEST(Event, WithoutHandleEverythingFails)
-{
-    CEvent event;
-    EXPECT_FALSE(event.Set());
-    EXPECT_FALSE(event.Wait(0));
-    CEvent* events[] = {&event};
-    EXPECT_EQ(WaitForAnyEvent(events, 1, 0), -1);
+    CEvent none;
+    EXPECT_FALSE(none.Set());
+    EXPECT_FALSE(none.Wait(0));
+    EXPECT_EQ(WaitForAnyEvent({&none}, 0), -1);
 }
 
 TEST(WaitForAnyEvent, ReportsFirstSignalledAndConsumesOnlyIt)
@@ -42,7 +34,6 @@ TEST(WaitForAnyEvent, ReportsFirstSignalledAndConsumesOnlyIt)
     CManualEvent manual;
     EXPECT_EQ(WaitForAnyEvent({&first, &second, &manual}, 0), -1);
     EXPECT_EQ(WaitForAnyEvent(nullptr, 0, 0), -1);
-
     second.Set();
     manual.Set();
     EXPECT_EQ(WaitForAnyEvent({&first, &second, &manual}, 0), 1);
@@ -67,15 +58,17 @@ TEST(RecursiveLock, SameThreadReentersOtherThreadIsRefused)
     CRecursiveLock lock;
     lock.Lock();
     EXPECT_TRUE(lock.TryLock());
-    bool otherGotIt = true;
-    std::thread([&] { otherGotIt = lock.TryLock(); }).join();
-    EXPECT_FALSE(otherGotIt);
+    auto otherGetsIt = [&] {
+        bool got = false;
+        std::thread([&] {
+            if ((got = lock.TryLock()))
+                lock.Unlock();
+        }).join();
+        return got;
+    };
+    EXPECT_FALSE(otherGetsIt());
     lock.Unlock();
+    EXPECT_FALSE(otherGetsIt());
     lock.Unlock();
-    std::thread([&] {
-        otherGotIt = lock.TryLock();
-        if (otherGotIt)
-            lock.Unlock();
-    }).join();
-    EXPECT_TRUE(otherGotIt);
+    EXPECT_TRUE(otherGetsIt());
 }

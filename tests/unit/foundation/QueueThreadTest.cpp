@@ -30,6 +30,11 @@ public:
         std::lock_guard lock(mutex);
         return processed;
     }
+    void WaitForProcessed(size_t count)
+    {
+        while (Processed().size() < count)
+            ASSERT_TRUE(progressed.Wait(10000));
+    }
 
     CManualEvent gate; // when created, items wait for it
     CManualEvent entered;
@@ -55,12 +60,6 @@ private:
     std::vector<int> processed;
 };
 
-void WaitForProcessed(Worker& worker, size_t count)
-{
-    while (worker.Processed().size() < count)
-        ASSERT_TRUE(worker.progressed.Wait(10000));
-}
-
 } // namespace
 
 TEST(QueueThread, ProcessesInOrderAndSurvivesThrowingItems)
@@ -71,7 +70,7 @@ TEST(QueueThread, ProcessesInOrderAndSurvivesThrowingItems)
         ASSERT_TRUE(worker.Start("queue"));
         for (int value : {1, -2, 3})
             EXPECT_TRUE(worker.Post(new Item(value), 0));
-        WaitForProcessed(worker, 3);
+        worker.WaitForProcessed(3);
         EXPECT_EQ(worker.Processed(), (std::vector<int>{1, -2, 3}));
     }
     EXPECT_EQ(liveItems, 0);
@@ -87,9 +86,8 @@ TEST(QueueThread, FullQueueDropsTheOldest)
         for (int value = 1; value <= 6; ++value)
             EXPECT_TRUE(worker.Post(new Item(value), 4));
         EXPECT_EQ(worker.GetQueueLength(), 4u);
-
         worker.gate.Set();
-        WaitForProcessed(worker, 5);
+        worker.WaitForProcessed(5);
         EXPECT_EQ(worker.Processed(), (std::vector<int>{0, 3, 4, 5, 6}));
     }
     EXPECT_EQ(liveItems, 0);
@@ -99,9 +97,8 @@ TEST(QueueThread, StopDiscardsPendingItemsAndRefusesNewOnes)
 {
     Worker worker; // the gate holds the first item in ProcessItem
     ASSERT_TRUE(worker.Start("queue"));
-    EXPECT_TRUE(worker.Post(new Item(1), 0));
-    EXPECT_TRUE(worker.Post(new Item(2), 0));
-    EXPECT_TRUE(worker.Post(new Item(3), 0));
+    for (int value : {1, 2, 3})
+        EXPECT_TRUE(worker.Post(new Item(value), 0));
     // Release the gate only once the stop is requested.
     std::thread opener([&] {
         while (!worker.IsStopRequested())

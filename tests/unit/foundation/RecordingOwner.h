@@ -1,5 +1,5 @@
 #pragma once
-// Message sinks for tests: keep what is sent and optionally react to it.
+// Message sinks for tests: keep what is sent as "level text" lines and optionally react to it.
 
 #include <cstdarg>
 #include <cstdio>
@@ -9,12 +9,6 @@
 #include <vector>
 
 #include "foundation/IDebugMessage.h"
-
-struct LoggedMessage
-{
-    int32_t level;
-    std::string text;
-};
 
 class MessageLog
 {
@@ -26,31 +20,23 @@ public:
         std::function<void(int32_t)> react;
         {
             std::lock_guard lock(mutex_);
-            messages_.push_back({level, text});
+            texts_.push_back(std::to_string(level) + " " + text);
             react = onMessage;
         }
         if (react)
             react(level);
     }
-    std::vector<LoggedMessage> Messages()
-    {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-    // "level text" lines, for whole-sequence comparisons.
     std::vector<std::string> Texts()
     {
-        std::vector<std::string> texts;
-        for (const LoggedMessage& message : Messages())
-            texts.push_back(std::to_string(message.level) + " " + message.text);
-        return texts;
+        std::lock_guard lock(mutex_);
+        return texts_;
     }
 
     std::function<void(int32_t level)> onMessage;
 
 private:
     std::mutex mutex_;
-    std::vector<LoggedMessage> messages_;
+    std::vector<std::string> texts_;
 };
 
 class RecordingOwner : public velkora::IDebugMessage, public MessageLog
