@@ -111,8 +111,7 @@ TEST(RtspClient, BasicChallengeIsAnsweredOnceAndKept) {
     const auto r = s.server.Requests();
     EXPECT_EQ(r[0].find("Authorization"), std::string::npos);
     EXPECT_NE(r[1].find("CSeq: 2\r\nAuthorization: Basic YWRtaW46c2VjcmV0\r\nUser-Agent: Velkora\r\n"), std::string::npos);
-    EXPECT_TRUE(r[2].starts_with("SETUP "));
-    EXPECT_NE(r[2].find("CSeq: 3\r\nAuthorization: Basic"), std::string::npos);
+    EXPECT_TRUE(r[2].starts_with("SETUP ") && r[2].find("CSeq: 3\r\nAuthorization: Basic") != std::string::npos);
     EXPECT_TRUE(r[3].starts_with("PLAY "));
 }
 
@@ -171,15 +170,11 @@ TEST(RtspClient, CloseEndsPromptlyWhenTheServerNeverAnswers) {
 }
 
 TEST(RtspClient, RefusedOrUnresolvableConnectionFailsOpen) {
-    std::uint16_t freePort = ScriptedRtspServer([](const std::string&) { return std::string(); }).Port();
-    RTSPSessionSettings settings;
-    settings.rtspPort = freePort;
-    settings.connectTimeoutMs = 600000;
-    TestOwner owner;
-    TestUser user;
-    CBaseRTSPClient client(&owner);
+    Session s([](const std::string&) { return std::string(); });
+    s.settings.rtspPort = ScriptedRtspServer([](const std::string&) { return std::string(); }).Port();  // now free
+    s.settings.connectTimeoutMs = 600000;
     for (const char* host : {"127.0.0.1", "", "no-such-host.invalid"}) {
-        settings.host = host;
-        EXPECT_FALSE(client.Open(settings, &user)) << host;
+        s.settings.host = host;
+        EXPECT_FALSE(s.client.Open(s.settings, &s.user)) << host;
     }
 }

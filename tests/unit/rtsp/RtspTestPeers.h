@@ -1,7 +1,7 @@
 #pragma once
-// Peers of the RTSP client in tests: a scripted loopback RTSP server that records
-// every request, and the client's owner and user.
+// Peers of the RTSP client: a scripted loopback RTSP server recording every request, and the client's owner and user.
 
+#include "foundation/CEvent.h"
 #include "rtsp/CBaseRTSPClient.h"
 
 #include <arpa/inet.h>
@@ -17,24 +17,17 @@
 #include <thread>
 #include <vector>
 
-// Binds a socket to a free loopback port and returns the port.
-inline std::uint16_t BindLoopback(int fd) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
 class ScriptedRtspServer {
 public:
     // The answer to one request; empty sends nothing.
     using Script = std::function<std::string(const std::string& request)>;
 
-    explicit ScriptedRtspServer(Script script)
-        : script_(std::move(script)), listener_(::socket(AF_INET, SOCK_STREAM, 0)), port_(BindLoopback(listener_)) {
+    explicit ScriptedRtspServer(Script script) : script_(std::move(script)), listener_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
         ::listen(listener_, 4);
         thread_ = std::thread([this] { Serve(); });
     }
@@ -45,15 +38,9 @@ public:
     }
 
     std::uint16_t Port() const { return port_; }
-    bool WaitForRequests(std::size_t n) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return requests_.size() >= n; });
-    }
+    bool WaitForRequests(std::size_t n) { return Wait([&] { return requests_.size() >= n; }); }
     bool WaitForRequest(const std::string& method) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] {
-            return !requests_.empty() && requests_.back().starts_with(method + " ");
-        });
+        return Wait([&] { return !requests_.empty() && requests_.back().starts_with(method + " "); });
     }
     std::vector<std::string> Requests() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -70,6 +57,10 @@ public:
     }
 
 private:
+    bool Wait(const std::function<bool()>& done) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), done);
+    }
     bool WaitReadable(int fd) {
         for (pollfd pfd{fd, POLLIN, 0}; !stop_;) {
             if (::poll(&pfd, 1, 20) > 0) return true;
@@ -110,8 +101,7 @@ private:
     std::thread thread_;
 };
 
-class TestOwner : public velkora::IDebugMessage {
-public:
+struct TestOwner : velkora::IDebugMessage {
     std::string GetName() override { return "127.0.0.1:554"; }
     void DebugMessage(int32_t, const char*, ...) override {}
 };
@@ -119,21 +109,14 @@ public:
 class TestUser : public velkora::IRTSPClientUser {
 public:
     void OnRTCPBye() override {}
+    void OnRTPPacket(const velkora::CRTPPacket&) override {}
     bool OnDescribe(const velkora::MediaDescription& media) override {
         std::lock_guard<std::mutex> lock(mutex_);
         media_ = media;
         return true;
     }
-    void OnRTPPacket(const velkora::CRTPPacket&) override {}
-    void OnSessionClosed() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        closed_ = true;
-        changed_.notify_all();
-    }
-    bool WaitClosed() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return closed_; });
-    }
+    void OnSessionClosed() override { closed_.Set(); }
+    bool WaitClosed() { return closed_.Wait(10000); }
     velkora::MediaDescription Media() {
         std::lock_guard<std::mutex> lock(mutex_);
         return media_;
@@ -141,7 +124,6 @@ public:
 
 private:
     std::mutex mutex_;
-    std::condition_variable changed_;
-    bool closed_ = false;
+    velkora::CManualEvent closed_;
     velkora::MediaDescription media_;
 };
