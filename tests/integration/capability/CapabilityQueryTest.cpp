@@ -28,23 +28,19 @@ namespace {
 constexpr char User[] = "admin";
 constexpr char Password[] = "secret";
 
-struct QueryResult
-{
+struct QueryResult {
     host::QueryOutcome outcome;
     std::unique_ptr<host::CapabilityStore> store = std::make_unique<host::CapabilityStore>();
 
-    std::string Parameter(int32_t number) const
-    {
+    std::string Parameter(int32_t number) const {
         auto at = store->properties.find(number);
         return at == store->properties.end() ? "<missing>" : at->second.value;
     }
 };
 
-class CapabilityQuery : public ::testing::Test
-{
+class CapabilityQuery : public ::testing::Test {
 protected:
-    void StartDevice(unsigned channels, unsigned encoders, std::vector<sim::Fault> faults = {})
-    {
+    void StartDevice(unsigned channels, unsigned encoders, std::vector<sim::Fault> faults = {}) {
         sim::SimulatorOptions options;
         options.httpPort = options.rtspPort = options.ptzPort = 0;
         options.user = User;
@@ -59,8 +55,7 @@ protected:
 
     // Runs a query through the exports, as the host does, to its report.
     QueryResult Query(const std::string& password = Password, uint16_t ptzPort = 0,
-                      std::function<void()> whileRunning = nullptr)
-    {
+                      std::function<void()> whileRunning = nullptr) {
         QueryResult result;
         host::QuerySink sink;
         const std::string address = "127.0.0.1:" + std::to_string(device->Ports().http);
@@ -78,8 +73,7 @@ protected:
 
     // Rebinds every profile of one video source configuration to another over
     // ONVIF, so the first has none; optionally adds a named profile to the second.
-    void MoveProfiles(const std::string& from, const std::string& to, const std::string& extraName = {})
-    {
+    void MoveProfiles(const std::string& from, const std::string& to, const std::string& extraName = {}) {
         velkora::COnvifClient client(velkora::DEVICE_INFO("127.0.0.1", device->Ports().http, User, Password));
         ASSERT_TRUE(client.Initialize("Digest", ""));
         ASSERT_TRUE(client.SetServiceAddresses({"/onvif/device_service", "/onvif/media_service", "", ""}));
@@ -96,8 +90,7 @@ protected:
     }
 
     // Names of the device's profiles, all or those bound to one source configuration.
-    std::vector<std::string> Profiles(const std::string& source = {}) const
-    {
+    std::vector<std::string> Profiles(const std::string& source = {}) const {
         std::vector<std::string> names;
         for (const sim::MediaProfile& profile : device->Device().Profiles())
             if (source.empty() || profile.sourceConfiguration == source)
@@ -109,19 +102,16 @@ protected:
 };
 
 // With a host core library of version 6.4 loaded, the query counts streams per source.
-class CapabilityQueryNewHost : public CapabilityQuery
-{
+class CapabilityQueryNewHost : public CapabilityQuery {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         library = dlopen(TALMORI_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library, nullptr) << dlerror();
         velkora::ModuleVersion version;
         ASSERT_TRUE(velkora::GetModuleProductVersion("Talmori.dll", version));
         ASSERT_EQ(version.major * 100 + version.minor, 604);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (library != nullptr)
             dlclose(library);
     }
@@ -131,8 +121,7 @@ protected:
 
 } // namespace
 
-TEST_F(CapabilityQuery, LoginAndCgiFailures)
-{
+TEST_F(CapabilityQuery, LoginAndCgiFailures) {
     StartDevice(1, 1);
     sim::HttpListener notFound; // serves nothing: every path is 404
     ASSERT_TRUE(notFound.Start("127.0.0.1", 0, nullptr));
@@ -158,8 +147,7 @@ TEST_F(CapabilityQuery, LoginAndCgiFailures)
     notFound.Stop();
 }
 
-TEST_F(CapabilityQuery, ProfileRefusingCompatibleEncodersIsPassedOver)
-{
+TEST_F(CapabilityQuery, ProfileRefusingCompatibleEncodersIsPassedOver) {
     using sim::Fault;
     StartDevice(1, 2, {Fault{Fault::Kind::OnvifFault, "GetCompatibleVideoEncoderConfigurations", 0, 1}});
     QueryResult result = Query();
@@ -167,8 +155,7 @@ TEST_F(CapabilityQuery, ProfileRefusingCompatibleEncodersIsPassedOver)
     EXPECT_EQ(result.Parameter(9), "source0=VideoSourceConfig_1;profile0=Profile_1_2;encoder0=VideoEncoderConfig_1_1");
 }
 
-TEST_F(CapabilityQuery, AbortDuringTheMediaSteps)
-{
+TEST_F(CapabilityQuery, AbortDuringTheMediaSteps) {
     StartDevice(1, 2, {sim::Fault{sim::Fault::Kind::Slow, "onvif", 300, -1}});
     QueryResult result = Query(Password, 0, [this] {
         ASSERT_TRUE(device->WaitForRequest(
@@ -184,12 +171,10 @@ TEST_F(CapabilityQuery, AbortDuringTheMediaSteps)
 // two-channel device the first source is left without profiles, so the query
 // creates its own: as many as streams per source, at most 3.
 class EncodersPerSource : public CapabilityQueryNewHost,
-                          public ::testing::WithParamInterface<std::pair<unsigned, unsigned>>
-{
+                          public ::testing::WithParamInterface<std::pair<unsigned, unsigned>> {
 };
 
-TEST_P(EncodersPerSource, CreatesOwnProfilesUpToTheStreamCount)
-{
+TEST_P(EncodersPerSource, CreatesOwnProfilesUpToTheStreamCount) {
     const auto [channels, encoders] = GetParam();
     StartDevice(channels, encoders);
     if (channels == 2)
@@ -216,8 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Devices, EncodersPerSource,
                          ::testing::Values(std::pair{1u, 1u}, std::pair{1u, 2u}, std::pair{1u, 4u},
                                            std::pair{2u, 1u}, std::pair{2u, 2u}, std::pair{2u, 4u}));
 
-TEST_F(CapabilityQueryNewHost, ExistingOwnProfileNamesAreSkipped)
-{
+TEST_F(CapabilityQueryNewHost, ExistingOwnProfileNamesAreSkipped) {
     StartDevice(2, 2);
     MoveProfiles("VideoSourceConfig_1", "VideoSourceConfig_2", "Velkora_Profile0_VideoSourceConfig_1");
     QueryResult result = Query();
@@ -231,8 +215,7 @@ TEST_F(CapabilityQueryNewHost, ExistingOwnProfileNamesAreSkipped)
 // Closing the loop: the query fills the store with the ten device parameters,
 // the device file made from it opens capture, and the recording stream
 // delivers frames.
-TEST_F(CapabilityQuery, DeviceFileFromTheQueryOpensCaptureAndStreams)
-{
+TEST_F(CapabilityQuery, DeviceFileFromTheQueryOpensCaptureAndStreams) {
     StartDevice(1, 2);
     QueryResult result = Query();
     ASSERT_EQ(result.outcome.completed, 1) << result.outcome.failureText;
@@ -246,18 +229,15 @@ TEST_F(CapabilityQuery, DeviceFileFromTheQueryOpensCaptureAndStreams)
     for (const auto& entry : store.resolutions)
         EXPECT_GT(entry.width, entry.height) << entry.text;
     const std::pair<const char*, std::string> parameters[] = {
-        {"Video standard", "0"},
-        {"Firmware version", "1.0.0"},
+        {"Video standard", "0"}, {"Firmware version", "1.0.0"},
         {"PTZ capabilities", "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; Preset=0"},
-        {"ONVIF Device Service URI", "/onvif/device_service"},
-        {"ONVIF Media Service URI", "/onvif/media_service"},
+        {"ONVIF Device Service URI", "/onvif/device_service"}, {"ONVIF Media Service URI", "/onvif/media_service"},
         {"ONVIF PTZ Service URI", "/onvif/ptz_service"},
         {"Custom ONVIF Namespaces", "(none)"}, // the PTZ namespace is a built-in one
         {"ONVIF Authentication", "Digest"},
         {"H.264 ONVIF Video-Source configuration",
          "source0=VideoSourceConfig_1;profile0=Profile_1_1;encoder0=VideoEncoderConfig_1_1"},
-        {"RTSP port", "554"},
-    };
+        {"RTSP port", "554"}};
     for (int32_t number = 1; number <= 10; ++number) {
         EXPECT_EQ(store.properties.at(number).name, parameters[number - 1].first);
         EXPECT_EQ(store.properties.at(number).value, parameters[number - 1].second);

@@ -3,24 +3,19 @@
 #include "host/CapabilityStore.h"
 #include "unit/capability/FakeProperties.h"
 
-using velkora::CapsCodecH264;
-using velkora::CapsCodecJpeg;
-using velkora::CapsCodecMpeg4;
-using velkora::StreamCaps;
-using velkora::test::FakeProperties;
+using namespace velkora;
+using test::FakeProperties;
 
 namespace {
 
 // A record as built under a host of the given version.
-struct WithHost : FakeProperties
-{
+struct WithHost : FakeProperties {
     WithHost(uint16_t major, uint16_t minor) { ApplyHostVersion(true, major, minor); }
 };
 
 } // namespace
 
-TEST(CameraProperties, HostVersionSwitchesAndFrameValues)
-{
+TEST(CameraProperties, HostVersionSwitchesAndFrameValues) {
     WithHost modern(6, 4), older(6, 3), old(6, 0);
     EXPECT_TRUE(modern.highRateCodes && modern.streamProperties && modern.hostKey5);
     EXPECT_TRUE(!older.highRateCodes && older.streamProperties);
@@ -30,17 +25,12 @@ TEST(CameraProperties, HostVersionSwitchesAndFrameValues)
     unknown.ApplyHostVersion(false, 7, 0);
     EXPECT_FALSE(unknown.highRateCodes || unknown.streamProperties || unknown.hostKey5);
 
-    EXPECT_EQ(modern.FrameValue(0), 1000u);
-    EXPECT_EQ(modern.FrameValue(25), 40u);
-    EXPECT_EQ(modern.FrameValue(30), 33u);
-    EXPECT_EQ(modern.FrameValue(15), 67u);
-    EXPECT_EQ(modern.FrameValue(7), 143u);
-    EXPECT_EQ(modern.FrameValue(60), 1879048252u);
+    for (auto [rate, value] : {std::pair{0u, 1000u}, {25u, 40u}, {30u, 33u}, {15u, 67u}, {7u, 143u}, {60u, 1879048252u}})
+        EXPECT_EQ(modern.FrameValue(rate), value) << rate;
     EXPECT_EQ(older.FrameValue(60), 17u);
 }
 
-TEST(CameraProperties, StreamTexts)
-{
+TEST(CameraProperties, StreamTexts) {
     WithHost properties(6, 4);
     StreamCaps caps;
     caps.codecs = {CapsCodecJpeg, 9, CapsCodecH264, CapsCodecMpeg4};
@@ -60,8 +50,7 @@ TEST(CameraProperties, StreamTexts)
     EXPECT_EQ(properties.FramerateText(StreamCaps()), "");
 }
 
-TEST(CameraProperties, SaveResultsWritesNameConnectionKeysAndLists)
-{
+TEST(CameraProperties, SaveResultsWritesNameConnectionKeysAndLists) {
     FakeProperties properties;
     properties.FillPlainDevice();
     properties.ptzSupported = true;
@@ -76,19 +65,16 @@ TEST(CameraProperties, SaveResultsWritesNameConnectionKeysAndLists)
               "cam 8000 u p");
     const std::map<uint32_t, uint32_t> keys{{0, 131073}, {1, 1}, {7, 1}, {8, 1}, {11, 0}, {12, 0}};
     EXPECT_EQ(store.values, keys); // no key 27: host version unknown
-    ASSERT_EQ(store.resolutions.size(), 2u);
-    EXPECT_EQ(store.resolutions[0].text, "1280x720");
-    EXPECT_EQ(store.resolutions[0].frameValue, 40u); // the largest rate of the stream
-    EXPECT_EQ(store.resolutions[1].text, "1920x1080");
-    EXPECT_EQ(store.resolutions[1].frameValue, 40u);
+    ASSERT_EQ(store.resolutions.size(), 2u); // each at the largest rate of the stream
+    EXPECT_EQ(store.resolutions[0].text + ":" + std::to_string(store.resolutions[0].frameValue) + " " +
+                  store.resolutions[1].text + ":" + std::to_string(store.resolutions[1].frameValue),
+              "1280x720:40 1920x1080:40");
     EXPECT_EQ(store.frameValues, (std::vector<uint32_t>{200, 67, 40}));
     EXPECT_EQ(store.defaultFrameValue, 67u);
-    EXPECT_EQ(store.properties.at(1).value, "0");
-    EXPECT_EQ(store.properties.at(1).type, 1u);
+    EXPECT_EQ(store.properties.at(1).value + std::to_string(store.properties.at(1).type), "01");
 }
 
-TEST(CameraProperties, SaveResultsStopsAtTheFirstFailingStep)
-{
+TEST(CameraProperties, SaveResultsStopsAtTheFirstFailingStep) {
     auto save = [](std::function<void(FakeProperties&)> change) {
         FakeProperties properties(1);
         properties.FillPlainDevice();
@@ -107,8 +93,7 @@ TEST(CameraProperties, SaveResultsStopsAtTheFirstFailingStep)
     EXPECT_EQ(save([](FakeProperties& p) { p.parametersResult = false; })->values.at(11), 0u);
 }
 
-TEST(CameraProperties, StreamPropertiesFollowHostVersionAndStreamCount)
-{
+TEST(CameraProperties, StreamPropertiesFollowHostVersionAndStreamCount) {
     auto save = [](uint16_t minor, uint16_t streams) {
         WithHost properties(6, minor);
         properties.FillPlainDevice();
@@ -123,10 +108,9 @@ TEST(CameraProperties, StreamPropertiesFollowHostVersionAndStreamCount)
     auto three = save(4, 3);
     EXPECT_EQ(three->values.at(27), 2u);
     EXPECT_EQ(three->properties.at(120).name, "Live Stream: Supported Codecs");
-    EXPECT_EQ(three->properties.at(120).value, "(none)");
-    EXPECT_EQ(three->properties.at(121).value, "640x480:40");
-    EXPECT_EQ(three->properties.at(124).value, "mpeg");
-    EXPECT_EQ(three->properties.at(101).value, "Count=2; IsStereo=0");
+    EXPECT_EQ(three->properties.at(120).value + " " + three->properties.at(121).value + " " +
+                  three->properties.at(124).value + " " + three->properties.at(101).value,
+              "(none) 640x480:40 mpeg Count=2; IsStereo=0");
     EXPECT_EQ(save(1, 2)->properties.count(124), 0u);
     auto oldHost = save(0, 3);
     EXPECT_EQ(oldHost->values.count(27) + oldHost->properties.count(120) + oldHost->properties.count(124), 0u);

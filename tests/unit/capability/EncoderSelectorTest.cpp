@@ -11,15 +11,13 @@ constexpr uint32_t Jpeg = 1;
 constexpr uint32_t H264 = 3;
 
 EncoderCandidate Offer(std::string token, uint32_t encoding, std::set<std::pair<uint16_t, uint16_t>> sizes,
-                       std::set<uint32_t> rates = {25})
-{
+                       std::set<uint32_t> rates = {25}) {
     return {std::move(token), encoding, std::move(sizes), std::move(rates)};
 }
 
 } // namespace
 
-TEST(EncoderSelector, KeepsTheLargestOfferPerEncodingAndMergesItsOwnToken)
-{
+TEST(EncoderSelector, KeepsTheLargestOfferPerEncodingAndMergesItsOwnToken) {
     CEncoderSelector selector;
     selector.Offer(Offer("empty", H264, {}));
     selector.Offer(Offer("norate", H264, {{1920, 1080}}, {}));
@@ -40,8 +38,7 @@ TEST(EncoderSelector, KeepsTheLargestOfferPerEncodingAndMergesItsOwnToken)
     EXPECT_EQ(selector.Winners().size(), 2u);
 }
 
-TEST(EncoderSelector, AssignsTheFirstFreeCompatibleProfile)
-{
+TEST(EncoderSelector, AssignsTheFirstFreeCompatibleProfile) {
     velkora::CVideoSourceInfo source;
     source.profiles = {{"P3", {"enc"}}, {"P1", {}}, {"P2", {"enc", "other"}}, {"P0", {"other"}}};
     CEncoderSelector selector;

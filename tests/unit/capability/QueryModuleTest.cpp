@@ -15,18 +15,15 @@ using Script = std::function<bool(FakeProperties&, uint32_t*)>;
 namespace {
 
 // The device family's module with a scripted discovery.
-class ScriptedModule : public CVerintCapabilityQueryModule
-{
+class ScriptedModule : public CVerintCapabilityQueryModule {
 public:
     ScriptedModule(host::QuerySink* sink, Script script, uint32_t stopWait = 15000,
                    std::shared_ptr<velkora::CManualEvent> destroyed = nullptr)
-        : CVerintCapabilityQueryModule(sink, false), script_(std::move(script)), destroyed_(std::move(destroyed))
-    {
+        : CVerintCapabilityQueryModule(sink, false), script_(std::move(script)), destroyed_(std::move(destroyed)) {
         stopWaitMs = stopWait;
     }
 
-    velkora::CBaseCameraProperties* CreateProperties() override
-    {
+    velkora::CBaseCameraProperties* CreateProperties() override {
         auto* properties = new FakeProperties(videoStandard);
         properties->deviceInfo = deviceInfo;
         properties->query = script_;
@@ -40,8 +37,7 @@ private:
 };
 
 // Runs one scripted query to its report.
-host::QueryOutcome RunQuery(Script script, const char* address = "cam")
-{
+host::QueryOutcome RunQuery(Script script, const char* address = "cam") {
     host::QuerySink sink;
     host::CapabilityStore store;
     ScriptedModule module(&sink, std::move(script));
@@ -50,16 +46,14 @@ host::QueryOutcome RunQuery(Script script, const char* address = "cam")
     return sink.Outcome();
 }
 
-bool FillAndSucceed(FakeProperties& properties, uint32_t*)
-{
+bool FillAndSucceed(FakeProperties& properties, uint32_t*) {
     properties.FillPlainDevice();
     return true;
 }
 
 } // namespace
 
-TEST(QueryModule, SetAddressSplitsHostPortAndPtzPort)
-{
+TEST(QueryModule, SetAddressSplitsHostPortAndPtzPort) {
     host::QuerySink sink;
     CVerintCapabilityQueryModule module(&sink, false);
     EXPECT_EQ(module.ptzPort, 8080);
@@ -77,8 +71,7 @@ TEST(QueryModule, SetAddressSplitsHostPortAndPtzPort)
     }
 }
 
-TEST(QueryModule, OneReportWithItsKindAndText)
-{
+TEST(QueryModule, OneReportWithItsKindAndText) {
     for (const char* address : {"cam:0", "user@cam", "cam;x", "cam/path", "c\"am", "ca?m"}) {
         host::QueryOutcome outcome = RunQuery([](FakeProperties&, uint32_t*) -> bool { throw "never queried"; },
                                               address);
@@ -110,8 +103,7 @@ TEST(QueryModule, OneReportWithItsKindAndText)
     EXPECT_EQ(unsaved.failureText, "Failed to save capability query results");
 }
 
-TEST(QueryModule, TerminateAbortsARunningQueryWithOneFailure)
-{
+TEST(QueryModule, TerminateAbortsARunningQueryWithOneFailure) {
     host::QuerySink sink;
     host::CapabilityStore store;
     {
@@ -131,8 +123,7 @@ TEST(QueryModule, TerminateAbortsARunningQueryWithOneFailure)
     EXPECT_EQ(outcome.failureText, "Failed to get camera properties: Query was aborted");
 }
 
-TEST(QueryModule, HungQueryIsAbandonedAndReportedKilled)
-{
+TEST(QueryModule, HungQueryIsAbandonedAndReportedKilled) {
     host::QuerySink sink;
     host::CapabilityStore store;
     velkora::CManualEvent release;
@@ -155,8 +146,7 @@ TEST(QueryModule, HungQueryIsAbandonedAndReportedKilled)
     EXPECT_TRUE(store.name.empty());
 }
 
-TEST(QueryExports, GlobalModuleSequencing)
-{
+TEST(QueryExports, GlobalModuleSequencing) {
     host::QuerySink sink;
     host::CapabilityStore store;
     EXPECT_EQ(UninitCapabilityQuery(), 1u);
@@ -173,9 +163,6 @@ TEST(QueryExports, GlobalModuleSequencing)
     EXPECT_EQ(StartCapabilityQuery("cam", 80, "u", "p", &store), 0u); // a module serves one query
     EXPECT_EQ(UninitCapabilityQuery(), 1u);
     EXPECT_EQ(sink.Outcome().failed, 1);
-
-    velkora::ipcapture::IIPCapabilityQuery* module = CreateCapabilityQueryModule(&sink, false);
-    EXPECT_EQ(static_cast<CVerintCapabilityQueryModule*>(module)->ptzPort, 8080);
-    DeleteCapabilityQueryModule(module);
+    DeleteCapabilityQueryModule(CreateCapabilityQueryModule(&sink, false));
     DeleteCapabilityQueryModule(nullptr);
 }
