@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <random>
 #include <thread>
 
@@ -15,25 +13,15 @@ using Web::HttpRequest;
 namespace {
 
 velkora::DEVICE_INFO Device(uint16_t port, const std::string& user = {}, const std::string& password = {},
-                            const std::string& host = "127.0.0.1")
-{
-    velkora::DEVICE_INFO device;
-    device.host = host;
-    device.port = port;
-    device.user = user;
-    device.password = password;
-    return device;
+                            const std::string& host = "127.0.0.1") {
+    return velkora::DEVICE_INFO(host, port, user, password);
 }
 
-std::string Text(const std::vector<uint8_t>& bytes)
-{
-    return std::string(bytes.begin(), bytes.end());
-}
+std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 } // namespace
 
-TEST(HttpSender, StatusBodyAndContentLength)
-{
+TEST(HttpSender, StatusBodyAndContentLength) {
     LoopbackHttpServer server([](const RecordedRequest& request) {
         if (request.head.find(" /long ") != std::string::npos)
             return std::string("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n0123456789");
@@ -68,8 +56,7 @@ TEST(HttpSender, StatusBodyAndContentLength)
     EXPECT_EQ("Velkora::HttpSender", requests[0].Header("User-Agent"));
 }
 
-TEST(HttpSender, BodyWithoutLengthReadInChunks)
-{
+TEST(HttpSender, BodyWithoutLengthReadInChunks) {
     const std::string big(20000, 'x');
     LoopbackHttpServer server([&](const RecordedRequest&) {
         return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + big;
@@ -93,8 +80,7 @@ TEST(HttpSender, BodyWithoutLengthReadInChunks)
     EXPECT_EQ(0u, sender.QueryDataAvailable());
 }
 
-TEST(HttpSender, RequestLinesAndRefusedRequests)
-{
+TEST(HttpSender, RequestLinesAndRefusedRequests) {
     LoopbackHttpServer server([](const RecordedRequest&) { return HttpAnswer(200, "ok"); });
     CHttpSender sender(Device(server.Port()));
 
@@ -129,23 +115,18 @@ TEST(HttpSender, RequestLinesAndRefusedRequests)
     EXPECT_EQ(1, server.Connections());
 }
 
-TEST(HttpSender, CredentialsOnlyWithUserAndSelector)
-{
+TEST(HttpSender, CredentialsOnlyWithUserAndSelector) {
     LoopbackHttpServer server([](const RecordedRequest&) { return HttpAnswer(200, "ok"); });
-    {
-        CHttpSender sender(Device(server.Port(), "", "secret"));
-        ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
-        sender.Cancel();
-    }
-    {
-        CHttpSender sender(Device(server.Port(), "admin", "secret"));
-        HttpRequest request("GET", "/");
-        request.authSelector = Web::HttpAuthNone;
-        ASSERT_TRUE(sender.Send(request));
-        sender.Cancel();
-        ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
-        sender.Cancel();
-    }
+    CHttpSender noUser(Device(server.Port(), "", "secret"));
+    ASSERT_TRUE(noUser.Send(HttpRequest("GET", "/")));
+    noUser.Cancel();
+    CHttpSender sender(Device(server.Port(), "admin", "secret"));
+    HttpRequest request("GET", "/");
+    request.authSelector = Web::HttpAuthNone;
+    ASSERT_TRUE(sender.Send(request));
+    sender.Cancel();
+    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
+    sender.Cancel();
     const auto requests = server.Requests();
     ASSERT_EQ(3u, requests.size());
     EXPECT_EQ("", requests[0].Header("Authorization"));
@@ -153,8 +134,7 @@ TEST(HttpSender, CredentialsOnlyWithUserAndSelector)
     EXPECT_EQ("Basic YWRtaW46c2VjcmV0", requests[2].Header("Authorization"));
 }
 
-TEST(HttpSender, UnauthorizedWithTheSameSchemeIsAnAnswer)
-{
+TEST(HttpSender, UnauthorizedWithTheSameSchemeIsAnAnswer) {
     LoopbackHttpServer server([](const RecordedRequest&) {
         return HttpAnswer(401, "denied", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
     });
@@ -165,8 +145,7 @@ TEST(HttpSender, UnauthorizedWithTheSameSchemeIsAnAnswer)
     EXPECT_EQ(1u, server.Requests().size());
 }
 
-TEST(HttpSender, UnauthorizedLearnsTheOfferedScheme)
-{
+TEST(HttpSender, UnauthorizedLearnsTheOfferedScheme) {
     const std::string digestChallenge =
         "WWW-Authenticate: Digest realm=\"cam\", nonce=\"abc\", qop=\"auth\"\r\nWWW-Authenticate: Basic realm=\"cam\"\r\n";
     LoopbackHttpServer server([&](const RecordedRequest& request) {
@@ -191,8 +170,7 @@ TEST(HttpSender, UnauthorizedLearnsTheOfferedScheme)
         EXPECT_EQ(std::string::npos, requests[i].Header("Authorization").find("Basic"));
 }
 
-TEST(HttpSender, SecureStateFollowsWhatWorked)
-{
+TEST(HttpSender, SecureStateFollowsWhatWorked) {
     // Port 443 starts with HTTPS; a plain listener there is reached over HTTP,
     // which later requests then use directly. A random loopback address keeps
     // clear of other users of port 443.
@@ -213,13 +191,10 @@ TEST(HttpSender, SecureStateFollowsWhatWorked)
 
     const auto requests = server.Requests();
     ASSERT_EQ(3u, requests.size());
-    EXPECT_TRUE(requests[0].tls);
-    EXPECT_FALSE(requests[1].tls);
-    EXPECT_FALSE(requests[2].tls);
+    EXPECT_TRUE(requests[0].tls && !requests[1].tls && !requests[2].tls);
 }
 
-TEST(HttpSender, ConnectTimeoutIsFinal)
-{
+TEST(HttpSender, ConnectTimeoutIsFinal) {
     // A listener whose accept queue is full drops further handshakes, so the
     // connect hangs until the time-out.
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -231,28 +206,22 @@ TEST(HttpSender, ConnectTimeoutIsFinal)
     socklen_t len = sizeof(addr);
     getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
     std::vector<int> fillers;
-    for (int i = 0; i < 3; ++i)
-    {
+    for (int i = 0; i < 3; ++i) {
         fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
         connect(fillers.back(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
     }
     velkora::DEVICE_INFO device = Device(ntohs(addr.sin_port));
     device.requestTimeout = 300;
     CHttpSender sender(device);
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(sender.Send(HttpRequest("GET", "/")));
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(uint32_t(Web::HttpErrorTimeout), sender.GetLastError());
     EXPECT_FALSE(sender.IsSecure());
-    std::printf("[ info ] connect time-out reported after %lld ms (time-out 300 ms, no second attempt)\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
     for (int fd : fillers)
         close(fd);
     close(listener);
 }
 
-TEST(HttpSender, AnswerTimeoutIsRetriedOverTheOtherProtocol)
-{
+TEST(HttpSender, AnswerTimeoutIsRetriedOverTheOtherProtocol) {
     LoopbackHttpServer server([](const RecordedRequest&) { return LoopbackHttpServer::Hang; });
     velkora::DEVICE_INFO device = Device(server.Port());
     device.requestTimeout = 300;
@@ -266,8 +235,7 @@ TEST(HttpSender, AnswerTimeoutIsRetriedOverTheOtherProtocol)
     EXPECT_FALSE(sender.IsSecure());
 }
 
-TEST(HttpSender, CancelEndsABlockedExchangeWithoutRetry)
-{
+TEST(HttpSender, CancelEndsABlockedExchangeWithoutRetry) {
     LoopbackHttpServer server([](const RecordedRequest&) { return LoopbackHttpServer::Hang; });
     velkora::DEVICE_INFO device = Device(server.Port());
     device.requestTimeout = 60000; // a time-out would read 12002, not 12017
@@ -277,12 +245,8 @@ TEST(HttpSender, CancelEndsABlockedExchangeWithoutRetry)
         if (server.WaitForRequests(1))
             sender.Cancel();
     });
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(sender.Send(HttpRequest("GET", "/")));
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     canceller.join();
     EXPECT_EQ(uint32_t(Web::HttpErrorCancelled), sender.GetLastError());
     EXPECT_EQ(1, server.Connections());
-    std::printf("[ info ] Send returned %lld ms after it started (cancelled after the request arrived)\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
 }

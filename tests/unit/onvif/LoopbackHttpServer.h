@@ -4,7 +4,6 @@
 // test's handler returns (handlers must be thread-safe).
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,17 +19,14 @@
 #include <thread>
 #include <vector>
 
-struct RecordedRequest
-{
+struct RecordedRequest {
     std::string head; // request line and headers
     std::string body;
     bool tls = false; // the connection began with a TLS handshake instead of HTTP
 
-    std::string Header(const std::string& name) const
-    {
+    std::string Header(const std::string& name) const {
         for (std::size_t pos = head.find("\r\n"); pos != std::string::npos; pos = head.find("\r\n", pos + 2))
-            if (strncasecmp(head.c_str() + pos + 2, (name + ":").c_str(), name.size() + 1) == 0)
-            {
+            if (strncasecmp(head.c_str() + pos + 2, (name + ":").c_str(), name.size() + 1) == 0) {
                 const std::size_t start = head.find_first_not_of(' ', pos + 3 + name.size());
                 return head.substr(start, head.find("\r\n", start) - start);
             }
@@ -38,8 +34,7 @@ struct RecordedRequest
     }
 };
 
-class LoopbackHttpServer
-{
+class LoopbackHttpServer {
 public:
     // Handler results: raw response bytes, or one of these.
     static inline const std::string Hang = "\x01hang";   // keep the connection, answer nothing
@@ -48,8 +43,7 @@ public:
     using Handler = std::function<std::string(const RecordedRequest&)>;
 
     explicit LoopbackHttpServer(Handler handler, const char* address = "127.0.0.1", uint16_t port = 0)
-        : m_handler(std::move(handler))
-    {
+        : m_handler(std::move(handler)) {
         m_listener = socket(AF_INET, SOCK_STREAM, 0);
         int on = 1;
         setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
@@ -57,8 +51,7 @@ public:
         addr.sin_family = AF_INET;
         addr.sin_port = htons(port);
         inet_pton(AF_INET, address, &addr.sin_addr);
-        if (bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(m_listener, 8) != 0)
-        {
+        if (bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(m_listener, 8) != 0) {
             close(m_listener);
             m_listener = -1;
             return;
@@ -69,8 +62,7 @@ public:
         m_thread = std::thread([this] { Serve(); });
     }
 
-    ~LoopbackHttpServer()
-    {
+    ~LoopbackHttpServer() {
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
@@ -81,47 +73,37 @@ public:
     bool Ok() const { return m_listener >= 0; }
     uint16_t Port() const { return m_port; }
 
-    std::vector<RecordedRequest> Requests()
-    {
+    std::vector<RecordedRequest> Requests() {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_requests;
     }
-    int Connections()
-    {
+    int Connections() {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_connections;
     }
     // Bounded wait for the n-th request to have arrived.
-    bool WaitForRequests(std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(10))
-    {
+    bool WaitForRequests(std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
         std::unique_lock<std::mutex> guard(m_lock);
         return m_changed.wait_for(guard, limit, [&] { return m_requests.size() >= n; });
     }
 
 private:
     // Waits up to 50 ms for the descriptor; false when the server stops.
-    bool WaitReadable(int fd)
-    {
-        while (!m_stop)
-        {
-            pollfd p{fd, POLLIN, 0};
+    bool WaitReadable(int fd) {
+        for (pollfd p{fd, POLLIN, 0}; !m_stop;)
             if (poll(&p, 1, 50) > 0)
                 return true;
-        }
         return false;
     }
 
-    void Record(RecordedRequest request)
-    {
+    void Record(RecordedRequest request) {
         std::lock_guard<std::mutex> guard(m_lock);
         m_requests.push_back(std::move(request));
         m_changed.notify_all();
     }
 
-    void Serve()
-    {
-        while (WaitReadable(m_listener))
-        {
+    void Serve() {
+        while (WaitReadable(m_listener)) {
             int fd = accept(m_listener, nullptr, nullptr);
             if (fd < 0)
                 continue;
@@ -136,16 +118,12 @@ private:
             worker.join();
     }
 
-    void ServeConnection(int fd)
-    {
+    void ServeConnection(int fd) {
         std::string data;
-        while (true)
-        {
+        while (true) {
             std::size_t headEnd;
-            while ((headEnd = data.find("\r\n\r\n")) == std::string::npos)
-            {
-                if (!data.empty() && data[0] == '\x16')
-                {
+            while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
+                if (!data.empty() && data[0] == '\x16') {
                     Record(RecordedRequest{data, {}, true});
                     return;
                 }
@@ -165,23 +143,19 @@ private:
             const std::string response = m_handler(request);
             if (response == Close)
                 return;
-            if (response == Hang)
-            {
+            if (response == Hang) {
                 // Until the client gives up (or the server stops).
                 while (ReadMore(fd, data))
-                {
-                }
+                    continue;
                 return;
             }
-            if (send(fd, response.data(), response.size(), MSG_NOSIGNAL) < 0)
-                return;
-            if (response.find("Connection: close") != std::string::npos)
+            if (send(fd, response.data(), response.size(), MSG_NOSIGNAL) < 0 ||
+                response.find("Connection: close") != std::string::npos)
                 return;
         }
     }
 
-    bool ReadMore(int fd, std::string& data)
-    {
+    bool ReadMore(int fd, std::string& data) {
         if (!WaitReadable(fd))
             return false;
         char buffer[4096];
@@ -205,8 +179,7 @@ private:
 };
 
 // "HTTP/1.1 <status>" with the body and a matching Content-Length.
-inline std::string HttpAnswer(int status, const std::string& body, const std::string& extraHeaders = {})
-{
+inline std::string HttpAnswer(int status, const std::string& body, const std::string& extraHeaders = {}) {
     return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
            extraHeaders + "\r\n" + body;
 }

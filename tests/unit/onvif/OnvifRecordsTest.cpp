@@ -14,14 +14,10 @@ const std::string kHead = "<e xmlns:tt=\"http://www.onvif.org/ver10/schema\">";
 
 } // namespace
 
-TEST(OnvifNumbers, StrictReadingAndFloatForms)
-{
+TEST(OnvifNumbers, StrictReadingAndFloatForms) {
     EXPECT_EQ(1234u, ParseUInt32("1234"));
-    EXPECT_EQ(0u, ParseUInt32(""));
-    EXPECT_EQ(0u, ParseUInt32("-1"));
-    EXPECT_EQ(0u, ParseUInt32("+1"));
-    EXPECT_EQ(0u, ParseUInt32(" 1"));
-    EXPECT_EQ(0u, ParseUInt32("1.0"));
+    for (const char* text : {"", "-1", "+1", " 1", "1.0"})
+        EXPECT_EQ(0u, ParseUInt32(text)) << text;
     EXPECT_EQ(705032704u, ParseUInt32("5000000000")); // modulo 2^32
     EXPECT_EQ(4464u, ParseUInt16("70000"));
 
@@ -32,15 +28,12 @@ TEST(OnvifNumbers, StrictReadingAndFloatForms)
     EXPECT_EQ(std::numeric_limits<float>::lowest(), ParseFloat("-INF"));
     EXPECT_EQ(std::numeric_limits<float>::max(), ParseFloat("infinity"));
 
-    EXPECT_EQ("1", FormatFloat(1.0f));
-    EXPECT_EQ("-0.50000", FormatFloat(-0.5f));
-    EXPECT_EQ("0.25000", FormatFloat(0.25f));
-    EXPECT_EQ("0", FormatFloat(0.0f));
+    EXPECT_EQ("1 -0.50000 0.25000 0", FormatFloat(1.0f) + " " + FormatFloat(-0.5f) + " " + FormatFloat(0.25f) + " " +
+                                          FormatFloat(0.0f));
     EXPECT_FALSE(FormatFloat(std::numeric_limits<float>::max()).empty());
 }
 
-TEST(OnvifRecords, VideoEncoderConfigurationReadsAndWrites)
-{
+TEST(OnvifRecords, VideoEncoderConfigurationReadsAndWrites) {
     const std::string text =
         kHead +
         "<c token=\"VEC1\"><tt:Name>Main</tt:Name><tt:UseCount>-1</tt:UseCount><tt:Encoding>H264</tt:Encoding>"
@@ -72,8 +65,7 @@ TEST(OnvifRecords, VideoEncoderConfigurationReadsAndWrites)
               "</Configuration>",
               config.ToXml());
 
-    for (const char* encoding : {"JPEG", "h264"})
-    {
+    for (const char* encoding : {"JPEG", "h264"}) {
         config.encoding = encoding;
         EXPECT_EQ(std::string::npos, config.ToXml().find("<tt:H264>")) << encoding;
         EXPECT_EQ(std::string::npos, config.ToXml().find("<tt:MPEG4>")) << encoding;
@@ -91,8 +83,7 @@ TEST(OnvifRecords, VideoEncoderConfigurationReadsAndWrites)
     EXPECT_EQ(30u, back.mpeg4.govLength);
 }
 
-TEST(OnvifRecords, TokensNamesAndRequiredParts)
-{
+TEST(OnvifRecords, TokensNamesAndRequiredParts) {
     const std::string text = kHead + "<p token=\"P1\"><tt:Name>N</tt:Name></p><p><tt:Name>no token</tt:Name></p></e>";
     VideoSourceConfiguration keep("MINE");
     ASSERT_TRUE(keep.LoadFromText(text, "e/p[1]"));
@@ -110,8 +101,7 @@ TEST(OnvifRecords, TokensNamesAndRequiredParts)
     EXPECT_FALSE(profile.IsComplete());
 }
 
-TEST(OnvifRecords, PtzConfigurationAndSpeed)
-{
+TEST(OnvifRecords, PtzConfigurationAndSpeed) {
     const std::string text =
         kHead +
         "<c token=\"PTZ1\"><tt:Name>P</tt:Name><tt:UseCount>-1</tt:UseCount><tt:NodeToken>N1</tt:NodeToken>"

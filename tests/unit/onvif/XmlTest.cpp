@@ -15,12 +15,10 @@ using velkora::CXmlParser;
 
 namespace {
 
-std::string Hex(const CSha1::Digest& digest)
-{
+std::string Hex(const CSha1::Digest& digest) {
     std::string text;
     char piece[3];
-    for (uint8_t b : digest)
-    {
+    for (uint8_t b : digest) {
         std::snprintf(piece, sizeof(piece), "%02x", b);
         text += piece;
     }
@@ -29,8 +27,7 @@ std::string Hex(const CSha1::Digest& digest)
 
 } // namespace
 
-TEST(Sha1, FipsVectors)
-{
+TEST(Sha1, FipsVectors) {
     EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d", Hex(CSha1::Of("abc")));
     EXPECT_EQ("da39a3ee5e6b4b0d3255bfef95601890afd80709", Hex(CSha1::Of("")));
     EXPECT_EQ("84983e441c3bd26ebaae4aa1f95129e5e54670f1",
@@ -42,8 +39,7 @@ TEST(Sha1, FipsVectors)
     EXPECT_EQ("34aa973cd4c4daa4f61eeb2bdbad27316534016f", Hex(million.Final()));
 }
 
-TEST(XmlNamespaces, OverridesAreTrackedAndExported)
-{
+TEST(XmlNamespaces, OverridesAreTrackedAndExported) {
     CXmlNamespaces table;
     table.SetDefaults();
     EXPECT_EQ("", table.GetCustom());
@@ -67,8 +63,7 @@ TEST(XmlNamespaces, OverridesAreTrackedAndExported)
     EXPECT_EQ("xmlns:a=\"urn:a\" xmlns:b=\"urn:b\"", small.GetSelectionNamespaces());
 }
 
-TEST(XmlNamespaces, DeclarationsReadFromText)
-{
+TEST(XmlNamespaces, DeclarationsReadFromText) {
     CXmlNamespaces table;
     table.ParseDeclarations("<e xmlns:a=\"urn:a\" xmlns:b = \"urn:b\" xmlns=\"urn:default\" xmlns:c='urn:c'>"
                             "<x xmlns:d=\"urn:d\r\n\"/>");
@@ -79,8 +74,7 @@ TEST(XmlNamespaces, DeclarationsReadFromText)
     EXPECT_EQ(4u - 1u, table.Entries().size());
 }
 
-TEST(XmlParser, QueriesUseOurPrefixesWhateverTheDocumentUses)
-{
+TEST(XmlParser, QueriesUseOurPrefixesWhateverTheDocumentUses) {
     const std::string answer =
         "<?xml version=\"1.0\"?>\n"
         "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\">\n"
@@ -115,16 +109,14 @@ TEST(XmlParser, QueriesUseOurPrefixesWhateverTheDocumentUses)
     EXPECT_FALSE(parser.NodeExists(items));
 }
 
-TEST(XmlParser, QuotesInValuesCannotBreakAnXPath)
-{
+TEST(XmlParser, QuotesInValuesCannotBreakAnXPath) {
     CXmlParser parser;
     ASSERT_TRUE(parser.Load("<r><i t='a\"b'>1</i><i t=\"c'd\">2</i><i t=\"e&quot;f'g\">3</i></r>"));
     for (const auto& [token, text] : {std::pair<std::string, std::string>{"a\"b", "1"}, {"c'd", "2"}, {"e\"f'g", "3"}})
         EXPECT_EQ(text, parser.GetNodeText("r/i[@t=" + velkora::XPathLiteral(token) + "]")) << token;
 }
 
-TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText)
-{
+TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText) {
     CXmlParser a;
     EXPECT_FALSE(a.Load(""));
     EXPECT_FALSE(a.Load("<a><b></a>"));
@@ -136,8 +128,7 @@ TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText)
     EXPECT_EQ("", b.GetNodeText("r"));
 
     std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">";
-    for (char c = 'b'; c <= 'k'; ++c)
-    {
+    for (char c = 'b'; c <= 'k'; ++c) {
         bomb += std::string("<!ENTITY ") + c + " \"";
         for (int i = 0; i < 10; ++i)
             bomb += std::string("&") + char(c - 1) + ";";
@@ -160,11 +151,9 @@ TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 // Every committed input of the answer fuzzer is replayed in the normal run.
-TEST(OnvifAnswerFuzzCorpus, ReplaysCleanly)
-{
+TEST(OnvifAnswerFuzzCorpus, ReplaysCleanly) {
     int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(FUZZ_CORPUS_DIR "/fuzz_onvif_answer"))
-    {
+    for (const auto& entry : std::filesystem::directory_iterator(FUZZ_CORPUS_DIR "/fuzz_onvif_answer")) {
         std::ifstream file(entry.path(), std::ios::binary);
         const std::string input((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         SCOPED_TRACE(entry.path().string());
