@@ -135,10 +135,8 @@ TEST_F(DriverFixture, CreateVideoChannelCodecRules)
     auto* creator = dynamic_cast<IVideoChannelCreator*>(driver);
     ASSERT_NE(creator, nullptr);
     host::ChannelSink sink;
-    EXPECT_EQ(creator->CreateVideoChannel(0, nullptr, 3), nullptr);
-    EXPECT_EQ(creator->CreateVideoChannel(0, &sink, 5), nullptr);
-    EXPECT_EQ(creator->CreateSecondaryChannel(0, &sink), nullptr);
-    EXPECT_EQ(creator->CreateEdgeMonitor(), nullptr);
+    EXPECT_FALSE(creator->CreateVideoChannel(0, nullptr, 3) || creator->CreateVideoChannel(0, &sink, 5) ||
+                 creator->CreateSecondaryChannel(0, &sink) || creator->CreateEdgeMonitor());
     for (uint32_t codec : {0u, 16u, 3u}) {
         std::unique_ptr<ICameraChannel> channel(creator->CreateVideoChannel(0, &sink, codec));
         EXPECT_EQ(channel != nullptr, DeviceChannelAvailable()) << codec;
