@@ -1,0 +1,249 @@
+// What cameras and networks do to a running stream: the stream recovers (or signal
+// loss is reported), the host only ever receives whole access units of the clip, and
+// every library thread is gone once the stream is closed.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "SimHost.h"
+
+using namespace channeltest;
+
+namespace {
+
+// Every received frame is a clip access unit that follows its predecessor or starts
+// decoding over at a key frame.
+void ExpectWholeAccessUnits(const std::vector<host::ReceivedFrame>& frames)
+{
+    auto clip = LoadClip(1280, 720);
+    ASSERT_TRUE(clip);
+    int previous = -1;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const int index = FindInClip(*clip, frames[i].data);
+        ASSERT_GE(index, 0) << "frame " << i << " is not an access unit of the clip";
+        const bool successor =
+            previous >= 0 && static_cast<size_t>(index) == (static_cast<size_t>(previous) + 1) % clip->frames.size();
+        EXPECT_TRUE(successor || clip->frames[static_cast<size_t>(index)].idr) << "frame " << i;
+        previous = index;
+    }
+}
+
+// UDP ports bound by sockets of this process (the library's and the simulator's).
+std::set<uint16_t> OwnUdpPorts()
+{
+    std::set<std::string> inodes;
+    for (int fd = 0; fd < 4096; ++fd) {
+        char target[128];
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        if (n <= 0)
+            continue;
+        std::string text(target, static_cast<size_t>(n));
+        if (text.rfind("socket:[", 0) == 0)
+            inodes.insert(text.substr(8, text.size() - 9));
+    }
+    std::set<uint16_t> ports;
+    std::ifstream table("/proc/self/net/udp");
+    std::string line;
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+        if (inodes.count(inode))
+            ports.insert(static_cast<uint16_t>(std::stoul(local.substr(local.find(':') + 1), nullptr, 16)));
+    }
+    return ports;
+}
+
+// Datagrams a hostile or broken sender might produce: noise, RTP-looking headers with a
+// foreign SSRC and fragments, RTCP BYEs and reports, empty and maximum-size datagrams.
+void SendGarbage(const std::string& fromAddress, const std::set<uint16_t>& ports, unsigned seed)
+{
+    int sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, fromAddress.c_str(), &from.sin_addr);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&from), sizeof from), 0) << fromAddress;
+    std::mt19937 random(seed);
+    auto bytes = [&](size_t size) {
+        std::vector<uint8_t> data(size);
+        for (uint8_t& b : data)
+            b = static_cast<uint8_t>(random());
+        return data;
+    };
+    for (uint16_t port : ports) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (int i = 0; i < 200; ++i) {
+            std::vector<uint8_t> data = bytes(static_cast<size_t>(random() % 1500));
+            switch (i % 6) {
+            case 0: break;                                                   // noise
+            case 1: if (data.size() >= 14) { data[0] = 0x80; data[1] = 96; data[12] = 0x7c; } break;  // FU-A
+            case 2: if (data.size() >= 12) { data[0] = 0x80; data[1] = 0xe0; } break;  // marker set
+            case 3: data = {0x81, 203, 0, 1, 1, 2, 3, 4}; break;             // RTCP BYE
+            case 4: if (data.size() >= 8) { data[0] = 0x80; data[1] = 200; data[2] = 0xff; data[3] = 0xff; } break;
+            case 5: data = i % 12 == 5 ? std::vector<uint8_t>{} : bytes(65507); break;
+            }
+            sendto(sock, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
+    }
+    close(sock);
+}
+
+class FaultMatrix : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(camera->Start()); }
+
+    void CloseAndExpectNoThreads(Device& device)
+    {
+        EXPECT_TRUE(device.CloseStream(0, 0));
+        EXPECT_EQ(LibraryThreadCount(), 0);
+    }
+
+    std::unique_ptr<sim::Simulator> camera = std::make_unique<sim::Simulator>(SimOptions());
+};
+
+struct NetworkFault {
+    const char* fault;
+    size_t frames;  // frames that must arrive; at 20% loss a large key frame rarely survives whole
+};
+
+class RtpLoss : public FaultMatrix, public ::testing::WithParamInterface<NetworkFault> {};
+
+// The simulator counts packets, not events: poll it (bounded).
+bool WaitForPackets(const sim::Simulator& camera, uint64_t count, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (camera.GetRtspStats().rtpPackets < count) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST_P(RtpLoss, OnlyWholeAccessUnitsReachTheHost)
+{
+    camera->SetFaults(Faults({GetParam().fault}));
+    host::ChannelSink sink;
+    {
+        Device device(*camera, FixedProfilesConfiguration(1));
+        ASSERT_TRUE(device.OpenStream(0, 0, sink));
+        ASSERT_TRUE(WaitForPackets(*camera, 500, 30s));
+        EXPECT_TRUE(sink.WaitForFrames(GetParam().frames, 20s));
+        CloseAndExpectNoThreads(device);
+    }
+    ExpectWholeAccessUnits(sink.Frames());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, RtpLoss, ::testing::Values(NetworkFault{"loss=0.05", 20}, NetworkFault{"loss=0.2", 0},
+                                           NetworkFault{"duplicate=0.2", 20}, NetworkFault{"reorder=0.1", 20}),
+                         [](const auto& info) {
+                             std::string name = info.param.fault;
+                             for (char& c : name)
+                                 if (!isalnum(static_cast<unsigned char>(c)))
+                                     c = '_';
+                             return name;
+                         });
+
+TEST_F(FaultMatrix, CameraRestartedOnTheSamePortsIsPickedUpAgain)
+{
+    host::ChannelSink sink;
+    Device device(*camera, FixedProfilesConfiguration(1));
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    ASSERT_TRUE(sink.WaitForFrames(10, 20s));
+
+    const sim::SimulatorPorts ports = camera->Ports();
+    camera.reset();  // the camera dies mid-stream
+    sim::SimulatorOptions options = SimOptions();
+    options.httpPort = ports.http;
+    options.rtspPort = ports.rtsp;
+    options.ptzPort = ports.ptz;
+    camera = std::make_unique<sim::Simulator>(options);
+    ASSERT_TRUE(camera->Start());
+
+    const size_t before = sink.FrameCount();
+    ASSERT_TRUE(sink.WaitForFrames(before + 10, 40s));
+    EXPECT_GE(CountRequests(*camera, "rtsp PLAY"), 1u);
+    CloseAndExpectNoThreads(device);
+    ExpectWholeAccessUnits(sink.Frames());
+}
+
+TEST_F(FaultMatrix, GarbageDatagramsFromAnotherHostAreIgnored)
+{
+    host::ChannelSink sink;
+    Device device(*camera, FixedProfilesConfiguration(1));
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    ASSERT_TRUE(sink.WaitForFrames(10, 20s));
+    const std::set<uint16_t> ports = OwnUdpPorts();
+    ASSERT_GE(ports.size(), 2u);
+
+    SendGarbage("127.0.0.2", ports, 1);
+    const size_t before = sink.FrameCount();
+    ASSERT_TRUE(sink.WaitForFrames(before + 10, 20s));
+    EXPECT_EQ(CountRequests(*camera, "rtsp PLAY"), 1u) << "a stranger's RTCP BYE restarted the stream";
+    CloseAndExpectNoThreads(device);
+    ExpectWholeAccessUnits(sink.Frames());
+}
+
+// Garbage from the camera's own address (another source port) may cost a restart; the
+// stream must come back and the threads still stop.
+TEST_F(FaultMatrix, GarbageDatagramsFromTheCameraAddressAreSurvived)
+{
+    host::ChannelSink sink;
+    Device device(*camera, FixedProfilesConfiguration(1));
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    ASSERT_TRUE(sink.WaitForFrames(10, 20s));
+    SendGarbage("127.0.0.1", OwnUdpPorts(), 2);
+    const size_t before = sink.FrameCount();
+    ASSERT_TRUE(sink.WaitForFrames(before + 10, 30s));
+    CloseAndExpectNoThreads(device);
+}
+
+// Fails today: RTP-looking garbage from the camera's address but another source port
+// ends up inside delivered frames (reported to the channel owner; enable once packets
+// are held to the camera's RTP source port and SSRC).
+TEST_F(FaultMatrix, DISABLED_GarbageFromTheCameraAddressNeverReachesAFrame)
+{
+    host::ChannelSink sink;
+    Device device(*camera, FixedProfilesConfiguration(1));
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    ASSERT_TRUE(sink.WaitForFrames(10, 20s));
+    SendGarbage("127.0.0.1", OwnUdpPorts(), 2);
+    const size_t before = sink.FrameCount();
+    ASSERT_TRUE(sink.WaitForFrames(before + 10, 30s));
+    CloseAndExpectNoThreads(device);
+    ExpectWholeAccessUnits(sink.Frames());
+}
+
+TEST_F(FaultMatrix, StreamUriNamingAnotherHostStillStreamsFromTheDevice)
+{
+    // 192.0.2.1 is a documentation address nobody answers at: frames can only come
+    // from the device's own host.
+    sim::SimulatorOptions options = SimOptions();
+    options.rtspPort = camera->Ports().rtsp;
+    camera.reset();
+    options.rtspUri = "rtsp://192.0.2.1:" + std::to_string(options.rtspPort) + "/media/Profile_1_1";
+    camera = std::make_unique<sim::Simulator>(options);
+    ASSERT_TRUE(camera->Start());
+
+    host::ChannelSink sink;
+    Device device(*camera, FixedProfilesConfiguration(1));
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    ASSERT_TRUE(sink.WaitForFrames(10, 20s));
+    EXPECT_GE(CountRequests(*camera, "rtsp PLAY"), 1u);
+    CloseAndExpectNoThreads(device);
+}

@@ -1,0 +1,116 @@
+// Peers that accept and then misbehave: ONVIF answers that are cut short, enormous,
+// not XML or full of entity declarations, an RTSP server that never answers. The
+// channel keeps retrying without a frame or a fetch, and closes promptly.
+#include <thread>
+
+#include "HostDevice.h"
+#include "SimHost.h"
+#include "StubServer.h"
+
+using namespace channeltest;
+using namespace reliability;
+
+namespace {
+
+// The stub counts connections, not events: poll it (bounded).
+bool WaitForConnections(const StubServer& server, int count, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (server.Connections() < count) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+// A SOAP envelope, with `doctype` between the XML declaration and the root.
+std::string Envelope(const std::string& body, const std::string& doctype = {})
+{
+    return "<?xml version=\"1.0\"?>" + doctype +
+           "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
+           "xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\"><s:Body>" + body + "</s:Body></s:Envelope>";
+}
+
+struct HostileAnswer {
+    const char* name;
+    std::string reply;
+};
+
+class HostileOnvif : public ::testing::TestWithParam<HostileAnswer> {};
+
+// Where an external entity would be fetched from; nothing may ever connect.
+StubServer& EntityTarget()
+{
+    static StubServer server;
+    return server;
+}
+
+std::vector<HostileAnswer> HostileAnswers()
+{
+    const std::string profiles = Envelope("<trt:GetProfilesResponse><trt:Profiles token=\"P\" fixed=\"true\">"
+                                          "<tt:Name xmlns:tt=\"http://www.onvif.org/ver10/schema\">P</tt:Name>"
+                                          "</trt:Profiles></trt:GetProfilesResponse>");
+    // Ten levels of ten references each: 10^10 bytes if anything expanded it.
+    std::string entities = "<!ENTITY a \"aaaaaaaaaa\">";
+    for (char c = 'b'; c <= 'k'; ++c) {
+        entities += std::string("<!ENTITY ") + c + " \"";
+        for (int i = 0; i < 10; ++i)
+            entities += std::string("&") + static_cast<char>(c - 1) + ";";
+        entities += "\">";
+    }
+    const std::string bomb = Envelope("<trt:GetProfilesResponse><trt:Profiles token=\"&k;\"/></trt:GetProfilesResponse>",
+                                      "<!DOCTYPE s:Envelope [" + entities + "]>");
+    const std::string external =
+        Envelope("<trt:GetProfilesResponse><trt:Profiles token=\"&e;\"/></trt:GetProfilesResponse>",
+                 "<!DOCTYPE s:Envelope [<!ENTITY e SYSTEM \"http://127.0.0.1:" +
+                     std::to_string(EntityTarget().Port()) + "/e\">]>");
+    std::string huge = Envelope("<trt:GetProfilesResponse>" + std::string(3u << 20, 'x') + "</trt:GetProfilesResponse>");
+    return {
+        {"Truncated", SoapReply(profiles.substr(0, profiles.size() / 2))},
+        {"ShorterThanItsLength", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + profiles},
+        {"BeyondTwoMiB", SoapReply(huge)},
+        {"NotXml", SoapReply(std::string(5000, '\x01') + "\xff\xfe<<<&&&;")},
+        {"EntityBomb", SoapReply(bomb)},
+        {"ExternalEntity", SoapReply(external)},
+    };
+}
+
+}  // namespace
+
+TEST_P(HostileOnvif, NoFrameNoFetchAndPromptClose)
+{
+    StubServer onvif(GetParam().reply);
+    host::ChannelSink sink;
+    {
+        HostDevice device({onvif.Port(), 0, 0}, FixedProfilesConfiguration(1));
+        ASSERT_TRUE(device.OpenStream(0, 0, sink));
+        // A second connection shows the first exchange ended and the channel went on.
+        EXPECT_TRUE(WaitForConnections(onvif, 2, 60s));
+        EXPECT_TRUE(device.CloseStream(0, 0));
+        EXPECT_EQ(LibraryThreadCount(), 0);
+    }
+    EXPECT_EQ(sink.FrameCount(), 0u);
+    EXPECT_EQ(EntityTarget().Connections(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, HostileOnvif, ::testing::ValuesIn(HostileAnswers()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HostileRtsp, ServerThatNeverAnswersIsGivenUpAndRetried)
+{
+    StubServer rtsp;  // accepts, reads, never answers
+    sim::SimulatorOptions options = SimOptions();
+    options.rtspUri = "rtsp://127.0.0.1:" + std::to_string(rtsp.Port()) + "/media/Profile_1_1";
+    sim::Simulator camera(options);
+    ASSERT_TRUE(camera.Start());
+
+    host::ChannelSink sink;
+    Device device(camera, FixedProfilesConfiguration(1));
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    // A second connection shows the unanswered request timed out and setup started over.
+    EXPECT_TRUE(WaitForConnections(rtsp, 2, 60s));
+    EXPECT_TRUE(device.CloseStream(0, 0));
+    EXPECT_EQ(LibraryThreadCount(), 0);
+    EXPECT_EQ(sink.FrameCount(), 0u);
+}
