@@ -182,7 +182,7 @@ TEST_F(H264Depacketizer, HostThatRefusesFrames) {
 // reassembled: every access unit comes back byte for byte (without AUD and SEI, parameter
 // sets in front of IDR slices, with the trailer) and decodes to the same pictures.
 TEST_F(H264Depacketizer, RealClipComesBackByteForByteAndDecodesLikeTheClip) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("hq_media_clip_" + std::to_string(getpid()));
+    const auto dir = std::filesystem::temp_directory_path() / ("hq_media_clip_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     // Two slices per picture, B-frames, an IDR every 10 pictures, a delimiter before each
     // access unit and the parameter sets before each IDR.

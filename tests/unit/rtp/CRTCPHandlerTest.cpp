@@ -25,7 +25,8 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 
 // A 28-byte SR from SSRC cafebabe whose NTP timestamp's middle 32 bits are `lsr`.
 Bytes SenderReport(uint32_t lsr) {
-    Bytes sr{0x80, 200, 0, 6, 0xca, 0xfe, 0xba, 0xbe, 0xe0, 0, uint8_t(lsr >> 24), uint8_t(lsr >> 16), uint8_t(lsr >> 8), uint8_t(lsr)};
+    Bytes sr{0x80, 200, 0, 6, 0xca, 0xfe, 0xba, 0xbe,
+             0xe0, 0,    uint8_t(lsr >> 24), uint8_t(lsr >> 16), uint8_t(lsr >> 8), uint8_t(lsr)};
     sr.resize(28, 0);
     return sr;
 }

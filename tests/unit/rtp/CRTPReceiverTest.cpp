@@ -89,7 +89,7 @@ TEST(RtpReceiver, AsksForAFourMegabyteSocketBuffer) {
     EXPECT_LE(plain.GetGrantedReceiveBuffer(), 2u * 65535u);
 }
 
-TEST(UdpClient, OpenSendAndClose) {
+TEST(UdpClient, CloseIsPromptAndASecondOpenFailsAndCloses) {
     RecordingOwner debug;
     RecordingUser user;
     velkora::CUDPClient client(&debug);
@@ -99,15 +99,9 @@ TEST(UdpClient, OpenSendAndClose) {
     // A minute-long wait period does not hold up Close (the ctest time-out would catch it).
     client.SetSelectTimeout(60000);
     ASSERT_TRUE(client.Open(&user, 0));
-    LoopbackSocket peer;
-    const sockaddr_in to{AF_INET, htons(peer.Port()), {inet_addr("127.0.0.1")}, {}};
-    const Bytes hello{1, 2, 3};
-    ASSERT_TRUE(client.SendTo(to, hello.data(), hello.size()));
-    Bytes got;
-    ASSERT_TRUE(peer.Receive(got));
-    EXPECT_EQ(got, hello);
-    EXPECT_FALSE(client.Open(&user, 0));  // a second open fails and closes
+    EXPECT_FALSE(client.Open(&user, 0));
     EXPECT_EQ(client.GetPort(), 0);
     EXPECT_EQ(user.closed, 1);
-    EXPECT_FALSE(client.SendTo(to, hello.data(), hello.size()));
+    const uint8_t byte = 0;
+    EXPECT_FALSE(client.SendTo(sockaddr_in{AF_INET, htons(9), {inet_addr("127.0.0.1")}, {}}, &byte, 1));
 }
