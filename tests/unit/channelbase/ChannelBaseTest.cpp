@@ -10,8 +10,7 @@ using namespace velkora;
 namespace {
 
 // A capture loop that waits for the stop request, or ignores it until released.
-class TestChannel : public CBaseCameraChannel
-{
+class TestChannel : public CBaseCameraChannel {
 public:
     using CBaseCameraChannel::CBaseCameraChannel;
     ~TestChannel() override { Stop(); }
@@ -24,8 +23,7 @@ public:
     std::atomic<int> stopHooks{0};
 
 protected:
-    uint32_t Run() override
-    {
+    uint32_t Run() override {
         running.Set();
         (stubborn ? release : stopEvent).Wait(WaitInfinite);
         if (stopsItself)
@@ -35,8 +33,7 @@ protected:
     void OnStopThread() override { ++stopHooks; }
 };
 
-class ChannelBaseTest : public ::testing::Test
-{
+class ChannelBaseTest : public ::testing::Test {
 protected:
     StreamParams Params(uint32_t kind, uint32_t quality = 60) { return {0x7000 | 25, quality, 1280, 720, 3, kind}; }
 
@@ -48,8 +45,7 @@ const std::string Method = "velkora::CBaseCameraChannel::SetCameraState: ";
 
 } // namespace
 
-TEST_F(ChannelBaseTest, CameraStateIsReportedOncePerChange)
-{
+TEST_F(ChannelBaseTest, CameraStateIsReportedOncePerChange) {
     TestChannel camera(0, &driver, &sink);
     camera.SetCameraState(false); // never online: nothing to report
     EXPECT_TRUE(driver.Texts().empty());
@@ -74,8 +70,7 @@ TEST_F(ChannelBaseTest, CameraStateIsReportedOncePerChange)
                                   "1 " + Method + "Video-server " + server1 + " is offline or failed (Live)"}));
 }
 
-TEST_F(ChannelBaseTest, StartStopAndRestart)
-{
+TEST_F(ChannelBaseTest, StartStopAndRestart) {
     const int socketUsers = SocketLibraryUsers();
     TestChannel channel(0, &driver, &sink);
     EXPECT_EQ(channel.GetChannelState(), ChannelStopped);
@@ -104,8 +99,7 @@ TEST_F(ChannelBaseTest, StartStopAndRestart)
 
 // A capture thread that overruns the stop time-out is reported, then waited
 // for. The test releases it from the warning itself.
-TEST_F(ChannelBaseTest, OverrunningCaptureThreadIsReportedAndAwaited)
-{
+TEST_F(ChannelBaseTest, OverrunningCaptureThreadIsReportedAndAwaited) {
     driver.info.requestTimeout = 1;
     driver.channelCount = 3;
     TestChannel channel(2, &driver, &sink);
@@ -124,8 +118,7 @@ TEST_F(ChannelBaseTest, OverrunningCaptureThreadIsReportedAndAwaited)
 
 // The capture thread asking for its own stop must not wait for the lock that
 // a stopping host thread holds while it waits for the capture thread.
-TEST_F(ChannelBaseTest, CaptureThreadStoppingItselfDuringAHostStop)
-{
+TEST_F(ChannelBaseTest, CaptureThreadStoppingItselfDuringAHostStop) {
     TestChannel channel(0, &driver, &sink);
     channel.stopsItself = true;
     for (int round = 0; round < 20; ++round) {
@@ -135,8 +128,7 @@ TEST_F(ChannelBaseTest, CaptureThreadStoppingItselfDuringAHostStop)
     EXPECT_EQ(channel.stopHooks, 40); // once per host stop, once per self stop
 }
 
-TEST_F(ChannelBaseTest, FrameDeliveryListenerAndHostExceptions)
-{
+TEST_F(ChannelBaseTest, FrameDeliveryListenerAndHostExceptions) {
     TestChannel channel(4, &driver, &sink);
     host::ChannelListener listener;
     channel.SetListener(&listener);
@@ -163,8 +155,7 @@ TEST_F(ChannelBaseTest, FrameDeliveryListenerAndHostExceptions)
     sink.SetOnFrame([](const host::ReceivedFrame&) { throw std::runtime_error("host failure"); });
     EXPECT_FALSE(channel.SendFrameCallback(&frame));
     sink.SetOnFrame(nullptr);
-    class ThrowingListener : public ipcapture::IChannelListener
-    {
+    class ThrowingListener : public ipcapture::IChannelListener {
         void OnFrameTime(uint32_t, uint64_t) override { throw 1; }
         void OnSignalLost(uint32_t) override {}
     } throwing;

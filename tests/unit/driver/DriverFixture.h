@@ -11,11 +11,9 @@
 #include "host/Frames.h"
 
 // A driver made through the export, opened with reference host objects.
-class DriverFixture : public ::testing::Test
-{
+class DriverFixture : public ::testing::Test {
 protected:
-    DriverFixture()
-    {
+    DriverFixture() {
         record.address = "10.0.0.5";
         record.port = 80;
         record.model = "ABC-1";
@@ -23,8 +21,7 @@ protected:
     }
     ~DriverFixture() override { DeleteIPCapture(driver); }
 
-    bool Open()
-    {
+    bool Open() {
         settings = std::make_unique<host::DeviceSettings>(record);
         return driver->Open(&output, &frames, settings.get());
     }

@@ -2,8 +2,7 @@
 
 using namespace velkora;
 
-TEST(Exports, CreateAndDeleteEntriesAreInterchangeable)
-{
+TEST(Exports, CreateAndDeleteEntriesAreInterchangeable) {
     ipcapture::IIPCaptureDriver* first = CreateIPCapture();
     ipcapture::IIPCaptureDriver* second = CreateIPCaptureEx();
     ASSERT_TRUE(first && second && first != second);
@@ -13,8 +12,7 @@ TEST(Exports, CreateAndDeleteEntriesAreInterchangeable)
     DeleteIPCaptureEx(nullptr);
 }
 
-TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine)
-{
+TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine) {
     Context().DebugMessage(1, "%s", "before open"); // no output yet: dropped, no crash
     EXPECT_EQ(driver->GetVideoCapture(), nullptr);
     record.user = "admin";
@@ -56,8 +54,7 @@ TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine)
     EXPECT_TRUE(Open()); // a closed driver opens again
 }
 
-TEST_F(DriverFixture, AddressAndPtzPort)
-{
+TEST_F(DriverFixture, AddressAndPtzPort) {
     // The PTZ port is the host's port setting unless that is the device port.
     for (const auto& [address, port, devicePort, ptzPort] :
          {std::tuple{"10.0.0.5", 80, 80, 8080}, {"10.0.0.5", 81, 80, 81}, {"cam:8000", 8000, 8000, 8080}}) {
@@ -76,8 +73,7 @@ TEST_F(DriverFixture, AddressAndPtzPort)
     }
 }
 
-TEST_F(DriverFixture, OpenedLineOmitsMissingFirmwareAndNeedsAModel)
-{
+TEST_F(DriverFixture, OpenedLineOmitsMissingFirmwareAndNeedsAModel) {
     record.parameters = {"1", "(none)"};
     ASSERT_TRUE(Open());
     ASSERT_EQ(output.Find("DRIVER IS OPENED").size(), 1u);
@@ -92,14 +88,13 @@ TEST_F(DriverFixture, OpenedLineOmitsMissingFirmwareAndNeedsAModel)
     EXPECT_EQ(output.Find("device model: 100%s-cam,").size(), 1u);
 }
 
-TEST_F(DriverFixture, ParameterLookupAndVideoStandard)
-{
+TEST_F(DriverFixture, ParameterLookupAndVideoStandard) {
     record.parameters = {"+25", "(none)", "", "-7", "12a", "-", "2147483648", "-2147483647"};
     ASSERT_TRUE(Open());
     IDriver& context = Context();
     EXPECT_EQ(context.GetVideoStandard(), 25);
-    EXPECT_EQ(context.GetParameterString(2) + "|" + context.GetParameterString(5) + "|" + context.GetParameterString(42),
-              "|12a|");
+    EXPECT_EQ(context.GetParameterString(2) + "|" + context.GetParameterString(5), "|12a");
+    EXPECT_EQ(context.GetParameterString(42), "");
     EXPECT_EQ(context.GetParameterInt(4), -7);
     EXPECT_EQ(context.GetParameterInt(8), -2147483647);
     for (uint32_t index : {2u, 3u, 5u, 6u, 7u, 42u})
@@ -116,8 +111,7 @@ TEST_F(DriverFixture, ParameterLookupAndVideoStandard)
     }
 }
 
-TEST_F(DriverFixture, DebugMessagesDropLevelFourAndEmptyTexts)
-{
+TEST_F(DriverFixture, DebugMessagesDropLevelFourAndEmptyTexts) {
     ASSERT_TRUE(Open());
     output.Clear();
     Context().DebugMessage(4, "trace %d", 1);
@@ -129,8 +123,7 @@ TEST_F(DriverFixture, DebugMessagesDropLevelFourAndEmptyTexts)
     EXPECT_EQ(messages[0].text, "warning 7 of x");
 }
 
-TEST_F(DriverFixture, CreateVideoChannelCodecRules)
-{
+TEST_F(DriverFixture, CreateVideoChannelCodecRules) {
     ASSERT_TRUE(Open());
     auto* creator = dynamic_cast<IVideoChannelCreator*>(driver);
     ASSERT_NE(creator, nullptr);

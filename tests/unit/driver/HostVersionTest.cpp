@@ -7,10 +7,8 @@
 
 using namespace velkora;
 
-TEST(HostVersion, LevelMappingAcrossVersions)
-{
-    struct Case
-    {
+TEST(HostVersion, LevelMappingAcrossVersions) {
+    struct Case {
         ModuleVersion version;
         int32_t notice;  // what level 3 becomes
         int32_t opened;  // what level 100 becomes
@@ -29,14 +27,12 @@ namespace {
 
 // A host core library loaded for the lifetime of the holder.
 using LoadedLibrary = std::unique_ptr<void, int (*)(void*)>;
-LoadedLibrary Load(const std::string& path)
-{
+LoadedLibrary Load(const std::string& path) {
     return LoadedLibrary(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL), dlclose);
 }
 
 // Opens a driver and returns the level its opened line arrived with.
-int OpenedLineLevel(ModuleVersion* seen)
-{
+int OpenedLineLevel(ModuleVersion* seen) {
     ipcapture::IIPCaptureDriver* driver = CreateIPCapture();
     host::DebugOutput output;
     host::FrameFactory frames;
@@ -56,8 +52,7 @@ int OpenedLineLevel(ModuleVersion* seen)
 
 // The driver finds the host core library among the loaded objects, reads its
 // version from the real file name behind a link, and adapts levels to it.
-TEST(HostVersion, ReadFromTheLoadedHostLibrary)
-{
+TEST(HostVersion, ReadFromTheLoadedHostLibrary) {
     ModuleVersion version;
     ASSERT_FALSE(GetModuleProductVersion("talmori.dll", version));
     {

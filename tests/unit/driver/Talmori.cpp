@@ -1,4 +1,3 @@
-extern "C" __attribute__((visibility("default"))) int TalmoriMarker()
-{
+extern "C" __attribute__((visibility("default"))) int TalmoriMarker() {
     return 1;
 }

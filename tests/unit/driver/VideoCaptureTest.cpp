@@ -11,18 +11,15 @@ using namespace velkora;
 
 namespace {
 
-std::string Describe(const StreamParams& p)
-{
+std::string Describe(const StreamParams& p) {
     return std::to_string(p.frameRate) + " q" + std::to_string(p.quality) + " " + std::to_string(p.width) + "x" +
            std::to_string(p.height) + " c" + std::to_string(p.codec) + " k" + std::to_string(p.kind);
 }
 
 // Makes channels that write what happens to them into its log, as "what #serial kKind".
-class TestCreator : public IVideoChannelCreator
-{
+class TestCreator : public IVideoChannelCreator {
 public:
-    class Channel : public ICameraChannel
-    {
+    class Channel : public ICameraChannel {
     public:
         Channel(TestCreator& creator, uint32_t index) : c_(creator), index_(index), serial_(++creator.serial) {}
         ~Channel() override { Note("delete"); }
@@ -30,8 +27,7 @@ public:
         ipcapture::IHostChannelSink* GetSink() override { return nullptr; }
         void SetListener(ipcapture::IChannelListener*) override {}
         void SetStreamOption(uint32_t option) override { c_.streamOption = option; }
-        bool Start(const StreamParams& params) override
-        {
+        bool Start(const StreamParams& params) override {
             kind_ = params.kind;
             c_.starts.push_back(Describe(params));
             Note("start");
@@ -44,20 +40,20 @@ public:
         uint32_t GetChannelState() override { return 42; }
 
     private:
-        void Note(const char* what) { c_.events.push_back(what + (" #" + std::to_string(serial_)) + " k" + std::to_string(kind_)); }
+        void Note(const char* what) {
+            c_.events.push_back(what + (" #" + std::to_string(serial_)) + " k" + std::to_string(kind_));
+        }
         TestCreator& c_;
         uint32_t index_;
         int serial_;
         uint32_t kind_ = 99;
     };
 
-    ICameraChannel* CreateVideoChannel(uint32_t channel, ipcapture::IHostChannelSink*, uint32_t codec) override
-    {
+    ICameraChannel* CreateVideoChannel(uint32_t channel, ipcapture::IHostChannelSink*, uint32_t codec) override {
         lastCodec = codec;
         return makeChannels ? new Channel(*this, channel) : nullptr;
     }
-    ISecondaryChannel* CreateSecondaryChannel(uint32_t, ipcapture::IHostChannelSink*) override
-    {
+    ISecondaryChannel* CreateSecondaryChannel(uint32_t, ipcapture::IHostChannelSink*) override {
         return ++secondaryRequests, nullptr;
     }
     IEdgeMonitor* CreateEdgeMonitor() override { return ++edgeMonitorRequests, nullptr; }
@@ -68,8 +64,7 @@ public:
     int serial = 0, secondaryRequests = 0, edgeMonitorRequests = 0;
 };
 
-class VideoCaptureTest : public ::testing::Test
-{
+class VideoCaptureTest : public ::testing::Test {
 protected:
     TestCreator creator;
     CIPVideoCapture capture{&creator, 2};
@@ -79,8 +74,7 @@ protected:
 
 } // namespace
 
-TEST_F(VideoCaptureTest, OpenChannelStartsAChannelWithTheHostsSettings)
-{
+TEST_F(VideoCaptureTest, OpenChannelStartsAChannelWithTheHostsSettings) {
     ASSERT_TRUE(capture.OpenChannel(1, &sink, &settings));
     EXPECT_EQ(creator.starts, std::vector<std::string>{std::to_string(0x7000 | 15) + " q70 1920x1080 c3 k0"});
     EXPECT_EQ(creator.lastCodec, 3u);
@@ -102,8 +96,7 @@ TEST_F(VideoCaptureTest, OpenChannelStartsAChannelWithTheHostsSettings)
     EXPECT_FALSE(capture.QueryCapability2(0));
 }
 
-TEST_F(VideoCaptureTest, ChannelIndexBeyondTheCountOrAnUnknownKindFails)
-{
+TEST_F(VideoCaptureTest, ChannelIndexBeyondTheCountOrAnUnknownKindFails) {
     EXPECT_EQ(capture.GetChannelCount(), 2u);
     uint32_t state = 5, error = 5;
     char text[4] = "abc";
@@ -116,8 +109,7 @@ TEST_F(VideoCaptureTest, ChannelIndexBeyondTheCountOrAnUnknownKindFails)
     EXPECT_FALSE(capture.OpenStream(0, 4, &sink, &settings)); // no slot for kind 4
 }
 
-TEST_F(VideoCaptureTest, ReopeningClosesEveryStreamOfTheChannelFirst)
-{
+TEST_F(VideoCaptureTest, ReopeningClosesEveryStreamOfTheChannelFirst) {
     ASSERT_TRUE(capture.OpenChannel(0, &sink, &settings));
     ASSERT_TRUE(capture.OpenStream(0, 1, &sink, &settings));
     ASSERT_TRUE(capture.OpenStream(1, 2, &sink, &settings)); // another channel stays
@@ -131,8 +123,7 @@ TEST_F(VideoCaptureTest, ReopeningClosesEveryStreamOfTheChannelFirst)
     EXPECT_EQ(creator.events, (std::vector<std::string>{"stop #4 k0", "delete #4 k0"}));
 }
 
-TEST_F(VideoCaptureTest, FailedStartKeepsTheChannelUntilClose)
-{
+TEST_F(VideoCaptureTest, FailedStartKeepsTheChannelUntilClose) {
     creator.startResult = false;
     EXPECT_FALSE(capture.OpenChannel(0, &sink, &settings));
     EXPECT_EQ(creator.secondaryRequests, 0); // only asked for after a successful start
@@ -150,8 +141,7 @@ TEST_F(VideoCaptureTest, FailedStartKeepsTheChannelUntilClose)
     EXPECT_FALSE(capture.CloseChannel(0));
 }
 
-TEST_F(VideoCaptureTest, StreamsByKindAndChangeChannelRestartsTheRecordingStream)
-{
+TEST_F(VideoCaptureTest, StreamsByKindAndChangeChannelRestartsTheRecordingStream) {
     EXPECT_FALSE(capture.CloseStream(0, 2));
     ASSERT_TRUE(capture.OpenStream(0, 2, &sink, &settings));
     EXPECT_EQ(creator.events.back(), "start #1 k2");
@@ -168,8 +158,7 @@ TEST_F(VideoCaptureTest, StreamsByKindAndChangeChannelRestartsTheRecordingStream
     EXPECT_EQ(creator.restarts, std::vector<std::string>{"40 q0 640x360 c0 k0"});
 }
 
-TEST_F(VideoCaptureTest, EdgeStorageParameter)
-{
+TEST_F(VideoCaptureTest, EdgeStorageParameter) {
     uint16_t value = 1;
     uint32_t wide = 1;
     EXPECT_FALSE(capture.SetParameter("EdgeStorageState", reinterpret_cast<uint16_t*>(&wide), 4));

@@ -7,8 +7,7 @@
 
 using namespace velkora;
 
-TEST(Event, ManualStaysSetAutoIsConsumedNoHandleFails)
-{
+TEST(Event, ManualStaysSetAutoIsConsumedNoHandleFails) {
     CManualEvent manual;
     EXPECT_FALSE(manual.Wait(0));
     EXPECT_TRUE(manual.Set());
@@ -28,8 +27,7 @@ TEST(Event, ManualStaysSetAutoIsConsumedNoHandleFails)
     EXPECT_EQ(WaitForAnyEvent({&none}, 0), -1);
 }
 
-TEST(WaitForAnyEvent, ReportsFirstSignalledAndConsumesOnlyIt)
-{
+TEST(WaitForAnyEvent, ReportsFirstSignalledAndConsumesOnlyIt) {
     CAutoEvent first, second;
     CManualEvent manual;
     EXPECT_EQ(WaitForAnyEvent({&first, &second, &manual}, 0), -1);
@@ -42,8 +40,7 @@ TEST(WaitForAnyEvent, ReportsFirstSignalledAndConsumesOnlyIt)
     EXPECT_TRUE(manual.IsSet()); // manual-reset is not consumed
 }
 
-TEST(WaitForAnyEvent, WakesWhenAnEventIsSetLater)
-{
+TEST(WaitForAnyEvent, WakesWhenAnEventIsSetLater) {
     CManualEvent stop;
     CAutoEvent item;
     for (int round = 0; round < 200; ++round) {
@@ -53,8 +50,7 @@ TEST(WaitForAnyEvent, WakesWhenAnEventIsSetLater)
     }
 }
 
-TEST(RecursiveLock, SameThreadReentersOtherThreadIsRefused)
-{
+TEST(RecursiveLock, SameThreadReentersOtherThreadIsRefused) {
     CRecursiveLock lock;
     bool got = false;
     auto otherGetsIt = [&] {

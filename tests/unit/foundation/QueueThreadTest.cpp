@@ -12,26 +12,22 @@ namespace {
 
 std::atomic<int> liveItems{0};
 
-struct Item
-{
+struct Item {
     explicit Item(int value) : value(value) { ++liveItems; }
     virtual ~Item() { --liveItems; }
     int value;
 };
 
-class Worker : public CQueueThread<Item>
-{
+class Worker : public CQueueThread<Item> {
 public:
     Worker() : CQueueThread<Item>(nullptr) {}
     ~Worker() override { Stop(5000); }
 
-    std::vector<int> Processed()
-    {
+    std::vector<int> Processed() {
         std::lock_guard lock(mutex);
         return processed;
     }
-    void WaitForProcessed(size_t count)
-    {
+    void WaitForProcessed(size_t count) {
         while (Processed().size() < count)
             ASSERT_TRUE(progressed.Wait(10000));
     }
@@ -41,8 +37,7 @@ public:
     CAutoEvent progressed;
 
 protected:
-    void ProcessItem(Item* item) override
-    {
+    void ProcessItem(Item* item) override {
         entered.Set();
         if (gate.IsCreated())
             gate.Wait(WaitInfinite);
@@ -62,8 +57,7 @@ private:
 
 } // namespace
 
-TEST(QueueThread, ProcessesInOrderAndSurvivesThrowingItems)
-{
+TEST(QueueThread, ProcessesInOrderAndSurvivesThrowingItems) {
     {
         Worker worker;
         worker.gate.Close();
@@ -76,8 +70,7 @@ TEST(QueueThread, ProcessesInOrderAndSurvivesThrowingItems)
     EXPECT_EQ(liveItems, 0);
 }
 
-TEST(QueueThread, FullQueueDropsTheOldest)
-{
+TEST(QueueThread, FullQueueDropsTheOldest) {
     {
         Worker worker; // the gate holds item 0 in ProcessItem while the rest queue up
         ASSERT_TRUE(worker.Start("queue"));
@@ -93,8 +86,7 @@ TEST(QueueThread, FullQueueDropsTheOldest)
     EXPECT_EQ(liveItems, 0);
 }
 
-TEST(QueueThread, StopDiscardsPendingItemsAndRefusesNewOnes)
-{
+TEST(QueueThread, StopDiscardsPendingItemsAndRefusesNewOnes) {
     Worker worker; // the gate holds the first item in ProcessItem
     ASSERT_TRUE(worker.Start("queue"));
     for (int value : {1, 2, 3})

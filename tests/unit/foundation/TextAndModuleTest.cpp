@@ -9,8 +9,7 @@
 
 using namespace velkora;
 
-TEST(SplitHostPort, AcceptsHostAndOptionalPortRefusesMalformedAndOutOfRange)
-{
+TEST(SplitHostPort, AcceptsHostAndOptionalPortRefusesMalformedAndOutOfRange) {
     std::string host;
     uint16_t port = 0;
     ASSERT_TRUE(SplitHostPort("10.0.0.5", 80, host, port));
@@ -26,8 +25,7 @@ TEST(SplitHostPort, AcceptsHostAndOptionalPortRefusesMalformedAndOutOfRange)
     }
 }
 
-TEST(ModuleInfo, HostDirectoryIsTheExecutablesDirectory)
-{
+TEST(ModuleInfo, HostDirectoryIsTheExecutablesDirectory) {
     char path[PATH_MAX] = {};
     ASSERT_GT(readlink("/proc/self/exe", path, sizeof path - 1), 0);
     std::string expected(path);

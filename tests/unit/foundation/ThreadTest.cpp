@@ -10,8 +10,7 @@ using namespace velkora;
 namespace {
 
 // Runs until stopped, or, when stubborn, until released by the test.
-class Worker : public CBaseThread
-{
+class Worker : public CBaseThread {
 public:
     explicit Worker(IDebugMessage* owner) : CBaseThread(owner) {}
     ~Worker() override { JoinThread(WaitInfinite); }
@@ -24,8 +23,7 @@ public:
     std::atomic<int> runs{0};
 
 protected:
-    uint32_t Run() override
-    {
+    uint32_t Run() override {
         ++runs;
         started.Set();
         if (joinSelf)
@@ -37,8 +35,7 @@ protected:
 
 } // namespace
 
-TEST(BaseThread, StartRefusedWhileRunningAndAllowedAfterJoin)
-{
+TEST(BaseThread, StartRefusedWhileRunningAndAllowedAfterJoin) {
     RecordingOwner owner;
     Worker worker(&owner);
     EXPECT_TRUE(worker.JoinThread(0)); // never started: nothing to wait for
@@ -57,8 +54,7 @@ TEST(BaseThread, StartRefusedWhileRunningAndAllowedAfterJoin)
     EXPECT_TRUE(owner.Texts().empty());
 }
 
-TEST(BaseThread, JoinFromTheWorkerItselfFails)
-{
+TEST(BaseThread, JoinFromTheWorkerItselfFails) {
     Worker worker(nullptr);
     worker.joinSelf = true;
     ASSERT_TRUE(worker.StartThread("self"));
@@ -69,8 +65,7 @@ TEST(BaseThread, JoinFromTheWorkerItselfFails)
 
 // A worker that overruns the time-out is reported and then waited for, never
 // terminated; the test releases it from the warning itself, so nothing depends on timing.
-TEST(BaseThread, JoinAndStopOverrunsWarnThenWaitForTheThread)
-{
+TEST(BaseThread, JoinAndStopOverrunsWarnThenWaitForTheThread) {
     RecordingOwner owner;
     Worker worker(&owner);
     worker.stubborn = true;

@@ -8,14 +8,12 @@
 using namespace velkora;
 
 namespace {
-SYSTEMTIME Make(uint16_t y, uint16_t mo, uint16_t d, uint16_t h = 0, uint16_t mi = 0, uint16_t s = 0, uint16_t ms = 0)
-{
+SYSTEMTIME Make(uint16_t y, uint16_t mo, uint16_t d, uint16_t h = 0, uint16_t mi = 0, uint16_t s = 0, uint16_t ms = 0) {
     return SYSTEMTIME{y, mo, 0, d, h, mi, s, ms};
 }
 } // namespace
 
-TEST(FileTime, KnownInstantsRoundTripAndInvalidFieldsGiveZero)
-{
+TEST(FileTime, KnownInstantsRoundTripAndInvalidFieldsGiveZero) {
     EXPECT_EQ(ToFileTime(Make(1601, 1, 1)), 0u); // the origin itself
     EXPECT_EQ(ToFileTime(Make(1970, 1, 1, 0, 0, 1, 1)), FileTimeUnixEpoch + 10010000);
     EXPECT_EQ(ToFileTime(Make(2000, 2, 29, 12, 30, 15, 250)), 125963010152500000ull);
@@ -30,8 +28,7 @@ TEST(FileTime, KnownInstantsRoundTripAndInvalidFieldsGiveZero)
         EXPECT_EQ(ToFileTime(bad), 0u) << bad.wYear << "-" << bad.wMonth << "-" << bad.wDay;
 }
 
-TEST(CTime, ElapsedIsZeroNowAndForFutureStamps)
-{
+TEST(CTime, ElapsedIsZeroNowAndForFutureStamps) {
     CTime stamp;
     stamp.Update();
     EXPECT_LT(stamp.ElapsedMs(), 1000u);
