@@ -49,7 +49,7 @@ std::vector<std::vector<Bytes>> AccessUnits(const Bytes& s) {
     std::vector<std::vector<Bytes>> units;
     for (size_t k = 0; k < starts.size(); ++k) {
         size_t end = k + 1 < starts.size() ? starts[k + 1] - 3 : s.size();
-        while (k + 1 < starts.size() && s[end - 1] == 0) --end;  // 4-byte start codes
+        while (k + 1 < starts.size() && end > starts[k] && s[end - 1] == 0) --end;  // 4-byte start codes
         if ((s[starts[k]] & 0x1f) == 9 || units.empty()) units.emplace_back();
         units.back().emplace_back(s.begin() + starts[k], s.begin() + end);
     }
