@@ -51,9 +51,13 @@ void CRTPReceiver::OnDataReceived(IRTPClient* client, const sockaddr_in& from, c
     auto record = std::make_unique<QueuedPacket>();
     record->from = from;
     if (!record->packet.Parse(data, length) || stopEvent.IsSet()) return;
-    CAutoLock guard(lock_);
-    queue_.push_back(std::move(record));
-    packetEvent_.Set();
+    bool wasEmpty = false;
+    {
+        CAutoLock guard(lock_);
+        wasEmpty = queue_.empty();
+        queue_.push_back(std::move(record));
+    }
+    if (wasEmpty) packetEvent_.Set();
 }
 
 void CRTPReceiver::OnReceiveTimeout(IRTPClient* client) {
@@ -74,16 +78,14 @@ uint32_t CRTPReceiver::Run() {
             ClearQueue();
             return 0;
         }
-        std::unique_ptr<QueuedPacket> record;
+        std::deque<std::unique_ptr<QueuedPacket>> batch;
         {
             CAutoLock guard(lock_);
-            if (!queue_.empty()) {
-                record = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            queueWasEmpty = queue_.empty();
+            batch.swap(queue_);
         }
-        if (record && user_ != nullptr && !stopEvent.IsSet()) {
+        queueWasEmpty = true;
+        for (auto& record : batch) {
+            if (user_ == nullptr || stopEvent.IsSet()) break;
             try {
                 user_->OnRTPPacket(record->from, record->packet);
             } catch (...) {
