@@ -12,7 +12,7 @@ const std::vector<std::pair<unsigned, unsigned>> kSizes{{320, 240}, {640, 480}, 
 
 TEST(WsSecurity, DigestMatchesTheOnvifCoreExample)
 {
-    // Nonce LKqI6G/AikKCQrN0zqZFlg== decoded, as in the ONVIF Core specification's example.
+    // Nonce LKqI6G/AikKCQrN0zqZFlg== decoded, as in the ONVIF Core document's worked example.
     const std::string nonce("\x2c\xaa\x88\xe8\x6f\xc0\x8a\x42\x82\x42\xb3\x74\xce\xa6\x45\x96", 16);
     EXPECT_EQ(PasswordDigest(nonce, "2010-09-16T07:50:45Z", "userpassword"), "tuOSpGlFlIXsozq4HFNeeGeFLEI=");
 }
