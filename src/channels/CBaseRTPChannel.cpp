@@ -45,9 +45,19 @@ void CBaseRTPChannel::OnRTPPacket(const sockaddr_in& from, const CRTPPacket& pac
 {
     if (from.sin_addr.s_addr != cameraAddress)
         return;
-    packetEvent.Set();
+    packetEvent.Set();  // any sender from the camera makes a port pair stale
+    const int32_t sourcePort = ntohs(from.sin_port);
+    int32_t expected = kAnySourcePort;
+    if (!rtpSourcePort.compare_exchange_strong(expected, sourcePort) && expected != sourcePort)
+        return;
     rtcpHandler.NoteSequence(packet.GetSequenceNumber());
     ProcessRTPPacket(packet);
+}
+
+void CBaseRTPChannel::SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort)
+{
+    rtpSourcePort = rtpPort != 0 ? int32_t{rtpPort} : kAnySourcePort;
+    rtcpHandler.SetPeerPort(rtcpPort);
 }
 
 void CBaseRTPChannel::OnRTCPBye()
@@ -121,8 +131,10 @@ bool CBaseRTPChannel::OpenRtpPorts()
         // A port that receives within half a second still has a sender from an earlier
         // session aimed at it; take the next one.
         int signalled = WaitForAnyEvent({&stopEvent, &packetEvent}, 500);
-        if (signalled < 0 && rtcpHandler.Open(cameraAddress, static_cast<uint16_t>(port + 1)))
+        if (signalled < 0 && rtcpHandler.Open(cameraAddress, static_cast<uint16_t>(port + 1))) {
+            rtpSourcePort = kAnySourcePort;  // not the stale sender a busier port saw
             return true;
+        }
         receiver.Close();
         rtcpHandler.Close();
     }
@@ -135,6 +147,7 @@ bool CBaseRTPChannel::RestartStream()
     frameEvent.Reset();
     sessionEvent.Reset();
     converter.Reset();
+    rtpSourcePort = kAnySourcePort;
     if (PrepareStream() && StartStream())
         return true;
     StopStream();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -45,6 +46,10 @@ public:
 
     uint32_t GetCameraAddress() const { return cameraAddress; }
 
+    // The camera's RTP and RTCP source ports as the stream's negotiation stated them;
+    // 0 leaves RTP to the port of the first packet from the camera and RTCP open.
+    void SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort);
+
     // First and last port of the RTP port-pair search (even ports, RTCP on port + 1).
     static constexpr uint16_t kFirstRtpPort = 3556;
     static constexpr uint16_t kPortLimit = 4556;
@@ -78,6 +83,9 @@ private:
     bool RestartStream();
 
     CRecursiveLock deliveryLock;  // orders a frame's online report against Stop
+    // Other senders on the camera's host (or forged datagrams) must not reach frames.
+    static constexpr int32_t kAnySourcePort = -1;
+    std::atomic<int32_t> rtpSourcePort{kAnySourcePort};
     void ReportSignalLost();
 };
 

@@ -17,6 +17,10 @@ public:
     // IRTSPClientUser (on the RTSP client's thread)
     void OnRTCPBye() override { CBaseRTPChannel::OnRTCPBye(); }
     void OnRTPPacket(const CRTPPacket& packet) override;
+    void OnSetup(uint16_t serverRtpPort, uint16_t serverRtcpPort) override
+    {
+        SetCameraPorts(serverRtpPort, serverRtcpPort);
+    }
     void OnSessionClosed() override;
     using CBaseRTPChannel::OnRTPPacket;
 

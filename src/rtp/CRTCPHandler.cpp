@@ -76,6 +76,7 @@ bool CRTCPHandler::Open(in_addr_t cameraAddress, uint16_t port) {
     ResetState();
     // Stored before the socket opens: the receive thread filters on it from the first datagram.
     cameraAddress_ = cameraAddress;
+    peerPort_ = 0;
     if (!udpClient_.Open(this, port)) return false;
     udpClient_.SetSelectTimeout(1000);
     StartThread("RTCP Handler Thread");
@@ -117,6 +118,8 @@ void CRTCPHandler::NoteSequence(uint16_t sequence) {
 
 void CRTCPHandler::OnDataReceived(IRTPClient*, const sockaddr_in& from, const uint8_t* data, size_t length) {
     if (data == nullptr || length < 4 || from.sin_addr.s_addr != cameraAddress_.load()) return;
+    const uint16_t peerPort = peerPort_.load();
+    if (peerPort != 0 && ntohs(from.sin_port) != peerPort) return;
     size_t offset = 0;
     bool reportDue = false;
     do {

@@ -34,6 +34,8 @@ public:
     void Close();
     // Every accepted RTP packet's sequence number.
     void NoteSequence(uint16_t sequence);
+    // Once set (non-zero), only datagrams from this source port of the camera count.
+    void SetPeerPort(uint16_t port) { peerPort_ = port; }
     uint16_t GetPort() { return udpClient_.GetPort(); }
 
     void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
@@ -54,6 +56,7 @@ private:
 
     CUDPClient udpClient_;
     std::atomic<in_addr_t> cameraAddress_{0};
+    std::atomic<uint16_t> peerPort_{0};
     IRTCPHandlerUser* user_ = nullptr;
     CAutoEvent sendEvent_;
     CRecursiveLock lock_;

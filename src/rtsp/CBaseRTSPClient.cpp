@@ -292,6 +292,17 @@ bool CBaseRTSPClient::CallOnDescribe() {
     }
 }
 
+bool CBaseRTSPClient::CallOnSetup() {
+    if (!user_) return true;
+    try {
+        user_->OnSetup(parser_.ServerRtpPort(), parser_.ServerRtcpPort());
+        return true;
+    } catch (...) {
+        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseRTSPClient::Run");
+        return false;
+    }
+}
+
 void CBaseRTSPClient::CallOnSessionClosed() {
     if (!user_) return;
     try {
@@ -313,6 +324,7 @@ uint32_t CBaseRTSPClient::Run() {
         setUp = Exchange(kRtspSetup);
         lastResult_ = setUp;
     }
+    if (setUp) setUp = CallOnSetup();
     if (setUp) {
         playRequest_.Set();
         while (true) {

@@ -50,6 +50,7 @@ private:
     bool ReceiveResponse(int method, std::string& response);
     void KeepAliveCheck();
     bool CallOnDescribe();
+    bool CallOnSetup();
     void CallOnSessionClosed();
 
     CRTSPResponseParser parser_;

@@ -88,6 +88,13 @@ std::string WithoutQuotes(std::string text) {
     return text;
 }
 
+// 1..65535 written in decimal digits only; anything else is 0.
+std::uint16_t PortNumber(std::string_view text) {
+    if (text.empty() || text.size() > 5) return 0;
+    const std::uint32_t value = StrictUnsigned(text);
+    return value <= 65535 ? static_cast<std::uint16_t>(value) : 0;
+}
+
 }  // namespace
 
 void CRTSPResponseParser::Reset() {
@@ -137,15 +144,24 @@ bool CRTSPResponseParser::Parse(int kind, std::string_view response) {
         return true;
     }
     if (kind == kRtspSetup) {
+        serverRtpPort_ = serverRtcpPort_ = 0;
         ForEachLine(headers.substr(0, headersLength), [&](std::string_view line) {
             if (HeaderKindOf(line) == kHeaderTransport) {
                 const std::string channel = LookupDelimitedValue(line, "interleaved", "=", ";-");
                 interleavedChannel_ = static_cast<std::uint8_t>(StrictUnsigned(channel));
+                ParseServerPorts(ToLower(line));
             }
             return true;
         });
     }
     return true;
+}
+
+void CRTSPResponseParser::ParseServerPorts(std::string_view transport) {
+    const std::string pair = LookupDelimitedValue(transport, "server_port", "=", ";\r\n");
+    const std::size_t dash = pair.find('-');
+    serverRtpPort_ = PortNumber(std::string_view(pair).substr(0, dash));
+    serverRtcpPort_ = dash == std::string::npos ? 0 : PortNumber(std::string_view(pair).substr(dash + 1));
 }
 
 bool CRTSPResponseParser::ParseHeader(std::string_view line) {

@@ -37,6 +37,10 @@ public:
     const std::string& Realm() const { return realm_; }
     const std::string& Nonce() const { return nonce_; }
     std::uint8_t InterleavedChannel() const { return interleavedChannel_; }
+    // The "server_port" pair of the last SETUP answer; 0 where it was not stated or
+    // is no port number.
+    std::uint16_t ServerRtpPort() const { return serverRtpPort_; }
+    std::uint16_t ServerRtcpPort() const { return serverRtcpPort_; }
 
     static constexpr std::size_t kMaxVersionLength = 127;
     static constexpr std::size_t kMaxContentTypeLength = 255;
@@ -46,6 +50,7 @@ private:
     bool ParseContentBase(std::string_view line);
     bool ParseSession(std::string_view line);
     bool ParseChallenge(std::string_view line);
+    void ParseServerPorts(std::string_view transport);
 
     MediaDescription media_;
     std::string version_;
@@ -60,6 +65,8 @@ private:
     std::string realm_;
     std::string nonce_;
     std::uint8_t interleavedChannel_ = 0;
+    std::uint16_t serverRtpPort_ = 0;
+    std::uint16_t serverRtcpPort_ = 0;
 };
 
 }  // namespace velkora

@@ -199,9 +199,9 @@ TEST_F(FaultMatrix, GarbageDatagramsFromAnotherHostAreIgnored)
     ExpectWholeAccessUnits(sink.Frames());
 }
 
-// Garbage from the camera's own address (another source port) may cost a restart; the
-// stream must come back and the threads still stop.
-TEST_F(FaultMatrix, GarbageDatagramsFromTheCameraAddressAreSurvived)
+// The camera's own address but not the ports its SETUP answer named: such datagrams
+// once ended up inside delivered frames, and a forged BYE restarted the stream.
+TEST_F(FaultMatrix, GarbageFromTheCameraAddressOnOtherPortsIsIgnored)
 {
     host::ChannelSink sink;
     Device device(*camera, FixedProfilesConfiguration(1));
@@ -210,21 +210,7 @@ TEST_F(FaultMatrix, GarbageDatagramsFromTheCameraAddressAreSurvived)
     SendGarbage("127.0.0.1", OwnUdpPorts(), 2);
     const size_t before = sink.FrameCount();
     ASSERT_TRUE(sink.WaitForFrames(before + 10, 30s));
-    CloseAndExpectNoThreads(device);
-}
-
-// Fails today: RTP-looking garbage from the camera's address but another source port
-// ends up inside delivered frames (reported to the channel owner; enable once packets
-// are held to the camera's RTP source port and SSRC).
-TEST_F(FaultMatrix, DISABLED_GarbageFromTheCameraAddressNeverReachesAFrame)
-{
-    host::ChannelSink sink;
-    Device device(*camera, FixedProfilesConfiguration(1));
-    ASSERT_TRUE(device.OpenStream(0, 0, sink));
-    ASSERT_TRUE(sink.WaitForFrames(10, 20s));
-    SendGarbage("127.0.0.1", OwnUdpPorts(), 2);
-    const size_t before = sink.FrameCount();
-    ASSERT_TRUE(sink.WaitForFrames(before + 10, 30s));
+    EXPECT_EQ(CountRequests(*camera, "rtsp PLAY"), 1u);
     CloseAndExpectNoThreads(device);
     ExpectWholeAccessUnits(sink.Frames());
 }

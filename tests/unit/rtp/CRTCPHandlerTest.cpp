@@ -83,7 +83,10 @@ TEST_F(RtcpHandler, EachSenderReportIsAnsweredByOneReceiverReport) {
 
 TEST_F(RtcpHandler, NothingIsSentBeforeTheFirstValidSenderReport) {
     LoopbackSocket stranger("127.0.0.2");
+    LoopbackSocket otherPort;  // the camera's address, not its RTCP port
+    handler.SetPeerPort(camera.Port());
     ASSERT_TRUE(stranger.SendTo(port, SenderReport(0x01010101)));  // not the camera
+    ASSERT_TRUE(otherPort.SendTo(port, SenderReport(0x01010101)));
     ASSERT_TRUE(camera.SendTo(port, {0x80, 200, 0, 0}));            // SR fields outside the packet
     Bytes overrun = SenderReport(0x02020202);
     overrun[3] = 7;  // one word longer than the datagram
@@ -92,6 +95,9 @@ TEST_F(RtcpHandler, NothingIsSentBeforeTheFirstValidSenderReport) {
     EXPECT_EQ(Be32(ExchangeSr(0x04040404), 24), 0x04040404u);
     Bytes none;
     EXPECT_FALSE(stranger.Receive(none, false));
+    EXPECT_FALSE(otherPort.Receive(none, false));
+    ASSERT_TRUE(otherPort.SendTo(port, kBye));
+    ExchangeSr(0x05050505);
     EXPECT_EQ(byes, 0);
 }
 

@@ -26,7 +26,8 @@ void Check(const std::vector<Case>& cases, int kind = kRtspOptions) {
         state << " ok=" << ok << " status=" << p.Status() << " cseq=" << p.CSeq() << " type=" << p.ContentType()
               << " base=" << p.ContentBase() << " session=" << p.Session() << " timeout=" << p.SessionTimeout()
               << " auth=" << p.AuthScheme() << " realm=" << p.Realm() << " nonce=" << p.Nonce()
-              << " interleaved=" << int(p.InterleavedChannel()) << " ";
+              << " interleaved=" << int(p.InterleavedChannel()) << " server=" << p.ServerRtpPort() << "-"
+              << p.ServerRtcpPort() << " ";
         std::istringstream items(c.expected);
         for (std::string item; items >> item;) {
             EXPECT_NE(state.str().find(" " + item + " "), std::string::npos) << c.response << "\nstate:" << state.str();
@@ -93,7 +94,12 @@ TEST(RtspResponseParser, DescribeBodyAndSetupTransport) {
     EXPECT_EQ(p.Media().video.control + p.Version(), "");
     EXPECT_EQ(p.Status(), 200u);
     Check({{k200 + "Transport: RTP/AVP/TCP;unicast;interleaved=2-3\r\n", "ok=1 interleaved=2"},
-           {k200 + "Transport: RTP/AVP;unicast;client_port=3556-3557\r\n", "ok=1 interleaved=0"}},
+           {k200 + "Transport: RTP/AVP;unicast;client_port=3556-3557\r\n", "ok=1 interleaved=0 server=0-0"},
+           {k200 + "Transport: RTP/AVP;unicast;client_port=3556-3557;Server_Port=6970-6971\r\n", "server=6970-6971"},
+           {k200 + "Transport: RTP/AVP;unicast;server_port=5000;ssrc=1234\r\n", "server=5000-0"},
+           {k200 + "Transport: RTP/AVP;unicast;server_port=65536-x\r\n", "ok=1 server=0-0"},
+           {k200 + "Transport: RTP/AVP;unicast;server_port=-7\r\n", "ok=1 server=0-7"},
+           {k200 + "Transport: RTP/AVP;unicast\r\n", "server=0-0"}},
           kRtspSetup);
 }
 

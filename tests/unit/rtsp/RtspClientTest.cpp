@@ -15,8 +15,8 @@ const std::string kSdp = "v=0\r\nm=video 0 RTP/AVP 96\r\na=rtpmap:96 H264/90000\
 std::string Camera(const std::string& request, const std::string& session = "1", const std::string& extra = "") {
     if (request.starts_with("DESCRIBE")) return ScriptedRtspServer::Answer(request, "200 OK", extra, kSdp);
     if (request.starts_with("SETUP")) {
-        return ScriptedRtspServer::Answer(request, "200 OK", "Transport: RTP/AVP;unicast;client_port=3556-3557\r\n"
-                                                             "Session: " + session + "\r\n");
+        return ScriptedRtspServer::Answer(request, "200 OK", "Transport: RTP/AVP;unicast;client_port=3556-3557;"
+                                                             "server_port=6970-6971\r\nSession: " + session + "\r\n");
     }
     return ScriptedRtspServer::Answer(request);
 }
@@ -72,6 +72,7 @@ TEST(RtspClient, SessionRequestsByteForByteWithKeepAliveAndTeardown) {
     EXPECT_EQ(r.back(), "TEARDOWN rtsp://cam/live/ RTSP/1.0\r\nCSeq: " + std::to_string(r.size()) +
                             "\r\nUser-Agent: Velkora\r\nSession: abc123\r\n\r\n");
     EXPECT_EQ(s.user.Media().pps, (std::vector<std::uint8_t>{0x68, 0xCE, 0x3C, 0x80}));
+    EXPECT_EQ(s.user.ServerPorts(), 6970u << 16 | 6971u);
 }
 
 TEST(RtspClient, MediaUrlFromContentBaseAndControl) {

@@ -115,7 +115,9 @@ public:
         media_ = media;
         return true;
     }
+    void OnSetup(uint16_t rtpPort, uint16_t rtcpPort) override { serverPorts_ = rtpPort << 16 | rtcpPort; }
     void OnSessionClosed() override { closed_.Set(); }
+    uint32_t ServerPorts() const { return serverPorts_; }
     bool WaitClosed() { return closed_.Wait(10000); }
     velkora::MediaDescription Media() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -125,5 +127,6 @@ public:
 private:
     std::mutex mutex_;
     velkora::CManualEvent closed_;
+    std::atomic<uint32_t> serverPorts_{0};
     velkora::MediaDescription media_;
 };
