@@ -198,8 +198,14 @@ uint32_t CBaseRTPChannel::Run()
             longWait = byeEvent.IsSet();
             continue;
         }
-        if (state == ChannelStreamLost && frameTimer.ElapsedMs() >= streamTimeout)
+        if (state == ChannelStreamLost && frameTimer.ElapsedMs() >= streamTimeout) {
             ReportSignalLost();
+        } else if (state == ChannelStopped && frameTimer.ElapsedMs() >= streamTimeout) {
+            // A stream that has not delivered a frame since the start is lost too;
+            // otherwise a camera that is down when recording starts is never reported.
+            SetChannelState(ChannelStreamLost);
+            ReportSignalLost();
+        }
         if (!RestartStream())
             continue;
         int signalled = WaitForAnyEvent({&stopEvent, &frameEvent, &sessionEvent}, firstFrameWait);

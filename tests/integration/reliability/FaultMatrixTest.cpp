@@ -144,6 +144,10 @@ TEST_P(RtpLoss, OnlyWholeAccessUnitsReachTheHost)
         ASSERT_TRUE(device.OpenStream(0, 0, sink));
         ASSERT_TRUE(WaitForPackets(*camera, 500, 30s));
         EXPECT_TRUE(sink.WaitForFrames(GetParam().frames, 20s));
+        // A stream that never gets a whole frame through is reported lost to the host.
+        if (sink.FrameCount() == 0) {
+            EXPECT_TRUE(sink.WaitForSignalLost(1, 30s));
+        }
         CloseAndExpectNoThreads(device);
     }
     ExpectWholeAccessUnits(sink.Frames());
@@ -158,6 +162,21 @@ INSTANTIATE_TEST_SUITE_P(Rates, RtpLoss, ::testing::Values(NetworkFault{"loss=0.
                                      c = '_';
                              return name;
                          });
+
+// The session is set up but no packet ever arrives: the host must hear of it, as it
+// does of a stream that stops (it once heard nothing at all).
+TEST_F(FaultMatrix, StreamThatNeverDeliversIsReportedLost)
+{
+    camera->SetFaults(Faults({"loss=1"}));
+    host::ChannelSink sink;
+    Device device(*camera, FixedProfilesConfiguration(1));
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    EXPECT_TRUE(sink.WaitForSignalLost(1, 30s));
+    EXPECT_GE(CountRequests(*camera, "rtsp PLAY"), 2u);  // and it keeps trying
+    camera->SetFaults({});
+    EXPECT_TRUE(sink.WaitForFrames(5, 30s));
+    CloseAndExpectNoThreads(device);
+}
 
 TEST_F(FaultMatrix, CameraRestartedOnTheSamePortsIsPickedUpAgain)
 {
