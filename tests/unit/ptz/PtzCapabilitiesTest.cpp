@@ -2,10 +2,9 @@
 
 #include "ptz/CPtzCapabilities.h"
 
-namespace velkora {
-namespace {
+using velkora::CPtzCapabilities;
 
-CPtzCapabilities Parse(const char* text) {
+static CPtzCapabilities Parse(const char* text) {
   CPtzCapabilities caps;
   caps.pan = caps.tilt = caps.zoom = caps.focus = caps.iris = true;  // must all be overwritten
   caps.presetCount = 99;
@@ -33,8 +32,7 @@ TEST(PtzCapabilities, TextNamesOptionalFunctionsOnlyWithTheirAxis) {
 TEST(PtzCapabilities, ReadsExactKeysAndStrictValues) {
   const CPtzCapabilities caps = Parse("Pan=1;Tilt=1;Zoom=0");
   EXPECT_TRUE(caps.pan && caps.tilt);
-  EXPECT_FALSE(caps.zoom || caps.focus || caps.iris || caps.areaZoom || caps.center || caps.unzoom);
-  EXPECT_EQ(caps.presetCount, 0u);
+  EXPECT_FALSE(caps.zoom || caps.focus || caps.iris || caps.areaZoom || caps.center || caps.unzoom || caps.presetCount);
   for (const char* text : {"pan=1", "Pan=yes", "Pan=11", "Pan = 1", "Pan="}) EXPECT_FALSE(Parse(text).pan) << text;
   EXPECT_TRUE(Parse("\tZoom=1\r\nPan=1\n").pan);
   EXPECT_FALSE(Parse("AreaZoom=1; Zoom=0").zoom);
@@ -43,6 +41,3 @@ TEST(PtzCapabilities, ReadsExactKeysAndStrictValues) {
   for (const char* text : {"Preset=12a", "Preset=", "Preset=-1", "Pan=1", "Preset=4294967296"})
     EXPECT_EQ(Parse(text).presetCount, 0u) << text;
 }
-
-}  // namespace
-}  // namespace velkora
