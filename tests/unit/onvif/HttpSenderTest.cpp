@@ -21,48 +21,38 @@ std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.b
 
 } // namespace
 
-TEST(HttpSender, StatusBodyAndContentLength) {
+TEST(HttpSender, StatusBodyContentLengthAndChunks) {
     LoopbackHttpServer server([](const RecordedRequest& request) {
         if (request.head.find(" /long ") != std::string::npos)
             return std::string("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n0123456789");
         if (request.head.find(" /empty ") != std::string::npos)
             return std::string("HTTP/1.1 204 No Content\r\n\r\n");
+        if (request.head.find(" /big ") != std::string::npos) // no length: the body ends with the connection
+            return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(20000, 'x');
         return HttpAnswer(404, "missing", "Content-Type: text/plain\r\n");
     });
     CHttpSender sender(Device(server.Port()));
-
+    std::vector<uint8_t> body;
     ASSERT_TRUE(sender.Send(HttpRequest("GET", "/long")));
     EXPECT_EQ(200u, sender.GetStatusCode());
     EXPECT_EQ(5u, sender.GetContentLength());
-    std::vector<uint8_t> body;
     EXPECT_EQ(5u, sender.ReadResponse(body));
     EXPECT_EQ("01234", Text(body));
     sender.Cancel();
 
     ASSERT_TRUE(sender.Send(HttpRequest("GET", "/empty")));
     EXPECT_EQ(204u, sender.GetStatusCode());
-    EXPECT_EQ(0u, sender.GetContentLength());
     EXPECT_EQ(0u, sender.ReadResponse(body));
     sender.Cancel();
 
-    // Any status is a completed exchange.
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/other")));
+    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/other"))); // any status is a completed exchange
     EXPECT_EQ(404u, sender.GetStatusCode());
     EXPECT_EQ(7u, sender.ReadResponse(body));
     sender.Cancel();
+    ASSERT_EQ(3u, server.Requests().size());
+    EXPECT_EQ("Velkora::HttpSender", server.Requests()[0].Header("User-Agent"));
 
-    const auto requests = server.Requests();
-    ASSERT_EQ(3u, requests.size());
-    EXPECT_EQ("Velkora::HttpSender", requests[0].Header("User-Agent"));
-}
-
-TEST(HttpSender, BodyWithoutLengthReadInChunks) {
-    const std::string big(20000, 'x');
-    LoopbackHttpServer server([&](const RecordedRequest&) {
-        return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + big;
-    });
-    CHttpSender sender(Device(server.Port()));
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
+    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/big")));
     EXPECT_EQ(0u, sender.GetContentLength());
     EXPECT_GT(sender.QueryDataAvailable(), 0u);
 
@@ -71,13 +61,10 @@ TEST(HttpSender, BodyWithoutLengthReadInChunks) {
     EXPECT_EQ(101u, chunk.size());
     EXPECT_EQ(100u, sender.ReadChunk(chunk, 100, true));
     EXPECT_EQ(100u, chunk.size());
-    EXPECT_EQ(0u, sender.ReadChunk(chunk, 0, false));
-
     std::vector<uint8_t> rest;
-    EXPECT_EQ(big.size() - 200, sender.ReadResponse(rest));
+    EXPECT_EQ(20000u - 200, sender.ReadResponse(rest));
     sender.Cancel();
     EXPECT_EQ(0u, sender.ReadChunk(chunk, 100, true));
-    EXPECT_EQ(0u, sender.QueryDataAvailable());
 }
 
 TEST(HttpSender, RequestLinesAndRefusedRequests) {
@@ -111,12 +98,20 @@ TEST(HttpSender, RequestLinesAndRefusedRequests) {
     EXPECT_EQ("application/soap+xml; charset=utf-8", requests[0].Header("Content-Type"));
     EXPECT_EQ(envelope, requests[0].body);
     EXPECT_EQ(0u, requests[1].head.find("GET /cgi-bin/run?ptz.cgi%20zoom%200%20x HTTP/1.1\r\n"));
-    // Both requests went over the one kept connection.
-    EXPECT_EQ(1, server.Connections());
+    EXPECT_EQ(1, server.Connections()); // both over the one kept connection
 }
 
-TEST(HttpSender, CredentialsOnlyWithUserAndSelector) {
-    LoopbackHttpServer server([](const RecordedRequest&) { return HttpAnswer(200, "ok"); });
+TEST(HttpSender, CredentialsAndChallenges) {
+    LoopbackHttpServer server([](const RecordedRequest& request) {
+        if (request.head.find(" /basic ") != std::string::npos)
+            return HttpAnswer(401, "denied", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
+        if (request.head.find(" /digest ") == std::string::npos ||
+            request.Header("Authorization").rfind("Digest username=\"admin\"", 0) == 0)
+            return HttpAnswer(200, "ok");
+        return HttpAnswer(401, "no", "WWW-Authenticate: Digest realm=\"cam\", nonce=\"abc\", qop=\"auth\"\r\n"
+                                     "WWW-Authenticate: Basic realm=\"cam\"\r\n");
+    });
+    // Credentials go only with a user name and when the request does not opt out.
     CHttpSender noUser(Device(server.Port(), "", "secret"));
     ASSERT_TRUE(noUser.Send(HttpRequest("GET", "/")));
     noUser.Cancel();
@@ -125,55 +120,35 @@ TEST(HttpSender, CredentialsOnlyWithUserAndSelector) {
     request.authSelector = Web::HttpAuthNone;
     ASSERT_TRUE(sender.Send(request));
     sender.Cancel();
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
-    sender.Cancel();
-    const auto requests = server.Requests();
-    ASSERT_EQ(3u, requests.size());
-    EXPECT_EQ("", requests[0].Header("Authorization"));
-    EXPECT_EQ("", requests[1].Header("Authorization"));
-    EXPECT_EQ("Basic YWRtaW46c2VjcmV0", requests[2].Header("Authorization"));
-}
-
-TEST(HttpSender, UnauthorizedWithTheSameSchemeIsAnAnswer) {
-    LoopbackHttpServer server([](const RecordedRequest&) {
-        return HttpAnswer(401, "denied", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
-    });
-    CHttpSender sender(Device(server.Port(), "admin", "wrong"));
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
+    // A 401 offering the scheme just used is the answer: no retry.
+    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/basic")));
     EXPECT_EQ(401u, sender.GetStatusCode());
     EXPECT_EQ(uint32_t(Web::HttpSchemeBasic), sender.GetServerAuthScheme());
-    EXPECT_EQ(1u, server.Requests().size());
-}
-
-TEST(HttpSender, UnauthorizedLearnsTheOfferedScheme) {
-    const std::string digestChallenge =
-        "WWW-Authenticate: Digest realm=\"cam\", nonce=\"abc\", qop=\"auth\"\r\nWWW-Authenticate: Basic realm=\"cam\"\r\n";
-    LoopbackHttpServer server([&](const RecordedRequest& request) {
-        if (request.Header("Authorization").rfind("Digest username=\"admin\"", 0) == 0)
-            return HttpAnswer(200, "ok");
-        return HttpAnswer(401, "no", digestChallenge);
-    });
-    CHttpSender sender(Device(server.Port(), "admin", "secret"));
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/ptz")));
-    EXPECT_EQ(200u, sender.GetStatusCode());
-    EXPECT_EQ(uint32_t(Web::HttpSchemeDigest), sender.GetServerAuthScheme());
     sender.Cancel();
-    const std::size_t firstRound = server.Requests().size();
-    EXPECT_EQ("Basic YWRtaW46c2VjcmV0", server.Requests()[0].Header("Authorization"));
+    auto requests = server.Requests();
+    ASSERT_EQ(3u, requests.size());
+    EXPECT_EQ("", requests[0].Header("Authorization") + requests[1].Header("Authorization"));
+    EXPECT_EQ("Basic YWRtaW46c2VjcmV0", requests[2].Header("Authorization"));
 
-    // Later requests use the learnt scheme from the start: no Basic any more.
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/ptz")));
-    EXPECT_EQ(200u, sender.GetStatusCode());
-    sender.Cancel();
-    const auto requests = server.Requests();
-    for (std::size_t i = firstRound; i < requests.size(); ++i)
+    // An offered Digest is learnt and used from the start of later requests.
+    CHttpSender learner(Device(server.Port(), "admin", "secret"));
+    ASSERT_TRUE(learner.Send(HttpRequest("GET", "/digest")));
+    EXPECT_EQ(200u, learner.GetStatusCode());
+    EXPECT_EQ(uint32_t(Web::HttpSchemeDigest), learner.GetServerAuthScheme());
+    learner.Cancel();
+    EXPECT_EQ("Basic YWRtaW46c2VjcmV0", server.Requests()[3].Header("Authorization"));
+    const std::size_t learnt = server.Requests().size();
+    ASSERT_TRUE(learner.Send(HttpRequest("GET", "/digest")));
+    EXPECT_EQ(200u, learner.GetStatusCode());
+    learner.Cancel();
+    requests = server.Requests();
+    for (std::size_t i = learnt; i < requests.size(); ++i)
         EXPECT_EQ(std::string::npos, requests[i].Header("Authorization").find("Basic"));
 }
 
 TEST(HttpSender, SecureStateFollowsWhatWorked) {
-    // Port 443 starts with HTTPS; a plain listener there is reached over HTTP,
-    // which later requests then use directly. A random loopback address keeps
-    // clear of other users of port 443.
+    // Port 443 starts with HTTPS; a plain listener there is reached over HTTP, used
+    // directly from then on. A random loopback address keeps clear of other users of 443.
     std::mt19937 random(std::random_device{}());
     const std::string address = "127." + std::to_string(1 + random() % 250) + "." + std::to_string(1 + random() % 250) +
                                 "." + std::to_string(2 + random() % 250);
@@ -182,28 +157,24 @@ TEST(HttpSender, SecureStateFollowsWhatWorked) {
         GTEST_SKIP() << "cannot listen on " << address << ":443";
     CHttpSender sender(Device(443, {}, {}, address));
     EXPECT_TRUE(sender.IsSecure());
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
-    EXPECT_EQ(200u, sender.GetStatusCode());
-    EXPECT_FALSE(sender.IsSecure());
-    sender.Cancel();
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
-    sender.Cancel();
-
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
+        EXPECT_EQ(200u, sender.GetStatusCode());
+        EXPECT_FALSE(sender.IsSecure());
+        sender.Cancel();
+    }
     const auto requests = server.Requests();
     ASSERT_EQ(3u, requests.size());
     EXPECT_TRUE(requests[0].tls && !requests[1].tls && !requests[2].tls);
 }
 
 TEST(HttpSender, ConnectTimeoutIsFinal) {
-    // A listener whose accept queue is full drops further handshakes, so the
-    // connect hangs until the time-out.
+    // A listener whose accept queue is full drops further handshakes: the connect hangs.
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
-    ASSERT_EQ(0, listen(listener, 0));
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t len = sizeof(addr);
+    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&addr), len));
+    ASSERT_EQ(0, listen(listener, 0));
     getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
     std::vector<int> fillers;
     for (int i = 0; i < 3; ++i) {
@@ -221,7 +192,7 @@ TEST(HttpSender, ConnectTimeoutIsFinal) {
     close(listener);
 }
 
-TEST(HttpSender, AnswerTimeoutIsRetriedOverTheOtherProtocol) {
+TEST(HttpSender, AnswerTimeoutRetriesOverTheOtherProtocolCancelDoesNot) {
     LoopbackHttpServer server([](const RecordedRequest&) { return LoopbackHttpServer::Hang; });
     velkora::DEVICE_INFO device = Device(server.Port());
     device.requestTimeout = 300;
@@ -230,23 +201,17 @@ TEST(HttpSender, AnswerTimeoutIsRetriedOverTheOtherProtocol) {
     // The error is the retry's: our listener drops the TLS handshake.
     EXPECT_EQ(uint32_t(Web::HttpErrorSecureFailure), sender.GetLastError());
     ASSERT_TRUE(server.WaitForRequests(2));
-    EXPECT_FALSE(server.Requests()[0].tls);
-    EXPECT_TRUE(server.Requests()[1].tls);
+    EXPECT_TRUE(!server.Requests()[0].tls && server.Requests()[1].tls);
     EXPECT_FALSE(sender.IsSecure());
-}
 
-TEST(HttpSender, CancelEndsABlockedExchangeWithoutRetry) {
-    LoopbackHttpServer server([](const RecordedRequest&) { return LoopbackHttpServer::Hang; });
-    velkora::DEVICE_INFO device = Device(server.Port());
     device.requestTimeout = 60000; // a time-out would read 12002, not 12017
-    CHttpSender sender(device);
-
+    CHttpSender blocked(device);
     std::thread canceller([&] {
-        if (server.WaitForRequests(1))
-            sender.Cancel();
+        if (server.WaitForRequests(3))
+            blocked.Cancel();
     });
-    EXPECT_FALSE(sender.Send(HttpRequest("GET", "/")));
+    EXPECT_FALSE(blocked.Send(HttpRequest("GET", "/")));
     canceller.join();
-    EXPECT_EQ(uint32_t(Web::HttpErrorCancelled), sender.GetLastError());
-    EXPECT_EQ(1, server.Connections());
+    EXPECT_EQ(uint32_t(Web::HttpErrorCancelled), blocked.GetLastError());
+    EXPECT_EQ(3, server.Connections());
 }

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -23,14 +24,8 @@ const std::string kSecurityNs =
 
 // Local name of the operation element inside s:Body of a request envelope.
 std::string OperationOf(const std::string& envelope) {
-    std::size_t pos = envelope.find("<s:Body");
-    pos = envelope.find('>', pos);
-    if (pos == std::string::npos || envelope[pos - 1] == '/')
-        return {};
-    const std::size_t start = pos + 2;
-    std::string name = envelope.substr(start, envelope.find_first_of(" />", start) - start);
-    const std::size_t colon = name.find(':');
-    return colon == std::string::npos ? name : name.substr(colon + 1);
+    std::smatch match;
+    return std::regex_search(envelope, match, std::regex("<s:Body[^>]*><(?:\\w+:)?(\\w+)")) ? match[1].str() : "";
 }
 
 std::string Fault(const std::string& subcodes, const std::string& reason) {
@@ -108,10 +103,9 @@ TEST(OnvifEnvelope, UsernameTokenMatchesAnIndependentDigest) {
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(nullptr, pipe);
     char line[128] = {};
-    const bool read = fgets(line, sizeof(line), pipe) != nullptr;
+    EXPECT_NE(nullptr, fgets(line, sizeof(line), pipe));
     pclose(pipe);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(std::string(line).substr(0, std::string(line).find('\n')), request.passwordDigest);
+    EXPECT_EQ(request.passwordDigest + "\n", line);
 
     // The same millisecond still gives a new nonce.
     EXPECT_NE(COnvifClient::CreateNonce(now), COnvifClient::CreateNonce(now));
@@ -120,26 +114,6 @@ TEST(OnvifEnvelope, UsernameTokenMatchesAnIndependentDigest) {
     plain.nonce = "stale";
     ASSERT_TRUE(COnvifClient::CreateUsernameToken(plain, "pw", true, now));
     EXPECT_EQ("", plain.passwordDigest + plain.nonce + plain.created);
-}
-
-TEST(SoapFaultText, OneRenderingPerCause) {
-    SoapFault fault;
-    EXPECT_EQ(". Device is not accessible", fault.GetErrorText(". "));
-    fault.transportError = 12029;
-    EXPECT_EQ(". Device is not accessible (12029)", fault.GetErrorText(". "));
-    fault.httpStatus = 200;
-    EXPECT_EQ("", fault.GetErrorText(". "));
-    fault.httpStatus = 401;
-    EXPECT_EQ("HTTP status code: 401", fault.GetErrorText(""));
-    fault.subcodes = {"ter:InvalidArgVal", "ter:NoProfile"};
-    EXPECT_EQ(". Error code: ter:InvalidArgVal > ter:NoProfile", fault.GetErrorText(". "));
-    fault.reason = "No such profile";
-    EXPECT_EQ(". Reason: No such profile (code: ter:InvalidArgVal > ter:NoProfile)", fault.GetErrorText(". "));
-    EXPECT_EQ("", fault.FindAuthenticationFault());
-    fault.subcodes = {"ter:Other", "x:NotAuthorizedAtAll"};
-    EXPECT_EQ("x:NotAuthorizedAtAll", fault.FindAuthenticationFault());
-    fault.subcodes = {"wsse:FailedAuthentication"};
-    EXPECT_EQ("wsse:FailedAuthentication", fault.FindAuthenticationFault());
 }
 
 TEST(OnvifExchange, FaultsAndStatuses) {
@@ -153,8 +127,8 @@ TEST(OnvifExchange, FaultsAndStatuses) {
                                  "ter:NoProfile</env:Value></env:Subcode></env:Subcode>",
                                  "No such profile"));
     EXPECT_FALSE(client.GetDeviceInformation(info));
-    EXPECT_EQ("env:Sender", client.GetLastFault().code);
-    EXPECT_EQ(500u, client.GetLastFault().httpStatus);
+    EXPECT_EQ("env:Sender 500", client.GetLastFault().code + " " + std::to_string(client.GetLastFault().httpStatus));
+    EXPECT_EQ("", client.GetLastFault().FindAuthenticationFault());
     EXPECT_EQ(". Reason: No such profile (code: ter:InvalidArgVal > ter:NoProfile)",
               client.GetLastFault().GetErrorText(". "));
 
@@ -162,26 +136,35 @@ TEST(OnvifExchange, FaultsAndStatuses) {
     EXPECT_FALSE(client.GetDeviceInformation(info));
     EXPECT_EQ(". HTTP status code: 401", client.GetLastFault().GetErrorText(". "));
 
-    next = HttpAnswer(200, "");
-    EXPECT_FALSE(client.GetDeviceInformation(info));
-    EXPECT_EQ("", client.GetLastFault().GetErrorText(". "));
-
-    // Not XML, or XML with a DTD: the answer is not used.
-    next = HttpAnswer(200, "<a>");
-    EXPECT_FALSE(client.GetDeviceInformation(info));
-    next = HttpAnswer(200, "<!DOCTYPE e [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><e>&x;</e>");
-    EXPECT_FALSE(client.GetDeviceInformation(info));
+    // Empty, not XML, or XML with a DTD: the answer is not used.
+    for (const char* body : {"", "<a>", "<!DOCTYPE e [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><e>&x;</e>"}) {
+        next = HttpAnswer(200, body);
+        EXPECT_FALSE(client.GetDeviceInformation(info)) << body;
+        EXPECT_EQ("", client.GetLastFault().GetErrorText(". "));
+    }
     EXPECT_EQ("Digest", client.GetAuthenticationType());
 
-    uint16_t closedPort;
-    {
-        LoopbackHttpServer probe([](const RecordedRequest&) { return std::string(); });
-        closedPort = probe.Port();
-    }
-    COnvifClient unreachable(Device(closedPort));
+    // Capabilities without a media service: no media path is taken from them.
+    next = HttpAnswer(200, "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body>"
+                           "<GetCapabilitiesResponse xmlns=\"http://www.onvif.org/ver10/device/wsdl\"><Capabilities>"
+                           "<Device xmlns=\"http://www.onvif.org/ver10/schema\"><XAddr>http://10.0.0.1</XAddr>"
+                           "</Device></Capabilities></GetCapabilitiesResponse></e:Body></e:Envelope>");
+    DeviceCapabilities capabilities;
+    EXPECT_FALSE(client.GetCapabilities(capabilities));
+    EXPECT_EQ("", capabilities.devicePath + client.GetServiceAddresses().mediaPath); // a host without a path
+    EXPECT_EQ("/a?b", COnvifClient::XAddrToPath("https://h:1/a?b"));
+
+    COnvifClient unreachable(Device(LoopbackHttpServer([](const RecordedRequest&) { return ""; }).Port())); // now free
     ASSERT_TRUE(unreachable.Initialize("", ""));
     EXPECT_FALSE(unreachable.GetDeviceInformation(info));
     EXPECT_EQ(". Device is not accessible (12029)", unreachable.GetLastFault().GetErrorText(". "));
+
+    SoapFault fault;
+    fault.subcodes = {"ter:InvalidArgVal", "x:NotAuthorizedAtAll"};
+    EXPECT_EQ(". Error code: ter:InvalidArgVal > x:NotAuthorizedAtAll", fault.GetErrorText(". "));
+    EXPECT_EQ("x:NotAuthorizedAtAll", fault.FindAuthenticationFault());
+    fault.subcodes = {"wsse:FailedAuthentication"};
+    EXPECT_EQ("wsse:FailedAuthentication", fault.FindAuthenticationFault());
 }
 
 TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce) {
@@ -201,8 +184,7 @@ TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce) {
     auto requests = server.Requests();
     ASSERT_EQ(2u, requests.size());
     EXPECT_NE(std::string::npos, requests[1].body.find("<wsse:Password>secret</wsse:Password>"));
-    // The HTTP layer never authenticates SOAP requests.
-    EXPECT_EQ("", requests[0].Header("Authorization"));
+    EXPECT_EQ("", requests[0].Header("Authorization")); // HTTP never authenticates SOAP requests
 
     ASSERT_TRUE(client.GetDeviceInformation(info));
     EXPECT_EQ(3u, server.Requests().size());
@@ -221,14 +203,17 @@ TEST(OnvifOperations, RequestBodies) {
     COnvifClient client(Device(server.Port(), "", ""));
     ASSERT_TRUE(client.Initialize("Basic", ""));
     ASSERT_TRUE(client.SetServiceAddresses(MediaPaths()));
+    // Missing tokens or names send nothing.
+    std::string token;
+    Onvif::VideoEncoderConfiguration config("VEC1"), none;
+    EXPECT_FALSE(client.CreateProfile("", token) || client.AddVideoSourceConfiguration("P1", "") ||
+                 client.DeleteProfile("") || client.GetVideoEncoderConfiguration("", none));
 
     MediaUri uri;
     StreamUriRequest streamRequest;
     streamRequest.profileToken = "P<1>";
     ASSERT_TRUE(client.GetStreamUri(streamRequest, uri));
-    std::string token;
     ASSERT_TRUE(client.CreateProfile("Velkora_VSC1_Live", token));
-    Onvif::VideoEncoderConfiguration config("VEC1");
     ASSERT_TRUE(client.SetVideoEncoderConfiguration(config));
     std::vector<Onvif::MediaProfile> profiles;
     ASSERT_TRUE(client.GetProfiles(profiles));
@@ -260,37 +245,6 @@ TEST(OnvifOperations, RequestBodies) {
     EXPECT_EQ("application/soap+xml; charset=utf-8", requests[0].Header("Content-Type"));
 }
 
-TEST(OnvifOperations, MissingValuesSendNothing) {
-    LoopbackHttpServer server([](const RecordedRequest&) {
-        // Capabilities without a media service.
-        return HttpAnswer(200, "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body>"
-                               "<GetCapabilitiesResponse xmlns=\"http://www.onvif.org/ver10/device/wsdl\"><Capabilities>"
-                               "<Device xmlns=\"http://www.onvif.org/ver10/schema\"><XAddr>http://10.0.0.1</XAddr>"
-                               "</Device></Capabilities></GetCapabilitiesResponse></e:Body></e:Envelope>");
-    });
-    COnvifClient client(Device(server.Port()));
-    ASSERT_TRUE(client.Initialize("Digest", ""));
-    ASSERT_TRUE(client.SetServiceAddresses(MediaPaths()));
-    std::string token;
-    EXPECT_FALSE(client.CreateProfile("", token));
-    EXPECT_FALSE(client.AddVideoSourceConfiguration("P1", ""));
-    EXPECT_FALSE(client.DeleteProfile(""));
-    Onvif::VideoEncoderConfiguration config;
-    EXPECT_FALSE(client.GetVideoEncoderConfiguration("", config));
-    EXPECT_EQ(0u, server.Requests().size());
-
-    DeviceCapabilities capabilities;
-    EXPECT_FALSE(client.GetCapabilities(capabilities));
-    EXPECT_EQ("", capabilities.devicePath); // a host without a path gives an empty path
-    EXPECT_EQ("", client.GetServiceAddresses().mediaPath);
-    std::vector<Onvif::MediaProfile> profiles;
-    EXPECT_FALSE(client.GetProfiles(profiles));
-    EXPECT_EQ(1u, server.Requests().size());
-    EXPECT_EQ("onvif/x", COnvifClient::XAddrToPath("onvif/x"));
-    EXPECT_EQ("/a?b", COnvifClient::XAddrToPath("https://h:1/a?b"));
-    EXPECT_FALSE(client.SetServiceAddresses(ServiceAddresses{}));
-}
-
 TEST(OnvifOperations, AbortEndsAHungExchange) {
     LoopbackHttpServer server([](const RecordedRequest&) { return LoopbackHttpServer::Hang; });
     DEVICE_INFO device = Device(server.Port());
@@ -320,16 +274,14 @@ TEST(OnvifOperations, LearnsNamespacesFromAnswers) {
     ASSERT_TRUE(client.Initialize("Digest", "tds=http://www.onvif.org/ver10/device/wsdl"));
     DeviceInformation info;
     ASSERT_TRUE(client.GetDeviceInformation(info));
-    EXPECT_EQ("M", info.model);
-    EXPECT_EQ("tt=urn:vendor", client.GetCustomNamespaces());
+    EXPECT_EQ("M tt=urn:vendor", info.model + " " + client.GetCustomNamespaces());
     ASSERT_TRUE(client.SetServiceAddresses(MediaPaths()));
     std::vector<Onvif::MediaProfile> profiles;
     client.GetProfiles(profiles);
     EXPECT_NE(std::string::npos, server.Requests().back().body.find("xmlns:tt=\"urn:vendor\""));
 }
 
-class AnswerStyles : public ::testing::TestWithParam<const char*> {
-};
+class AnswerStyles : public ::testing::TestWithParam<const char*> {};
 
 // Devices write their answers with all sorts of prefixes, default namespaces,
 // blanks and comments; each must read exactly like ours.
@@ -342,8 +294,7 @@ TEST_P(AnswerStyles, EveryReadingOperation) {
     ASSERT_TRUE(client.GetCapabilities(caps));
     EXPECT_EQ("/onvif/device_service /onvif/media /onvif/events",
               caps.devicePath + " " + caps.mediaPath + " " + caps.eventsPath);
-    EXPECT_TRUE(caps.pullPointSupport); // written "TRUE"
-    EXPECT_TRUE(caps.inputConnectors == 2 && caps.relayOutputs == 1);
+    EXPECT_TRUE(caps.pullPointSupport && caps.inputConnectors == 2 && caps.relayOutputs == 1); // "TRUE" reads true
 
     DeviceInformation info;
     ASSERT_TRUE(client.GetDeviceInformation(info));
@@ -354,26 +305,22 @@ TEST_P(AnswerStyles, EveryReadingOperation) {
     ASSERT_EQ(2u, profiles.size()); // the one without a video source is dropped
     const Onvif::MediaProfile& main = profiles[0];
     EXPECT_TRUE(main.IsComplete());
-    EXPECT_EQ("P1 Main VS1 VEC1 PTZ1 -1", main.token + " " + main.name + " " + main.videoSourceConfiguration.sourceToken +
-                                             " " + main.videoEncoderConfiguration.token + " " +
-                                             main.ptzConfiguration.token + " " + main.ptzConfiguration.useCount);
+    EXPECT_EQ("P1 Main VS1 VEC1 PTZ1 -1", main.token + " " + main.name + " " + main.videoSourceConfiguration.sourceToken + " " +
+                                             main.videoEncoderConfiguration.token + " " + main.ptzConfiguration.token +
+                                             " " + main.ptzConfiguration.useCount);
     EXPECT_EQ(std::numeric_limits<float>::lowest(), profiles[0].ptzConfiguration.defaultPTZSpeed.tilt);
-    EXPECT_EQ("Velkora_VSC1_Live", profiles[1].name);
-    EXPECT_EQ("", profiles[1].ptzConfiguration.token);
+    EXPECT_EQ("Velkora_VSC1_Live|", profiles[1].name + "|" + profiles[1].ptzConfiguration.token);
 
     std::vector<Onvif::VideoSourceConfiguration> sources;
     ASSERT_TRUE(client.GetVideoSourceConfigurations(sources));
     ASSERT_EQ(2u, sources.size());
-    EXPECT_EQ("VSC2", sources[1].token);
-    EXPECT_EQ(1280u, sources[1].boundsWidth);
+    EXPECT_EQ("VSC2 1280", sources[1].token + " " + std::to_string(sources[1].boundsWidth));
 
     std::vector<Onvif::VideoEncoderConfiguration> encoders;
     ASSERT_TRUE(client.GetVideoEncoderConfigurations(encoders));
     ASSERT_EQ(2u, encoders.size());
-    EXPECT_EQ("JPEG", encoders[1].encoding);
-    EXPECT_EQ(70.0f, encoders[1].quality);
+    EXPECT_TRUE(encoders[1].encoding == "JPEG" && encoders[1].quality == 70.0f && encoders[0].bitrateLimit == 4096);
     EXPECT_EQ("239.0.0.1 Main", encoders[0].multicast.address + " " + encoders[0].h264.profile);
-    EXPECT_EQ(4096u, encoders[0].bitrateLimit);
 
     ASSERT_TRUE(client.GetCompatibleVideoEncoderConfigurations("P1", encoders));
     ASSERT_EQ(1u, encoders.size());
@@ -381,16 +328,14 @@ TEST_P(AnswerStyles, EveryReadingOperation) {
 
     Onvif::VideoEncoderConfiguration encoder;
     ASSERT_TRUE(client.GetVideoEncoderConfiguration("VEC1", encoder));
-    EXPECT_EQ(1920u, encoder.width);
-    EXPECT_EQ(4.5f, encoder.quality);
+    EXPECT_TRUE(encoder.width == 1920 && encoder.quality == 4.5f);
 
     EncoderOptions options;
     ASSERT_TRUE(client.GetVideoEncoderConfigurationOptions("VEC1", options));
     EXPECT_TRUE(options.qualityMin == 1 && options.qualityMax == 10);
     ASSERT_EQ(1u, options.codecs.size()); // JPEG lists only height 0
     const CodecOptions& h264 = options.codecs[0];
-    EXPECT_EQ(uint32_t(OnvifCodecH264), h264.codec);
-    EXPECT_EQ("VEC1", h264.configurationToken);
+    EXPECT_TRUE(h264.codec == uint32_t(OnvifCodecH264) && h264.configurationToken == "VEC1");
     EXPECT_EQ((std::set<Resolution>{{640, 360}, {640, 480}, {1280, 720}}), h264.resolutions);
     EXPECT_EQ((std::vector<std::string>{"Baseline", "Main"}), h264.profiles);
     EXPECT_TRUE(h264.bitrateMin == 64 && h264.bitrateMax == 8192);
@@ -405,8 +350,7 @@ TEST_P(AnswerStyles, EveryReadingOperation) {
     streamRequest.profileToken = "P1";
     MediaUri uri;
     ASSERT_TRUE(client.GetStreamUri(streamRequest, uri));
-    EXPECT_EQ("rtsp://192.168.0.10:8554/stream1?a=1&b=2", uri.uri);
-    EXPECT_EQ("PT60S", uri.timeout);
+    EXPECT_EQ("rtsp://192.168.0.10:8554/stream1?a=1&b=2 PT60S", uri.uri + " " + uri.timeout);
 
     // Foreign prefixes bound to our URIs are learnt but change nothing we export.
     EXPECT_EQ("", client.GetCustomNamespaces());
@@ -417,12 +361,9 @@ INSTANTIATE_TEST_SUITE_P(Devices, AnswerStyles, ::testing::Values("ours", "forei
 TEST(CodecOptionsRates, BoundedWhateverTheDeviceSays) {
     CodecOptions options;
     EXPECT_TRUE(options.AvailableFrameRates().empty());
-    options.frameRateMin = 1;
-    options.frameRateMax = 30;
-    EXPECT_EQ(30u, options.AvailableFrameRates().size());
     options.frameRateMin = options.frameRateMax = 25;
     options.encodingIntervalMax = 4000000000u;
-    EXPECT_EQ(25u, *options.AvailableFrameRates().rbegin());
+    // The interval loop stops where every rate rounds to 0.
     EXPECT_EQ(1u, *options.AvailableFrameRates().begin());
     options.frameRateMin = 0;
     options.frameRateMax = 4000000000u;

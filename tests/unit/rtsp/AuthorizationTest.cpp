@@ -8,7 +8,6 @@ using namespace velkora;
 TEST(RtspAuthorization, BasicHeaderAndItsSizeLimit) {
     EXPECT_EQ(MakeAuthorization(kAuthBasic, "admin", "secret", "", "", "DESCRIBE", "rtsp://x/"),
               "Authorization: Basic YWRtaW46c2VjcmV0\r\n");
-    EXPECT_EQ(MakeAuthorization(kAuthBasic, "", "", "", "", "DESCRIBE", ""), "Authorization: Basic Og==\r\n");
     // "user:password" of 72 bytes fits the 100-byte MIME-sized buffer, 73 does not.
     EXPECT_EQ(MakeAuthorization(kAuthBasic, std::string(36, 'u'), std::string(35, 'p'), "", "", "PLAY", "u").size(),
               std::string("Authorization: Basic \r\n").size() + 96);
@@ -30,7 +29,5 @@ TEST(RtspAuthorization, DigestMatchesIndependentComputation) {
                                   "response=\"804b0c509fe3ab8dcba0524a65514ba6\"\r\n");
     EXPECT_NE(digest("SETUP").find("response=\"12fe74815d2195c954ab869775bcde14\""), std::string::npos);
     EXPECT_NE(digest("PLAY").find("response=\"49e4237240ec06538ecc13c5dde33134\""), std::string::npos);
-    EXPECT_EQ(digest("PLAY", ""), "");
-    EXPECT_EQ(digest("PLAY", "r", ""), "");
-    EXPECT_EQ(MakeAuthorization(kAuthDigest, "u", "p", "r", "n", "PLAY", ""), "");
+    EXPECT_EQ(digest("PLAY", "") + digest("PLAY", "r", ""), "");  // no realm or no user: no header
 }

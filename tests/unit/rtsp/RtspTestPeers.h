@@ -31,11 +31,7 @@ public:
         ::listen(listener_, 4);
         thread_ = std::thread([this] { Serve(); });
     }
-    ~ScriptedRtspServer() {
-        stop_ = true;
-        thread_.join();
-        ::close(listener_);
-    }
+    ~ScriptedRtspServer() { stop_ = true, thread_.join(), ::close(listener_); }
 
     std::uint16_t Port() const { return port_; }
     bool WaitForRequests(std::size_t n) { return Wait([&] { return requests_.size() >= n; }); }
@@ -62,9 +58,8 @@ private:
         return changed_.wait_for(lock, std::chrono::seconds(10), done);
     }
     bool WaitReadable(int fd) {
-        for (pollfd pfd{fd, POLLIN, 0}; !stop_;) {
+        for (pollfd pfd{fd, POLLIN, 0}; !stop_;)
             if (::poll(&pfd, 1, 20) > 0) return true;
-        }
         return false;
     }
     void Serve() {
@@ -78,11 +73,10 @@ private:
                 for (auto end = pending.find("\r\n\r\n"); end != std::string::npos; end = pending.find("\r\n\r\n")) {
                     const std::string request = pending.substr(0, end + 4);
                     pending.erase(0, end + 4);
-                    {
-                        std::lock_guard<std::mutex> lock(mutex_);
-                        requests_.push_back(request);
-                        changed_.notify_all();
-                    }
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    requests_.push_back(request);
+                    changed_.notify_all();
+                    lock.unlock();
                     const std::string response = script_(request);
                     if (!response.empty()) ::send(connection, response.data(), response.size(), MSG_NOSIGNAL);
                 }
