@@ -13,6 +13,12 @@ struct WithHost : FakeProperties {
     WithHost(uint16_t major, uint16_t minor) { ApplyHostVersion(true, major, minor); }
 };
 
+std::unique_ptr<host::CapabilityStore> Save(FakeProperties& properties, bool saved = true) {
+    auto store = std::make_unique<host::CapabilityStore>();
+    EXPECT_EQ(properties.SaveResults(store.get()), saved);
+    return store;
+}
+
 } // namespace
 
 TEST(CameraProperties, HostVersionSwitchesAndFrameValues) {
@@ -50,36 +56,29 @@ TEST(CameraProperties, StreamTexts) {
     EXPECT_EQ(properties.FramerateText(StreamCaps()), "");
 }
 
-// Name and connection are checked by the query against the simulated camera.
 TEST(CameraProperties, SaveResultsWritesKeysAndLists) {
     FakeProperties properties;
-    properties.FillPlainDevice();
-    properties.ptzSupported = true;
+    properties.FillPlainDevice().ptzSupported = true;
     properties.streams[0].codecs.insert(CapsCodecJpeg);
     properties.streams[0].framerates.insert(0);
     properties.streamCount = 2;
-    host::CapabilityStore store;
-    ASSERT_TRUE(properties.SaveResults(&store));
-
+    auto store = Save(properties);
     const std::map<uint32_t, uint32_t> keys{{0, 131073}, {1, 1}, {7, 1}, {8, 1}, {11, 0}, {12, 0}};
-    EXPECT_EQ(store.values, keys); // no key 27: host version unknown
-    ASSERT_EQ(store.resolutions.size(), 2u); // each at the largest rate of the stream
-    EXPECT_EQ(store.resolutions[0].text + ":" + std::to_string(store.resolutions[0].frameValue) + " " +
-                  store.resolutions[1].text + ":" + std::to_string(store.resolutions[1].frameValue),
-              "1280x720:40 1920x1080:40");
-    EXPECT_EQ(store.frameValues, (std::vector<uint32_t>{200, 67, 40}));
-    EXPECT_EQ(store.defaultFrameValue, 67u);
-    EXPECT_EQ(store.properties.at(1).value + std::to_string(store.properties.at(1).type), "01");
+    EXPECT_EQ(store->values, keys); // no key 27: host version unknown
+    std::string resolutions; // each at the largest rate of the stream
+    for (const auto& entry : store->resolutions)
+        resolutions += entry.text + ":" + std::to_string(entry.frameValue) + " ";
+    EXPECT_EQ(resolutions, "1280x720:40 1920x1080:40 ");
+    EXPECT_EQ(store->frameValues, (std::vector<uint32_t>{200, 67, 40}));
+    EXPECT_EQ(store->defaultFrameValue, 67u);
+    EXPECT_EQ(store->properties.at(1).value + std::to_string(store->properties.at(1).type), "01");
 }
 
 TEST(CameraProperties, SaveResultsStopsAtTheFirstFailingStep) {
     auto save = [](std::function<void(FakeProperties&)> change) {
         FakeProperties properties(1);
-        properties.FillPlainDevice();
-        change(properties);
-        auto store = std::make_unique<host::CapabilityStore>();
-        EXPECT_FALSE(properties.SaveResults(store.get()));
-        return store;
+        change(properties.FillPlainDevice());
+        return Save(properties, false);
     };
     EXPECT_TRUE(save([](FakeProperties& p) { p.model.clear(); })->name.empty());
     auto noCodec = save([](FakeProperties& p) { p.manufacturer.clear(), p.streams[0].codecs = {7}; });
@@ -94,14 +93,11 @@ TEST(CameraProperties, SaveResultsStopsAtTheFirstFailingStep) {
 TEST(CameraProperties, StreamPropertiesFollowHostVersionAndStreamCount) {
     auto save = [](uint16_t minor, uint16_t streams) {
         WithHost properties(6, minor);
-        properties.FillPlainDevice();
-        properties.streamCount = streams;
+        properties.FillPlainDevice().streamCount = streams;
         properties.streams[1].resolutions = {{{640, 480}, 25}};
         properties.streams[2].codecs = {CapsCodecMpeg4};
         properties.audioInput.count = 2;
-        auto store = std::make_unique<host::CapabilityStore>();
-        EXPECT_TRUE(properties.SaveResults(store.get()));
-        return store;
+        return Save(properties);
     };
     auto three = save(4, 3);
     EXPECT_EQ(three->values.at(27), 2u);

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <string>
 
 #include "capability/CBaseCameraProperties.h"
 #include "foundation/CEvent.h"
@@ -27,13 +26,14 @@ public:
     void Abort() override { ++aborts; }
 
     // One H.264 stream: 1920x1080 at 25 fps and 1280x720 at no given rate; 5, 15, 25 fps.
-    void FillPlainDevice() {
+    FakeProperties& FillPlainDevice() {
         manufacturer = "Acme";
         model = "X1";
         streams[0].codecs = {CapsCodecH264};
         streams[0].resolutions = {{{1920, 1080}, 25}, {{1280, 720}, 0}};
         streams[0].framerates = {5, 15, 25};
         videoSourceCount = 1;
+        return *this;
     }
 
     std::function<bool(FakeProperties&, uint32_t*)> query;

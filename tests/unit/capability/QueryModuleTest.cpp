@@ -15,25 +15,20 @@ using Script = std::function<bool(FakeProperties&, uint32_t*)>;
 namespace {
 
 // The device family's module with a scripted discovery.
-class ScriptedModule : public CVerintCapabilityQueryModule {
-public:
-    ScriptedModule(host::QuerySink* sink, Script script, uint32_t stopWait = 15000,
-                   std::shared_ptr<velkora::CManualEvent> destroyed = nullptr)
-        : CVerintCapabilityQueryModule(sink, false), script_(std::move(script)), destroyed_(std::move(destroyed)) {
-        stopWaitMs = stopWait;
+struct ScriptedModule : CVerintCapabilityQueryModule {
+    ScriptedModule(host::QuerySink* sink, Script script) : CVerintCapabilityQueryModule(sink, false), script(script) {
+        stopWaitMs = 15000;
     }
-
     velkora::CBaseCameraProperties* CreateProperties() override {
         auto* properties = new FakeProperties(videoStandard);
         properties->deviceInfo = deviceInfo;
-        properties->query = script_;
-        properties->destroyed = destroyed_;
+        properties->query = script;
+        properties->destroyed = destroyed;
         return properties;
     }
-
-private:
-    Script script_;
-    std::shared_ptr<velkora::CManualEvent> destroyed_;
+    using velkora::CCapabilityQueryModule::stopWaitMs;
+    Script script;
+    std::shared_ptr<velkora::CManualEvent> destroyed;
 };
 
 // Runs one scripted query to its report.
@@ -46,48 +41,33 @@ host::QueryOutcome RunQuery(Script script, const char* address = "cam") {
     return sink.Outcome();
 }
 
-bool FillAndSucceed(FakeProperties& properties, uint32_t*) {
-    properties.FillPlainDevice();
-    return true;
-}
-
 } // namespace
 
 TEST(QueryModule, SetAddressSplitsHostPortAndPtzPort) {
     host::QuerySink sink;
     CVerintCapabilityQueryModule module(&sink, false);
-    EXPECT_EQ(module.ptzPort, 8080);
-    struct Case { const char* address; uint16_t port; const char* host; uint16_t devicePort; uint16_t ptzPort; };
-    const Case cases[] = {
-        {"cam:8000", 8080, "cam", 8000, 8080}, {"cam", 80, "cam", 80, 8080},       {"cam", 0, "cam", 80, 8080},
-        {"cam", 81, "cam", 80, 81},            {"cam:0", 81, "cam:0", 80, 81},     {":80", 81, ":80", 80, 81},
-        {"cam:80a", 81, "cam:80a", 80, 81},    {"cam:65616", 81, "cam:65616", 80, 81},
-    };
-    for (const Case& c : cases) {
+    struct Case { const char* address; uint16_t port; const char* expected; }; // "host:port ptzPort"
+    for (const Case& c : {Case{"cam:8000", 8080, "cam:8000 8080"}, {"cam", 80, "cam:80 8080"}, {"cam", 0, "cam:80 8080"},
+                          {"cam", 81, "cam:80 81"}, {"cam:0", 81, "cam:0:80 81"}, {":80", 81, ":80:80 81"},
+                          {"cam:80a", 81, "cam:80a:80 81"}, {"cam:65616", 81, "cam:65616:80 81"}}) {
         module.SetAddress(c.address, c.port);
-        EXPECT_EQ(module.deviceInfo.host, c.host) << c.address;
-        EXPECT_EQ(module.deviceInfo.port, c.devicePort) << c.address;
-        EXPECT_EQ(module.ptzPort, c.ptzPort) << c.address;
+        const velkora::DEVICE_INFO& device = module.deviceInfo;
+        EXPECT_EQ(device.host + ":" + std::to_string(device.port) + " " + std::to_string(module.ptzPort), c.expected);
     }
 }
 
 TEST(QueryModule, OneReportWithItsKindAndText) {
     for (const char* address : {"cam:0", "user@cam", "cam;x", "cam/path", "c\"am", "ca?m"}) {
-        host::QueryOutcome outcome = RunQuery([](FakeProperties&, uint32_t*) -> bool { throw "never queried"; },
-                                              address);
+        host::QueryOutcome outcome = RunQuery([](FakeProperties&, uint32_t*) -> bool { throw "unreached"; }, address);
         EXPECT_EQ(outcome.failureKind, 0u) << address;
         EXPECT_EQ(outcome.failureText, "Failed to start capability fetching thread. Device address is invalid!");
     }
-    struct Case { uint32_t kind; const char* detail; const char* text; };
-    const Case cases[] = {
-        {1, "", "Failed to get camera properties, login failed (invalid credentials)"},
-        {1, "HTTP status code: 401", "Failed to get camera properties: HTTP status code: 401"},
-        {2, "x", "Failed to get camera properties, device is offline or is located in unaccessible subnet"},
-        {3, "", "Failed to get camera properties"},
-        {3, "Query was aborted", "Failed to get camera properties: Query was aborted"},
-        {7, "x", "Failed to get camera properties"},
-    };
-    for (const Case& c : cases) {
+    struct Case { uint32_t kind; const char* detail; std::string text; };
+    const std::string prefix = "Failed to get camera properties";
+    for (const Case& c : {Case{1, "", prefix + ", login failed (invalid credentials)"},
+                          {1, "HTTP status code: 401", prefix + ": HTTP status code: 401"},
+                          {2, "x", prefix + ", device is offline or is located in unaccessible subnet"},
+                          {3, "", prefix}, {3, "Query was aborted", prefix + ": Query was aborted"}, {7, "x", prefix}}) {
         host::QueryOutcome outcome = RunQuery([&c](FakeProperties& properties, uint32_t* kind) {
             *kind = c.kind;
             properties.errorText = c.detail;
@@ -97,7 +77,7 @@ TEST(QueryModule, OneReportWithItsKindAndText) {
         EXPECT_EQ(outcome.failureKind, c.kind);
         EXPECT_EQ(outcome.failureText, c.text);
     }
-    EXPECT_EQ(RunQuery(FillAndSucceed).completed, 1);
+    EXPECT_EQ(RunQuery([](FakeProperties& p, uint32_t*) { return p.FillPlainDevice(), true; }).completed, 1);
     host::QueryOutcome unsaved = RunQuery([](FakeProperties&, uint32_t*) { return true; }); // no model
     EXPECT_EQ(unsaved.failureKind, 3u);
     EXPECT_EQ(unsaved.failureText, "Failed to save capability query results");
@@ -129,13 +109,12 @@ TEST(QueryModule, HungQueryIsAbandonedAndReportedKilled) {
     velkora::CManualEvent release;
     auto released = std::make_shared<velkora::CManualEvent>();
     {
-        ScriptedModule module(
-            &sink,
-            [&](FakeProperties& properties, uint32_t* kind) {
-                release.Wait(velkora::WaitInfinite); // deaf to the abort
-                return FillAndSucceed(properties, kind);
-            },
-            50, released);
+        ScriptedModule module(&sink, [&](FakeProperties& properties, uint32_t*) {
+            release.Wait(velkora::WaitInfinite); // deaf to the abort
+            return properties.FillPlainDevice(), true;
+        });
+        module.stopWaitMs = 50;
+        module.destroyed = released;
         ASSERT_EQ(module.Start("cam", 8080, "user", "pw", &store), 1u);
     }
     EXPECT_EQ(sink.Outcome().killed, 1);
@@ -149,8 +128,7 @@ TEST(QueryModule, HungQueryIsAbandonedAndReportedKilled) {
 TEST(QueryExports, GlobalModuleSequencing) {
     host::QuerySink sink;
     host::CapabilityStore store;
-    EXPECT_EQ(UninitCapabilityQuery(), 1u);
-    EXPECT_EQ(TerminateCapabilityQuery(), 1u);
+    EXPECT_EQ(UninitCapabilityQuery() + TerminateCapabilityQuery(), 2u);
     EXPECT_EQ(StartCapabilityQuery("cam", 80, "u", "p", &store), 0u); // no module yet
     EXPECT_EQ(InitCapabilityQuery(&sink, true), 1u);
     EXPECT_EQ(InitCapabilityQuery(&sink, true), 0u);
