@@ -10,44 +10,40 @@ using namespace channeltest;
 namespace {
 
 // gst_h264_server.py in a child process; it ends when its standard input closes.
-class GstServer {
-public:
+struct GstServer {
     GstServer()
     {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0)
             return;
-        if ((pid_ = fork()) == 0) {
+        if ((pid = fork()) == 0) {
             dup2(in[0], 0);
             dup2(out[1], 1);
             close(in[1]);
             close(out[0]);
-            std::string script = HQ_CHANNEL_TEST_DIR "/gst_h264_server.py";
-            execl("/usr/bin/python3", "python3", script.c_str(), static_cast<char*>(nullptr));
+            execl("/usr/bin/python3", "python3", HQ_CHANNEL_TEST_DIR "/gst_h264_server.py", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(in[0]);
         close(out[1]);
-        stdin_ = in[1];
-        output_ = fdopen(out[0], "r");
+        input = in[1];
+        output = fdopen(out[0], "r");
         char line[256];
-        if (output_ && std::fgets(line, sizeof line, output_))
-            std::sscanf(line, "PORT %hu", &port_);
+        if (output && std::fgets(line, sizeof line, output))
+            std::sscanf(line, "PORT %hu", &port);
     }
     ~GstServer()
     {
-        close(stdin_);
-        if (pid_ > 0)
-            waitpid(pid_, nullptr, 0);
-        if (output_)
-            fclose(output_);
+        close(input);
+        if (pid > 0)
+            waitpid(pid, nullptr, 0);
+        if (output)
+            fclose(output);
     }
-    uint16_t port_ = 0;
-
-private:
-    pid_t pid_ = -1;
-    int stdin_ = -1;
-    FILE* output_ = nullptr;
+    pid_t pid = -1;
+    int input = -1;
+    FILE* output = nullptr;
+    uint16_t port = 0;
 };
 
 }  // namespace
@@ -55,10 +51,10 @@ private:
 TEST(ChannelGstreamer, FramesFromGstreamerDecodeCleanly)
 {
     GstServer gst;
-    if (gst.port_ == 0)
+    if (gst.port == 0)
         GTEST_SKIP() << "GStreamer's RTSP server is not available";
     sim::SimulatorOptions options = SimOptions();
-    options.rtspUri = "rtsp://127.0.0.1:" + std::to_string(gst.port_) + "/live";
+    options.rtspUri = "rtsp://127.0.0.1:" + std::to_string(gst.port) + "/live";
     sim::Simulator camera(options);
     ASSERT_TRUE(camera.Start());
     host::ChannelSink sink;

@@ -6,14 +6,23 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/Frames.h"
 #include "media/CH264RTPMediaParser.h"
 #include "media/FrameSizeClass.h"
-#include "unit/media/MediaTestSupport.h"
-
-using namespace mediatest;
+#include "media/IMediaParserClient.h"
+#include "unit/channelbase/TestDriver.h"
 
 namespace {
 
+using Bytes = std::vector<uint8_t>;
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+const Bytes kStartCode{0, 0, 1};
 const Bytes kSps{0x67, 0x42, 0x00, 0x1f, 0xda, 0x05, 0x82, 0x59};  // 352 x 288
 const Bytes kPps{0x68, 0xce, 0x3c, 0x80};
 const Bytes kIdr{0x65, 0x88, 0x84, 0x00, 0x33, 0xff};
@@ -27,18 +36,34 @@ Bytes AnnexB(std::initializer_list<Bytes> nals) {
     return Cat({out, {0, 0, 0, 1, 9}});
 }
 
-int Shell(const std::string& command) { return std::system(command.c_str()); }
+Bytes BigNal(uint8_t header, size_t size) { return Cat({{header}, Bytes(size - 1, 0x5a)}); }
 
-// Size and MD5 of every decoded picture.
-std::vector<std::string> DecodedPictures(const std::filesystem::path& stream) {
-    const std::filesystem::path md5 = stream.string() + ".md5";
-    if (Shell("ffmpeg -nostdin -loglevel fatal -y -i '" + stream.string() + "' -f framemd5 '" + md5.string() + "'"))
+// RFC 6184 payloads: FU-A fragments of a NAL unit, `chunk` bytes of it per packet, and STAP-A.
+std::vector<Bytes> FragmentFuA(const Bytes& nal, size_t chunk) {
+    std::vector<Bytes> out;
+    for (size_t offset = 1; offset < nal.size(); offset += chunk) {
+        const size_t n = std::min(chunk, nal.size() - offset);
+        const uint8_t flags = (offset == 1 ? 0x80 : 0) | (offset + n == nal.size() ? 0x40 : 0);
+        out.push_back(Cat({{uint8_t((nal[0] & 0xe0) | 28), uint8_t(flags | (nal[0] & 0x1f))},
+                           Bytes(nal.begin() + offset, nal.begin() + offset + n)}));
+    }
+    return out;
+}
+
+Bytes StapA(const std::vector<Bytes>& nals) {
+    Bytes out{0x78};
+    for (const Bytes& n : nals) out = Cat({out, {uint8_t(n.size() >> 8), uint8_t(n.size())}, n});
+    return out;
+}
+
+// Size and MD5 of every decoded picture, a line each.
+std::string DecodedPictures(const std::filesystem::path& stream) {
+    const std::string md5 = stream.string() + ".md5";
+    if (std::system(("ffmpeg -nostdin -loglevel fatal -y -i '" + stream.string() +
+                     "' -f framemd5 - | grep -v '^#' | cut -d, -f5- > '" + md5 + "'").c_str()))
         return {};
-    std::vector<std::string> pictures;
     std::ifstream in(md5);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty() && line[0] != '#') pictures.push_back(line.substr(line.rfind(',', line.rfind(',') - 1)));
-    return pictures;
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Access units of an Annex B stream as NAL units without start codes; a delimiter starts each.
@@ -56,7 +81,18 @@ std::vector<std::vector<Bytes>> AccessUnits(const Bytes& s) {
     return units;
 }
 
-Bytes BigNal(uint8_t header, size_t size) { return Cat({{header}, Bytes(size - 1, 0x5a)}); }
+// The channel's part: stamps frames (milliseconds = RTP time mod 1000) and delivers them.
+class FakeClient : public velkora::IMediaParserClient {
+public:
+    bool OnFrame(velkora::ipcapture::IHostFrame* frame) override { return sink.DeliverFrame(frame); }
+    std::pair<uint16_t, uint16_t> GetChannelPair() override { return {0, 0}; }
+    std::string GetFrameSourceName() override { return "Harnoquistel (Live)"; }
+    void GetFrameTime(uint32_t rtpTimestamp, SYSTEMTIME& time) override {
+        time = SYSTEMTIME{};
+        time.wMilliseconds = static_cast<uint16_t>(rtpTimestamp % 1000);
+    }
+    host::ChannelSink sink;
+};
 
 class H264Depacketizer : public ::testing::Test {
 protected:
@@ -69,7 +105,13 @@ protected:
         for (size_t i = 0; i < payloads.size(); ++i) Send(payloads[i], ts, i + 1 == payloads.size());
     }
     void Send(const Bytes& payload, uint32_t ts, bool marker) {
-        parser.ProcessPacket(MakePacket(sequence++, ts, marker, payload));
+        const uint16_t seq = sequence++;
+        const Bytes d = Cat({{0x80, uint8_t((marker ? 0x80 : 0) | 96), uint8_t(seq >> 8), uint8_t(seq),
+                              uint8_t(ts >> 24), uint8_t(ts >> 16), uint8_t(ts >> 8), uint8_t(ts), 1, 2, 3, 4},
+                             payload});
+        velkora::CRTPPacket packet;
+        ASSERT_TRUE(packet.Parse(d.data(), d.size()));
+        parser.ProcessPacket(packet);
     }
     std::vector<host::ReceivedFrame> Frames() { return client.sink.Frames(); }
 
@@ -95,7 +137,6 @@ TEST_F(H264Depacketizer, ParameterSetsFromSdpOrInBandGoInFrontOfIdrSlices) {
     ASSERT_EQ(frames.size(), 5u);
     EXPECT_EQ(frames[0].data, AnnexB({kSps, kPps, kIdr}));
     EXPECT_EQ(frames[0].frameType, velkora::kFrameTypeH264);
-    EXPECT_EQ(frames[0].sourceName, "Harnoquistel (Live)");
     EXPECT_EQ(frames[0].width * 10000 + frames[0].height, 352 * 10000 + 288);
     EXPECT_EQ(frames[0].sizeClass, 2u);
     EXPECT_EQ(frames[0].time.wMilliseconds, 456);  // stamped from RTP time 3456
@@ -186,9 +227,9 @@ TEST_F(H264Depacketizer, RealClipComesBackByteForByteAndDecodesLikeTheClip) {
     std::filesystem::create_directories(dir);
     // Two slices per picture, B-frames, an IDR every 10 pictures, a delimiter before each
     // access unit and the parameter sets before each IDR.
-    ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=640x360:rate=25 -frames:v 30 "
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=640x360:rate=25 -frames:v 30 "
                     "-c:v libx264 -preset veryfast -g 10 -x264-params aud=1:repeat-headers=1:slices=2 "
-                    "-f h264 '" + (dir / "clip.h264").string() + "'"),
+                    "-f h264 '" + (dir / "clip.h264").string() + "'").c_str()),
               0);
     std::ifstream in(dir / "clip.h264", std::ios::binary);
     const auto units = AccessUnits(Bytes(std::istreambuf_iterator<char>(in), {}));
@@ -208,29 +249,23 @@ TEST_F(H264Depacketizer, RealClipComesBackByteForByteAndDecodesLikeTheClip) {
     const auto frames = Frames();
     ASSERT_EQ(frames.size(), units.size());
 
-    Bytes sps, pps;
     std::ofstream out(dir / "reassembled.h264", std::ios::binary);
     for (size_t u = 0; u < units.size(); ++u) {
-        Bytes expected;
+        Bytes expected;  // the clip has its parameter sets right in front of each IDR already
         bool idr = false;
         for (const Bytes& nal : units[u]) {
-            const int type = nal[0] & 0x1f;
-            if (type == 7) sps = nal;
-            if (type == 8) pps = nal;
-            if (type == 5 && !idr) expected = Cat({expected, kStartCode, sps, kStartCode, pps});
-            idr = idr || type == 5;
-            if (type != 6 && type != 7 && type != 8 && type != 9) expected = Cat({expected, kStartCode, nal});
+            idr = idr || (nal[0] & 0x1f) == 5;
+            if ((nal[0] & 0x1f) != 6 && (nal[0] & 0x1f) != 9) expected = Cat({expected, kStartCode, nal});
         }
         SCOPED_TRACE("access unit " + std::to_string(u));
         ASSERT_EQ(frames[u].data, Cat({expected, {0, 0, 0, 1, 9}}));
         EXPECT_EQ(frames[u].frameType, idr ? velkora::kFrameTypeH264 : velkora::kFrameTypeI264);
-        EXPECT_EQ(frames[u].width, 640);
-        EXPECT_EQ(frames[u].height, 360);  // 23 macroblock rows cropped by 8 lines
+        EXPECT_EQ(frames[u].width * 10000 + frames[u].height, 640 * 10000 + 360);  // 368 lines cropped by 8
         out.write(reinterpret_cast<const char*>(frames[u].data.data()), frames[u].data.size());
     }
     out.close();
     const auto original = DecodedPictures(dir / "clip.h264");
-    ASSERT_EQ(original.size(), 30u);
+    ASSERT_EQ(std::count(original.begin(), original.end(), '\n'), 30);
     EXPECT_EQ(DecodedPictures(dir / "reassembled.h264"), original);
     std::filesystem::remove_all(dir);
 }

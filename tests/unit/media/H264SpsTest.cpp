@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include "media/H264Sps.h"
-#include "unit/media/MediaTestSupport.h"
 
-using mediatest::Bytes;
-using mediatest::Cat;
-using mediatest::kStartCode;
+using Bytes = std::vector<uint8_t>;
+
+static Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+static const Bytes kStartCode{0, 0, 1};
 
 TEST(H264Sps, PictureSizeAndWhereTheSpsIsSearched) {
     const Bytes cif{0x67, 0x42, 0x00, 0x1f, 0xda, 0x05, 0x82, 0x59};
