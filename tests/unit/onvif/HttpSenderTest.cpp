@@ -40,15 +40,13 @@ TEST(HttpSender, StatusBodyContentLengthAndChunks) {
     EXPECT_EQ("01234", Text(body));
     sender.Cancel();
 
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/empty")));
-    EXPECT_EQ(204u, sender.GetStatusCode());
-    EXPECT_EQ(0u, sender.ReadResponse(body));
-    sender.Cancel();
-
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/other"))); // any status is a completed exchange
-    EXPECT_EQ(404u, sender.GetStatusCode());
-    EXPECT_EQ(7u, sender.ReadResponse(body));
-    sender.Cancel();
+    // Any status is a completed exchange.
+    for (const auto& [path, status, length] : {std::tuple{"/empty", 204u, 0u}, {"/other", 404u, 7u}}) {
+        ASSERT_TRUE(sender.Send(HttpRequest("GET", path)));
+        EXPECT_EQ(status, sender.GetStatusCode());
+        EXPECT_EQ(length, sender.ReadResponse(body));
+        sender.Cancel();
+    }
     ASSERT_EQ(3u, server.Requests().size());
     EXPECT_EQ("Velkora::HttpSender", server.Requests()[0].Header("User-Agent"));
 
@@ -173,14 +171,11 @@ TEST(HttpSender, ConnectTimeoutIsFinal) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t len = sizeof(addr);
-    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&addr), len));
-    ASSERT_EQ(0, listen(listener, 0));
-    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-    std::vector<int> fillers;
-    for (int i = 0; i < 3; ++i) {
-        fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        connect(fillers.back(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    }
+    ASSERT_TRUE(bind(listener, reinterpret_cast<sockaddr*>(&addr), len) == 0 && listen(listener, 0) == 0 &&
+                getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
+    int fillers[3];
+    for (int& fd : fillers)
+        fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0), connect(fd, reinterpret_cast<sockaddr*>(&addr), len);
     velkora::DEVICE_INFO device = Device(ntohs(addr.sin_port));
     device.requestTimeout = 300;
     CHttpSender sender(device);

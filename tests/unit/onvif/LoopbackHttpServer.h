@@ -1,6 +1,6 @@
 #pragma once
-// A scripted HTTP/1.1 server on loopback: one thread per connection, every request
-// recorded, then answered with the raw bytes the (thread-safe) handler returns.
+// A scripted HTTP/1.1 (or RTSP/1.0) server on loopback: one thread per connection, every
+// request recorded, then answered with the raw bytes the (thread-safe) handler returns.
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -73,15 +73,17 @@ public:
         std::lock_guard<std::mutex> guard(m_lock);
         return m_connections;
     }
-    bool WaitForRequests(std::size_t n) {
+    // Bounded wait until `done` holds for the requests so far.
+    bool WaitUntil(const std::function<bool(const std::vector<RecordedRequest>&)>& done) {
         std::unique_lock<std::mutex> guard(m_lock);
-        return m_changed.wait_for(guard, std::chrono::seconds(10), [&] { return m_requests.size() >= n; });
+        return m_changed.wait_for(guard, std::chrono::seconds(10), [&] { return done(m_requests); });
     }
+    bool WaitForRequests(std::size_t n) { return WaitUntil([n](const auto& requests) { return requests.size() >= n; }); }
 
 private:
     bool WaitReadable(int fd) {
         for (pollfd p{fd, POLLIN, 0}; !m_stop;)
-            if (poll(&p, 1, 50) > 0)
+            if (poll(&p, 1, 20) > 0)
                 return true;
         return false;
     }

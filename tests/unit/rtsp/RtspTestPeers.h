@@ -1,46 +1,25 @@
 #pragma once
 // Peers of the RTSP client: a scripted loopback RTSP server recording every request, and the client's owner and user.
 
+#include "../onvif/LoopbackHttpServer.h"
 #include "foundation/CEvent.h"
 #include "rtsp/CBaseRTSPClient.h"
 
-#include <arpa/inet.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
-#include <thread>
-#include <vector>
-
-class ScriptedRtspServer {
+class ScriptedRtspServer : public LoopbackHttpServer {
 public:
-    // The answer to one request; empty sends nothing.
+    // The answer to one whole request text; empty sends nothing.
     using Script = std::function<std::string(const std::string& request)>;
 
-    explicit ScriptedRtspServer(Script script) : script_(std::move(script)), listener_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        ::listen(listener_, 4);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~ScriptedRtspServer() { stop_ = true, thread_.join(), ::close(listener_); }
+    explicit ScriptedRtspServer(Script script)
+        : LoopbackHttpServer([script = std::move(script)](const RecordedRequest& r) { return script(r.head + "\r\n\r\n"); }) {}
 
-    std::uint16_t Port() const { return port_; }
-    bool WaitForRequests(std::size_t n) { return Wait([&] { return requests_.size() >= n; }); }
-    bool WaitForRequest(const std::string& method) {
-        return Wait([&] { return !requests_.empty() && requests_.back().starts_with(method + " "); });
-    }
     std::vector<std::string> Requests() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return requests_;
+        std::vector<std::string> texts;
+        for (const RecordedRequest& r : LoopbackHttpServer::Requests()) texts.push_back(r.head + "\r\n\r\n");
+        return texts;
+    }
+    bool WaitForRequest(const std::string& method) {
+        return WaitUntil([&](const auto& r) { return !r.empty() && r.back().head.starts_with(method + " "); });
     }
 
     static std::string Answer(const std::string& request, const std::string& status = "200 OK",
@@ -51,48 +30,6 @@ public:
         if (!body.empty()) response += "Content-Length: " + std::to_string(body.size()) + "\r\n";
         return response + "\r\n" + body;
     }
-
-private:
-    bool Wait(const std::function<bool()>& done) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), done);
-    }
-    bool WaitReadable(int fd) {
-        for (pollfd pfd{fd, POLLIN, 0}; !stop_;)
-            if (::poll(&pfd, 1, 20) > 0) return true;
-        return false;
-    }
-    void Serve() {
-        while (WaitReadable(listener_)) {
-            const int connection = ::accept(listener_, nullptr, nullptr);
-            std::string pending;
-            char buffer[4096];
-            ssize_t got;
-            while (WaitReadable(connection) && (got = ::recv(connection, buffer, sizeof buffer, 0)) > 0) {
-                pending.append(buffer, static_cast<std::size_t>(got));
-                for (auto end = pending.find("\r\n\r\n"); end != std::string::npos; end = pending.find("\r\n\r\n")) {
-                    const std::string request = pending.substr(0, end + 4);
-                    pending.erase(0, end + 4);
-                    std::unique_lock<std::mutex> lock(mutex_);
-                    requests_.push_back(request);
-                    changed_.notify_all();
-                    lock.unlock();
-                    const std::string response = script_(request);
-                    if (!response.empty()) ::send(connection, response.data(), response.size(), MSG_NOSIGNAL);
-                }
-            }
-            ::close(connection);
-        }
-    }
-
-    Script script_;
-    int listener_;
-    std::uint16_t port_;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> requests_;
-    std::thread thread_;
 };
 
 struct TestOwner : velkora::IDebugMessage {
