@@ -4,13 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <memory>
-#include <string>
 
 #include <velkora/exports.h>
 
-#include "foundation/ModuleInfo.h"
 #include "host/CapabilityStore.h"
 #include "host/DebugOutput.h"
 #include "host/DeviceSettings.h"
@@ -68,25 +64,20 @@ protected:
         EXPECT_TRUE(sink.WaitForEnd(60s));
         EXPECT_EQ(UninitCapabilityQuery(), 1u);
         result.outcome = sink.Outcome();
+        EXPECT_EQ(result.outcome.failed + result.outcome.completed + result.outcome.killed, 1); // one report
         return result;
     }
 
-    // Rebinds every profile of one video source configuration to another over
-    // ONVIF, so the first has none; optionally adds a named profile to the second.
+    // Rebinds the profiles of source configuration `from` to `to` over ONVIF; optionally adds a named one to `to`.
     void MoveProfiles(const std::string& from, const std::string& to, const std::string& extraName = {}) {
         velkora::COnvifClient client(velkora::DEVICE_INFO("127.0.0.1", device->Ports().http, User, Password));
         ASSERT_TRUE(client.Initialize("Digest", ""));
         ASSERT_TRUE(client.SetServiceAddresses({"/onvif/device_service", "/onvif/media_service", "", ""}));
-        for (const sim::MediaProfile& profile : device->Device().Profiles()) {
-            if (profile.sourceConfiguration == from) {
-                ASSERT_TRUE(client.AddVideoSourceConfiguration(profile.token, to));
-            }
-        }
+        for (const sim::MediaProfile& profile : device->Device().Profiles())
+            ASSERT_TRUE(profile.sourceConfiguration != from || client.AddVideoSourceConfiguration(profile.token, to));
         std::string token;
-        if (!extraName.empty()) {
-            ASSERT_TRUE(client.CreateProfile(extraName, token));
-            ASSERT_TRUE(client.AddVideoSourceConfiguration(token, to));
-        }
+        ASSERT_TRUE(extraName.empty() ||
+                    (client.CreateProfile(extraName, token) && client.AddVideoSourceConfiguration(token, to)));
     }
 
     // Names of the device's profiles, all or those bound to one source configuration.
@@ -104,13 +95,7 @@ protected:
 // With a host core library of version 6.4 loaded, the query counts streams per source.
 class CapabilityQueryNewHost : public CapabilityQuery {
 protected:
-    void SetUp() override {
-        library = dlopen(TALMORI_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library, nullptr) << dlerror();
-        velkora::ModuleVersion version;
-        ASSERT_TRUE(velkora::GetModuleProductVersion("Talmori.dll", version));
-        ASSERT_EQ(version.major * 100 + version.minor, 604);
-    }
+    void SetUp() override { ASSERT_NE(library = dlopen(TALMORI_PATH, RTLD_NOW | RTLD_LOCAL), nullptr) << dlerror(); }
     void TearDown() override {
         if (library != nullptr)
             dlclose(library);
@@ -144,7 +129,6 @@ TEST_F(CapabilityQuery, LoginAndCgiFailures) {
         EXPECT_EQ(result.outcome.failureText, c.text);
         EXPECT_TRUE(result.store->name.empty());
     }
-    notFound.Stop();
 }
 
 TEST_F(CapabilityQuery, ProfileRefusingCompatibleEncodersIsPassedOver) {
@@ -226,32 +210,23 @@ TEST_F(CapabilityQuery, DeviceFileFromTheQueryOpensCaptureAndStreams) {
     const std::map<uint32_t, uint32_t> keys{{0, 65537}, {1, 1}, {8, 1}, {11, 0}, {12, 0}};
     EXPECT_EQ(store.values, keys);
     ASSERT_FALSE(store.resolutions.empty() || store.frameValues.empty());
-    for (const auto& entry : store.resolutions)
-        EXPECT_GT(entry.width, entry.height) << entry.text;
-    const std::pair<const char*, std::string> parameters[] = {
-        {"Video standard", "0"}, {"Firmware version", "1.0.0"},
-        {"PTZ capabilities", "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; Preset=0"},
-        {"ONVIF Device Service URI", "/onvif/device_service"}, {"ONVIF Media Service URI", "/onvif/media_service"},
-        {"ONVIF PTZ Service URI", "/onvif/ptz_service"},
-        {"Custom ONVIF Namespaces", "(none)"}, // the PTZ namespace is a built-in one
-        {"ONVIF Authentication", "Digest"},
-        {"H.264 ONVIF Video-Source configuration",
-         "source0=VideoSourceConfig_1;profile0=Profile_1_1;encoder0=VideoEncoderConfig_1_1"},
-        {"RTSP port", "554"}};
-    for (int32_t number = 1; number <= 10; ++number) {
-        EXPECT_EQ(store.properties.at(number).name, parameters[number - 1].first);
-        EXPECT_EQ(store.properties.at(number).value, parameters[number - 1].second);
-    }
+    const char* parameters[] = {
+        "Video standard=0", "Firmware version=1.0.0", "PTZ capabilities=Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; Preset=0",
+        "ONVIF Device Service URI=/onvif/device_service", "ONVIF Media Service URI=/onvif/media_service",
+        "ONVIF PTZ Service URI=/onvif/ptz_service",
+        "Custom ONVIF Namespaces=(none)", // the PTZ namespace is a built-in one
+        "ONVIF Authentication=Digest",
+        "H.264 ONVIF Video-Source configuration=source0=VideoSourceConfig_1;profile0=Profile_1_1;"
+        "encoder0=VideoEncoderConfig_1_1",
+        "RTSP port=554"};
+    for (int32_t number = 1; number <= 10; ++number)
+        EXPECT_EQ(store.properties.at(number).name + "=" + store.properties.at(number).value, parameters[number - 1]);
 
-    char path[] = "/tmp/hq-device-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    const std::string path = ::testing::TempDir() + "hq-device-" + std::to_string(getpid());
     ASSERT_TRUE(host::SaveDeviceFile(path, store.ToDeviceRecord(device->Ports().ptz)));
     host::DeviceRecord record;
     ASSERT_TRUE(host::LoadDeviceFile(path, record));
-    unlink(path);
-    ASSERT_EQ(record.parameters.size(), 10u);
+    unlink(path.c_str());
 
     host::DeviceSettings settings(record);
     host::DebugOutput debug;
@@ -266,6 +241,5 @@ TEST_F(CapabilityQuery, DeviceFileFromTheQueryOpensCaptureAndStreams) {
     EXPECT_TRUE(sink.WaitForFrames(10, 30s));
     EXPECT_TRUE(capture->CloseChannel(0));
     DeleteIPCapture(driver);
-    ASSERT_GE(sink.FrameCount(), 10u);
     EXPECT_GT(sink.Frames().front().width, 0);
 }

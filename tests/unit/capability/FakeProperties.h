@@ -1,7 +1,6 @@
 #pragma once
 // A properties record whose discovery the test scripts.
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -23,7 +22,6 @@ public:
         return AddTextProperty(store, 1, "Video standard", std::to_string(videoStandard)) && parametersResult;
     }
     std::string GetErrorText() const override { return errorText; }
-    void Abort() override { ++aborts; }
 
     // One H.264 stream: 1920x1080 at 25 fps and 1280x720 at no given rate; 5, 15, 25 fps.
     FakeProperties& FillPlainDevice() {
@@ -39,7 +37,6 @@ public:
     std::function<bool(FakeProperties&, uint32_t*)> query;
     std::string errorText;
     bool parametersResult = true;
-    std::atomic<int> aborts{0};
     std::shared_ptr<CManualEvent> destroyed; // set when the last holder releases the record
 };
 

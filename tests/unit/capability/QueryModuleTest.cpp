@@ -64,10 +64,9 @@ TEST(QueryModule, OneReportWithItsKindAndText) {
     }
     struct Case { uint32_t kind; const char* detail; std::string text; };
     const std::string prefix = "Failed to get camera properties";
-    for (const Case& c : {Case{1, "", prefix + ", login failed (invalid credentials)"},
-                          {1, "HTTP status code: 401", prefix + ": HTTP status code: 401"},
-                          {2, "x", prefix + ", device is offline or is located in unaccessible subnet"},
-                          {3, "", prefix}, {3, "Query was aborted", prefix + ": Query was aborted"}, {7, "x", prefix}}) {
+    // Login, HTTP detail and abort texts come from the query against the simulated camera.
+    for (const Case& c : {Case{2, "x", prefix + ", device is offline or is located in unaccessible subnet"},
+                          {3, "", prefix}, {7, "x", prefix}}) {
         host::QueryOutcome outcome = RunQuery([&c](FakeProperties& properties, uint32_t* kind) {
             *kind = c.kind;
             properties.errorText = c.detail;
@@ -81,26 +80,6 @@ TEST(QueryModule, OneReportWithItsKindAndText) {
     host::QueryOutcome unsaved = RunQuery([](FakeProperties&, uint32_t*) { return true; }); // no model
     EXPECT_EQ(unsaved.failureKind, 3u);
     EXPECT_EQ(unsaved.failureText, "Failed to save capability query results");
-}
-
-TEST(QueryModule, TerminateAbortsARunningQueryWithOneFailure) {
-    host::QuerySink sink;
-    host::CapabilityStore store;
-    {
-        ScriptedModule module(&sink, [](FakeProperties& properties, uint32_t* kind) {
-            properties.abortEvent.Wait(velkora::WaitInfinite);
-            *kind = 3;
-            properties.errorText = "Query was aborted";
-            return false;
-        });
-        ASSERT_EQ(module.Start("cam", 8080, "user", "pw", &store), 1u);
-        module.Terminate();
-        ASSERT_TRUE(sink.WaitForEnd(30s));
-        EXPECT_GE(static_cast<FakeProperties*>(module.properties.get())->aborts.load(), 1);
-    }
-    const host::QueryOutcome outcome = sink.Outcome();
-    EXPECT_EQ(outcome.failed + outcome.completed + outcome.killed, 1);
-    EXPECT_EQ(outcome.failureText, "Failed to get camera properties: Query was aborted");
 }
 
 TEST(QueryModule, HungQueryIsAbandonedAndReportedKilled) {
