@@ -1,9 +1,9 @@
 #include "SimHost.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -81,16 +81,13 @@ bool WaitForRequests(const sim::Simulator& camera, const std::string& prefix, si
 int LibraryThreadCount()
 {
     int count = 0;
-    DIR* tasks = opendir("/proc/self/task");
-    while (dirent* entry = tasks ? readdir(tasks) : nullptr) {
-        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
         std::string name;
         std::getline(comm, name);
         for (const char* prefix : {"Capture ch", "RTSP Client", "UDP client", "RTP Packet", "RTCP Handler"})
             count += name.rfind(prefix, 0) == 0;
     }
-    if (tasks)
-        closedir(tasks);
     return count;
 }
 
