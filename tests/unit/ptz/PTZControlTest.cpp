@@ -27,19 +27,20 @@ class RecordingComm : public CBasePTZComm {
 
   void ProcessItem(CPTZItem* item) override {
     std::unique_lock<std::mutex> guard(lock);
-    items.push_back(*item);
+    items.emplace_back(item->type == kPTZStop ? 100 + item->action : item->arg1, item->speed);
     changed.notify_all();
     changed.wait_for(guard, std::chrono::seconds(10), [this] { return !blocked; });
     if (item->type == kThrowingItem) throw std::runtime_error("device fault");
   }
-  // The items processed once `count` arrived; 0: all before a sentinel stop (action 8).
-  std::vector<CPTZItem> Take(size_t count = 0) {
+  // (direction, speed) of the items processed once `count` arrived, stops as (100 + action, 0);
+  // count 0: all before a sentinel stop (action 8).
+  Moves Take(size_t count = 0) {
     EXPECT_TRUE(count != 0 || StopIrisChanging(nullptr));
     std::unique_lock<std::mutex> guard(lock);
     EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(10), [&] {
-      return count ? items.size() >= count : !items.empty() && items.back().action == 8;
+      return count ? items.size() >= count : !items.empty() && items.back().first == 108;
     }));
-    std::vector<CPTZItem> seen;
+    Moves seen;
     seen.swap(items);
     if (count == 0) seen.pop_back();
     return seen;
@@ -54,7 +55,7 @@ class RecordingComm : public CBasePTZComm {
  private:
   std::mutex lock;
   std::condition_variable changed;
-  std::vector<CPTZItem> items;
+  Moves items;
   bool blocked = false;
 };
 
@@ -66,17 +67,10 @@ class TestControl : public CBasePTZControl {
     if (!caps) return nullptr;
     return worker = new RecordingComm(GetDriver(), static_cast<uint16_t>(GetChannelIndex()), Caps(caps));
   }
-  // (direction, speed) of the moves queued since the last call; stops as (100 + action, 0).
-  Moves Queued() {
-    Moves moves;
-    for (const CPTZItem& item : worker->Take())
-      moves.emplace_back(item.type == kPTZStop ? 100 + item.action : item.arg1, item.speed);
-    return moves;
-  }
   // Starts each move (all must be accepted) and returns what was queued.
   Moves Start(const Moves& moves) {
     for (auto [direction, speed] : moves) EXPECT_EQ(StartMove(direction, speed), 1) << direction << " " << speed;
-    return Queued();
+    return worker->Take();
   }
   RecordingComm* worker = nullptr;
   const char* caps;
@@ -91,9 +85,7 @@ TEST(PTZWorker, KeepsTheNewestFourWhileTheDeviceBlocks) {
   worker.Take(1);
   for (int32_t speed = 1; speed <= 5; ++speed) EXPECT_EQ(worker.StartMove(nullptr, 1, speed), 1);
   worker.Block(false);
-  std::vector<int32_t> speeds;
-  for (const CPTZItem& item : worker.Take(4)) speeds.push_back(item.speed);
-  EXPECT_EQ(speeds, (std::vector<int32_t>{2, 3, 4, 5}));
+  EXPECT_EQ(worker.Take(4), (Moves{{1, 2}, {1, 3}, {1, 4}, {1, 5}}));
 
   // A throwing item costs only itself.
   ASSERT_TRUE(worker.PostRaw(RecordingComm::kThrowingItem));
@@ -148,7 +140,7 @@ TEST(PTZControl, RepeatsOfTheMoveInProgressAreNotQueued) {
   EXPECT_EQ(control.StartZoomA(4) + control.StartZoomB(4), 2);
   EXPECT_EQ(control.StartMove(9, 4), 1);
   EXPECT_EQ(control.StartMove(10, 4), -3);
-  EXPECT_EQ(control.Queued(), (Moves{{8, 4}, {9, 4}}));
+  EXPECT_EQ(control.worker->Take(), (Moves{{8, 4}, {9, 4}}));
 }
 
 TEST(PTZControl, StopEndsWhatIsActiveAndResetsTheRememberedMoves) {
@@ -156,13 +148,13 @@ TEST(PTZControl, StopEndsWhatIsActiveAndResetsTheRememberedMoves) {
   TestControl control(&driver, 0, "Pan=1; Focus=1");
   ASSERT_TRUE(control.Open());
   EXPECT_EQ(control.Stop(), 1);
-  EXPECT_EQ(control.Queued(), Moves{});
+  EXPECT_EQ(control.worker->Take(), Moves{});
 
   EXPECT_EQ(control.StartMove(1, 3), 1);
   EXPECT_EQ(control.StartFocusB(2), 1);
   EXPECT_EQ(control.StartZoomA(2), -19);  // no zoom: refused but remembered
   EXPECT_EQ(control.StartZoomA(2), 1);
-  EXPECT_EQ(control.Queued(), (Moves{{1, 3}, {0, 2}}));
+  EXPECT_EQ(control.worker->Take(), (Moves{{1, 3}, {0, 2}}));
   EXPECT_EQ(control.Stop(), 1);
   EXPECT_EQ(control.Start({{1, 3}}), (Moves{{105, 0}, {107, 0}, {1, 3}}));
 
@@ -171,7 +163,7 @@ TEST(PTZControl, StopEndsWhatIsActiveAndResetsTheRememberedMoves) {
   EXPECT_EQ(control.Stop(), -18);
   ASSERT_TRUE(control.worker->Open());
   EXPECT_EQ(control.Stop(), 1);
-  EXPECT_EQ(control.Queued(), (Moves{{105, 0}}));
+  EXPECT_EQ(control.worker->Take(), (Moves{{105, 0}}));
 }
 
 TEST(PTZControl, ResultCodes) {
