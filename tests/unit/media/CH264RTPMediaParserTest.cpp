@@ -10,6 +10,8 @@
 #include "media/CH264RTPMediaParser.h"
 #include "media/FrameSizeClass.h"
 #include "media/IMediaParserClient.h"
+#include "sim/Clip.h"
+#include "sim/H264Packetizer.h"
 #include "unit/channelbase/TestDriver.h"
 
 namespace {
@@ -38,17 +40,8 @@ Bytes AnnexB(std::initializer_list<Bytes> nals) {
 
 Bytes BigNal(uint8_t header, size_t size) { return Cat({{header}, Bytes(size - 1, 0x5a)}); }
 
-// RFC 6184 payloads: FU-A fragments of a NAL unit, `chunk` bytes of it per packet, and STAP-A.
-std::vector<Bytes> FragmentFuA(const Bytes& nal, size_t chunk) {
-    std::vector<Bytes> out;
-    for (size_t offset = 1; offset < nal.size(); offset += chunk) {
-        const size_t n = std::min(chunk, nal.size() - offset);
-        const uint8_t flags = (offset == 1 ? 0x80 : 0) | (offset + n == nal.size() ? 0x40 : 0);
-        out.push_back(Cat({{uint8_t((nal[0] & 0xe0) | 28), uint8_t(flags | (nal[0] & 0x1f))},
-                           Bytes(nal.begin() + offset, nal.begin() + offset + n)}));
-    }
-    return out;
-}
+// FU-A fragments of a NAL unit, as a camera sends it.
+std::vector<Bytes> FragmentFuA(const Bytes& nal) { return sim::PacketizeAccessUnit({{nal}, false}, 1400); }
 
 Bytes StapA(const std::vector<Bytes>& nals) {
     Bytes out{0x78};
@@ -64,21 +57,6 @@ std::string DecodedPictures(const std::filesystem::path& stream) {
         return {};
     std::ifstream in(md5);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Access units of an Annex B stream as NAL units without start codes; a delimiter starts each.
-std::vector<std::vector<Bytes>> AccessUnits(const Bytes& s) {
-    std::vector<size_t> starts;
-    for (size_t i = 0; i + 2 < s.size(); ++i)
-        if (s[i] == 0 && s[i + 1] == 0 && s[i + 2] == 1) starts.push_back(i += 3);
-    std::vector<std::vector<Bytes>> units;
-    for (size_t k = 0; k < starts.size(); ++k) {
-        size_t end = k + 1 < starts.size() ? starts[k + 1] - 3 : s.size();
-        while (k + 1 < starts.size() && end > starts[k] && s[end - 1] == 0) --end;  // 4-byte start codes
-        if ((s[starts[k]] & 0x1f) == 9 || units.empty()) units.emplace_back();
-        units.back().emplace_back(s.begin() + starts[k], s.begin() + end);
-    }
-    return units;
 }
 
 // The channel's part: stamps frames (milliseconds = RTP time mod 1000) and delivers them.
@@ -105,10 +83,7 @@ protected:
         for (size_t i = 0; i < payloads.size(); ++i) Send(payloads[i], ts, i + 1 == payloads.size());
     }
     void Send(const Bytes& payload, uint32_t ts, bool marker) {
-        const uint16_t seq = sequence++;
-        const Bytes d = Cat({{0x80, uint8_t((marker ? 0x80 : 0) | 96), uint8_t(seq >> 8), uint8_t(seq),
-                              uint8_t(ts >> 24), uint8_t(ts >> 16), uint8_t(ts >> 8), uint8_t(ts), 1, 2, 3, 4},
-                             payload});
+        const Bytes d = sim::MakeRtpPacket(96, marker, sequence++, ts, 0x11223344, payload);
         velkora::CRTPPacket packet;
         ASSERT_TRUE(packet.Parse(d.data(), d.size()));
         parser.ProcessPacket(packet);
@@ -153,14 +128,14 @@ TEST_F(H264Depacketizer, FragmentedIdrAfterAReset) {
     const Bytes idr = BigNal(0x65, 5000);
     parser.SetParameterSets(kSps, kPps, {});
     // Right after a reset a fragmented IDR is not given the parameter sets: no SPS, dropped.
-    SendUnit(FragmentFuA(idr, 1398));
+    SendUnit(FragmentFuA(idr));
     EXPECT_TRUE(Frames().empty());
-    SendUnit(FragmentFuA(idr, 1398));  // after a marker it is
+    SendUnit(FragmentFuA(idr));  // after a marker it is
     // In-band single-NAL SPS/PPS also end the reset state.
     parser.Reset();
     Send(kSps, 9000, false);
     Send(kPps, 9000, false);
-    SendUnit(FragmentFuA(idr, 700));
+    SendUnit(FragmentFuA(idr));
     const auto frames = Frames();
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0].data, AnnexB({kSps, kPps, idr}));
@@ -232,19 +207,13 @@ TEST_F(H264Depacketizer, RealClipComesBackByteForByteAndDecodesLikeTheClip) {
                     "-f h264 '" + (dir / "clip.h264").string() + "'").c_str()),
               0);
     std::ifstream in(dir / "clip.h264", std::ios::binary);
-    const auto units = AccessUnits(Bytes(std::istreambuf_iterator<char>(in), {}));
+    const auto units = sim::GroupAccessUnits(sim::SplitAnnexB(Bytes(std::istreambuf_iterator<char>(in), {})));
     ASSERT_EQ(units.size(), 30u);
 
-    // Sent from sequence 65500 (crossing the wrap), NAL units over 1400 bytes in FU-A.
+    // Sent as the simulated camera packetizes it, from sequence 65500 (crossing the wrap).
     sequence = 65500;
     uint32_t timestamp = 90000;
-    for (const auto& unit : units) {
-        std::vector<Bytes> payloads;
-        for (const Bytes& nal : unit)
-            for (const Bytes& p : nal.size() > 1400 ? FragmentFuA(nal, 1398) : std::vector<Bytes>{nal})
-                payloads.push_back(p);
-        SendUnit(payloads, timestamp += 3600);
-    }
+    for (const auto& unit : units) SendUnit(sim::PacketizeAccessUnit(unit), timestamp += 3600);
     EXPECT_EQ(factory.Outstanding(), 0);
     const auto frames = Frames();
     ASSERT_EQ(frames.size(), units.size());
@@ -253,7 +222,7 @@ TEST_F(H264Depacketizer, RealClipComesBackByteForByteAndDecodesLikeTheClip) {
     for (size_t u = 0; u < units.size(); ++u) {
         Bytes expected;  // the clip has its parameter sets right in front of each IDR already
         bool idr = false;
-        for (const Bytes& nal : units[u]) {
+        for (const Bytes& nal : units[u].nalUnits) {
             idr = idr || (nal[0] & 0x1f) == 5;
             if ((nal[0] & 0x1f) != 6 && (nal[0] & 0x1f) != 9) expected = Cat({expected, kStartCode, nal});
         }
