@@ -151,9 +151,8 @@ TEST_F(CapabilityQuery, AbortDuringTheMediaSteps) {
     EXPECT_EQ(result.outcome.failureText, "Failed to get camera properties: Query was aborted");
 }
 
-// A one- or two-channel device with 1, 2 or 4 encoders per source. On the
-// two-channel device the first source is left without profiles, so the query
-// creates its own: as many as streams per source, at most 3.
+// 1 or 2 channels, 1, 2 or 4 encoders per source. With 2 the first source is left without profiles,
+// so the query creates its own: as many as streams per source, at most 3.
 class EncodersPerSource : public CapabilityQueryNewHost,
                           public ::testing::WithParamInterface<std::pair<unsigned, unsigned>> {
 };
@@ -196,9 +195,8 @@ TEST_F(CapabilityQueryNewHost, ExistingOwnProfileNamesAreSkipped) {
     EXPECT_EQ(std::count(names.begin(), names.end(), "Velkora_Profile0_VideoSourceConfig_1"), 1);
 }
 
-// Closing the loop: the query fills the store with the ten device parameters,
-// the device file made from it opens capture, and the recording stream
-// delivers frames.
+// Closing the loop: the query fills the store with the ten device parameters, the device file
+// made from it opens capture, and the recording stream delivers frames.
 TEST_F(CapabilityQuery, DeviceFileFromTheQueryOpensCaptureAndStreams) {
     StartDevice(1, 2);
     QueryResult result = Query();

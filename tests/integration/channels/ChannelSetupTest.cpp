@@ -8,12 +8,11 @@ namespace {
 class ChannelSetup : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(camera.Start()); }
+    // Create/Delete profile, Add/Remove its source or encoder configuration.
     size_t ProfileChanges() const
     {
         size_t n = 0;
-        for (const char* op : {"CreateProfile", "DeleteProfile", "AddVideoSourceConfiguration",
-                               "AddVideoEncoderConfiguration", "RemoveVideoSourceConfiguration",
-                               "RemoveVideoEncoderConfiguration"})
+        for (const char* op : {"Create", "Delete", "Add", "Remove"})
             n += CountRequests(camera, std::string("onvif ") + op);
         return n;
     }
