@@ -125,12 +125,11 @@ std::string WriteAnnexB(const std::string& name, const std::vector<host::Receive
 std::string RunCommand(const std::string& command)
 {
     std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
+    FILE* pipe = popen(command.c_str(), "r");
+    for (int c; pipe && (c = std::fgetc(pipe)) != EOF;)
+        output += static_cast<char>(c);
+    if (pipe)
         pclose(pipe);
-    }
     return output;
 }
 
