@@ -16,9 +16,7 @@ namespace {
 
 // The device family's module with a scripted discovery.
 struct ScriptedModule : CVerintCapabilityQueryModule {
-    ScriptedModule(host::QuerySink* sink, Script script) : CVerintCapabilityQueryModule(sink, false), script(script) {
-        stopWaitMs = 15000;
-    }
+    ScriptedModule(host::QuerySink* sink, Script script) : CVerintCapabilityQueryModule(sink, false), script(script) {}
     velkora::CBaseCameraProperties* CreateProperties() override {
         auto* properties = new FakeProperties(videoStandard);
         properties->deviceInfo = deviceInfo;
