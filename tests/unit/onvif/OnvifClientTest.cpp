@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -24,8 +23,11 @@ const std::string kSecurityNs =
 
 // Local name of the operation element inside s:Body of a request envelope.
 std::string OperationOf(const std::string& envelope) {
-    std::smatch match;
-    return std::regex_search(envelope, match, std::regex("<s:Body[^>]*><(?:\\w+:)?(\\w+)")) ? match[1].str() : "";
+    const std::size_t start = envelope.find('>', envelope.find("<s:Body")) + 1;
+    if (envelope.at(start - 2) == '/')
+        return {}; // an empty body
+    const std::string name = envelope.substr(start + 1, envelope.find_first_of(" />", start + 1) - start - 1);
+    return name.substr(name.find(':') + 1);
 }
 
 std::string Fault(const std::string& subcodes, const std::string& reason) {
