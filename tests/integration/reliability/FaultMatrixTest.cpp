@@ -201,7 +201,10 @@ TEST_F(FaultMatrix, CameraRestartedOnTheSamePortsIsPickedUpAgain)
     ExpectWholeAccessUnits(sink.Frames());
 }
 
-TEST_F(FaultMatrix, GarbageDatagramsFromAnotherHostAreIgnored)
+// From another host, then from the camera's own address but not the ports its SETUP
+// answer named: the latter once ended up inside delivered frames, and a forged BYE
+// restarted the stream.
+TEST_F(FaultMatrix, GarbageDatagramsAreIgnored)
 {
     host::ChannelSink sink;
     Device device(*camera, FixedProfilesConfiguration(1));
@@ -209,27 +212,13 @@ TEST_F(FaultMatrix, GarbageDatagramsFromAnotherHostAreIgnored)
     ASSERT_TRUE(sink.WaitForFrames(10, 20s));
     const std::set<uint16_t> ports = OwnUdpPorts();
     ASSERT_GE(ports.size(), 2u);
-
-    SendGarbage("127.0.0.2", ports, 1);
-    const size_t before = sink.FrameCount();
-    ASSERT_TRUE(sink.WaitForFrames(before + 10, 20s));
-    EXPECT_EQ(CountRequests(*camera, "rtsp PLAY"), 1u) << "a stranger's RTCP BYE restarted the stream";
-    CloseAndExpectNoThreads(device);
-    ExpectWholeAccessUnits(sink.Frames());
-}
-
-// The camera's own address but not the ports its SETUP answer named: such datagrams
-// once ended up inside delivered frames, and a forged BYE restarted the stream.
-TEST_F(FaultMatrix, GarbageFromTheCameraAddressOnOtherPortsIsIgnored)
-{
-    host::ChannelSink sink;
-    Device device(*camera, FixedProfilesConfiguration(1));
-    ASSERT_TRUE(device.OpenStream(0, 0, sink));
-    ASSERT_TRUE(sink.WaitForFrames(10, 20s));
-    SendGarbage("127.0.0.1", OwnUdpPorts(), 2);
-    const size_t before = sink.FrameCount();
-    ASSERT_TRUE(sink.WaitForFrames(before + 10, 30s));
-    EXPECT_EQ(CountRequests(*camera, "rtsp PLAY"), 1u);
+    unsigned seed = 0;
+    for (const char* from : {"127.0.0.2", "127.0.0.1"}) {
+        SendGarbage(from, ports, ++seed);
+        const size_t before = sink.FrameCount();
+        ASSERT_TRUE(sink.WaitForFrames(before + 10, 30s)) << from;
+    }
+    EXPECT_EQ(CountRequests(*camera, "rtsp PLAY"), 1u) << "a forged RTCP BYE restarted the stream";
     CloseAndExpectNoThreads(device);
     ExpectWholeAccessUnits(sink.Frames());
 }
