@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <fstream>
 #include <sstream>
 
 namespace simtest {
@@ -71,25 +70,22 @@ TEST(Peers, CommandPrintsReadyLogsRequestsAndStopsOnSigterm)
     }
     close(out[1]);
     std::string line;
-    char c;
     pollfd p{out[0], POLLIN, 0};
-    while (poll(&p, 1, 10000) > 0 && read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    for (char c; poll(&p, 1, 10000) > 0 && read(out[0], &c, 1) == 1 && c != '\n';) line += c;
     unsigned http = 0, rtsp = 0, ptz = 0;
     ASSERT_EQ(std::sscanf(line.c_str(), "ready http=%u rtsp=%u ptz=%u", &http, &rtsp, &ptz), 3) << line;
 
     EXPECT_EQ(Http("http://127.0.0.1:" + std::to_string(ptz) + "/cgi-bin/run?ptz.cgi%20zoom%200", nullptr,
                    "admin:admin").status, 200);
-    RtspConnection rtspClient(static_cast<std::uint16_t>(rtsp));
-    EXPECT_EQ(StatusOf(rtspClient.Request("OPTIONS", "rtsp://127.0.0.1/media/Profile_1_1")), 200);
+    EXPECT_EQ(StatusOf(RtspConnection(static_cast<std::uint16_t>(rtsp)).Request("OPTIONS", "rtsp://127.0.0.1/media/Profile_1_1")),
+              200);
 
     kill(child, SIGTERM);
     int status = 0;
     waitpid(child, &status, 0);
     close(out[0]);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    std::ifstream in(log);
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(all, "cgi /cgi-bin/run?ptz.cgi%20zoom%200\nrtsp OPTIONS rtsp://127.0.0.1/media/Profile_1_1\n");
+    EXPECT_EQ(Output("cat " + log), "cgi /cgi-bin/run?ptz.cgi%20zoom%200\nrtsp OPTIONS rtsp://127.0.0.1/media/Profile_1_1\n");
     std::remove(log.c_str());
 
     EXPECT_EQ(WEXITSTATUS(std::system((std::string(HARNOQUISTEL_EXE) + " sim --fault teleport 2>/dev/null").c_str())), 2);

@@ -5,9 +5,9 @@ namespace {
 
 class PtzService : public ::testing::Test {
 protected:
-    HttpResult Get(const std::string& target, const std::string& userpwd = "admin:admin")
+    HttpResult Get(const std::string& command, const std::string& userpwd = "admin:admin", long timeoutMs = 5000)
     {
-        return Http("http://127.0.0.1:" + std::to_string(s.sim.Ports().ptz) + target, nullptr, userpwd);
+        return Http("http://127.0.0.1:" + std::to_string(s.sim.Ports().ptz) + command, nullptr, userpwd, timeoutMs);
     }
     RunningSim s{[] {
         sim::SimulatorOptions o = FreePorts();
@@ -18,17 +18,13 @@ protected:
 
 TEST_F(PtzService, CommandsDriveTheSelectedHead)
 {
-    EXPECT_EQ(Get("/cgi-bin/run?ptz.cgi%20pan%2050").status, 200);
-    EXPECT_EQ(Get("/cgi-bin/run?ptz.cgi%20address%202").status, 200);
-    EXPECT_EQ(Get("/cgi-bin/run?ptz.cgi%20tilt%20-25").status, 200);
-    EXPECT_EQ(Get("/cgi-bin/run?ptz.cgi%20zoom%20100").status, 200);
+    for (const char* c : {"pan%2050", "address%202", "tilt%20-25", "zoom%20100"})
+        EXPECT_EQ(Get(std::string("/cgi-bin/run?ptz.cgi%20") + c).status, 200) << c;
     EXPECT_EQ(s.sim.PtzAddress(), 2u);
     EXPECT_EQ(s.sim.GetPtzHead(1).pan, 50);
     const sim::PtzHead second = s.sim.GetPtzHead(2);
-    EXPECT_EQ(second.pan, 0);
-    EXPECT_EQ(second.tilt, -25);
-    EXPECT_EQ(second.zoom, 100);
-    EXPECT_EQ(second.commands, 2u);
+    EXPECT_EQ((std::vector<long>{second.pan, second.tilt, second.zoom, static_cast<long>(second.commands)}),
+              (std::vector<long>{0, -25, 100, 2}));
     const auto log = s.sim.RequestLog();
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0], "cgi /cgi-bin/run?ptz.cgi%20pan%2050") << "logged as received, undecoded";
@@ -52,9 +48,7 @@ TEST_F(PtzService, FaultKnobs)
     EXPECT_EQ(Get("/cgi-bin/run?ptz.cgi%20zoom%200").code, CURLE_PARTIAL_FILE);
     EXPECT_EQ(Get("/cgi-bin/run?ptz.cgi%20zoom%200").status, 200);
     s.sim.SetFaults({*sim::ParseFault("slow=ptz:10000")});
-    const HttpResult r = Http("http://127.0.0.1:" + std::to_string(s.sim.Ports().ptz) + "/cgi-bin/run?ptz.cgi%20zoom%200",
-                              nullptr, "admin:admin", 300);
-    EXPECT_EQ(r.code, CURLE_OPERATION_TIMEDOUT);
+    EXPECT_EQ(Get("/cgi-bin/run?ptz.cgi%20zoom%200", "admin:admin", 300).code, CURLE_OPERATION_TIMEDOUT);
 }
 
 }  // namespace

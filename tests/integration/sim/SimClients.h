@@ -8,8 +8,6 @@
 #include <curl/curl.h>
 #include <netinet/in.h>
 #include <openssl/evp.h>
-#include <openssl/md5.h>
-#include <openssl/sha.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,8 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace simtest {
@@ -42,10 +40,7 @@ inline HttpResult Http(const std::string& url, const std::string* post, const st
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, post->c_str());
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     }
-    if (!userpwd.empty()) {
-        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
-        curl_easy_setopt(curl, CURLOPT_USERPWD, userpwd.c_str());
-    }
+    if (!userpwd.empty()) curl_easy_setopt(curl, CURLOPT_USERPWD, userpwd.c_str());  // Basic is curl's default
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char* p, size_t s, size_t n, void* out) {
         static_cast<std::string*>(out)->append(p, s * n);
         return s * n;
@@ -58,42 +53,41 @@ inline HttpResult Http(const std::string& url, const std::string* post, const st
     return r;
 }
 
-inline std::string Base64(const std::string& bytes)
+// Raw digest bytes of `text` with an OpenSSL algorithm.
+inline std::string Digest(const std::string& text, const EVP_MD* md)
 {
-    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
-    out.resize(static_cast<std::size_t>(n));
-    return out;
+    unsigned char d[EVP_MAX_MD_SIZE];
+    unsigned len = 0;
+    EVP_Digest(text.data(), text.size(), d, &len, md, nullptr);
+    return std::string(reinterpret_cast<char*>(d), len);
 }
 
 inline std::string Md5Hex(const std::string& text)
 {
-    unsigned char d[16];
-    unsigned len = 0;
-    EVP_Digest(text.data(), text.size(), d, &len, EVP_md5(), nullptr);
-    char hex[33];
-    for (int i = 0; i < 16; ++i) std::snprintf(hex + 2 * i, 3, "%02x", d[i]);
+    std::string hex;
+    for (unsigned char c : Digest(text, EVP_md5())) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
     return hex;
 }
 
-// A SOAP 1.2 request with a PasswordDigest token, built the way cameras expect it.
+inline std::string Base64(const std::string& bytes)
+{
+    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    out.resize(static_cast<std::size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                                        reinterpret_cast<const unsigned char*>(bytes.data()),
+                                                        static_cast<int>(bytes.size()))));
+    return out;
+}
+
+// A SOAP 1.2 request with a PasswordDigest (or PasswordText) token, built the way cameras expect it.
 inline std::string SoapRequest(const std::string& body, const std::string& password, bool digest = true,
                                const std::string& user = "admin")
 {
     const std::string nonce = "sim-test-nonce-1", created = "2026-01-01T00:00:00Z";
-    std::string pw;
-    if (digest) {
-        const std::string all = nonce + created + password;
-        unsigned char sha[20];
-        unsigned len = 0;
-        EVP_Digest(all.data(), all.size(), sha, &len, EVP_sha1(), nullptr);
-        pw = "<wsse:Password Type=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0"
-             "#PasswordDigest\">" + Base64(std::string(reinterpret_cast<char*>(sha), 20)) + "</wsse:Password>"
-             "<wsse:Nonce>" + Base64(nonce) + "</wsse:Nonce><wsu:Created>" + created + "</wsu:Created>";
-    } else {
-        pw = "<wsse:Password>" + password + "</wsse:Password>";
-    }
+    const std::string pw =
+        digest ? "<wsse:Password Type=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0"
+                 "#PasswordDigest\">" + Base64(Digest(nonce + created + password, EVP_sha1())) + "</wsse:Password>"
+                 "<wsse:Nonce>" + Base64(nonce) + "</wsse:Nonce><wsu:Created>" + created + "</wsu:Created>"
+               : "<wsse:Password>" + password + "</wsse:Password>";
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\">"
            "<s:Header><wsse:Security xmlns:wsse=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd\""
            " xmlns:wsu=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd\">"
@@ -106,11 +100,11 @@ inline bool XmllintAccepts(const std::string& xml)
 {
     char path[] = "/tmp/sim-xmllint-XXXXXX";
     const int fd = mkstemp(path);
-    if (fd < 0 || write(fd, xml.data(), xml.size()) != static_cast<ssize_t>(xml.size())) return false;
-    close(fd);
-    const int rc = std::system(("xmllint --noout --nonet " + std::string(path) + " 2>/dev/null").c_str());
+    const bool written = fd >= 0 && write(fd, xml.data(), xml.size()) == static_cast<ssize_t>(xml.size());
+    if (fd >= 0) close(fd);
+    const bool ok = written && std::system(("xmllint --noout --nonet " + std::string(path) + " 2>/dev/null").c_str()) == 0;
     unlink(path);
-    return rc == 0;
+    return ok;
 }
 
 inline sim::SimulatorOptions FreePorts()
@@ -125,44 +119,44 @@ struct RunningSim {
     explicit RunningSim(sim::SimulatorOptions o = FreePorts()) : sim(o)
     {
         std::string error;
-        started = sim.Start(&error);
-        EXPECT_TRUE(started) << error;
+        EXPECT_TRUE(sim.Start(&error)) << error;
     }
     sim::Simulator sim;
-    bool started = false;
 };
+
+inline sockaddr_in Loopback(std::uint16_t port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
 
 // One RTSP connection over a plain TCP socket.
 class RtspConnection {
 public:
-    explicit RtspConnection(std::uint16_t port)
+    explicit RtspConnection(std::uint16_t port) : fd_(socket(AF_INET, SOCK_STREAM, 0))
     {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        connectErrno_ = connected_ ? 0 : errno;
+        const sockaddr_in a = Loopback(port);
+        connectErrno_ = connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 ? 0 : errno;
     }
     ~RtspConnection() { close(fd_); }
-    bool Connected() const { return connected_; }
+    // 0 once connected.
     int ConnectError() const { return connectErrno_; }
-
+    bool Closed() const { return closed_; }
     bool Send(const std::string& text) { return send(fd_, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size()); }
 
-    // Reads one response (headers and Content-Length body); empty on close or after 5 s.
+    // Reads one response (headers and Content-Length body); what is left on close, empty after 5 s.
     std::string Receive()
     {
         for (;;) {
-            const auto end = buffer_.find("\r\n\r\n");
-            if (end != std::string::npos) {
-                std::size_t length = 0;
-                if (auto cl = buffer_.find("Content-Length: "); cl != std::string::npos && cl < end)
-                    length = std::stoul(buffer_.substr(cl + 16));
-                if (buffer_.size() >= end + 4 + length) {
-                    std::string r = buffer_.substr(0, end + 4 + length);
-                    buffer_.erase(0, end + 4 + length);
+            if (const auto end = buffer_.find("\r\n\r\n"); end != std::string::npos) {
+                const auto cl = buffer_.find("Content-Length: ");
+                const std::size_t size = end + 4 + (cl < end ? std::stoul(buffer_.substr(cl + 16)) : 0);
+                if (buffer_.size() >= size) {
+                    std::string r = buffer_.substr(0, size);
+                    buffer_.erase(0, size);
                     return r;
                 }
             }
@@ -172,14 +166,11 @@ public:
             const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
             if (n <= 0) {
                 closed_ = true;
-                std::string rest;
-                rest.swap(buffer_);
-                return rest;
+                return std::exchange(buffer_, {});
             }
             buffer_.append(chunk, static_cast<std::size_t>(n));
         }
     }
-    bool Closed() const { return closed_; }
 
     std::string Request(const std::string& method, const std::string& url, const std::string& headers = "")
     {
@@ -188,9 +179,9 @@ public:
     }
 
 private:
-    int fd_ = -1;
-    bool connected_ = false, closed_ = false;
+    int fd_;
     int connectErrno_ = 0;
+    bool closed_ = false;
     unsigned cseq_ = 0;
     std::string buffer_;
 };
@@ -211,14 +202,11 @@ inline int StatusOf(const std::string& response)
 // A UDP socket on a free loopback port.
 class UdpSocket {
 public:
-    UdpSocket()
+    UdpSocket() : fd_(socket(AF_INET, SOCK_DGRAM, 0))
     {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        sockaddr_in a = Loopback(0);
         socklen_t len = sizeof a;
+        bind(fd_, reinterpret_cast<sockaddr*>(&a), len);
         getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
         port_ = ntohs(a.sin_port);
         const int size = 4 << 20;
@@ -243,7 +231,7 @@ public:
     }
 
 private:
-    int fd_ = -1;
+    int fd_;
     std::uint16_t port_ = 0;
 };
 

@@ -5,31 +5,20 @@
 namespace sim {
 namespace {
 
-TEST(FaultSpec, ParsesEveryKind)
+TEST(FaultSpec, ParsesEveryKindAndRefusesMalformedSpecs)
 {
-    auto f = ParseFault("loss=0.25");
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->kind, Fault::Kind::RtpLoss);
-    EXPECT_DOUBLE_EQ(f->value, 0.25);
-    f = ParseFault("onvif-fault=GetStreamUri*2");
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->kind, Fault::Kind::OnvifFault);
-    EXPECT_EQ(f->target, "GetStreamUri");
-    EXPECT_EQ(f->count, 2);
-    f = ParseFault("slow=ptz:800");
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->target, "ptz");
-    EXPECT_DOUBLE_EQ(f->value, 800);
-    f = ParseFault("refuse-rtsp");
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->count, -1);
-    for (const char* ok : {"reorder=0", "duplicate=1", "bye-after=1.5", "stop-after=3", "refuse-rtsp*3",
-                           "onvif-401", "close-midway", "close-midway=rtsp*1", "slow=10"})
+    using K = Fault::Kind;
+    auto is = [](const char* spec, K kind, const char* target, double value, int count) {
+        const auto f = ParseFault(spec);
+        return f && f->kind == kind && f->target == target && f->value == value && f->count == count;
+    };
+    EXPECT_TRUE(is("loss=0.25", K::RtpLoss, "", 0.25, -1));
+    EXPECT_TRUE(is("onvif-fault=GetStreamUri*2", K::OnvifFault, "GetStreamUri", 0, 2));
+    EXPECT_TRUE(is("slow=ptz:800", K::Slow, "ptz", 800, -1));
+    EXPECT_TRUE(is("refuse-rtsp*3", K::RefuseRtsp, "", 0, 3));
+    EXPECT_TRUE(is("close-midway=rtsp*1", K::CloseMidway, "rtsp", 0, 1));
+    for (const char* ok : {"reorder=0", "duplicate=1", "bye-after=1.5", "stop-after=3", "onvif-401", "slow=10"})
         EXPECT_TRUE(ParseFault(ok)) << ok;
-}
-
-TEST(FaultSpec, RefusesMalformedSpecs)
-{
     for (const char* bad : {"", "loss", "loss=2", "loss=-0.1", "loss=abc", "bye-after", "refuse-rtsp=1",
                             "slow=disk:10", "slow=", "close-midway=disk", "onvif-401*0", "onvif-401*x", "teleport"}) {
         std::string error;
