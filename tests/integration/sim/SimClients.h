@@ -36,10 +36,8 @@ inline HttpResult Http(const std::string& url, const std::string* post, const st
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/soap+xml; charset=utf-8");
-    if (post) {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, post->c_str());
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    }
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    if (post) curl_easy_setopt(curl, CURLOPT_POSTFIELDS, post->c_str());
     if (!userpwd.empty()) curl_easy_setopt(curl, CURLOPT_USERPWD, userpwd.c_str());  // Basic is curl's default
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char* p, size_t s, size_t n, void* out) {
         static_cast<std::string*>(out)->append(p, s * n);
