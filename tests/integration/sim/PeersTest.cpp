@@ -24,9 +24,8 @@ std::string Output(const std::string& command)
 std::vector<std::string> FrameMd5(const std::string& path)
 {
     std::vector<std::string> sums;
-    std::istringstream lines(Output("ffmpeg -v error -i " + path + " -f framemd5 - 2>/dev/null"));
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty() && line[0] != '#') sums.push_back(line.substr(line.rfind(',') + 2));
+    std::istringstream lines(Output("ffmpeg -v error -i " + path + " -f framemd5 - 2>/dev/null | sed -n '/^[^#]/s/.*, //p'"));
+    for (std::string line; std::getline(lines, line);) sums.push_back(line);
     return sums;
 }
 

@@ -135,7 +135,7 @@ TEST(RtspServer, RefusesWhatItCannotServe)
     EXPECT_TRUE(c.Receive().empty() && c.Closed()) << "a malformed request closes the connection";
 }
 
-TEST(RtspServer, RtpFaultsDisturbTheStream)
+TEST(RtspServer, RtpFaultsDisturbOrEndTheStream)
 {
     sim::SimulatorOptions o = FreePorts();
     o.pace = 4;
@@ -169,11 +169,7 @@ TEST(RtspServer, RtpFaultsDisturbTheStream)
     ASSERT_EQ(lossy.size(), 60u);
     EXPECT_NE(static_cast<std::uint16_t>(lossy.back() - lossy.front()), 59u) << "some sequence numbers are missing";
     EXPECT_GT(s.sim.GetRtspStats().rtpDropped, before);
-}
 
-TEST(RtspServer, ByeAfterAndStopAfterEndTheStream)
-{
-    RunningSim s;
     s.sim.SetFaults({*sim::ParseFault("bye-after=0.3")});
     {
         Session session(s.sim);
