@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "driver/IDriver.h"
+#include "foundation/IDriver.h"
 #include "media/CH264RTPMediaParser.h"
 #include "media/IMediaParserClient.h"
 

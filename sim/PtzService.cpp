@@ -1,6 +1,6 @@
 #include "sim/PtzService.h"
 
-#include "rtsp/Base64.h"
+#include "foundation/Base64.h"
 
 #include <httplib.h>
 

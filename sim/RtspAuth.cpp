@@ -1,7 +1,7 @@
 #include "sim/RtspAuth.h"
 
-#include "rtsp/Base64.h"
-#include "rtsp/Md5.h"
+#include "foundation/Base64.h"
+#include "foundation/Md5.h"
 
 #include <map>
 #include <random>

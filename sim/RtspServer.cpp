@@ -1,6 +1,6 @@
 #include "sim/RtspServer.h"
 
-#include "rtsp/Base64.h"
+#include "foundation/Base64.h"
 
 #include <arpa/inet.h>
 #include <netinet/tcp.h>

@@ -2,8 +2,8 @@
 
 #include "sim/SoapRequest.h"
 
-#include "onvif/Sha1.h"
-#include "rtsp/Base64.h"
+#include "foundation/Sha1.h"
+#include "foundation/Base64.h"
 
 #include <vector>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/IDriver.h"
+#include "foundation/IDriver.h"
 #include "media/CH264RTPMediaParser.h"
 #include "media/IMediaParserClient.h"
 

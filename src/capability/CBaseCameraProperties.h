@@ -7,7 +7,7 @@
 
 #include "capability/CAudioCapabilities.h"
 #include "capability/StreamCaps.h"
-#include "driver/DEVICE_INFO.h"
+#include "foundation/DEVICE_INFO.h"
 #include "foundation/CEvent.h"
 
 namespace velkora {

@@ -10,7 +10,7 @@
 #include <velkora/capabilityquery.h>
 
 #include "capability/CBaseCameraProperties.h"
-#include "driver/DEVICE_INFO.h"
+#include "foundation/DEVICE_INFO.h"
 #include "foundation/CRecursiveLock.h"
 
 namespace velkora {

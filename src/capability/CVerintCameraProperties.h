@@ -8,7 +8,7 @@
 
 #include "capability/CBaseCameraProperties.h"
 #include "capability/CVideoSourceInfo.h"
-#include "onvif/CHttpSender.h"
+#include "http/CHttpSender.h"
 #include "onvif/COnvifClient.h"
 #include "ptz/CPtzCapabilities.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "channels/ICameraChannel.h"
-#include "driver/IDriver.h"
+#include "foundation/IDriver.h"
 #include "foundation/CEvent.h"
 #include "foundation/CRecursiveLock.h"
 #include "foundation/CTime.h"

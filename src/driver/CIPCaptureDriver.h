@@ -10,8 +10,8 @@
 
 #include <velkora/capture.h>
 
-#include "driver/DEVICE_INFO.h"
-#include "driver/IDriver.h"
+#include "foundation/DEVICE_INFO.h"
+#include "foundation/IDriver.h"
 #include "driver/IVideoChannelCreator.h"
 #include "foundation/ModuleInfo.h"
 

@@ -1,7 +1,10 @@
 #include "driver/CVerintIPCaptureDriver.h"
 
-#include "driver/DeviceFactories.h"
+#include <new>
+
+#include "channels/CH264ChannelRTSP.h"
 #include "foundation/AddressText.h"
+#include "ptz/CVerintPTZHandler.h"
 
 namespace velkora {
 
@@ -34,9 +37,8 @@ bool CVerintIPCaptureDriver::OpenDevice(ipcapture::IHostDeviceSettings* settings
         ptzPort = 8080;
 
     if (!ptzHandler) {
-        ptzHandler.reset(CreateDevicePTZHandler(*this, channelCount));
-        // Until the PTZ subsystem is linked in, a device opens without PTZ.
-        if (!ptzHandler && DevicePTZHandlerAvailable())
+        ptzHandler.reset(new (std::nothrow) CVerintPTZHandler(this, channelCount));
+        if (!ptzHandler)
             return false;
     }
     LogOpened(GetParameterString(ParamFirmwareVersion));
@@ -51,7 +53,7 @@ ICameraChannel* CVerintIPCaptureDriver::CreateVideoChannel(uint32_t channel, ipc
     const uint32_t effective = codec == 0 || codec == 16 ? codecType : codec;
     if (effective != CodecH264)
         return nullptr;
-    return CreateDeviceChannel(channel, *this, sink);
+    return new (std::nothrow) CH264ChannelRTSP(channel, this, sink);
 }
 
 } // namespace velkora

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/IDriver.h"
+#include "foundation/IDriver.h"
 #include "media/FrameSizeClass.h"
 #include "media/H264Sps.h"
 #include "media/IMediaParserClient.h"

@@ -1,6 +1,6 @@
 #include "media/CRTPMediaParser.h"
 
-#include "driver/IDriver.h"
+#include "foundation/IDriver.h"
 
 namespace velkora {
 

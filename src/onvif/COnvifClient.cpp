@@ -2,9 +2,9 @@
 
 #include "foundation/FileTime.h"
 #include "onvif/CXmlParser.h"
-#include "onvif/Sha1.h"
+#include "foundation/Sha1.h"
 #include "onvif/XmlEscape.h"
-#include "rtsp/Base64.h"
+#include "foundation/Base64.h"
 
 #include <cstdio>
 #include <mutex>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "driver/DEVICE_INFO.h"
+#include "foundation/DEVICE_INFO.h"
 #include "foundation/CRecursiveLock.h"
-#include "onvif/CHttpSender.h"
+#include "http/CHttpSender.h"
 #include "onvif/CXmlNamespaces.h"
 #include "onvif/OnvifRecords.h"
 #include "onvif/OnvifResults.h"

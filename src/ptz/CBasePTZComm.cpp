@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <new>
 
-#include "driver/IDriver.h"
+#include "foundation/IDriver.h"
 
 namespace velkora {
 

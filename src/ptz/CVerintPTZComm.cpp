@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "driver/IDriver.h"
+#include "foundation/IDriver.h"
 
 namespace velkora {
 

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "onvif/CHttpSender.h"
+#include "http/CHttpSender.h"
 #include "ptz/CBasePTZComm.h"
 
 namespace velkora {

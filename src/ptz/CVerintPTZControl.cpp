@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "driver/IDriver.h"
+#include "foundation/IDriver.h"
 #include "ptz/CVerintPTZComm.h"
 
 namespace velkora {

@@ -1,7 +1,7 @@
 #include "rtsp/CSDPResponseParser.h"
 
 #include "foundation/KeyValueLookup.h"
-#include "rtsp/Base64.h"
+#include "foundation/Base64.h"
 #include "rtsp/TextScan.h"
 
 namespace velkora {

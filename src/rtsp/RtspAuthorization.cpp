@@ -1,7 +1,7 @@
 #include "rtsp/RtspAuthorization.h"
 
-#include "rtsp/Base64.h"
-#include "rtsp/Md5.h"
+#include "foundation/Base64.h"
+#include "foundation/Md5.h"
 #include "rtsp/RtspMethod.h"
 
 namespace velkora {

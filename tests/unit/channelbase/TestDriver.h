@@ -3,7 +3,7 @@
 
 #include <cstdarg>
 
-#include "driver/IDriver.h"
+#include "foundation/IDriver.h"
 #include "unit/foundation/RecordingOwner.h"
 
 class TestDriver : public velkora::IDriver, public MessageLog {

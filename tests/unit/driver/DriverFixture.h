@@ -5,7 +5,6 @@
 #include <velkora/ipcapture.h>
 
 #include "driver/CVerintIPCaptureDriver.h"
-#include "driver/DeviceFactories.h"
 #include "host/DebugOutput.h"
 #include "host/DeviceSettings.h"
 #include "host/Frames.h"

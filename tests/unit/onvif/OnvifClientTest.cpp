@@ -1,7 +1,7 @@
 #include "onvif/COnvifClient.h"
 
-#include "LoopbackHttpServer.h"
-#include "rtsp/Base64.h"
+#include "support/LoopbackHttpServer.h"
+#include "foundation/Base64.h"
 
 #include <gtest/gtest.h>
 

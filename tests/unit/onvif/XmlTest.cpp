@@ -1,6 +1,6 @@
 #include "onvif/CXmlNamespaces.h"
 #include "onvif/CXmlParser.h"
-#include "onvif/Sha1.h"
+#include "foundation/Sha1.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "driver/IDriver.h"
+#include "foundation/IDriver.h"
 
 namespace velkora::testing {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Peers of the RTSP client: a scripted loopback RTSP server recording every request, and the client's owner and user.
 
-#include "../onvif/LoopbackHttpServer.h"
+#include "support/LoopbackHttpServer.h"
 #include "foundation/CEvent.h"
 #include "rtsp/CBaseRTSPClient.h"
 

@@ -1,8 +1,8 @@
 #include "sim/RtspAuth.h"
 #include "sim/RtspRequest.h"
 
-#include "rtsp/Base64.h"
-#include "rtsp/Md5.h"
+#include "foundation/Base64.h"
+#include "foundation/Md5.h"
 
 #include <gtest/gtest.h>
 

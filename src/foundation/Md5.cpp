@@ -1,4 +1,4 @@
-#include "rtsp/Md5.h"
+#include "foundation/Md5.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "onvif/CHttpSender.h"
+#include "http/CHttpSender.h"
 
-#include "LoopbackHttpServer.h"
+#include "support/LoopbackHttpServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "rtsp/Base64.h"
-#include "rtsp/Md5.h"
+#include "foundation/Base64.h"
+#include "foundation/Md5.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "onvif/CHttpSender.h"
+#include "http/CHttpSender.h"
 
 #include <curl/curl.h>
 

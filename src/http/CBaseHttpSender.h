@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driver/DEVICE_INFO.h"
+#include "foundation/DEVICE_INFO.h"
 
 #include <cstdint>
 #include <string>

@@ -7,7 +7,7 @@
 
 #include <velkora/hostframes.h>
 
-#include "driver/DEVICE_INFO.h"
+#include "foundation/DEVICE_INFO.h"
 #include "foundation/IDebugMessage.h"
 
 namespace velkora {

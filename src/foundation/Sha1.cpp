@@ -1,4 +1,4 @@
-#include "onvif/Sha1.h"
+#include "foundation/Sha1.h"
 
 #include <algorithm>
 #include <cstring>

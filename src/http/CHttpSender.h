@@ -1,6 +1,6 @@
 #pragma once
 
-#include "onvif/CBaseHttpSender.h"
+#include "http/CBaseHttpSender.h"
 
 #include <atomic>
 #include <chrono>

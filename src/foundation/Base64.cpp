@@ -1,4 +1,4 @@
-#include "rtsp/Base64.h"
+#include "foundation/Base64.h"
 
 namespace velkora {
 
