@@ -19,7 +19,7 @@ constexpr AVRational Milliseconds{1, 1000};
 // How much of the stream the frame rate is measured over before the header.
 constexpr int64_t RateWindowMs = 1000;
 // A killed recorder loses at most about this much.
-constexpr int64_t FlushIntervalMs = 1000;
+constexpr int64_t FlushIntervalMs = 500;
 
 std::string AvError(int code)
 {
