@@ -1,5 +1,6 @@
 #include "ContainerWriter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 

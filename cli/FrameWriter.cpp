@@ -1,5 +1,6 @@
 #include "FrameWriter.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

@@ -1,5 +1,6 @@
 #include "Picture.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

@@ -224,7 +224,9 @@ RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& 
     if (!finished && report.stats.writeError.empty())
         report.stats.writeError = finishError;
     if (!report.stats.writeError.empty())
-        report.error = "cannot write " + plan.outPath + ": " + report.stats.writeError;
+        report.error = report.stats.writeError.rfind("cannot write ", 0) == 0
+                           ? report.stats.writeError // a segment's file, named already
+                           : "cannot write " + plan.outPath + ": " + report.stats.writeError;
     else if (report.stats.frames == 0) {
         removeEmpty();
         char text[96];

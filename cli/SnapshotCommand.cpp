@@ -2,6 +2,7 @@
 // what an installer looks at after aiming a camera.
 #include "Command.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <memory>
