@@ -34,7 +34,7 @@ std::string AvError(int code)
 AVRational RateOf(double fps)
 {
     const double whole = std::round(fps);
-    if (whole >= 1 && std::abs(fps - whole) <= 0.005 * fps)
+    if (whole >= 1 && std::abs(fps - whole) <= 0.01 * fps)
         return {static_cast<int>(whole), 1};
     return av_d2q(fps, 1001000);
 }
@@ -91,11 +91,15 @@ bool ContainerWriter::Start(std::string* error)
     std::memcpy(codec->extradata, parameterSets.data(), parameterSets.size());
     codec->extradata_size = static_cast<int>(parameterSets.size());
     stream->time_base = Milliseconds;
-    const int64_t span = pending.back().timeMs - first.timeMs;
-    if (pending.size() > 1 && span > 0) {
+    // The first frame may be timed on arrival, before the camera's first
+    // sender report: measure from the second when there is one.
+    const size_t from = pending.size() > 2 ? 1 : 0;
+    const int64_t span = pending.back().timeMs - pending[from].timeMs;
+    const size_t intervals = pending.size() - 1 - from;
+    if (intervals > 0 && span > 0) {
         // Matroska keeps it as the track's default duration, which players show.
-        stream->avg_frame_rate = RateOf((pending.size() - 1) * 1000.0 / span);
-        lastDurationMs = span / static_cast<int64_t>(pending.size() - 1);
+        stream->avg_frame_rate = RateOf(intervals * 1000.0 / span);
+        lastDurationMs = span / static_cast<int64_t>(intervals);
     }
     AVDictionary* options = nullptr;
     // Fragments make every flushed second a complete file.
