@@ -11,6 +11,7 @@
 #include "DeviceOptions.h"
 #include "Interrupt.h"
 #include "Library.h"
+#include "Picture.h"
 #include "Ptz.h"
 #include "Query.h"
 #include "Recording.h"
@@ -51,6 +52,7 @@ int RunDemo(const DemoArguments& args)
     std::error_code fsError;
     std::filesystem::create_directories(args.out, fsError);
     const std::string outPath = (std::filesystem::path(args.out) / "demo.h264").string();
+    const std::string picturePath = (std::filesystem::path(args.out) / "demo.jpg").string();
 
     sim::SimulatorOptions options;
     options.httpPort = options.rtspPort = options.ptzPort = 0;
@@ -148,10 +150,20 @@ int RunDemo(const DemoArguments& args)
     std::printf("  PTZ requests seen by the camera:\n");
     for (const std::string& line : ptzRequests)
         std::printf("               %s\n", line.c_str());
+    PictureInfo picture;
+    std::string pictureError;
+    const bool pictured = report.error.empty() && WritePicture(report.lastKeyFrame, picturePath, &picture, &pictureError);
+    if (pictured)
+        std::printf("  picture      %s (%dx%d, the last key frame)\n", picturePath.c_str(), picture.width,
+                    picture.height);
     std::printf("\nPlay it:  ffplay -f h264 %s\n", outPath.c_str());
 
     if (!report.error.empty()) {
         std::fprintf(stderr, "harnoquistel demo: %s\n", report.error.c_str());
+        return ExitFailure;
+    }
+    if (!pictured) {
+        std::fprintf(stderr, "harnoquistel demo: %s\n", pictureError.c_str());
         return ExitFailure;
     }
     if (!report.interrupted && (moveResult != velkora::PtzDone || stopResult != velkora::PtzDone || !stopSeen)) {
@@ -166,9 +178,9 @@ std::function<int()> SetupDemo(CLI::App& app)
     auto args = std::make_shared<DemoArguments>();
     app.add_option("--duration", args->duration, "seconds to record")->check(CLI::Range(1.0, 3600.0))
         ->capture_default_str();
-    app.add_option("--out", args->out, "directory for demo.h264")->capture_default_str();
+    app.add_option("--out", args->out, "directory for demo.h264 and demo.jpg")->capture_default_str();
     app.footer("Runs a simulated camera in this process on free loopback ports, queries it, records "
-               "DIR/demo.h264, turns the head right and stops it, and prints a report.");
+               "DIR/demo.h264 and a picture DIR/demo.jpg, turns the head right and stops it, and prints a report.");
     return [args] { return RunDemo(*args); };
 }
 

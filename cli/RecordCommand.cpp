@@ -1,4 +1,5 @@
-// harnoquistel record: one live stream into an Annex B file, as a recording host receives it.
+// harnoquistel record: one live stream into a file (raw Annex B, Matroska or MP4), as a
+// recording host receives it.
 #include "Command.h"
 
 #include <cstdio>
@@ -24,6 +25,7 @@ struct RecordArguments
     uint16_t fps = 25;
     uint16_t quality = 50;
     double duration = 10;
+    double segment = 0;
     std::string out = "record.h264";
     bool json = false;
 };
@@ -48,6 +50,7 @@ int RunRecordCommand(const RecordArguments& args)
     plan.stream.quality = args.quality;
     plan.outPath = args.out;
     plan.duration = std::chrono::milliseconds(static_cast<int64_t>(args.duration * 1000));
+    plan.segment = std::chrono::milliseconds(static_cast<int64_t>(args.segment * 1000));
     if (plan.duration.count() > 0)
         plan.firstFrameLimit = std::min(plan.duration, plan.firstFrameLimit);
 
@@ -73,6 +76,10 @@ int RunRecordCommand(const RecordArguments& args)
     session.Close();
     if (args.json)
         std::printf("%s\n", ReportToJson(report, console).dump(2).c_str());
+    else if (report.stats.frames > 0 && plan.segment.count() > 0)
+        std::printf("%s ... %s (%u files): %s, first frame after %lld ms\n", SegmentPath(args.out, 1).c_str(),
+                    SegmentPath(args.out, report.files).c_str(), report.files, SummaryLine(report).c_str(),
+                    static_cast<long long>(report.firstFrameMs.value_or(0)));
     else if (report.stats.frames > 0)
         std::printf("%s: %s, first frame after %lld ms\n", args.out.c_str(), SummaryLine(report).c_str(),
                     static_cast<long long>(report.firstFrameMs.value_or(0)));
@@ -97,9 +104,13 @@ std::function<int()> SetupRecord(CLI::App& app)
         ->capture_default_str();
     app.add_option("--fps", args->fps, "frames per second asked for")->check(CLI::Range(1, 4095))->capture_default_str();
     app.add_option("--quality", args->quality, "quality 1-100")->check(CLI::Range(1, 100))->capture_default_str();
-    app.add_option("--duration", args->duration, "seconds to record; 0 until Ctrl-C")
+    app.add_option("--duration", args->duration, "seconds of video to record, by the camera's frame times; 0 until "
+                   "Ctrl-C")
         ->check(CLI::Range(0.0, 31536000.0))->capture_default_str();
-    app.add_option("--out", args->out, "Annex B H.264 file (play: ffplay -f h264 FILE)")->capture_default_str();
+    app.add_option("--out", args->out, "FILE.mkv or FILE.mp4 (timed by the camera's frame times), else raw "
+                   "Annex B H.264 (play: ffplay -f h264 FILE)")->capture_default_str();
+    app.add_option("--segment", args->segment, "start a new numbered file (FILE-001.mkv, ...) at the first key "
+                   "frame after this many seconds")->check(CLI::Range(0.5, 31536000.0));
     app.add_flag("--json", args->json, "print one JSON object at the end instead of text");
     app.footer("Without --device the capability query runs first. Exit status: 0 frames recorded, "
                "1 device failure or no frames (reason on stderr), 2 usage error.");

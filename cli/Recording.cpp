@@ -1,12 +1,13 @@
 #include "Recording.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
+#include "AnnexB.h"
 #include "CaptureSession.h"
 #include "Console.h"
 #include "Interrupt.h"
+#include "SegmentedWriter.h"
 #include "host/Frames.h"
 
 namespace hqcli {
@@ -62,6 +63,21 @@ std::string StatusLine(const RecordReport& report, Clock::time_point now)
 
 } // namespace
 
+int64_t MillisecondsOf(const SYSTEMTIME& time)
+{
+    if (time.wYear == 0 || time.wMonth < 1 || time.wMonth > 12)
+        return 0;
+    // Days from 1970-01-01 of a proleptic Gregorian date.
+    const int64_t year = time.wYear - (time.wMonth <= 2 ? 1 : 0);
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t month = time.wMonth;
+    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + time.wDay - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const int64_t days = era * 146097 + dayOfEra - 719468;
+    return ((days * 24 + time.wHour) * 60 + time.wMinute) * 60000 + time.wSecond * 1000 + time.wMilliseconds;
+}
+
 bool RecordingSink::DeliverFrame(velkora::ipcapture::IHostFrame* frame)
 {
     auto* heap = dynamic_cast<host::HeapFrame*>(frame);
@@ -70,12 +86,33 @@ bool RecordingSink::DeliverFrame(velkora::ipcapture::IHostFrame* frame)
     const uint32_t size = std::min(heap->DataSize(), heap->GetCapacity());
     const auto now = Clock::now();
     std::lock_guard lock(mutex);
-    if (!stats.writeError.empty())
+    if (!stats.writeError.empty() || finished)
         return false;
-    if (std::fwrite(heap->GetData(), 1, size, file) != size) {
-        stats.writeError = std::strerror(errno);
+    if (stats.complete)
+        return true;
+    // The driver's frame time is the camera's; without one, the arrival.
+    int64_t timeMs = MillisecondsOf(heap->Time());
+    if (timeMs == 0)
+        timeMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    if (!stats.firstFrame)
+        firstMs = lastMs = timeMs;
+    // A camera clock stepping back must not reorder the file.
+    timeMs = std::max(timeMs, lastMs + (stats.firstFrame ? 1 : 0));
+    if (duration.count() > 0 && stats.firstFrame && timeMs - firstMs >= duration.count()) {
+        stats.complete = true;
+        endMs = timeMs;
+        return true;
+    }
+    const uint8_t* data = heap->GetData();
+    const bool key = HasIdrSlice(SplitNalUnits(data, size));
+    const EncodedFrame encoded{data, size, timeMs, key, heap->Width(), heap->Height()};
+    if (std::string error; !writer.Write(encoded, &error)) {
+        stats.writeError = error;
         return false;
     }
+    if (key)
+        lastKeyFrame.assign(data, data + size);
+    lastMs = timeMs;
     ++stats.frames;
     if (heap->FrameType() == FrameTypeWithSps)
         ++stats.keyframes;
@@ -85,6 +122,7 @@ bool RecordingSink::DeliverFrame(velkora::ipcapture::IHostFrame* frame)
     if (!stats.firstFrame)
         stats.firstFrame = now;
     stats.lastFrame = now;
+    stats.mediaMs = timeMs - firstMs;
     return true;
 }
 
@@ -100,18 +138,44 @@ RecordingStats RecordingSink::Stats() const
     return stats;
 }
 
+bool RecordingSink::Finish(std::string* error)
+{
+    std::lock_guard lock(mutex);
+    if (finished)
+        return true;
+    finished = true;
+    return writer.Finish(endMs.value_or(UnknownEnd), error);
+}
+
+std::vector<uint8_t> RecordingSink::LastKeyFrame() const
+{
+    std::lock_guard lock(mutex);
+    return lastKeyFrame;
+}
+
 RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& interrupt, const RecordPlan& plan)
 {
     RecordReport report;
-    std::FILE* file = std::fopen(plan.outPath.c_str(), "wb");
-    if (file == nullptr) {
-        report.error = "cannot write " + plan.outPath + ": " + std::strerror(errno);
-        return report;
+    std::unique_ptr<FrameWriter> writer;
+    SegmentedWriter* segments = nullptr;
+    if (plan.segment.count() > 0) {
+        auto segmented = std::make_unique<SegmentedWriter>(plan.outPath, plan.segment.count());
+        segments = segmented.get();
+        writer = std::move(segmented);
+    } else {
+        writer = OpenFrameWriter(plan.outPath, &report.error);
+        if (writer == nullptr)
+            return report;
     }
-    RecordingSink sink(file);
+    RecordingSink sink(*writer, plan.duration);
     host::StreamSettings settings(plan.stream);
     velkora::ipcapture::IIPVideoCaptureEx2* capture = session.VideoCapture();
     const auto opened = Clock::now();
+    auto removeEmpty = [&] {
+        // An empty file would pass for a recording.
+        if (segments == nullptr)
+            std::remove(plan.outPath.c_str());
+    };
     if (capture == nullptr || !capture->OpenStream(plan.channel, plan.kind, &sink, &settings)) {
         report.error = "the driver could not open the stream of channel " + std::to_string(plan.channel + 1) +
                        (capture != nullptr && plan.channel >= capture->GetChannelCount()
@@ -119,10 +183,15 @@ RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& 
                             : "");
         if (capture != nullptr)
             capture->CloseStream(plan.channel, plan.kind);
-        std::fclose(file);
+        std::string ignored;
+        sink.Finish(&ignored);
+        writer.reset();
+        removeEmpty();
         return report;
     }
     report.opened = true;
+    // Frame times drive the end; this bounds a camera whose clock lags.
+    const auto slack = std::chrono::seconds(2);
     for (;;) {
         if (interrupt.WaitFor(std::chrono::milliseconds(250))) {
             report.interrupted = true;
@@ -132,23 +201,34 @@ RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& 
         report.stats = sink.Stats();
         Measure(report, opened, now);
         console.Status(StatusLine(report, now));
-        if (!report.stats.writeError.empty() || (plan.duration.count() > 0 && now - opened >= plan.duration))
+        const RecordingStats& stats = report.stats;
+        if (!stats.writeError.empty() || stats.complete)
             break;
-        if (!report.stats.firstFrame && now - opened >= plan.firstFrameLimit)
+        if (plan.duration.count() > 0 && stats.firstFrame && now - *stats.firstFrame >= plan.duration + slack)
+            break;
+        if (!stats.firstFrame && now - opened >= plan.firstFrameLimit)
             break;
         if (plan.onTick)
             plan.onTick(now - opened);
     }
     capture->CloseStream(plan.channel, plan.kind);
     console.ClearStatus();
+    std::string finishError;
+    const bool finished = sink.Finish(&finishError);
     report.stats = sink.Stats();
     Measure(report, opened, Clock::now());
-    if (std::fclose(file) != 0 && report.stats.writeError.empty())
-        report.stats.writeError = std::strerror(errno);
+    report.lastKeyFrame = sink.LastKeyFrame();
+    if (segments != nullptr)
+        report.files = segments->Files();
+    writer.reset();
+    if (!finished && report.stats.writeError.empty())
+        report.stats.writeError = finishError;
     if (!report.stats.writeError.empty())
-        report.error = "cannot write " + plan.outPath + ": " + report.stats.writeError;
+        report.error = report.stats.writeError.rfind("cannot write ", 0) == 0
+                           ? report.stats.writeError // a segment's file, named already
+                           : "cannot write " + plan.outPath + ": " + report.stats.writeError;
     else if (report.stats.frames == 0) {
-        std::remove(plan.outPath.c_str()); // an empty file would pass for a recording
+        removeEmpty();
         char text[96];
         std::snprintf(text, sizeof text, "no frames from the camera within %.1f s", report.seconds);
         report.error = text;
@@ -174,6 +254,7 @@ nlohmann::json ReportToJson(const RecordReport& report, const Console& console)
         {"fps", report.fps},
         {"bitrate", report.bitsPerSecond},
         {"interrupted", report.interrupted},
+        {"files", report.files},
         {"messages", messages},
     };
     if (!report.error.empty())

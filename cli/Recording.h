@@ -1,18 +1,21 @@
 #pragma once
-// Recording one stream: a channel sink that appends every delivered Annex B
-// frame to a file, and the loop that runs it for a duration.
+// Recording one stream: a channel sink that hands every delivered Annex B
+// frame to a file writer, and the loop that runs it for a duration.
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 #include <velkora/hostframes.h>
 
+#include "FrameWriter.h"
 #include "host/StreamSettings.h"
 
 namespace hqcli {
@@ -33,23 +36,39 @@ struct RecordingStats
     int signalLost = 0;
     std::optional<Clock::time_point> firstFrame;
     Clock::time_point lastFrame{};
+    int64_t mediaMs = 0; // frame time of the last frame, from the first
+    bool complete = false; // a frame reached the planned duration
     std::string writeError;
 };
+
+// Milliseconds since 1970 of a SYSTEMTIME; 0 when it holds no date.
+int64_t MillisecondsOf(const SYSTEMTIME& time);
 
 class RecordingSink : public velkora::ipcapture::IHostChannelSink
 {
 public:
-    explicit RecordingSink(std::FILE* file) : file(file) {}
+    // duration: frames from this far after the first one are not written (0: all).
+    RecordingSink(FrameWriter& writer, std::chrono::milliseconds duration) : writer(writer), duration(duration) {}
 
     bool DeliverFrame(velkora::ipcapture::IHostFrame* frame) override;
     void SignalLost() override;
 
     RecordingStats Stats() const;
+    // Completes the file; after it no frame is taken.
+    bool Finish(std::string* error);
+    // The last access unit with an IDR picture, for a still of the recording.
+    std::vector<uint8_t> LastKeyFrame() const;
 
 private:
-    std::FILE* file;
+    FrameWriter& writer;
+    const std::chrono::milliseconds duration;
     mutable std::mutex mutex;
     RecordingStats stats;
+    bool finished = false;
+    int64_t firstMs = 0;
+    int64_t lastMs = 0;
+    std::optional<int64_t> endMs; // time of the first frame left out
+    std::vector<uint8_t> lastKeyFrame;
 };
 
 struct RecordPlan
@@ -58,7 +77,8 @@ struct RecordPlan
     uint32_t kind = 0;    // 0 rec, 1 live, 2 remote
     host::StreamRecord stream;
     std::string outPath;
-    std::chrono::milliseconds duration{10000}; // 0: until interrupted
+    std::chrono::milliseconds duration{10000}; // of frame time; 0: until interrupted
+    std::chrono::milliseconds segment{0};      // a new numbered file after each; 0: one file
     // Without a first frame by then the recording gives up.
     std::chrono::milliseconds firstFrameLimit{20000};
     // Called on the command's thread about every 250 ms while recording.
@@ -75,6 +95,8 @@ struct RecordReport
     double seconds = 0;                  // from OpenStream to the end
     double fps = 0;
     double bitsPerSecond = 0;
+    std::vector<uint8_t> lastKeyFrame;
+    unsigned files = 1; // numbered files written, with segments
 };
 
 // Opens the stream on an opened session, records, closes the stream.

@@ -1,153 +1,18 @@
 // The harnoquistel command run as a subprocess against the simulated camera:
 // exit statuses, JSON outputs, and the files it leaves.
-#include <gtest/gtest.h>
+#include "CliFixture.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
-
-#include <nlohmann/json.hpp>
-
-#include "sim/Simulator.h"
-
-extern char** environ;
 
 namespace {
 
-using nlohmann::json;
-namespace fs = std::filesystem;
-
-constexpr char Password[] = "secret";
-
-struct Outcome
-{
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-class CliCommand : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() / ("hq-cli-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-        std::ofstream(dir / "password") << Password << "\n";
-        sim::SimulatorOptions options;
-        options.httpPort = options.rtspPort = options.ptzPort = 0;
-        options.password = Password;
-        camera = std::make_unique<sim::Simulator>(options);
-        std::string error;
-        ASSERT_TRUE(camera->Start(&error)) << error;
-    }
-    void TearDown() override
-    {
-        camera.reset();
-        fs::remove_all(dir);
-    }
-
-    std::string Address() const { return "127.0.0.1:" + std::to_string(camera->Ports().http); }
-    std::string PtzPort() const { return std::to_string(camera->Ports().ptz); }
-    std::string PasswordFile() const { return (dir / "password").string(); }
-
-    // Runs `harnoquistel args...` with extra environment entries "NAME=value".
-    Outcome Run(std::vector<std::string> args, std::vector<std::string> env = {}) const
-    {
-        return Finish(Spawn(std::move(args), std::move(env)));
-    }
-
-    pid_t Spawn(std::vector<std::string> args, std::vector<std::string> env = {}) const
-    {
-        args.insert(args.begin(), HARNOQUISTEL_COMMAND);
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        env.push_back(std::string("HARNOQUISTEL_LIBRARY=") + HARNOQUISTEL_LIBRARY_FILE);
-        for (char** entry = environ; *entry != nullptr; ++entry)
-            if (std::string(*entry).rfind("HARNOQUISTEL_", 0) != 0)
-                env.push_back(*entry);
-        std::vector<char*> envp;
-        for (std::string& entry : env)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-
-        const std::string outPath = (dir / "stdout").string(), errPath = (dir / "stderr").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        return spawned == 0 ? pid : -1;
-    }
-
-    Outcome Finish(pid_t pid) const
-    {
-        Outcome outcome;
-        if (pid <= 0)
-            return outcome;
-        const std::string outPath = (dir / "stdout").string(), errPath = (dir / "stderr").string();
-        int status = 0;
-        waitpid(pid, &status, 0);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        outcome.out = ReadFile(outPath);
-        outcome.err = ReadFile(errPath);
-        return outcome;
-    }
-
-    Outcome Query(std::vector<std::string> extra) const
-    {
-        std::vector<std::string> args = {"query", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return Run(args);
-    }
-
-    std::vector<std::string> CgiRequests() const
-    {
-        std::vector<std::string> lines;
-        for (const std::string& line : camera->RequestLog())
-            if (line.rfind("cgi ", 0) == 0)
-                lines.push_back(line.substr(4));
-        return lines;
-    }
-
-    fs::path dir;
-    std::unique_ptr<sim::Simulator> camera;
-};
-
-json ParseJson(const std::string& text)
-{
-    json parsed = json::parse(text, nullptr, false);
-    EXPECT_FALSE(parsed.is_discarded()) << text;
-    return parsed;
-}
+using namespace clitest;
 
 TEST_F(CliCommand, UsageErrorsAndHelp)
 {
-    for (const char* sub : {"query", "record", "ptz", "demo", "sim"}) {
+    for (const char* sub : {"query", "record", "snapshot", "ptz", "demo", "sim"}) {
         const Outcome help = Run({sub, "--help"});
         EXPECT_EQ(help.status, 0) << sub;
         EXPECT_NE(help.out.find("--"), std::string::npos) << sub;
@@ -232,6 +97,9 @@ TEST_F(CliCommand, RecordWritesTheDeliveredFramesAndReportsThem)
     // An Annex B stream starts with a start code.
     const std::string head = ReadFile(file).substr(0, 4);
     EXPECT_TRUE(head == std::string("\0\0\0\1", 4) || head.substr(0, 3) == std::string("\0\0\1", 3));
+    std::string decoder;
+    EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + file.string() + "' -f null - 2>&1", &decoder), 0);
+    EXPECT_EQ(decoder, "");
 }
 
 TEST_F(CliCommand, RecordWithoutFramesIsADeviceFailure)
@@ -335,19 +203,26 @@ TEST_F(CliCommand, DemoLeavesAPlayableFileAndAReport)
         EXPECT_NE(demo.out.find(expected), std::string::npos) << expected << "\n" << demo.out;
 
     const fs::path file = dir / "demo.h264";
-    const std::string probe = "ffprobe -v error -f h264 -count_frames -select_streams v:0 -show_entries "
-                              "stream=codec_name,width,height,nb_read_frames -of json '" + file.string() + "'";
-    FILE* pipe = popen(probe.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
     std::string text;
-    char buffer[512];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-        text.append(buffer, n);
-    ASSERT_EQ(pclose(pipe), 0) << text;
+    ASSERT_EQ(Shell("ffprobe -v error -f h264 -count_frames -select_streams v:0 -show_entries "
+                    "stream=codec_name,width,height,nb_read_frames -of json '" + file.string() + "'", &text), 0)
+        << text;
     const json stream = ParseJson(text)["streams"][0];
     EXPECT_EQ(stream["codec_name"], "h264");
     EXPECT_EQ(stream["width"], 1280);
     EXPECT_GT(std::stoi(stream["nb_read_frames"].get<std::string>()), 25);
+    // Not a word from the decoder: no access unit without a picture at the end.
+    EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + file.string() + "' -f null - 2>&1", &text), 0);
+    EXPECT_EQ(text, "");
+
+    const fs::path picture = dir / "demo.jpg";
+    EXPECT_NE(demo.out.find(picture.string()), std::string::npos) << demo.out;
+    ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height -of json '" + picture.string() +
+                    "'", &text), 0) << text;
+    const json still = ParseJson(text)["streams"][0];
+    EXPECT_EQ(still["codec_name"], "mjpeg");
+    EXPECT_EQ(still["width"], 1280);
+    EXPECT_EQ(still["height"], 720);
 }
 
 } // namespace

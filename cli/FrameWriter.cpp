@@ -1,0 +1,51 @@
+#include "FrameWriter.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "AnnexBWriter.h"
+#include "ContainerWriter.h"
+
+namespace hqcli {
+
+namespace {
+
+std::string Extension(const std::string& path)
+{
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+} // namespace
+
+std::unique_ptr<FrameWriter> OpenFrameWriter(const std::string& path, std::string* error)
+{
+    const std::string extension = Extension(path);
+    if (extension == ".mkv" || extension == ".mp4") {
+        std::unique_ptr<ContainerWriter> writer = ContainerWriter::Open(path, error);
+        if (writer == nullptr)
+            *error = "cannot write " + path + ": " + *error;
+        return writer;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    return std::make_unique<AnnexBWriter>(file);
+}
+
+std::string SegmentPath(const std::string& path, unsigned number)
+{
+    const std::filesystem::path whole(path);
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "-%03u", number);
+    return (whole.parent_path() / (whole.stem().string() + suffix + whole.extension().string())).string();
+}
+
+} // namespace hqcli

@@ -1,0 +1,200 @@
+// What record and snapshot leave on disk, judged by ffmpeg and ffprobe: the
+// camera's frame rate and duration in container files, every frame of the
+// clip in order, files that survive a killed recorder, segments that join up,
+// and a still equal to the clip's key frame.
+#include "CliFixture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "sim/Clip.h"
+
+namespace {
+
+using namespace clitest;
+
+constexpr char Size[] = "640x480";
+constexpr char Fps[] = "12";
+
+std::string Quoted(const fs::path& path)
+{
+    return "'" + path.string() + "'";
+}
+
+// The MD5 of every decoded picture, in order (ffmpeg's framemd5).
+std::vector<std::string> FrameMd5s(const fs::path& file, const std::string& extra = "")
+{
+    std::string text;
+    EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i " + Quoted(file) + " " + extra + " -f framemd5 -", &text), 0);
+    std::vector<std::string> sums;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '#')
+            sums.push_back(line.substr(line.rfind(' ') + 1));
+    return sums;
+}
+
+const std::vector<std::string>& ClipMd5s()
+{
+    static const std::vector<std::string> sums =
+        FrameMd5s(fs::path(sim::BundledClipsDirectory()) / (std::string(Size) + ".h264"));
+    return sums;
+}
+
+// The simulator loops the clip from the start; the driver may join it at a
+// later key frame. From there every frame must follow, none missing or twice.
+void ExpectClipFrames(const std::vector<std::string>& sums, size_t count)
+{
+    const std::vector<std::string>& clip = ClipMd5s();
+    ASSERT_FALSE(clip.empty());
+    ASSERT_EQ(sums.size(), count);
+    const auto start = std::find(clip.begin(), clip.end(), sums.front());
+    ASSERT_NE(start, clip.end()) << "the first frame is not one of the clip's";
+    const size_t offset = start - clip.begin();
+    for (size_t i = 0; i < sums.size(); ++i)
+        ASSERT_EQ(sums[i], clip[(offset + i) % clip.size()]) << "frame " << i;
+}
+
+double Rate(const json& text)
+{
+    const std::string rate = text.get<std::string>();
+    const size_t slash = rate.find('/');
+    const double den = std::stod(rate.substr(slash + 1));
+    return den > 0 ? std::stod(rate.substr(0, slash)) / den : 0;
+}
+
+class RecordingFiles : public CliCommand
+{
+protected:
+    void SetUp() override
+    {
+        CliCommand::SetUp();
+        device = dir / "device.json";
+        ASSERT_EQ(Query({"--save", device.string()}).status, 0);
+    }
+
+    std::vector<std::string> Record(const fs::path& file, std::vector<std::string> extra) const
+    {
+        std::vector<std::string> args = {"record", Address(), "--device", device.string(), "--size", Size,
+                                         "--fps", Fps, "--out", file.string(), "--json"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+
+    fs::path device;
+};
+
+TEST_F(RecordingFiles, ContainersCarryTheCamerasRateAndDuration)
+{
+    for (const char* name : {"ten.mkv", "ten.mp4"}) {
+        const fs::path file = dir / name;
+        const Outcome outcome = Run(Record(file, {"--duration", "10"}));
+        ASSERT_EQ(outcome.status, 0) << name << outcome.err;
+        const int frames = ParseJson(outcome.out)["frames"].get<int>();
+        // 10 s at 12 fps by the camera's frame times; the first frame, timed on
+        // arrival before the first sender report, may be a few ms off the rest.
+        EXPECT_NEAR(frames, 120, 1) << name;
+
+        std::string text;
+        ASSERT_EQ(Shell("ffprobe -v error -select_streams v:0 -show_entries "
+                        "stream=codec_name,width,height,r_frame_rate,avg_frame_rate:format=duration -of json " +
+                        Quoted(file), &text), 0) << text;
+        const json probe = ParseJson(text);
+        const json& stream = probe["streams"][0];
+        EXPECT_EQ(stream["codec_name"], "h264") << name;
+        EXPECT_EQ(stream["width"], 640) << name;
+        const double r = Rate(stream["r_frame_rate"]), avg = Rate(stream["avg_frame_rate"]);
+        EXPECT_TRUE(std::abs(r - 12) < 0.01 || std::abs(avg - 12) < 0.01) << name << " " << stream.dump();
+        EXPECT_NEAR(std::stod(probe["format"]["duration"].get<std::string>()), 10.0, 0.2) << name;
+        ExpectClipFrames(FrameMd5s(file), frames);
+    }
+}
+
+// The recorder gets no chance to finish the file: what it flushed must play.
+TEST_F(RecordingFiles, KilledRecorderLeavesAPlayableFile)
+{
+    for (const char* name : {"killed.mkv", "killed.mp4"}) {
+        const fs::path file = dir / name;
+        const pid_t pid = Spawn(Record(file, {"--duration", "0"}));
+        ASSERT_GT(pid, 0);
+        // The header follows the first second of frames; from then on, 4 s more.
+        auto written = [&] {
+            std::error_code error;
+            const auto size = fs::file_size(file, error);
+            return !error && size > 0;
+        };
+        for (int i = 0; i < 300 && !written(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::seconds(4));
+        kill(pid, SIGKILL);
+        EXPECT_EQ(Finish(pid).status, 128 + SIGKILL);
+
+        std::string text;
+        ASSERT_EQ(Shell("ffprobe -v error -select_streams v:0 -show_entries frame=best_effort_timestamp_time "
+                        "-of csv=p=0 " + Quoted(file), &text), 0) << name << text;
+        std::vector<double> times;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty())
+                times.push_back(std::stod(line));
+        ASSERT_GE(times.size(), 48u) << name; // 4 s at 12 fps
+        EXPECT_GE(times.back() - times.front(), 4.0 - 1.0 / 12) << name;
+        ExpectClipFrames(FrameMd5s(file), times.size());
+    }
+}
+
+TEST_F(RecordingFiles, SegmentsJoinWithoutAGapOrARepeat)
+{
+    const Outcome outcome = Run(Record(dir / "cam.mkv", {"--duration", "10", "--segment", "3"}));
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    const json report = ParseJson(outcome.out);
+    // Key frames every 25 frames of the clip: the cuts fall after 4.2 s and 8.3 s.
+    ASSERT_EQ(report["files"], 3);
+    EXPECT_FALSE(fs::exists(dir / "cam.mkv"));
+    std::vector<std::string> joined;
+    for (const char* name : {"cam-001.mkv", "cam-002.mkv", "cam-003.mkv"}) {
+        const std::vector<std::string> sums = FrameMd5s(dir / name);
+        EXPECT_GT(sums.size(), 12u) << name;
+        joined.insert(joined.end(), sums.begin(), sums.end());
+        std::string text;
+        EXPECT_EQ(Shell("ffprobe -v error -show_entries format=start_time -of csv=p=0 " + Quoted(dir / name), &text),
+                  0);
+        EXPECT_NEAR(std::stod(text), 0.0, 0.001) << name; // each file plays on its own from 0
+    }
+    ExpectClipFrames(joined, report["frames"].get<size_t>());
+}
+
+TEST_F(RecordingFiles, SnapshotIsTheClipsKeyFrame)
+{
+    // PNG for the exact picture: compared with ffmpeg's own decode of the clip's key frames.
+    const fs::path png = dir / "cam.png";
+    const Outcome lossless = Run({"snapshot", Address(), "--device", device.string(), "--size", Size, "--out",
+                                  png.string()});
+    ASSERT_EQ(lossless.status, 0) << lossless.err;
+    const std::vector<std::string> still = FrameMd5s(png, "-pix_fmt rgb24");
+    ASSERT_EQ(still.size(), 1u);
+    const std::vector<std::string> keyFrames =
+        FrameMd5s(fs::path(sim::BundledClipsDirectory()) / (std::string(Size) + ".h264"),
+                  "-vf 'select=eq(pict_type\\,I)' -vsync 0 -pix_fmt rgb24");
+    ASSERT_FALSE(keyFrames.empty());
+    EXPECT_NE(std::find(keyFrames.begin(), keyFrames.end(), still[0]), keyFrames.end());
+
+    const fs::path jpeg = dir / "cam.jpg";
+    const Outcome lossy = Run({"snapshot", Address(), "--device", device.string(), "--size", Size, "--out",
+                               jpeg.string()});
+    ASSERT_EQ(lossy.status, 0) << lossy.err;
+    std::string text;
+    ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height -of json " + Quoted(jpeg), &text), 0);
+    const json stream = ParseJson(text)["streams"][0];
+    EXPECT_EQ(stream["codec_name"], "mjpeg");
+    EXPECT_EQ(stream["width"], 640);
+    EXPECT_EQ(stream["height"], 480);
+
+    const Outcome refused = Run({"snapshot", Address(), "--device", device.string(), "--timeout", "2", "--out",
+                                 (dir / "none.jpg").string()}, {"HARNOQUISTEL_PASSWORD=wrong"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_FALSE(fs::exists(dir / "none.jpg"));
+}
+
+} // namespace
