@@ -129,12 +129,12 @@ int main()
         return Fail("CreateCapabilityQueryModule gave no module");
     e.deleteModule(module);
 
-    // A malformed address fails on the query thread with its own failure kind.
+    // A malformed address fails on the query thread, before any network step, with its own failure kind.
     Sink sink;
     Store store;
     if (e.initQuery(&sink, false) != 1)
         return Fail("InitCapabilityQuery failed");
-    if (e.startQuery("not an address", 80, "admin", "", &store) == 0)
+    if (e.startQuery("cam@era", 80, "admin", "", &store) == 0)
         return Fail("StartCapabilityQuery refused to start");
     const int result = sink.Wait();
     e.terminateQuery();
