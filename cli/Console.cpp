@@ -19,6 +19,12 @@ std::string LevelName(uint8_t level)
 
 Console::Console(bool quiet) : quiet(quiet), terminal(isatty(STDERR_FILENO) == 1) {}
 
+// g++ 12 at -O3 sees an overlapping copy in `literal + std::string&&` that
+// cannot overlap (a known false positive of its -Wrestrict).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
 void Console::Output(velkora::CDebugInfoIf* message)
 {
     if (message == nullptr)
@@ -30,6 +36,9 @@ void Console::Output(velkora::CDebugInfoIf* message)
         PrintAboveStatus("[" + LevelName(record.level) + "] " + record.text);
     messages.push_back(std::move(record));
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 void Console::Note(const std::string& text)
 {

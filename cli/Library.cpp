@@ -29,6 +29,10 @@ std::vector<std::string> Candidates()
     std::vector<std::string> paths;
     if (const std::string dir = ExecutableDirectory(); !dir.empty()) {
         paths.push_back(dir + "/libharnoquistel.so");
+#ifdef HQ_INSTALLED_LIBRARY
+        // Installed: the library directory of the same prefix, by its SONAME.
+        paths.push_back(dir + "/" HQ_INSTALLED_LIBRARY);
+#endif
         paths.push_back(dir + "/../lib/libharnoquistel.so");
     }
 #ifdef HQ_BUILD_LIBRARY

@@ -12,7 +12,8 @@ namespace hqcli {
 class Library
 {
 public:
-    // Looks in $HARNOQUISTEL_LIBRARY, beside the executable, then in the build
+    // Looks in $HARNOQUISTEL_LIBRARY, beside the executable, in the library
+    // directory of the prefix the command is installed in, then in the build
     // tree the command was built in. Null with `error` when nothing loads.
     static std::unique_ptr<Library> Load(std::string* error);
 

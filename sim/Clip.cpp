@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -110,6 +111,19 @@ std::vector<std::pair<unsigned, unsigned>> ClipLibrary::Sizes() const
     return out;
 }
 
-std::string BundledClipsDirectory() { return HQ_SIM_CLIPS_DIR; }
+std::string BundledClipsDirectory()
+{
+#ifdef HQ_SIM_INSTALLED_CLIPS_DIR
+    // An installed command carries the clips in its data directory, relative to
+    // the executable so that any install prefix works; a build tree uses the source's.
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const std::filesystem::path installed = (self.parent_path() / HQ_SIM_INSTALLED_CLIPS_DIR).lexically_normal();
+        if (std::filesystem::is_directory(installed, error)) return installed.string();
+    }
+#endif
+    return HQ_SIM_CLIPS_DIR;
+}
 
 }  // namespace sim

@@ -45,7 +45,8 @@ private:
     std::map<std::pair<unsigned, unsigned>, std::shared_ptr<const Clip>> clips_;
 };
 
-// The directory of the clips that come with the source tree.
+// The directory of the clips that come with the command: installed beside it, else
+// those of the source tree.
 std::string BundledClipsDirectory();
 
 }  // namespace sim

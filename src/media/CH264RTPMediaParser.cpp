@@ -27,9 +27,19 @@ enum NalType : uint8_t {
     kFuA = 28,
 };
 
+// g++ 12 at -O3 follows the insert into an empty buffer down a reallocation path
+// it cannot size and reports an overflow that cannot happen.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wstringop-overflow"
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#endif
 void Append(std::vector<uint8_t>& buffer, const uint8_t* data, size_t length) {
     buffer.insert(buffer.end(), data, data + length);
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 }  // namespace
 

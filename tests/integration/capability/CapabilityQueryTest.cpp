@@ -214,8 +214,8 @@ TEST_F(CapabilityQuery, DeviceFileFromTheQueryOpensCaptureAndStreams) {
         "ONVIF PTZ Service URI=/onvif/ptz_service",
         "Custom ONVIF Namespaces=(none)", // the PTZ namespace is a built-in one
         "ONVIF Authentication=Digest",
-        "H.264 ONVIF Video-Source configuration=source0=VideoSourceConfig_1;profile0=Profile_1_1;"
-        "encoder0=VideoEncoderConfig_1_1",
+        ("H.264 ONVIF Video-Source configuration=source0=VideoSourceConfig_1;profile0=Profile_1_1;"
+         "encoder0=VideoEncoderConfig_1_1"),
         "RTSP port=554"};
     for (int32_t number = 1; number <= 10; ++number)
         EXPECT_EQ(store.properties.at(number).name + "=" + store.properties.at(number).value, parameters[number - 1]);
