@@ -70,7 +70,7 @@ struct HttpRequest
 class CBaseHttpSender
 {
 public:
-    explicit CBaseHttpSender(const velkora::DEVICE_INFO& device) : m_device(device) {}
+    explicit CBaseHttpSender(const velkora::DEVICE_INFO& device) : device(device) {}
     virtual ~CBaseHttpSender() = default;
     CBaseHttpSender(const CBaseHttpSender&) = delete;
     CBaseHttpSender& operator=(const CBaseHttpSender&) = delete;
@@ -86,15 +86,15 @@ public:
     virtual uint32_t ReadResponse(std::vector<uint8_t>& body) = 0;
     virtual uint32_t ReadChunk(std::vector<uint8_t>& buffer, uint32_t maxBytes, bool clearFirst) = 0;
 
-    uint32_t GetStatusCode() const { return m_statusCode; }
-    uint32_t GetContentLength() const { return m_contentLength; }
-    uint32_t GetLastError() const { return m_lastError; }
+    uint32_t GetStatusCode() const { return statusCode; }
+    uint32_t GetContentLength() const { return contentLength; }
+    uint32_t GetLastError() const { return lastError; }
 
 protected:
-    velkora::DEVICE_INFO m_device;
-    uint32_t m_statusCode = 0;
-    uint32_t m_contentLength = 0;
-    uint32_t m_lastError = 0;
+    velkora::DEVICE_INFO device;
+    uint32_t statusCode = 0;
+    uint32_t contentLength = 0;
+    uint32_t lastError = 0;
 };
 
 } // namespace Web

@@ -141,90 +141,90 @@ std::string EncodePath(const std::string& path)
 class BusyScope
 {
 public:
-    explicit BusyScope(CHttpSender& sender) : m_sender(sender) { m_sender.EnterBusy(); }
-    ~BusyScope() { m_sender.LeaveBusy(); }
+    explicit BusyScope(CHttpSender& sender) : sender(sender) { sender.EnterBusy(); }
+    ~BusyScope() { sender.LeaveBusy(); }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
 private:
-    CHttpSender& m_sender;
+    CHttpSender& sender;
 };
 
 CHttpSender::CHttpSender(const velkora::DEVICE_INFO& device) : CBaseHttpSender(device)
 {
-    m_secure = m_device.port == 443 ? 1 : 0;
+    secure = device.port == 443 ? 1 : 0;
     InitCurlOnce();
-    m_multi = curl_multi_init();
-    m_easy = curl_easy_init();
-    if (m_multi == nullptr || m_easy == nullptr)
+    multi = curl_multi_init();
+    easy = curl_easy_init();
+    if (multi == nullptr || easy == nullptr)
     {
         // Not reported here: the first Send fails.
-        if (m_easy != nullptr)
-            curl_easy_cleanup(m_easy);
-        if (m_multi != nullptr)
-            curl_multi_cleanup(m_multi);
-        m_easy = nullptr;
-        m_multi = nullptr;
+        if (easy != nullptr)
+            curl_easy_cleanup(easy);
+        if (multi != nullptr)
+            curl_multi_cleanup(multi);
+        easy = nullptr;
+        multi = nullptr;
         return;
     }
-    curl_multi_setopt(m_multi, CURLMOPT_MAX_HOST_CONNECTIONS, 16L);
-    curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(m_easy, CURLOPT_USERAGENT, "Velkora::HttpSender");
-    curl_easy_setopt(m_easy, CURLOPT_PROXY, "");
-    curl_easy_setopt(m_easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_device.requestTimeout));
-    curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, HeaderTrampoline);
-    curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, BodyTrampoline);
-    curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(m_easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(m_easy, CURLOPT_XFERINFOFUNCTION, ProgressTrampoline);
-    curl_easy_setopt(m_easy, CURLOPT_XFERINFODATA, this);
-    curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(m_easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(m_easy, CURLOPT_MAXREDIRS, 10L);
+    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, 16L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "Velkora::HttpSender");
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(device.requestTimeout));
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, HeaderTrampoline);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, BodyTrampoline);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, ProgressTrampoline);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
     // Cancel must not wait for a name lookup that is still running.
-    curl_easy_setopt(m_easy, CURLOPT_QUICK_EXIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
 }
 
 CHttpSender::~CHttpSender()
 {
     CloseRequest();
-    if (m_easy != nullptr)
-        curl_easy_cleanup(m_easy);
-    if (m_multi != nullptr)
-        curl_multi_cleanup(m_multi);
+    if (easy != nullptr)
+        curl_easy_cleanup(easy);
+    if (multi != nullptr)
+        curl_multi_cleanup(multi);
 }
 
 void CHttpSender::EnterBusy()
 {
-    std::lock_guard<std::mutex> guard(m_busyLock);
-    ++m_busyDepth;
+    std::lock_guard<std::mutex> guard(busyLock);
+    ++busyDepth;
 }
 
 void CHttpSender::LeaveBusy()
 {
-    std::lock_guard<std::mutex> guard(m_busyLock);
-    --m_busyDepth;
+    std::lock_guard<std::mutex> guard(busyLock);
+    --busyDepth;
 }
 
 bool CHttpSender::Send(const HttpRequest& request)
 {
     BusyScope busy(*this);
     HttpRequest copy = request;
-    copy.secure = m_secure;
-    m_cancelled = false;
+    copy.secure = secure;
+    cancelled = false;
 
     int result = Perform(copy);
     if (result == 0)
     {
-        if (m_cancelled)
+        if (cancelled)
             return false;
         copy.secure = copy.secure != 0 ? 0 : 1;
         result = Perform(copy);
     }
     if (result == 1)
     {
-        m_secure = copy.secure;
+        secure = copy.secure;
         return true;
     }
     return false;
@@ -232,12 +232,12 @@ bool CHttpSender::Send(const HttpRequest& request)
 
 void CHttpSender::Cancel()
 {
-    std::lock_guard<std::mutex> guard(m_busyLock);
-    m_cancelled = true;
-    if (m_busyDepth > 0)
+    std::lock_guard<std::mutex> guard(busyLock);
+    cancelled = true;
+    if (busyDepth > 0)
     {
-        if (m_multi != nullptr)
-            curl_multi_wakeup(m_multi);
+        if (multi != nullptr)
+            curl_multi_wakeup(multi);
     }
     else
         CloseRequest();
@@ -245,8 +245,8 @@ void CHttpSender::Cancel()
 
 uint32_t CHttpSender::ChooseAuthScheme(const HttpRequest& request) const
 {
-    if (m_serverAuthScheme != 0)
-        return m_serverAuthScheme;
+    if (serverAuthScheme != 0)
+        return serverAuthScheme;
     const uint32_t selector = request.authSelector;
     if (selector & 4)
         return HttpSchemeNegotiate;
@@ -261,43 +261,43 @@ uint32_t CHttpSender::ChooseAuthScheme(const HttpRequest& request) const
 
 void CHttpSender::CloseRequest()
 {
-    if (m_attached)
+    if (attached)
     {
-        curl_multi_remove_handle(m_multi, m_easy);
-        m_attached = false;
+        curl_multi_remove_handle(multi, easy);
+        attached = false;
     }
-    if (m_headerList != nullptr)
+    if (headerList != nullptr)
     {
-        curl_slist_free_all(m_headerList);
-        m_headerList = nullptr;
+        curl_slist_free_all(headerList);
+        headerList = nullptr;
     }
-    m_buffered.clear();
-    m_bufferedStart = 0;
-    m_paused = false;
-    m_transferDone = false;
-    m_headersDone = false;
-    m_requestSent = false;
-    m_transferError = 0;
-    m_firstChallenge.clear();
-    m_challengeStatus = 0;
+    buffered.clear();
+    bufferedStart = 0;
+    paused = false;
+    transferDone = false;
+    headersDone = false;
+    requestSent = false;
+    transferError = 0;
+    firstChallenge.clear();
+    challengeStatus = 0;
 }
 
 void CHttpSender::AbortTransfer(uint32_t error)
 {
-    if (m_attached)
+    if (attached)
     {
-        curl_multi_remove_handle(m_multi, m_easy);
-        m_attached = false;
+        curl_multi_remove_handle(multi, easy);
+        attached = false;
     }
-    m_transferDone = true;
-    m_transferError = error;
+    transferDone = true;
+    transferError = error;
 }
 
 void CHttpSender::FinishTransfer(int curlCode)
 {
-    m_transferDone = true;
-    m_headersDone = true;
-    m_transferError = MapCurlError(static_cast<CURLcode>(curlCode));
+    transferDone = true;
+    headersDone = true;
+    transferError = MapCurlError(static_cast<CURLcode>(curlCode));
 }
 
 bool CHttpSender::OpenRequest(const HttpRequest& request)
@@ -311,74 +311,74 @@ bool CHttpSender::OpenRequest(const HttpRequest& request)
         if (HasLineBreak(header))
             return false;
 
-    const std::string url = std::string(request.secure != 0 ? "https://" : "http://") + m_device.host + ":" +
-                            std::to_string(m_device.port) + EncodePath(request.path);
-    if (curl_easy_setopt(m_easy, CURLOPT_URL, url.c_str()) != CURLE_OK)
+    const std::string url = std::string(request.secure != 0 ? "https://" : "http://") + device.host + ":" +
+                            std::to_string(device.port) + EncodePath(request.path);
+    if (curl_easy_setopt(easy, CURLOPT_URL, url.c_str()) != CURLE_OK)
         return false;
 
-    curl_easy_setopt(m_easy, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(m_easy, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
-    curl_easy_setopt(m_easy, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     if (request.verb == "HEAD")
-        curl_easy_setopt(m_easy, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     else if (request.verb == "POST" || !request.body.empty())
     {
-        curl_easy_setopt(m_easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
-        curl_easy_setopt(m_easy, CURLOPT_COPYPOSTFIELDS,
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS,
                          request.body.empty() ? "" : reinterpret_cast<const char*>(request.body.data()));
     }
     if (request.verb != "GET" && request.verb != "POST" && request.verb != "HEAD")
-        curl_easy_setopt(m_easy, CURLOPT_CUSTOMREQUEST, request.verb.c_str());
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.verb.c_str());
 
-    curl_easy_setopt(m_easy, CURLOPT_USERNAME, static_cast<const char*>(nullptr));
-    curl_easy_setopt(m_easy, CURLOPT_PASSWORD, static_cast<const char*>(nullptr));
-    curl_easy_setopt(m_easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-    if (!m_device.user.empty() && request.authSelector != HttpAuthNone)
+    curl_easy_setopt(easy, CURLOPT_USERNAME, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_PASSWORD, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    if (!device.user.empty() && request.authSelector != HttpAuthNone)
     {
         // Digest quotes the user name into a header line: no line breaks in credentials.
-        if (HasLineBreak(m_device.user) || HasLineBreak(m_device.password))
+        if (HasLineBreak(device.user) || HasLineBreak(device.password))
             return false;
         const long auth = SchemeToCurlAuth(ChooseAuthScheme(request));
-        if (auth == 0 || curl_easy_setopt(m_easy, CURLOPT_HTTPAUTH, auth) != CURLE_OK)
+        if (auth == 0 || curl_easy_setopt(easy, CURLOPT_HTTPAUTH, auth) != CURLE_OK)
             return false;
-        curl_easy_setopt(m_easy, CURLOPT_USERNAME, m_device.user.c_str());
-        curl_easy_setopt(m_easy, CURLOPT_PASSWORD, m_device.password.c_str());
+        curl_easy_setopt(easy, CURLOPT_USERNAME, device.user.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, device.password.c_str());
     }
 
     const bool relaxTls = request.secure != 0 && (request.flags & HttpRequest::FlagIgnoreCertErrors) != 0;
-    curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYPEER, relaxTls ? 0L : 1L);
-    curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYHOST, relaxTls ? 0L : 2L);
-    m_followRedirects = (request.flags & HttpRequest::FlagNoRedirects) == 0;
-    curl_easy_setopt(m_easy, CURLOPT_FOLLOWLOCATION, m_followRedirects ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, relaxTls ? 0L : 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, relaxTls ? 0L : 2L);
+    followRedirects = (request.flags & HttpRequest::FlagNoRedirects) == 0;
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L);
 
     for (const std::string& header : request.headers)
     {
-        curl_slist* list = curl_slist_append(m_headerList, header.c_str());
+        curl_slist* list = curl_slist_append(headerList, header.c_str());
         if (list == nullptr)
             return false;
-        m_headerList = list;
+        headerList = list;
     }
     // No "Expect: 100-continue" round trip before the body.
-    curl_slist* list = curl_slist_append(m_headerList, "Expect:");
+    curl_slist* list = curl_slist_append(headerList, "Expect:");
     if (list == nullptr)
         return false;
-    m_headerList = list;
-    curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_headerList);
+    headerList = list;
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
     return true;
 }
 
 int CHttpSender::Perform(HttpRequest& request)
 {
     CloseRequest();
-    m_statusCode = 0;
-    m_contentLength = 0;
-    m_lastError = 0;
-    if (m_easy == nullptr)
+    statusCode = 0;
+    contentLength = 0;
+    lastError = 0;
+    if (easy == nullptr)
     {
-        m_lastError = HttpErrorInternal;
+        lastError = HttpErrorInternal;
         return -1;
     }
-    if (!IsUsableHost(m_device.host))
+    if (!IsUsableHost(device.host))
         return -1;
     if (!OpenRequest(request))
     {
@@ -386,45 +386,45 @@ int CHttpSender::Perform(HttpRequest& request)
         return -1;
     }
 
-    m_lastActivity = std::chrono::steady_clock::now();
-    m_lastUp = m_lastDown = -1;
-    if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK)
+    lastActivity = std::chrono::steady_clock::now();
+    lastUp = lastDown = -1;
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK)
     {
         CloseRequest();
-        m_lastError = HttpErrorInternal;
+        lastError = HttpErrorInternal;
         return -1;
     }
-    m_attached = true;
+    attached = true;
 
     const bool sendOnly =
         (request.flags & HttpRequest::FlagSendOnly) != 0 || request.body.size() < request.totalLength;
     if (!Drive(sendOnly ? Wait::Sent : Wait::Headers))
     {
-        m_lastError = m_transferError != 0 ? m_transferError : HttpErrorInternal;
-        const bool receiving = m_requestSent;
+        lastError = transferError != 0 ? transferError : HttpErrorInternal;
+        const bool receiving = requestSent;
         CloseRequest();
         if (!receiving)
-            return m_lastError == HttpErrorTimeout ? -1 : 0;
-        return m_lastError == HttpErrorInvalidServerResponse ? -1 : 0;
+            return lastError == HttpErrorTimeout ? -1 : 0;
+        return lastError == HttpErrorInvalidServerResponse ? -1 : 0;
     }
     if (sendOnly)
         return 1;
 
     long status = 0;
-    curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &status);
-    m_statusCode = static_cast<uint32_t>(status);
-    if (m_statusCode != 204)
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    statusCode = static_cast<uint32_t>(status);
+    if (statusCode != 204)
     {
         curl_off_t length = -1;
-        curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        m_contentLength = length > 0 ? static_cast<uint32_t>(std::min<curl_off_t>(length, UINT32_MAX)) : 0;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        contentLength = length > 0 ? static_cast<uint32_t>(std::min<curl_off_t>(length, UINT32_MAX)) : 0;
     }
 
-    if (m_statusCode == 401 && m_serverAuthScheme == 0)
+    if (statusCode == 401 && serverAuthScheme == 0)
     {
         const uint32_t offered = ChooseAuthScheme(request);
-        const uint32_t first = SchemeFromName(m_firstChallenge);
-        m_serverAuthScheme = first;
+        const uint32_t first = SchemeFromName(firstChallenge);
+        serverAuthScheme = first;
         CloseRequest();
         if (first == 0 || first == offered)
             return 1;
@@ -438,45 +438,45 @@ bool CHttpSender::Drive(Wait until)
     auto reached = [&] {
         switch (until)
         {
-        case Wait::Sent: return m_requestSent || m_transferDone;
-        case Wait::Headers: return m_headersDone || m_transferDone;
-        case Wait::Body: return m_buffered.size() > m_bufferedStart || m_transferDone;
+        case Wait::Sent: return requestSent || transferDone;
+        case Wait::Headers: return headersDone || transferDone;
+        case Wait::Body: return buffered.size() > bufferedStart || transferDone;
         }
         return true;
     };
-    const auto timeout = std::chrono::milliseconds(m_device.requestTimeout);
+    const auto timeout = std::chrono::milliseconds(device.requestTimeout);
     while (true)
     {
-        if (m_cancelled)
+        if (cancelled)
         {
             AbortTransfer(HttpErrorCancelled);
             return false;
         }
-        if (!m_attached && !m_transferDone)
+        if (!attached && !transferDone)
         {
-            m_transferDone = true;
-            m_transferError = HttpErrorInternal;
+            transferDone = true;
+            transferError = HttpErrorInternal;
         }
         if (reached())
-            return m_transferError == 0 || (until == Wait::Body && m_buffered.size() > m_bufferedStart);
+            return transferError == 0 || (until == Wait::Body && buffered.size() > bufferedStart);
 
         int running = 0;
-        curl_multi_perform(m_multi, &running);
-        if (!m_requestSent)
+        curl_multi_perform(multi, &running);
+        if (!requestSent)
         {
             long requestSize = 0;
-            if (curl_easy_getinfo(m_easy, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize > 0)
-                m_requestSent = true;
+            if (curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize > 0)
+                requestSent = true;
         }
         int pending = 0;
-        while (CURLMsg* message = curl_multi_info_read(m_multi, &pending))
-            if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy)
+        while (CURLMsg* message = curl_multi_info_read(multi, &pending))
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
                 FinishTransfer(message->data.result);
         if (reached())
             continue;
 
         const auto now = std::chrono::steady_clock::now();
-        const auto idle = now - m_lastActivity;
+        const auto idle = now - lastActivity;
         if (idle >= timeout)
         {
             AbortTransfer(HttpErrorTimeout);
@@ -484,14 +484,14 @@ bool CHttpSender::Drive(Wait until)
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(timeout - idle).count();
         const int waitMs = static_cast<int>(std::clamp<long long>(left, 1, 1000));
-        curl_multi_poll(m_multi, nullptr, 0, waitMs, nullptr);
+        curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
     }
 }
 
 size_t CHttpSender::OnHeader(const char* data, size_t size)
 {
-    m_lastActivity = std::chrono::steady_clock::now();
-    m_requestSent = true;
+    lastActivity = std::chrono::steady_clock::now();
+    requestSent = true;
     std::string line(data, size);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
         line.pop_back();
@@ -499,20 +499,20 @@ size_t CHttpSender::OnHeader(const char* data, size_t size)
     if (line.compare(0, 5, "HTTP/") == 0)
     {
         // A new answer (after 100-continue, an authentication round or a redirect).
-        m_firstChallenge.clear();
+        firstChallenge.clear();
         const std::size_t space = line.find(' ');
-        m_challengeStatus = space == std::string::npos ? 0 : std::atol(line.c_str() + space + 1);
+        challengeStatus = space == std::string::npos ? 0 : std::atol(line.c_str() + space + 1);
     }
     else if (line.empty())
     {
-        const long status = m_challengeStatus;
+        const long status = challengeStatus;
         // A 401 may still be answered by curl's own authentication round, and a
         // redirect followed: for those the end of the transfer (or body) decides.
-        const bool interim = status < 200 || status == 401 || (m_followRedirects && status >= 300 && status < 400);
+        const bool interim = status < 200 || status == 401 || (followRedirects && status >= 300 && status < 400);
         if (!interim)
-            m_headersDone = true;
+            headersDone = true;
     }
-    else if (m_firstChallenge.empty() && strncasecmp(line.c_str(), "WWW-Authenticate:", 17) == 0)
+    else if (firstChallenge.empty() && strncasecmp(line.c_str(), "WWW-Authenticate:", 17) == 0)
     {
         const std::size_t start = line.find_first_not_of(" \t", 17);
         if (start != std::string::npos)
@@ -520,7 +520,7 @@ size_t CHttpSender::OnHeader(const char* data, size_t size)
             const std::size_t end = line.find_first_of(" \t,", start);
             const std::string scheme = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
             if (SchemeFromName(scheme) != 0)
-                m_firstChallenge = scheme;
+                firstChallenge = scheme;
         }
     }
     return size;
@@ -528,15 +528,15 @@ size_t CHttpSender::OnHeader(const char* data, size_t size)
 
 size_t CHttpSender::OnBody(const char* data, size_t size)
 {
-    m_lastActivity = std::chrono::steady_clock::now();
-    m_requestSent = true;
-    if (m_buffered.size() - m_bufferedStart > kBufferHighWater)
+    lastActivity = std::chrono::steady_clock::now();
+    requestSent = true;
+    if (buffered.size() - bufferedStart > kBufferHighWater)
     {
-        m_paused = true;
+        paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    m_buffered.insert(m_buffered.end(), data, data + size);
-    m_headersDone = true;
+    buffered.insert(buffered.end(), data, data + size);
+    headersDone = true;
     return size;
 }
 
@@ -544,32 +544,32 @@ void CHttpSender::OnProgress()
 {
     curl_off_t up = 0;
     curl_off_t down = 0;
-    curl_easy_getinfo(m_easy, CURLINFO_SIZE_UPLOAD_T, &up);
-    curl_easy_getinfo(m_easy, CURLINFO_SIZE_DOWNLOAD_T, &down);
-    if (up != m_lastUp || down != m_lastDown)
+    curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &up);
+    curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &down);
+    if (up != lastUp || down != lastDown)
     {
-        m_lastUp = up;
-        m_lastDown = down;
-        m_lastActivity = std::chrono::steady_clock::now();
+        lastUp = up;
+        lastDown = down;
+        lastActivity = std::chrono::steady_clock::now();
     }
 }
 
 uint32_t CHttpSender::TakeBuffered(std::vector<uint8_t>& out, uint32_t maxBytes)
 {
-    const std::size_t available = m_buffered.size() - m_bufferedStart;
+    const std::size_t available = buffered.size() - bufferedStart;
     const uint32_t take = static_cast<uint32_t>(std::min<std::size_t>(available, maxBytes));
-    out.insert(out.end(), m_buffered.begin() + static_cast<std::ptrdiff_t>(m_bufferedStart),
-               m_buffered.begin() + static_cast<std::ptrdiff_t>(m_bufferedStart + take));
-    m_bufferedStart += take;
-    if (m_bufferedStart == m_buffered.size())
+    out.insert(out.end(), buffered.begin() + static_cast<std::ptrdiff_t>(bufferedStart),
+               buffered.begin() + static_cast<std::ptrdiff_t>(bufferedStart + take));
+    bufferedStart += take;
+    if (bufferedStart == buffered.size())
     {
-        m_buffered.clear();
-        m_bufferedStart = 0;
+        buffered.clear();
+        bufferedStart = 0;
     }
-    if (m_paused && m_buffered.size() - m_bufferedStart <= kBufferHighWater && m_attached)
+    if (paused && buffered.size() - bufferedStart <= kBufferHighWater && attached)
     {
-        m_paused = false;
-        curl_easy_pause(m_easy, CURLPAUSE_CONT);
+        paused = false;
+        curl_easy_pause(easy, CURLPAUSE_CONT);
     }
     return take;
 }
@@ -579,11 +579,11 @@ uint32_t CHttpSender::ReadChunk(std::vector<uint8_t>& buffer, uint32_t maxBytes,
     BusyScope busy(*this);
     if (clearFirst)
         buffer.clear();
-    if (maxBytes == 0 || (!m_attached && m_buffered.size() == m_bufferedStart))
+    if (maxBytes == 0 || (!attached && buffered.size() == bufferedStart))
         return 0;
     if (!Drive(Wait::Body))
     {
-        m_lastError = m_transferError != 0 ? m_transferError : HttpErrorInternal;
+        lastError = transferError != 0 ? transferError : HttpErrorInternal;
         return 0;
     }
     return TakeBuffered(buffer, maxBytes);
@@ -593,7 +593,7 @@ uint32_t CHttpSender::ReadResponse(std::vector<uint8_t>& body)
 {
     BusyScope busy(*this);
     body.clear();
-    uint32_t left = m_contentLength != 0 ? std::min(m_contentLength, kMaxBody) : kUnknownLengthLimit;
+    uint32_t left = contentLength != 0 ? std::min(contentLength, kMaxBody) : kUnknownLengthLimit;
     while (left > 0)
     {
         const uint32_t read = ReadChunk(body, std::min(left, kReadBlock), false);
@@ -607,11 +607,11 @@ uint32_t CHttpSender::ReadResponse(std::vector<uint8_t>& body)
 uint32_t CHttpSender::QueryDataAvailable()
 {
     BusyScope busy(*this);
-    if (!m_attached && m_buffered.size() == m_bufferedStart)
+    if (!attached && buffered.size() == bufferedStart)
         return 0;
     if (!Drive(Wait::Body))
         return 0;
-    return static_cast<uint32_t>(m_buffered.size() - m_bufferedStart);
+    return static_cast<uint32_t>(buffered.size() - bufferedStart);
 }
 
 } // namespace Web

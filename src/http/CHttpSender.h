@@ -29,8 +29,8 @@ public:
     uint32_t ReadResponse(std::vector<uint8_t>& body) override;
     uint32_t ReadChunk(std::vector<uint8_t>& buffer, uint32_t maxBytes, bool clearFirst) override;
 
-    bool IsSecure() const { return m_secure != 0; }
-    uint32_t GetServerAuthScheme() const { return m_serverAuthScheme; }
+    bool IsSecure() const { return secure != 0; }
+    uint32_t GetServerAuthScheme() const { return serverAuthScheme; }
 
     // Transfer callbacks (public for the C trampolines only).
     size_t OnHeader(const char* data, size_t size);
@@ -56,33 +56,33 @@ private:
     void EnterBusy();
     void LeaveBusy();
 
-    CURLM* m_multi = nullptr;
-    CURL* m_easy = nullptr;
-    curl_slist* m_headerList = nullptr;
+    CURLM* multi = nullptr;
+    CURL* easy = nullptr;
+    curl_slist* headerList = nullptr;
 
     // Request state, touched only by the thread running an exchange (or by
-    // Cancel under m_busyLock while none runs).
-    bool m_attached = false;       // the easy handle is in the multi handle: a current request
-    bool m_transferDone = false;
-    bool m_headersDone = false;
-    bool m_requestSent = false;
-    uint32_t m_transferError = 0;  // error the transfer ended with, 0 when it completed
-    std::vector<uint8_t> m_buffered;
-    std::size_t m_bufferedStart = 0;
-    bool m_paused = false;
-    bool m_followRedirects = false;
-    std::string m_firstChallenge;  // first scheme word of WWW-Authenticate of the current answer
-    long m_challengeStatus = 0;
-    std::chrono::steady_clock::time_point m_lastActivity;
-    long long m_lastUp = -1;
-    long long m_lastDown = -1;
+    // Cancel under busyLock while none runs).
+    bool attached = false;       // the easy handle is in the multi handle: a current request
+    bool transferDone = false;
+    bool headersDone = false;
+    bool requestSent = false;
+    uint32_t transferError = 0;  // error the transfer ended with, 0 when it completed
+    std::vector<uint8_t> buffered;
+    std::size_t bufferedStart = 0;
+    bool paused = false;
+    bool followRedirects = false;
+    std::string firstChallenge;  // first scheme word of WWW-Authenticate of the current answer
+    long challengeStatus = 0;
+    std::chrono::steady_clock::time_point lastActivity;
+    long long lastUp = -1;
+    long long lastDown = -1;
 
-    uint32_t m_serverAuthScheme = 0;
-    uint32_t m_secure = 0;
-    std::atomic<bool> m_cancelled{false};
+    uint32_t serverAuthScheme = 0;
+    uint32_t secure = 0;
+    std::atomic<bool> cancelled{false};
 
-    std::mutex m_busyLock;
-    int m_busyDepth = 0; // > 0 while the owner runs an operation
+    std::mutex busyLock;
+    int busyDepth = 0; // > 0 while the owner runs an operation
     friend class BusyScope;
 };
 

@@ -39,10 +39,10 @@ NonceState& Nonces()
 
 } // namespace
 
-COnvifClient::COnvifClient(const DEVICE_INFO& device) : m_device(device)
+COnvifClient::COnvifClient(const DEVICE_INFO& device) : device(device)
 {
-    m_paths.devicePath = "/onvif/device_service";
-    m_namespaces.SetDefaults();
+    paths.devicePath = "/onvif/device_service";
+    namespaces.SetDefaults();
 }
 
 COnvifClient::~COnvifClient()
@@ -57,51 +57,51 @@ void COnvifClient::ParseFaultDetail(CXmlParser&, const std::string&)
 bool COnvifClient::Initialize(const std::string& authenticationType, const std::string& customNamespaces)
 {
     Reset();
-    m_namespaces.Clear();
-    if (m_device.host.empty())
+    namespaces.Clear();
+    if (device.host.empty())
         return false;
 
     // Credentials travel only in the WS-Security header, never as HTTP authentication.
-    DEVICE_INFO anonymous(m_device);
+    DEVICE_INFO anonymous(device);
     anonymous.user.clear();
     anonymous.password.clear();
     {
-        CAutoLock guard(m_lock);
-        m_sender = TSmartPtr<Web::CHttpSender>(new (std::nothrow) Web::CHttpSender(anonymous));
-        if (!m_sender)
+        CAutoLock guard(lock);
+        sender = TSmartPtr<Web::CHttpSender>(new (std::nothrow) Web::CHttpSender(anonymous));
+        if (!sender)
             return false;
     }
-    m_digest = authenticationType != "Basic";
-    m_namespaces.SetDefaults();
-    m_namespaces.Add("s", XmlNs::SoapEnvelope);
+    digest = authenticationType != "Basic";
+    namespaces.SetDefaults();
+    namespaces.Add("s", XmlNs::SoapEnvelope);
     if (!customNamespaces.empty())
-        m_namespaces.ParseCustom(customNamespaces);
+        namespaces.ParseCustom(customNamespaces);
     return true;
 }
 
 void COnvifClient::Reset()
 {
-    CAutoLock guard(m_lock);
-    m_sender.Release();
+    CAutoLock guard(lock);
+    sender.Release();
 }
 
 void COnvifClient::Abort()
 {
-    TSmartPtr<Web::CHttpSender> sender;
+    TSmartPtr<Web::CHttpSender> shared;
     {
-        CAutoLock guard(m_lock);
-        sender = m_sender;
+        CAutoLock guard(lock);
+        shared = sender;
     }
-    if (sender)
-        sender->Cancel();
+    if (shared)
+        shared->Cancel();
 }
 
 bool COnvifClient::SetServiceAddresses(const ServiceAddresses& addresses)
 {
-    m_paths = ServiceAddresses();
+    paths = ServiceAddresses();
     if (addresses.devicePath.empty())
         return false;
-    m_paths = addresses;
+    paths = addresses;
     return true;
 }
 
@@ -113,12 +113,12 @@ std::string COnvifClient::MakeElement(const std::string& name, const std::string
     std::string text = "<" + name;
     if (!ownPrefix.empty())
     {
-        text += name.find(':') != std::string::npos ? m_namespaces.GetDeclaration(ownPrefix)
-                                                    : m_namespaces.GetDefaultDeclaration(ownPrefix);
+        text += name.find(':') != std::string::npos ? namespaces.GetDeclaration(ownPrefix)
+                                                    : namespaces.GetDefaultDeclaration(ownPrefix);
         if (!extraPrefix1.empty())
-            text += m_namespaces.GetDeclaration(extraPrefix1);
+            text += namespaces.GetDeclaration(extraPrefix1);
         if (!extraPrefix2.empty())
-            text += m_namespaces.GetDeclaration(extraPrefix2);
+            text += namespaces.GetDeclaration(extraPrefix2);
     }
     if (value.empty())
         text += "/>";
@@ -129,9 +129,9 @@ std::string COnvifClient::MakeElement(const std::string& name, const std::string
 
 std::string COnvifClient::BuildSecurityHeader(const SoapRequest& request) const
 {
-    if (m_device.user.empty() && m_device.password.empty())
+    if (device.user.empty() && device.password.empty())
         return {};
-    std::string token = MakeElement("wsse:Username", XmlEscape(m_device.user));
+    std::string token = MakeElement("wsse:Username", XmlEscape(device.user));
     if (!request.passwordDigest.empty())
     {
         token += std::string("<wsse:Password Type=\"") + XmlNs::PasswordDigestType + "\">" +
@@ -140,7 +140,7 @@ std::string COnvifClient::BuildSecurityHeader(const SoapRequest& request) const
         token += MakeElement("wsu:Created", XmlEscape(request.created));
     }
     else
-        token += MakeElement("wsse:Password", XmlEscape(m_device.password));
+        token += MakeElement("wsse:Password", XmlEscape(device.password));
     return MakeElement("wsse:Security", MakeElement("wsse:UsernameToken", token), "wsse", "wsu");
 }
 
@@ -210,8 +210,8 @@ bool COnvifClient::CreateUsernameToken(SoapRequest& request, const std::string& 
     sha.Update(nonceText);
     sha.Update(std::string_view(created));
     sha.Update(password);
-    const CSha1::Digest digest = sha.Final();
-    request.passwordDigest = Base64Encode(digest.data(), digest.size());
+    const CSha1::Digest hash = sha.Final();
+    request.passwordDigest = Base64Encode(hash.data(), hash.size());
     request.nonce = nonce;
     request.created = created;
     return true;
@@ -220,11 +220,11 @@ bool COnvifClient::CreateUsernameToken(SoapRequest& request, const std::string& 
 bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
 {
     answer.clear();
-    m_lastFault = SoapFault();
+    lastFault = SoapFault();
 
     Web::HttpRequest http(request.verb, request.servicePath);
     SoapRequest prepared = request;
-    if (!CreateUsernameToken(prepared, m_device.password, !m_digest))
+    if (!CreateUsernameToken(prepared, device.password, !digest))
         return false;
     const std::string envelope = BuildEnvelope(prepared);
     http.body.assign(envelope.begin(), envelope.end());
@@ -232,36 +232,36 @@ bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
     http.headers.push_back("Content-Type:" + request.contentType);
     http.authSelector = Web::HttpAuthNone;
 
-    TSmartPtr<Web::CHttpSender> sender;
+    TSmartPtr<Web::CHttpSender> shared;
     {
-        CAutoLock guard(m_lock);
-        sender = m_sender;
+        CAutoLock guard(lock);
+        shared = sender;
     }
-    if (!sender)
+    if (!shared)
         return false;
 
-    if (!sender->Send(http))
+    if (!shared->Send(http))
     {
-        m_lastFault.transportError = sender->GetLastError();
-        sender->Cancel();
+        lastFault.transportError = shared->GetLastError();
+        shared->Cancel();
         return false;
     }
-    m_lastFault.httpStatus = sender->GetStatusCode();
+    lastFault.httpStatus = shared->GetStatusCode();
     std::vector<uint8_t> body;
-    sender->ReadResponse(body);
-    sender->Cancel();
+    shared->ReadResponse(body);
+    shared->Cancel();
     if (!body.empty())
     {
         std::string text(body.begin(), body.end());
-        switch (m_lastFault.httpStatus)
+        switch (lastFault.httpStatus)
         {
         case 200: answer = std::move(text); break;
         case 400:
             ParseFault(text);
-            if (m_digest && !m_lastFault.FindAuthenticationFault().empty())
+            if (digest && !lastFault.FindAuthenticationFault().empty())
             {
                 // Some devices accept only the plain-text password: ask once more, and from now on, that way.
-                m_digest = false;
+                digest = false;
                 return Exchange(request, answer);
             }
             break;
@@ -280,15 +280,15 @@ void COnvifClient::ParseFault(const std::string& answer)
     if (!parser.Load(answer))
         return;
     const std::string base = kFaultBase;
-    m_lastFault.code = parser.GetNodeText(base + "/SOAP-ENV:Code/SOAP-ENV:Value");
-    m_lastFault.reason = parser.GetNodeText(base + "/SOAP-ENV:Reason/SOAP-ENV:Text");
+    lastFault.code = parser.GetNodeText(base + "/SOAP-ENV:Code/SOAP-ENV:Value");
+    lastFault.reason = parser.GetNodeText(base + "/SOAP-ENV:Reason/SOAP-ENV:Text");
     std::string subcode = base + "/SOAP-ENV:Code/SOAP-ENV:Subcode";
     while (true)
     {
         std::string value = parser.GetNodeText(subcode + "/SOAP-ENV:Value");
         if (value.empty())
             break;
-        m_lastFault.subcodes.push_back(std::move(value));
+        lastFault.subcodes.push_back(std::move(value));
         subcode += "/SOAP-ENV:Subcode";
     }
     ParseFaultDetail(parser, base + "/SOAP-ENV:Detail");

@@ -44,11 +44,11 @@ public:
     void Abort();
 
     bool SetServiceAddresses(const ServiceAddresses& addresses);
-    const ServiceAddresses& GetServiceAddresses() const { return m_paths; }
-    std::string GetCustomNamespaces() const { return m_namespaces.GetCustom(); }
-    std::string GetAuthenticationType() const { return m_digest ? "Digest" : "Basic"; }
-    SoapFault GetLastFault() const { return m_lastFault; }
-    const CXmlNamespaces& GetNamespaces() const { return m_namespaces; }
+    const ServiceAddresses& GetServiceAddresses() const { return paths; }
+    std::string GetCustomNamespaces() const { return namespaces.GetCustom(); }
+    std::string GetAuthenticationType() const { return digest ? "Digest" : "Basic"; }
+    SoapFault GetLastFault() const { return lastFault; }
+    const CXmlNamespaces& GetNamespaces() const { return namespaces; }
 
     // True only for an HTTP 200 answer with a body, which goes to `answer`.
     bool Exchange(const SoapRequest& request, std::string& answer);
@@ -112,13 +112,13 @@ private:
     bool MediaExchange(const std::string& body);
     bool LoadAnswer(CXmlParser& parser, const std::string& answer);
 
-    std::atomic<bool> m_digest{true};
-    CRecursiveLock m_lock;
-    TSmartPtr<Web::CHttpSender> m_sender;
-    SoapFault m_lastFault;
-    DEVICE_INFO m_device;
-    ServiceAddresses m_paths;
-    CXmlNamespaces m_namespaces;
+    std::atomic<bool> digest{true};
+    CRecursiveLock lock;
+    TSmartPtr<Web::CHttpSender> sender;
+    SoapFault lastFault;
+    DEVICE_INFO device;
+    ServiceAddresses paths;
+    CXmlNamespaces namespaces;
 };
 
 } // namespace velkora
