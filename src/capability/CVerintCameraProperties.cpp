@@ -95,7 +95,7 @@ bool CVerintCameraProperties::ProbePTZ(uint32_t* kind)
     Web::HttpRequest request("GET", PtzProbePath);
     const bool sent = probeSender.Send(request);
     const uint32_t status = probeSender.GetStatusCode();
-    probeSender.Cancel();
+    probeSender.Release();
     if (sent && (status == 200 || status == 204)) {
         ptzSupported = true;
         ptzCapabilities = CPtzCapabilities();

@@ -243,13 +243,13 @@ bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
     if (!shared->Send(http))
     {
         lastFault.transportError = shared->GetLastError();
-        shared->Cancel();
+        shared->Release();
         return false;
     }
     lastFault.httpStatus = shared->GetStatusCode();
     std::vector<uint8_t> body;
     shared->ReadResponse(body);
-    shared->Cancel();
+    shared->Release();
     if (!body.empty())
     {
         std::string text(body.begin(), body.end());
