@@ -17,15 +17,16 @@ bool SameWord(std::string_view name, std::string_view word)
 
 uint32_t SchemeOfSelector(uint32_t selector)
 {
-    if (selector & 4)
-        return HttpSchemeNegotiate;
-    if ((selector & 3) == 3)
-        return HttpSchemeDigest;
-    if (selector & 2)
-        return HttpSchemePassport;
-    if (selector & 1)
-        return HttpSchemeNtlm;
-    return HttpSchemeBasic;
+    switch (selector)
+    {
+    case HttpAuthNtlm: return HttpSchemeNtlm;
+    case HttpAuthPassport: return HttpSchemePassport;
+    case HttpAuthDigest: return HttpSchemeDigest;
+    case HttpAuthNegotiate: return HttpSchemeNegotiate;
+    // No credentials go out; a challenge for Negotiate counts as the one offered.
+    case HttpAuthNone: return HttpSchemeNegotiate;
+    default: return HttpSchemeBasic;
+    }
 }
 
 uint32_t SchemeFromName(std::string_view name)
