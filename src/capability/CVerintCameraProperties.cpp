@@ -83,6 +83,8 @@ bool CVerintCameraProperties::Query(uint32_t* kind)
     const SoapFault fault = onvifClient.GetLastFault();
     const bool loginFailed = fault.httpStatus == 401 || !fault.FindAuthenticationFault().empty();
     *kind = loginFailed ? ipcapture::QueryFailureLogin : ipcapture::QueryFailureOther;
+    if (loginFailed)
+        errorText += fault.GetAuthenticationText(". ");
     return false;
 }
 

@@ -65,7 +65,10 @@ int CHttpSender::Perform(HttpRequest& request)
     target.host = device.host;
     target.port = device.port;
     target.secure = request.secure != 0;
-    if (!device.user.empty() && request.authSelector != HttpAuthNone)
+    // A request that offers no credentials still answers a scheme the device demanded.
+    const bool offers = request.authSelector != HttpAuthNone ||
+                        (serverAuthScheme != 0 && CurlTransport::CanAuthenticate(serverAuthScheme));
+    if (!device.user.empty() && offers)
     {
         target.authScheme = ChooseAuthScheme(request);
         target.user = device.user;
@@ -108,6 +111,9 @@ int CHttpSender::Perform(HttpRequest& request)
         transport.Close();
         if (first == 0 || first == offered)
             return 1;
+        if (request.authSelector == HttpAuthNone && (device.user.empty() || !CurlTransport::CanAuthenticate(first)))
+            return 1; // nothing to answer it with: the caller sees the 401
+
         return Send(request) ? 1 : -1;
     }
     return 1;

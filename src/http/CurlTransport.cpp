@@ -164,6 +164,20 @@ CurlTransport::~CurlTransport()
         curl_multi_cleanup(multi);
 }
 
+bool CurlTransport::CanAuthenticate(uint32_t scheme)
+{
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    const int features = info != nullptr ? info->features : 0;
+    switch (scheme)
+    {
+    case HttpSchemeBasic:
+    case HttpSchemeDigest: return true;
+    case HttpSchemeNtlm: return (features & CURL_VERSION_NTLM) != 0;
+    case HttpSchemeNegotiate: return (features & CURL_VERSION_SPNEGO) != 0;
+    default: return false;
+    }
+}
+
 void CurlTransport::Abort()
 {
     aborted = true;

@@ -46,6 +46,8 @@ public:
     CurlTransport& operator=(const CurlTransport&) = delete;
 
     bool IsUsable() const { return easy != nullptr; }
+    // Whether this libcurl can answer a challenge of `scheme` (HttpAuthScheme).
+    static bool CanAuthenticate(uint32_t scheme);
     // Prepares and starts a request; false (nothing sent) for a request that
     // would be unsafe on the wire or that libcurl refuses.
     bool Start(const HttpRequest& request, const TransportTarget& target);

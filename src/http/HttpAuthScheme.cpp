@@ -23,8 +23,8 @@ uint32_t SchemeOfSelector(uint32_t selector)
     case HttpAuthPassport: return HttpSchemePassport;
     case HttpAuthDigest: return HttpSchemeDigest;
     case HttpAuthNegotiate: return HttpSchemeNegotiate;
-    // No credentials go out; a challenge for Negotiate counts as the one offered.
-    case HttpAuthNone: return HttpSchemeNegotiate;
+    // No credentials offered: whatever scheme a challenge names is a new one.
+    case HttpAuthNone: return 0;
     default: return HttpSchemeBasic;
     }
 }

@@ -15,7 +15,7 @@ enum HttpAuthScheme : uint32_t
     HttpSchemeNegotiate = 16,
 };
 
-// The scheme a request's HttpAuthSelector offers.
+// The scheme a request's HttpAuthSelector offers; 0 for HttpAuthNone.
 uint32_t SchemeOfSelector(uint32_t selector);
 // The scheme named by the first word of a WWW-Authenticate value; 0 when unknown.
 uint32_t SchemeFromName(std::string_view name);

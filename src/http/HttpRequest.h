@@ -14,7 +14,7 @@ enum HttpAuthSelector : uint32_t
     HttpAuthPassport = 2,
     HttpAuthDigest = 3,
     HttpAuthNegotiate = 4,
-    HttpAuthNone = 5, // no HTTP credentials at all
+    HttpAuthNone = 5, // no HTTP credentials until the device demands a scheme
 };
 
 struct HttpRequest

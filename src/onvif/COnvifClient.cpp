@@ -2,6 +2,8 @@
 
 #include "foundation/FileTime.h"
 #include "onvif/CXmlParser.h"
+#include "onvif/DeviceClock.h"
+#include "onvif/DeviceClockOffsets.h"
 #include "foundation/Sha1.h"
 #include "onvif/XmlEscape.h"
 #include "foundation/Base64.h"
@@ -61,13 +63,11 @@ bool COnvifClient::Initialize(const std::string& authenticationType, const std::
     if (device.host.empty())
         return false;
 
-    // Credentials travel only in the WS-Security header, never as HTTP authentication.
-    DEVICE_INFO anonymous(device);
-    anonymous.user.clear();
-    anonymous.password.clear();
+    // Credentials travel in the WS-Security header; the sender offers them over
+    // HTTP only to a device that demands it with a 401 (SOAP requests select HttpAuthNone).
     {
         CAutoLock guard(lock);
-        sender = TSmartPtr<Web::CHttpSender>(new (std::nothrow) Web::CHttpSender(anonymous));
+        sender = TSmartPtr<Web::CHttpSender>(new (std::nothrow) Web::CHttpSender(device));
         if (!sender)
             return false;
     }
@@ -217,16 +217,10 @@ bool COnvifClient::CreateUsernameToken(SoapRequest& request, const std::string& 
     return true;
 }
 
-bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
+COnvifClient::PostResult COnvifClient::Post(const SoapRequest& request, const std::string& envelope)
 {
-    answer.clear();
-    lastFault = SoapFault();
-
+    PostResult result;
     Web::HttpRequest http(request.verb, request.servicePath);
-    SoapRequest prepared = request;
-    if (!CreateUsernameToken(prepared, device.password, !digest))
-        return false;
-    const std::string envelope = BuildEnvelope(prepared);
     http.body.assign(envelope.begin(), envelope.end());
     http.totalLength = static_cast<uint32_t>(envelope.size());
     http.headers.push_back("Content-Type:" + request.contentType);
@@ -238,38 +232,122 @@ bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
         shared = sender;
     }
     if (!shared)
-        return false;
-
+        return result;
     if (!shared->Send(http))
     {
-        lastFault.transportError = shared->GetLastError();
+        result.transportError = shared->GetLastError();
         shared->Release();
-        return false;
+        return result;
     }
-    lastFault.httpStatus = shared->GetStatusCode();
+    result.answered = true;
+    result.status = shared->GetStatusCode();
     std::vector<uint8_t> body;
     shared->ReadResponse(body);
     shared->Release();
-    if (!body.empty())
+    result.body.assign(body.begin(), body.end());
+    return result;
+}
+
+bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
+{
+    answer.clear();
+    lastFault = SoapFault();
+    const bool useDigest = digest;
+    int64_t offset = useDigest ? DeviceClockOffsets::Shared().Get(ClockKey()) : 0;
+    if (offset != 0)
+        AnnounceClockOffset(offset);
+    bool clockMeasured = false;
+
+    while (true)
     {
-        std::string text(body.begin(), body.end());
-        switch (lastFault.httpStatus)
+        SoapRequest prepared = request;
+        bool made = false;
+        if (offset == 0)
+            made = CreateUsernameToken(prepared, device.password, !useDigest);
+        else
+            made = CreateUsernameToken(prepared, device.password, !useDigest,
+                                       ShiftedTime(GetSystemTimeAsFileTime(), offset));
+        if (!made)
+            return false;
+        const PostResult result = Post(prepared, BuildEnvelope(prepared));
+        if (!result.answered)
         {
-        case 200: answer = std::move(text); break;
+            lastFault.transportError = result.transportError;
+            return false;
+        }
+        lastFault.httpStatus = result.status;
+        if (result.body.empty())
+            return false;
+        switch (result.status)
+        {
+        case 200: answer = result.body; break;
         case 400:
-            ParseFault(text);
-            if (digest && !lastFault.FindAuthenticationFault().empty())
+            ParseFault(result.body);
+            if (useDigest && !lastFault.FindAuthenticationFault().empty())
             {
+                // A digest covers Created: a device whose clock is not ours refuses it.
+                // Ask its time once, and when that explains the refusal, ask again on its clock.
+                if (!clockMeasured)
+                {
+                    clockMeasured = true;
+                    if (const std::optional<int64_t> measured = MeasureClockOffset())
+                    {
+                        const int64_t deviceOffset =
+                            *measured > kClockToleranceSeconds || *measured < -kClockToleranceSeconds ? *measured
+                                                                                                        : 0;
+                        DeviceClockOffsets::Shared().Set(ClockKey(), deviceOffset);
+                        if (deviceOffset != offset)
+                        {
+                            offset = deviceOffset;
+                            if (offset != 0)
+                                AnnounceClockOffset(offset);
+                            lastFault = SoapFault();
+                            continue;
+                        }
+                    }
+                }
                 // Some devices accept only the plain-text password: ask once more, and from now on, that way.
                 digest = false;
-                return Exchange(request, answer);
+                const bool done = Exchange(request, answer);
+                if (!done && offset != 0 && !lastFault.GetAuthenticationText("").empty())
+                    lastFault.refusedClockOffset = offset;
+                return done;
             }
             break;
-        case 500: ParseFault(text); break;
+        case 500: ParseFault(result.body); break;
         default: break;
         }
+        return !answer.empty();
     }
-    return !answer.empty();
+}
+
+std::optional<int64_t> COnvifClient::MeasureClockOffset()
+{
+    // Devices answer this one without a token, so that clients can make a fresh one.
+    SoapRequest request(paths.devicePath.empty() ? "/onvif/device_service" : paths.devicePath);
+    request.body = MakeElement("tds:GetSystemDateAndTime", "", "tds");
+    const std::string envelope = "<?xml version=\"1.0\" encoding=\"utf-8\"?>" +
+                                 MakeElement("s:Envelope", MakeElement("s:Body", request.body, "xsi", "xsd"), "s") +
+                                 "\r\n\r\n";
+    const PostResult result = Post(request, envelope);
+    const uint64_t ours = GetSystemTimeAsFileTime();
+    if (!result.answered || result.status != 200)
+        return std::nullopt;
+    const std::optional<DeviceDateTime> time = ReadDeviceDateTime(result.body);
+    if (!time)
+        return std::nullopt;
+    return ClockOffsetSeconds(*time, ours);
+}
+
+void COnvifClient::AnnounceClockOffset(int64_t offset)
+{
+    IDebugMessage* sink = messageSink;
+    if (sink == nullptr || !DeviceClockOffsets::Shared().ClaimAnnouncement(ClockKey()))
+        return;
+    sink->DebugMessage(DebugWarning,
+                       "velkora::COnvifClient::Exchange: The clock of device %s differs from ours by %lld seconds; "
+                       "ONVIF requests are adjusted to it",
+                       ClockKey().c_str(), static_cast<long long>(offset));
 }
 
 void COnvifClient::ParseFault(const std::string& answer)

@@ -152,6 +152,70 @@ TEST(HttpSender, CredentialsAndChallenges) {
         EXPECT_EQ(std::string::npos, requests[i].Header("Authorization").find("Basic"));
 }
 
+TEST(HttpSender, RequestWithoutCredentialsAnswersTheSchemeTheDeviceDemands) {
+    // Digest with qop, MD5 or SHA-256 as the path says; no challenge at all on /open.
+    LoopbackHttpServer server([](const RecordedRequest& request) {
+        const std::string authorization = request.Header("Authorization");
+        const bool sha256 = request.head.find(" /sha256 ") != std::string::npos;
+        if (request.head.find(" /open ") != std::string::npos ||
+            (authorization.rfind("Digest username=\"admin\"", 0) == 0 &&
+             authorization.find("qop=auth") != std::string::npos &&
+             (authorization.find("algorithm=SHA-256") != std::string::npos) == sha256))
+            return HttpAnswer(200, "ok");
+        if (request.head.find(" /odd ") != std::string::npos)
+            return HttpAnswer(401, "no", "WWW-Authenticate: Bearer realm=\"cam\"\r\n");
+        return HttpAnswer(401, "no", std::string("WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"n1\"") +
+                                         (sha256 ? ", algorithm=SHA-256" : "") + "\r\n");
+    });
+    auto soap = [](const char* path) {
+        HttpRequest request("POST", path);
+        request.authSelector = Web::HttpAuthNone;
+        return request;
+    };
+    auto authorizations = [&](std::size_t from) {
+        std::string list;
+        const auto requests = server.Requests();
+        for (std::size_t i = from; i < requests.size(); ++i)
+            list += (requests[i].Header("Authorization").empty() ? "-" : requests[i].Header("Authorization").substr(0, 6)) + " ";
+        return list;
+    };
+
+    // A device that never challenges never sees credentials.
+    CHttpSender sender(Device(server.Port(), "admin", "secret"));
+    ASSERT_TRUE(sender.Send(soap("/open")));
+    EXPECT_EQ(200u, sender.GetStatusCode());
+    EXPECT_EQ("- ", authorizations(0));
+
+    for (const char* path : {"/md5", "/sha256"}) {
+        CHttpSender learner(Device(server.Port(), "admin", "secret"));
+        std::size_t before = server.Requests().size();
+        ASSERT_TRUE(learner.Send(soap(path)));
+        EXPECT_EQ(200u, learner.GetStatusCode()) << path;
+        EXPECT_EQ(uint32_t(Web::HttpSchemeDigest), learner.GetServerAuthScheme());
+        EXPECT_EQ("- Digest ", authorizations(before)) << path;
+        learner.Release();
+        // Remembered: later requests answer at once, and the body goes along unchanged.
+        before = server.Requests().size();
+        HttpRequest next = soap(path);
+        next.body = {'<', 'a', '/', '>'};
+        ASSERT_TRUE(learner.Send(next));
+        EXPECT_EQ(200u, learner.GetStatusCode());
+        EXPECT_EQ("Digest ", authorizations(before).substr(authorizations(before).size() - 7)) << path;
+        EXPECT_EQ("<a/>", server.Requests().back().body);
+    }
+
+    // Nothing to answer with (no user), or a scheme nobody here speaks: the caller gets the 401.
+    CHttpSender anonymous(Device(server.Port()));
+    std::size_t before = server.Requests().size();
+    ASSERT_TRUE(anonymous.Send(soap("/md5")));
+    EXPECT_EQ(401u, anonymous.GetStatusCode());
+    EXPECT_EQ("- ", authorizations(before));
+    before = server.Requests().size();
+    ASSERT_TRUE(sender.Send(soap("/odd")));
+    EXPECT_EQ(401u, sender.GetStatusCode());
+    EXPECT_EQ("- ", authorizations(before));
+}
+
 TEST(HttpSender, SecureStateFollowsWhatWorked) {
     // Port 443 starts with HTTPS; a plain listener there is reached over HTTP, used
     // directly from then on. A random loopback address keeps clear of other users of 443.
