@@ -78,9 +78,25 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         f.kind = Fault::Kind::CloseMidway;
         f.target = arg;
         if (hasArg && !IsService(arg)) return bad("service must be onvif, rtsp or ptz");
+    } else if (name == "onvif-digest") {
+        f.kind = Fault::Kind::OnvifDigest;
+        if (hasArg && arg != "only") return bad("takes no value, or 'only' (no WS-Security check)");
+        f.value = hasArg ? 1 : 0;
+    } else if (name == "clock") {
+        f.kind = Fault::Kind::Clock;
+        f.window = 300;
+        std::string seconds = arg;
+        if (auto colon = arg.find(':'); colon != std::string::npos) {
+            seconds = arg.substr(0, colon);
+            if (!ParseNumber(arg.substr(colon + 1), f.window) || f.window > 1e6) return bad("needs window seconds");
+        }
+        const bool negative = !seconds.empty() && seconds[0] == '-';
+        if (!seconds.empty() && (seconds[0] == '-' || seconds[0] == '+')) seconds.erase(0, 1);
+        if (!hasArg || !ParseNumber(seconds, f.value) || f.value > 1e9) return bad("needs signed seconds");
+        if (negative) f.value = -f.value;
     } else {
         return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
-                   "onvif-401, onvif-fault, slow, close-midway)");
+                   "onvif-401, onvif-fault, slow, close-midway, onvif-digest, clock)");
     }
     return f;
 }
@@ -132,6 +148,14 @@ bool FaultSet::RefusesAllRtsp() const
     for (const auto& f : faults_)
         if (f.kind == Fault::Kind::RefuseRtsp && f.count < 0) return true;
     return false;
+}
+
+std::optional<Fault> FaultSet::First(Fault::Kind kind) const
+{
+    std::lock_guard lock(mutex_);
+    for (const auto& f : faults_)
+        if (f.kind == kind && f.count != 0) return f;
+    return std::nullopt;
 }
 
 }  // namespace sim

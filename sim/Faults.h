@@ -10,7 +10,7 @@ namespace sim {
 
 // One injected misbehaviour. Spec text: NAME[=ARG][*COUNT], for example
 // "loss=0.05", "bye-after=10", "refuse-rtsp*2", "onvif-fault=GetStreamUri*1",
-// "slow=onvif:800", "close-midway=ptz".
+// "slow=onvif:800", "close-midway=ptz", "onvif-digest=only", "clock=-3600:30".
 struct Fault {
     enum class Kind {
         RtpLoss,       // value: probability 0..1 that an RTP packet is not sent
@@ -23,11 +23,14 @@ struct Fault {
         OnvifFault,    // target: operation or empty for all; answered with a SOAP fault
         Slow,          // target: service or empty for all; value: milliseconds of delay
         CloseMidway,   // target: service or empty for all; half the answer, then close
+        OnvifDigest,   // ONVIF behind HTTP Digest (qop="auth"); value 1: without the WS-Security check
+        Clock,         // value: seconds the device's clock is ahead (negative: behind); window: Created freshness
     };
     Kind kind;
     std::string target;
     double value = 0;
     int count = -1;  // applications left; -1 = unlimited
+    double window = 0;  // Clock: seconds a Created may be off the device's clock
 };
 
 // Parses one spec; nullopt with `error` filled for a malformed one.
@@ -48,6 +51,8 @@ public:
     unsigned SlowMs(const std::string& service) const;
     // An unlimited refusal: the RTSP port should not even listen.
     bool RefusesAllRtsp() const;
+    // The first fault of `kind` in force (counts untouched).
+    std::optional<Fault> First(Fault::Kind kind) const;
 
 private:
     mutable std::mutex mutex_;

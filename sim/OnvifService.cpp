@@ -74,13 +74,15 @@ OnvifError Missing(const char* what)
 OnvifService::OnvifService(DeviceModel& model, FaultSet& faults, RequestLog& log, const StopSignal& stop,
                            OnvifSettings settings)
     : model_(model), faults_(faults), log_(log), stop_(stop), settings_(std::move(settings)),
-      nonce_(std::to_string(std::random_device{}()))
+      httpDigest_(settings_.user, settings_.password, RtspAuthMode::Digest)
 {
     auto handler = [this](const httplib::Request& req, httplib::Response& res) {
-        Answer a = Handle(req.path, req.body, req.local_addr);
+        Answer a = Handle(req.path, req.body, req.local_addr, req.get_header_value("Authorization"));
         res.status = a.status;
         if (a.challenge)
-            res.set_header("WWW-Authenticate", "Digest realm=\"harnoquistel\", qop=\"auth\", nonce=\"" + nonce_ + "\"");
+            res.set_header("WWW-Authenticate", std::string("Digest realm=\"") + RtspAuthenticator::kRealm +
+                                                   "\", qop=\"auth\", nonce=\"" + httpDigest_.Nonce() +
+                                                   "\", algorithm=MD5");
         const char* type = "application/soap+xml; charset=utf-8";
         if (a.closeMidway && !a.body.empty()) {
             auto body = std::make_shared<std::string>(std::move(a.body));
@@ -100,8 +102,20 @@ bool OnvifService::Start(const std::string& address, std::uint16_t port, std::st
     return http_.Start(address, port, error);
 }
 
+std::time_t OnvifService::DeviceNow() const
+{
+    const std::optional<Fault> clock = faults_.First(Fault::Kind::Clock);
+    return std::time(nullptr) + (clock ? static_cast<std::time_t>(clock->value) : 0);
+}
+
+std::vector<OnvifRequestRecord> OnvifService::Requests() const
+{
+    std::lock_guard lock(requestsMutex_);
+    return requests_;
+}
+
 OnvifService::Answer OnvifService::Handle(const std::string& path, const std::string& body,
-                                          const std::string& localAddress)
+                                          const std::string& localAddress, const std::string& authorization)
 {
     Answer answer;
     std::string parseError;
@@ -109,6 +123,10 @@ OnvifService::Answer OnvifService::Handle(const std::string& path, const std::st
     auto request = SoapRequest::Parse(body, &parseError, &versionMismatch);
     const std::string op = request ? request->OperationName() : "-";
     log_.Add("onvif " + op);
+    {
+        std::lock_guard lock(requestsMutex_);
+        requests_.push_back({path, op, authorization, body});
+    }
 
     if (unsigned ms = faults_.SlowMs("onvif")) stop_.SleepFor(std::chrono::milliseconds(ms));
     answer.closeMidway = faults_.Take(Fault::Kind::CloseMidway, "onvif");
@@ -133,7 +151,22 @@ OnvifService::Answer OnvifService::Handle(const std::string& path, const std::st
     }
     // Clients read the clock before they can build a fresh token, so this one is open.
     const bool open = path == kDevicePath && op == "GetSystemDateAndTime";
-    if (!open && VerifyUsernameToken(request->Security(), settings_.user, settings_.password) != TokenCheck::Accepted) {
+    const std::optional<Fault> httpDigest = faults_.First(Fault::Kind::OnvifDigest);
+    if (!open && httpDigest && !httpDigest_.Check("POST", authorization)) {
+        answer.status = 401;
+        answer.challenge = true;
+        return answer;
+    }
+    const bool checkToken = !(httpDigest && httpDigest->value == 1);
+    TokenCheck token = TokenCheck::Accepted;
+    if (!open && checkToken) {
+        if (const std::optional<Fault> clock = faults_.First(Fault::Kind::Clock))
+            token = VerifyUsernameToken(request->Security(), settings_.user, settings_.password,
+                                        Freshness{DeviceNow(), clock->window});
+        else
+            token = VerifyUsernameToken(request->Security(), settings_.user, settings_.password);
+    }
+    if (token != TokenCheck::Accepted) {
         answer.challenge = settings_.authFailureAs401;
         return fault(settings_.authFailureAs401 ? 401 : 400,
                      {"Sender", "ter:NotAuthorized", "", "Sender not authorized"});
@@ -167,7 +200,7 @@ std::string OnvifService::DeviceOperation(const std::string& op, const xmlNode* 
                "</tds:GetDeviceInformationResponse>";
     }
     if (op == "GetSystemDateAndTime") {
-        const std::time_t now = std::time(nullptr);
+        const std::time_t now = DeviceNow();
         std::tm utc{};
         gmtime_r(&now, &utc);
         return "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:DateTimeType>NTP</tt:DateTimeType>"

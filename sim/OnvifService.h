@@ -4,13 +4,17 @@
 #include "sim/Faults.h"
 #include "sim/HttpListener.h"
 #include "sim/RequestLog.h"
+#include "sim/RtspAuth.h"
 #include "sim/StopSignal.h"
 
 #include <libxml/tree.h>
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -20,6 +24,14 @@ struct OnvifSettings {
     std::string rtspUri;            // answered by GetStreamUri instead of the built-in server
     std::string firmware = "1.0.0";
     std::string model = "Simulated Camera";
+};
+
+// One ONVIF request as it arrived, for tests that check what clients send.
+struct OnvifRequestRecord {
+    std::string path;
+    std::string operation;
+    std::string authorization;  // the HTTP Authorization header, empty when none
+    std::string body;
 };
 
 // The device and media services: SOAP 1.2 over HTTP POST to
@@ -41,13 +53,16 @@ public:
     void SetRtspPort(std::uint16_t port) { rtspPort_ = port; }
 
     // One request: service path, body and the address the client reached us at.
-    Answer Handle(const std::string& path, const std::string& body, const std::string& localAddress);
+    Answer Handle(const std::string& path, const std::string& body, const std::string& localAddress,
+                  const std::string& authorization = {});
+    std::vector<OnvifRequestRecord> Requests() const;
 
 private:
     std::string DeviceOperation(const std::string& op, const xmlNode* request, const std::string& host,
                                 OnvifError& error);
     std::string MediaOperation(const std::string& op, const xmlNode* request, const std::string& host,
                                OnvifError& error);
+    std::time_t DeviceNow() const;  // our clock moved by the clock knob
     std::string ProfileXml(const MediaProfile& p, const char* element) const;
     std::string SourceXml(const VideoSourceConfiguration& s, const std::string& element) const;
     std::string EncoderXml(const VideoEncoderConfiguration& e, const std::string& element) const;
@@ -58,7 +73,9 @@ private:
     RequestLog& log_;
     const StopSignal& stop_;
     OnvifSettings settings_;
-    std::string nonce_;  // of the HTTP Digest challenge that goes with a 401
+    RtspAuthenticator httpDigest_;  // its nonce goes with every 401 challenge
+    mutable std::mutex requestsMutex_;
+    std::vector<OnvifRequestRecord> requests_;
     std::atomic<std::uint16_t> rtspPort_{554};
     HttpListener http_;
 };

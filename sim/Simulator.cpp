@@ -94,6 +94,11 @@ void Simulator::SetFaults(std::vector<Fault> faults)
 
 std::vector<std::string> Simulator::RequestLog() const { return parts_->log.Lines(); }
 
+std::vector<OnvifRequestRecord> Simulator::OnvifRequests() const
+{
+    return parts_->onvif ? parts_->onvif->Requests() : std::vector<OnvifRequestRecord>{};
+}
+
 bool Simulator::WaitForRequest(const std::function<bool(const std::string&)>& match,
                                std::chrono::milliseconds timeout) const
 {

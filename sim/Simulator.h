@@ -2,6 +2,7 @@
 
 #include "sim/DeviceModel.h"
 #include "sim/Faults.h"
+#include "sim/OnvifService.h"
 #include "sim/PtzService.h"
 #include "sim/RtspAuth.h"
 #include "sim/RtspServer.h"
@@ -60,6 +61,8 @@ public:
     void SetFaults(std::vector<Fault> faults);
 
     std::vector<std::string> RequestLog() const;
+    // Every ONVIF request with its Authorization header and body, oldest first.
+    std::vector<OnvifRequestRecord> OnvifRequests() const;
     bool WaitForRequest(const std::function<bool(const std::string&)>& match,
                         std::chrono::milliseconds timeout) const;
     PtzHead GetPtzHead(unsigned address) const;

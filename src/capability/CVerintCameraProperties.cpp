@@ -83,6 +83,8 @@ bool CVerintCameraProperties::Query(uint32_t* kind)
     const SoapFault fault = onvifClient.GetLastFault();
     const bool loginFailed = fault.httpStatus == 401 || !fault.FindAuthenticationFault().empty();
     *kind = loginFailed ? ipcapture::QueryFailureLogin : ipcapture::QueryFailureOther;
+    if (loginFailed)
+        errorText += fault.GetAuthenticationText(". ");
     return false;
 }
 
@@ -95,7 +97,7 @@ bool CVerintCameraProperties::ProbePTZ(uint32_t* kind)
     Web::HttpRequest request("GET", PtzProbePath);
     const bool sent = probeSender.Send(request);
     const uint32_t status = probeSender.GetStatusCode();
-    probeSender.Cancel();
+    probeSender.Release();
     if (sent && (status == 200 || status == 204)) {
         ptzSupported = true;
         ptzCapabilities = CPtzCapabilities();

@@ -38,6 +38,7 @@ CCommonRtspChannel::CCommonRtspChannel(uint32_t channelIndex, IDriver* driver, i
     : CBaseRTSPChannel(channelIndex, driver, sink), onvif(driver->GetDeviceInfo())
 {
     onvif.SetServiceAddresses(ServicePathsOf(driver));
+    onvif.SetMessageSink(driver);
 }
 
 CCommonRtspChannel::~CCommonRtspChannel()
@@ -64,7 +65,8 @@ void CCommonRtspChannel::DebugMessage(int32_t level, const char* format, ...)
 
 std::string CCommonRtspChannel::LastError()
 {
-    return onvif.GetLastFault().GetErrorText(". ");
+    const SoapFault fault = onvif.GetLastFault();
+    return fault.GetErrorText(". ") + fault.GetAuthenticationText(". ");
 }
 
 std::string CCommonRtspChannel::GetProfileToken()

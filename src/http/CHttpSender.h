@@ -1,89 +1,41 @@
 #pragma once
 
 #include "http/CBaseHttpSender.h"
+#include "http/CurlTransport.h"
 
-#include <atomic>
-#include <chrono>
-#include <mutex>
-#include <string>
+#include <cstdint>
 #include <vector>
-
-typedef void CURL;
-typedef void CURLM;
-struct curl_slist;
 
 namespace Web {
 
-// The sender on libcurl: one easy handle driven by a multi handle, kept for the
-// sender's life so connections are reused; the multi handle lets Cancel wake a
-// blocked exchange from another thread.
+// The sender's policy over the libcurl transport: which of HTTP and HTTPS to
+// use (the one that last worked, the other tried once after a transport
+// failure) and which credentials to offer (the scheme of the device's first
+// 401 challenge, remembered for the sender's life).
 class CHttpSender : public CBaseHttpSender
 {
 public:
     explicit CHttpSender(const velkora::DEVICE_INFO& device);
-    ~CHttpSender() override;
+    ~CHttpSender() override = default;
 
     bool Send(const HttpRequest& request) override;
     void Cancel() override;
     uint32_t QueryDataAvailable() override;
     uint32_t ReadResponse(std::vector<uint8_t>& body) override;
     uint32_t ReadChunk(std::vector<uint8_t>& buffer, uint32_t maxBytes, bool clearFirst) override;
+    void Release() override;
 
-    bool IsSecure() const { return m_secure != 0; }
-    uint32_t GetServerAuthScheme() const { return m_serverAuthScheme; }
-
-    // Transfer callbacks (public for the C trampolines only).
-    size_t OnHeader(const char* data, size_t size);
-    size_t OnBody(const char* data, size_t size);
-    void OnProgress();
+    bool IsSecure() const { return secure != 0; }
+    uint32_t GetServerAuthScheme() const { return serverAuthScheme; }
 
 private:
-    enum class Wait
-    {
-        Headers,  // until the answer's headers (and first body bytes or the end) arrived
-        Sent,     // until the request is out
-        Body,     // until body bytes are buffered or the transfer ended
-    };
-
+    // 1: an answer arrived; 0: a transport failure worth the other protocol; -1: failed.
     int Perform(HttpRequest& request);
-    bool OpenRequest(const HttpRequest& request);
-    bool Drive(Wait until);
-    void CloseRequest();
-    void AbortTransfer(uint32_t error);
     uint32_t ChooseAuthScheme(const HttpRequest& request) const;
-    uint32_t TakeBuffered(std::vector<uint8_t>& out, uint32_t maxBytes);
-    void FinishTransfer(int curlCode);
-    void EnterBusy();
-    void LeaveBusy();
 
-    CURLM* m_multi = nullptr;
-    CURL* m_easy = nullptr;
-    curl_slist* m_headerList = nullptr;
-
-    // Request state, touched only by the thread running an exchange (or by
-    // Cancel under m_busyLock while none runs).
-    bool m_attached = false;       // the easy handle is in the multi handle: a current request
-    bool m_transferDone = false;
-    bool m_headersDone = false;
-    bool m_requestSent = false;
-    uint32_t m_transferError = 0;  // error the transfer ended with, 0 when it completed
-    std::vector<uint8_t> m_buffered;
-    std::size_t m_bufferedStart = 0;
-    bool m_paused = false;
-    bool m_followRedirects = false;
-    std::string m_firstChallenge;  // first scheme word of WWW-Authenticate of the current answer
-    long m_challengeStatus = 0;
-    std::chrono::steady_clock::time_point m_lastActivity;
-    long long m_lastUp = -1;
-    long long m_lastDown = -1;
-
-    uint32_t m_serverAuthScheme = 0;
-    uint32_t m_secure = 0;
-    std::atomic<bool> m_cancelled{false};
-
-    std::mutex m_busyLock;
-    int m_busyDepth = 0; // > 0 while the owner runs an operation
-    friend class BusyScope;
+    CurlTransport transport;
+    uint32_t serverAuthScheme = 0;
+    uint32_t secure = 0;
 };
 
 } // namespace Web

@@ -2,6 +2,8 @@
 
 #include "foundation/FileTime.h"
 #include "onvif/CXmlParser.h"
+#include "onvif/DeviceClock.h"
+#include "onvif/DeviceClockOffsets.h"
 #include "foundation/Sha1.h"
 #include "onvif/XmlEscape.h"
 #include "foundation/Base64.h"
@@ -39,10 +41,10 @@ NonceState& Nonces()
 
 } // namespace
 
-COnvifClient::COnvifClient(const DEVICE_INFO& device) : m_device(device)
+COnvifClient::COnvifClient(const DEVICE_INFO& device) : device(device)
 {
-    m_paths.devicePath = "/onvif/device_service";
-    m_namespaces.SetDefaults();
+    paths.devicePath = "/onvif/device_service";
+    namespaces.SetDefaults();
 }
 
 COnvifClient::~COnvifClient()
@@ -57,51 +59,49 @@ void COnvifClient::ParseFaultDetail(CXmlParser&, const std::string&)
 bool COnvifClient::Initialize(const std::string& authenticationType, const std::string& customNamespaces)
 {
     Reset();
-    m_namespaces.Clear();
-    if (m_device.host.empty())
+    namespaces.Clear();
+    if (device.host.empty())
         return false;
 
-    // Credentials travel only in the WS-Security header, never as HTTP authentication.
-    DEVICE_INFO anonymous(m_device);
-    anonymous.user.clear();
-    anonymous.password.clear();
+    // Credentials travel in the WS-Security header; the sender offers them over
+    // HTTP only to a device that demands it with a 401 (SOAP requests select HttpAuthNone).
     {
-        CAutoLock guard(m_lock);
-        m_sender = TSmartPtr<Web::CHttpSender>(new (std::nothrow) Web::CHttpSender(anonymous));
-        if (!m_sender)
+        CAutoLock guard(lock);
+        sender = TSmartPtr<Web::CHttpSender>(new (std::nothrow) Web::CHttpSender(device));
+        if (!sender)
             return false;
     }
-    m_digest = authenticationType != "Basic";
-    m_namespaces.SetDefaults();
-    m_namespaces.Add("s", XmlNs::SoapEnvelope);
+    digest = authenticationType != "Basic";
+    namespaces.SetDefaults();
+    namespaces.Add("s", XmlNs::SoapEnvelope);
     if (!customNamespaces.empty())
-        m_namespaces.ParseCustom(customNamespaces);
+        namespaces.ParseCustom(customNamespaces);
     return true;
 }
 
 void COnvifClient::Reset()
 {
-    CAutoLock guard(m_lock);
-    m_sender.Release();
+    CAutoLock guard(lock);
+    sender.Release();
 }
 
 void COnvifClient::Abort()
 {
-    TSmartPtr<Web::CHttpSender> sender;
+    TSmartPtr<Web::CHttpSender> shared;
     {
-        CAutoLock guard(m_lock);
-        sender = m_sender;
+        CAutoLock guard(lock);
+        shared = sender;
     }
-    if (sender)
-        sender->Cancel();
+    if (shared)
+        shared->Cancel();
 }
 
 bool COnvifClient::SetServiceAddresses(const ServiceAddresses& addresses)
 {
-    m_paths = ServiceAddresses();
+    paths = ServiceAddresses();
     if (addresses.devicePath.empty())
         return false;
-    m_paths = addresses;
+    paths = addresses;
     return true;
 }
 
@@ -113,12 +113,12 @@ std::string COnvifClient::MakeElement(const std::string& name, const std::string
     std::string text = "<" + name;
     if (!ownPrefix.empty())
     {
-        text += name.find(':') != std::string::npos ? m_namespaces.GetDeclaration(ownPrefix)
-                                                    : m_namespaces.GetDefaultDeclaration(ownPrefix);
+        text += name.find(':') != std::string::npos ? namespaces.GetDeclaration(ownPrefix)
+                                                    : namespaces.GetDefaultDeclaration(ownPrefix);
         if (!extraPrefix1.empty())
-            text += m_namespaces.GetDeclaration(extraPrefix1);
+            text += namespaces.GetDeclaration(extraPrefix1);
         if (!extraPrefix2.empty())
-            text += m_namespaces.GetDeclaration(extraPrefix2);
+            text += namespaces.GetDeclaration(extraPrefix2);
     }
     if (value.empty())
         text += "/>";
@@ -129,9 +129,9 @@ std::string COnvifClient::MakeElement(const std::string& name, const std::string
 
 std::string COnvifClient::BuildSecurityHeader(const SoapRequest& request) const
 {
-    if (m_device.user.empty() && m_device.password.empty())
+    if (device.user.empty() && device.password.empty())
         return {};
-    std::string token = MakeElement("wsse:Username", XmlEscape(m_device.user));
+    std::string token = MakeElement("wsse:Username", XmlEscape(device.user));
     if (!request.passwordDigest.empty())
     {
         token += std::string("<wsse:Password Type=\"") + XmlNs::PasswordDigestType + "\">" +
@@ -140,7 +140,7 @@ std::string COnvifClient::BuildSecurityHeader(const SoapRequest& request) const
         token += MakeElement("wsu:Created", XmlEscape(request.created));
     }
     else
-        token += MakeElement("wsse:Password", XmlEscape(m_device.password));
+        token += MakeElement("wsse:Password", XmlEscape(device.password));
     return MakeElement("wsse:Security", MakeElement("wsse:UsernameToken", token), "wsse", "wsu");
 }
 
@@ -210,66 +210,144 @@ bool COnvifClient::CreateUsernameToken(SoapRequest& request, const std::string& 
     sha.Update(nonceText);
     sha.Update(std::string_view(created));
     sha.Update(password);
-    const CSha1::Digest digest = sha.Final();
-    request.passwordDigest = Base64Encode(digest.data(), digest.size());
+    const CSha1::Digest hash = sha.Final();
+    request.passwordDigest = Base64Encode(hash.data(), hash.size());
     request.nonce = nonce;
     request.created = created;
     return true;
 }
 
-bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
+COnvifClient::PostResult COnvifClient::Post(const SoapRequest& request, const std::string& envelope)
 {
-    answer.clear();
-    m_lastFault = SoapFault();
-
+    PostResult result;
     Web::HttpRequest http(request.verb, request.servicePath);
-    SoapRequest prepared = request;
-    if (!CreateUsernameToken(prepared, m_device.password, !m_digest))
-        return false;
-    const std::string envelope = BuildEnvelope(prepared);
     http.body.assign(envelope.begin(), envelope.end());
     http.totalLength = static_cast<uint32_t>(envelope.size());
     http.headers.push_back("Content-Type:" + request.contentType);
     http.authSelector = Web::HttpAuthNone;
 
-    TSmartPtr<Web::CHttpSender> sender;
+    TSmartPtr<Web::CHttpSender> shared;
     {
-        CAutoLock guard(m_lock);
-        sender = m_sender;
+        CAutoLock guard(lock);
+        shared = sender;
     }
-    if (!sender)
-        return false;
-
-    if (!sender->Send(http))
+    if (!shared)
+        return result;
+    if (!shared->Send(http))
     {
-        m_lastFault.transportError = sender->GetLastError();
-        sender->Cancel();
-        return false;
+        result.transportError = shared->GetLastError();
+        shared->Release();
+        return result;
     }
-    m_lastFault.httpStatus = sender->GetStatusCode();
+    result.answered = true;
+    result.status = shared->GetStatusCode();
     std::vector<uint8_t> body;
-    sender->ReadResponse(body);
-    sender->Cancel();
-    if (!body.empty())
+    shared->ReadResponse(body);
+    shared->Release();
+    result.body.assign(body.begin(), body.end());
+    return result;
+}
+
+bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
+{
+    answer.clear();
+    lastFault = SoapFault();
+    const bool useDigest = digest;
+    int64_t offset = useDigest ? DeviceClockOffsets::Shared().Get(ClockKey()) : 0;
+    if (offset != 0)
+        AnnounceClockOffset(offset);
+    bool clockMeasured = false;
+
+    while (true)
     {
-        std::string text(body.begin(), body.end());
-        switch (m_lastFault.httpStatus)
+        SoapRequest prepared = request;
+        bool made = false;
+        if (offset == 0)
+            made = CreateUsernameToken(prepared, device.password, !useDigest);
+        else
+            made = CreateUsernameToken(prepared, device.password, !useDigest,
+                                       ShiftedTime(GetSystemTimeAsFileTime(), offset));
+        if (!made)
+            return false;
+        const PostResult result = Post(prepared, BuildEnvelope(prepared));
+        if (!result.answered)
         {
-        case 200: answer = std::move(text); break;
+            lastFault.transportError = result.transportError;
+            return false;
+        }
+        lastFault.httpStatus = result.status;
+        if (result.body.empty())
+            return false;
+        switch (result.status)
+        {
+        case 200: answer = result.body; break;
         case 400:
-            ParseFault(text);
-            if (m_digest && !m_lastFault.FindAuthenticationFault().empty())
+            ParseFault(result.body);
+            if (useDigest && !lastFault.FindAuthenticationFault().empty())
             {
+                // A digest covers Created: a device whose clock is not ours refuses it.
+                // Ask its time once, and when that explains the refusal, ask again on its clock.
+                if (!clockMeasured)
+                {
+                    clockMeasured = true;
+                    if (const std::optional<int64_t> measured = MeasureClockOffset())
+                    {
+                        const int64_t deviceOffset =
+                            *measured > kClockToleranceSeconds || *measured < -kClockToleranceSeconds ? *measured
+                                                                                                        : 0;
+                        DeviceClockOffsets::Shared().Set(ClockKey(), deviceOffset);
+                        if (deviceOffset != offset)
+                        {
+                            offset = deviceOffset;
+                            if (offset != 0)
+                                AnnounceClockOffset(offset);
+                            lastFault = SoapFault();
+                            continue;
+                        }
+                    }
+                }
                 // Some devices accept only the plain-text password: ask once more, and from now on, that way.
-                m_digest = false;
-                return Exchange(request, answer);
+                digest = false;
+                const bool done = Exchange(request, answer);
+                if (!done && offset != 0 && !lastFault.GetAuthenticationText("").empty())
+                    lastFault.refusedClockOffset = offset;
+                return done;
             }
             break;
-        case 500: ParseFault(text); break;
+        case 500: ParseFault(result.body); break;
         default: break;
         }
+        return !answer.empty();
     }
-    return !answer.empty();
+}
+
+std::optional<int64_t> COnvifClient::MeasureClockOffset()
+{
+    // Devices answer this one without a token, so that clients can make a fresh one.
+    SoapRequest request(paths.devicePath.empty() ? "/onvif/device_service" : paths.devicePath);
+    request.body = MakeElement("tds:GetSystemDateAndTime", "", "tds");
+    const std::string envelope = "<?xml version=\"1.0\" encoding=\"utf-8\"?>" +
+                                 MakeElement("s:Envelope", MakeElement("s:Body", request.body, "xsi", "xsd"), "s") +
+                                 "\r\n\r\n";
+    const PostResult result = Post(request, envelope);
+    const uint64_t ours = GetSystemTimeAsFileTime();
+    if (!result.answered || result.status != 200)
+        return std::nullopt;
+    const std::optional<DeviceDateTime> time = ReadDeviceDateTime(result.body);
+    if (!time)
+        return std::nullopt;
+    return ClockOffsetSeconds(*time, ours);
+}
+
+void COnvifClient::AnnounceClockOffset(int64_t offset)
+{
+    IDebugMessage* sink = messageSink;
+    if (sink == nullptr || !DeviceClockOffsets::Shared().ClaimAnnouncement(ClockKey()))
+        return;
+    sink->DebugMessage(DebugWarning,
+                       "velkora::COnvifClient::Exchange: The clock of device %s differs from ours by %lld seconds; "
+                       "ONVIF requests are adjusted to it",
+                       ClockKey().c_str(), static_cast<long long>(offset));
 }
 
 void COnvifClient::ParseFault(const std::string& answer)
@@ -280,15 +358,15 @@ void COnvifClient::ParseFault(const std::string& answer)
     if (!parser.Load(answer))
         return;
     const std::string base = kFaultBase;
-    m_lastFault.code = parser.GetNodeText(base + "/SOAP-ENV:Code/SOAP-ENV:Value");
-    m_lastFault.reason = parser.GetNodeText(base + "/SOAP-ENV:Reason/SOAP-ENV:Text");
+    lastFault.code = parser.GetNodeText(base + "/SOAP-ENV:Code/SOAP-ENV:Value");
+    lastFault.reason = parser.GetNodeText(base + "/SOAP-ENV:Reason/SOAP-ENV:Text");
     std::string subcode = base + "/SOAP-ENV:Code/SOAP-ENV:Subcode";
     while (true)
     {
         std::string value = parser.GetNodeText(subcode + "/SOAP-ENV:Value");
         if (value.empty())
             break;
-        m_lastFault.subcodes.push_back(std::move(value));
+        lastFault.subcodes.push_back(std::move(value));
         subcode += "/SOAP-ENV:Subcode";
     }
     ParseFaultDetail(parser, base + "/SOAP-ENV:Detail");

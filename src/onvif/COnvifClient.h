@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/DEVICE_INFO.h"
+#include "foundation/IDebugMessage.h"
 #include "foundation/CRecursiveLock.h"
 #include "http/CHttpSender.h"
 #include "onvif/CXmlNamespaces.h"
@@ -13,6 +14,8 @@
 #include <velkora/records.h>
 
 #include <atomic>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,8 +28,9 @@ class CXmlParser;
 // The ONVIF SOAP 1.2 client of one device: every request is wrapped in an
 // envelope with a WS-Security UsernameToken (digest, or plain text once the
 // device refused the digest), sent through the client's own HTTP sender, and
-// the cause of the last failure is kept in a SoapFault. Used by one thread at a
-// time; Abort and Reset may come from another.
+// the cause of the last failure is kept in a SoapFault. A refused digest is
+// first made again on the device's own clock, when that differs from ours.
+// Used by one thread at a time; Abort and Reset may come from another.
 class COnvifClient
 {
 public:
@@ -43,12 +47,14 @@ public:
     void Reset();
     void Abort();
 
+    // Where the note about a device clock that differs from ours goes; none by default.
+    void SetMessageSink(IDebugMessage* sink) { messageSink = sink; }
     bool SetServiceAddresses(const ServiceAddresses& addresses);
-    const ServiceAddresses& GetServiceAddresses() const { return m_paths; }
-    std::string GetCustomNamespaces() const { return m_namespaces.GetCustom(); }
-    std::string GetAuthenticationType() const { return m_digest ? "Digest" : "Basic"; }
-    SoapFault GetLastFault() const { return m_lastFault; }
-    const CXmlNamespaces& GetNamespaces() const { return m_namespaces; }
+    const ServiceAddresses& GetServiceAddresses() const { return paths; }
+    std::string GetCustomNamespaces() const { return namespaces.GetCustom(); }
+    std::string GetAuthenticationType() const { return digest ? "Digest" : "Basic"; }
+    SoapFault GetLastFault() const { return lastFault; }
+    const CXmlNamespaces& GetNamespaces() const { return namespaces; }
 
     // True only for an HTTP 200 answer with a body, which goes to `answer`.
     bool Exchange(const SoapRequest& request, std::string& answer);
@@ -110,15 +116,30 @@ private:
     template <typename Record>
     bool ReadList(const std::string& answer, const std::string& base, std::vector<Record>& records);
     bool MediaExchange(const std::string& body);
+
+    struct PostResult
+    {
+        bool answered = false;   // an HTTP answer arrived
+        uint32_t status = 0;
+        uint32_t transportError = 0;
+        std::string body;
+    };
+    PostResult Post(const SoapRequest& request, const std::string& envelope);
+    // The device's clock minus ours in seconds, from its unauthenticated
+    // GetSystemDateAndTime; nullopt when it gave no usable time.
+    std::optional<int64_t> MeasureClockOffset();
+    void AnnounceClockOffset(int64_t offset);
+    std::string ClockKey() const { return device.host + ":" + std::to_string(device.port); }
     bool LoadAnswer(CXmlParser& parser, const std::string& answer);
 
-    std::atomic<bool> m_digest{true};
-    CRecursiveLock m_lock;
-    TSmartPtr<Web::CHttpSender> m_sender;
-    SoapFault m_lastFault;
-    DEVICE_INFO m_device;
-    ServiceAddresses m_paths;
-    CXmlNamespaces m_namespaces;
+    std::atomic<bool> digest{true};
+    CRecursiveLock lock;
+    TSmartPtr<Web::CHttpSender> sender;
+    SoapFault lastFault;
+    DEVICE_INFO device;
+    ServiceAddresses paths;
+    CXmlNamespaces namespaces;
+    IDebugMessage* messageSink = nullptr;
 };
 
 } // namespace velkora

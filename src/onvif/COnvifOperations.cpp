@@ -27,7 +27,7 @@ bool COnvifClient::LoadAnswer(CXmlParser& parser, const std::string& answer)
     if (!parser.Load(answer))
         return false;
     // Learn the prefixes the device declared, for our later requests.
-    m_namespaces.Merge(parser.Namespaces());
+    namespaces.Merge(parser.Namespaces());
     return true;
 }
 
@@ -54,7 +54,7 @@ bool COnvifClient::ReadList(const std::string& answer, const std::string& base, 
 
 bool COnvifClient::MediaExchange(const std::string& body)
 {
-    SoapRequest request(m_paths.mediaPath);
+    SoapRequest request(paths.mediaPath);
     request.body = body;
     std::string answer;
     return Exchange(request, answer);
@@ -62,7 +62,7 @@ bool COnvifClient::MediaExchange(const std::string& body)
 
 bool COnvifClient::GetCapabilities(DeviceCapabilities& capabilities)
 {
-    SoapRequest request(m_paths.devicePath);
+    SoapRequest request(paths.devicePath);
     request.body = MakeElement("tds:GetCapabilities", "<tds:Category>All</tds:Category>", "tds");
     std::string answer;
     return Exchange(request, answer) && ReadCapabilities(answer, capabilities);
@@ -85,16 +85,16 @@ bool COnvifClient::ReadCapabilities(const std::string& answer, DeviceCapabilitie
     capabilities.inputConnectors = Onvif::ParseUInt32(parser.GetNodeText(base + "/tt:Device/tt:IO/tt:InputConnectors"));
     capabilities.relayOutputs = Onvif::ParseUInt32(parser.GetNodeText(base + "/tt:Device/tt:IO/tt:RelayOutputs"));
 
-    m_paths.devicePath = capabilities.devicePath;
-    m_paths.mediaPath = capabilities.mediaPath;
-    m_paths.eventsPath = capabilities.eventsPath;
-    m_paths.ptzPath = capabilities.ptzPath;
+    paths.devicePath = capabilities.devicePath;
+    paths.mediaPath = capabilities.mediaPath;
+    paths.eventsPath = capabilities.eventsPath;
+    paths.ptzPath = capabilities.ptzPath;
     return !capabilities.devicePath.empty() && !capabilities.mediaPath.empty();
 }
 
 bool COnvifClient::GetDeviceInformation(DeviceInformation& information)
 {
-    SoapRequest request(m_paths.devicePath);
+    SoapRequest request(paths.devicePath);
     request.body = MakeElement("GetDeviceInformation", "", "tds");
     std::string answer;
     return Exchange(request, answer) && ReadDeviceInformation(answer, information);
@@ -117,9 +117,9 @@ bool COnvifClient::ReadDeviceInformation(const std::string& answer, DeviceInform
 bool COnvifClient::GetProfiles(std::vector<Onvif::MediaProfile>& profiles)
 {
     profiles.clear();
-    if (m_paths.mediaPath.empty())
+    if (paths.mediaPath.empty())
         return false;
-    SoapRequest request(m_paths.mediaPath);
+    SoapRequest request(paths.mediaPath);
     request.body = MakeElement("trt:GetProfiles", "", "trt", "tt");
     std::string answer;
     return Exchange(request, answer) && ReadProfiles(answer, profiles);
@@ -133,9 +133,9 @@ bool COnvifClient::ReadProfiles(const std::string& answer, std::vector<Onvif::Me
 bool COnvifClient::GetVideoSourceConfigurations(std::vector<Onvif::VideoSourceConfiguration>& configurations)
 {
     configurations.clear();
-    if (m_paths.mediaPath.empty())
+    if (paths.mediaPath.empty())
         return false;
-    SoapRequest request(m_paths.mediaPath);
+    SoapRequest request(paths.mediaPath);
     request.body = MakeElement("GetVideoSourceConfigurations", "", "trt");
     std::string answer;
     return Exchange(request, answer) && ReadVideoSourceConfigurations(answer, configurations);
@@ -150,9 +150,9 @@ bool COnvifClient::ReadVideoSourceConfigurations(const std::string& answer,
 bool COnvifClient::GetVideoEncoderConfigurations(std::vector<Onvif::VideoEncoderConfiguration>& configurations)
 {
     configurations.clear();
-    if (m_paths.mediaPath.empty())
+    if (paths.mediaPath.empty())
         return false;
-    SoapRequest request(m_paths.mediaPath);
+    SoapRequest request(paths.mediaPath);
     request.body = MakeElement("GetVideoEncoderConfigurations", "", "trt");
     std::string answer;
     return Exchange(request, answer) && ReadVideoEncoderConfigurations(answer, configurations);
@@ -167,9 +167,9 @@ bool COnvifClient::ReadVideoEncoderConfigurations(const std::string& answer,
 bool COnvifClient::GetVideoEncoderConfiguration(const std::string& configurationToken,
                                                 Onvif::VideoEncoderConfiguration& configuration)
 {
-    if (m_paths.mediaPath.empty() || configurationToken.empty())
+    if (paths.mediaPath.empty() || configurationToken.empty())
         return false;
-    SoapRequest request(m_paths.mediaPath);
+    SoapRequest request(paths.mediaPath);
     request.body = MakeElement("GetVideoEncoderConfiguration",
                                MakeElement("ConfigurationToken", XmlEscape(configurationToken)), "trt");
     std::string answer;
@@ -179,16 +179,16 @@ bool COnvifClient::GetVideoEncoderConfiguration(const std::string& configuration
 bool COnvifClient::ReadVideoEncoderConfiguration(const std::string& answer,
                                                  Onvif::VideoEncoderConfiguration& configuration)
 {
-    m_namespaces.ParseDeclarations(answer);
+    namespaces.ParseDeclarations(answer);
     return configuration.LoadFromText(answer, kBody + "trt:GetVideoEncoderConfigurationResponse/trt:Configuration");
 }
 
 bool COnvifClient::GetVideoEncoderConfigurationOptions(const std::string& configurationToken, EncoderOptions& options)
 {
     options = EncoderOptions();
-    if (m_paths.mediaPath.empty() || configurationToken.empty())
+    if (paths.mediaPath.empty() || configurationToken.empty())
         return false;
-    SoapRequest request(m_paths.mediaPath);
+    SoapRequest request(paths.mediaPath);
     request.body = MakeElement("GetVideoEncoderConfigurationOptions",
                                MakeElement("ConfigurationToken", XmlEscape(configurationToken)), "trt");
     std::string answer;
@@ -268,7 +268,7 @@ bool COnvifClient::ReadEncoderOptions(const std::string& answer, const std::stri
 
 bool COnvifClient::SetVideoEncoderConfiguration(const Onvif::VideoEncoderConfiguration& configuration)
 {
-    if (m_paths.mediaPath.empty())
+    if (paths.mediaPath.empty())
         return false;
     return MediaExchange(MakeElement("SetVideoEncoderConfiguration",
                                      configuration.ToXml() + "<ForcePersistence>true</ForcePersistence>", "trt", "tt"));
@@ -278,9 +278,9 @@ bool COnvifClient::GetCompatibleVideoEncoderConfigurations(
     const std::string& profileToken, std::vector<Onvif::VideoEncoderConfiguration>& configurations)
 {
     configurations.clear();
-    if (m_paths.mediaPath.empty() || profileToken.empty())
+    if (paths.mediaPath.empty() || profileToken.empty())
         return false;
-    SoapRequest request(m_paths.mediaPath);
+    SoapRequest request(paths.mediaPath);
     request.body = MakeElement("trt:GetCompatibleVideoEncoderConfigurations",
                                MakeElement("trt:ProfileToken", XmlEscape(profileToken)), "trt");
     std::string answer;
@@ -297,9 +297,9 @@ bool COnvifClient::ReadCompatibleVideoEncoderConfigurations(
 bool COnvifClient::CreateProfile(const std::string& profileName, std::string& profileToken)
 {
     profileToken.clear();
-    if (m_paths.mediaPath.empty() || profileName.empty())
+    if (paths.mediaPath.empty() || profileName.empty())
         return false;
-    SoapRequest request(m_paths.mediaPath);
+    SoapRequest request(paths.mediaPath);
     request.body = MakeElement("CreateProfile", MakeElement("Name", XmlEscape(profileName)), "trt");
     std::string answer;
     return Exchange(request, answer) && ReadCreatedProfileToken(answer, profileToken);
@@ -316,7 +316,7 @@ bool COnvifClient::ReadCreatedProfileToken(const std::string& answer, std::strin
 
 bool COnvifClient::AddVideoSourceConfiguration(const std::string& profileToken, const std::string& configurationToken)
 {
-    if (m_paths.mediaPath.empty() || profileToken.empty() || configurationToken.empty())
+    if (paths.mediaPath.empty() || profileToken.empty() || configurationToken.empty())
         return false;
     return MediaExchange(MakeElement("AddVideoSourceConfiguration",
                                      MakeElement("ProfileToken", XmlEscape(profileToken)) +
@@ -326,7 +326,7 @@ bool COnvifClient::AddVideoSourceConfiguration(const std::string& profileToken, 
 
 bool COnvifClient::AddVideoEncoderConfiguration(const std::string& profileToken, const std::string& configurationToken)
 {
-    if (m_paths.mediaPath.empty() || profileToken.empty() || configurationToken.empty())
+    if (paths.mediaPath.empty() || profileToken.empty() || configurationToken.empty())
         return false;
     return MediaExchange(MakeElement("AddVideoEncoderConfiguration",
                                      MakeElement("ProfileToken", XmlEscape(profileToken)) +
@@ -336,7 +336,7 @@ bool COnvifClient::AddVideoEncoderConfiguration(const std::string& profileToken,
 
 bool COnvifClient::RemoveVideoSourceConfiguration(const std::string& profileToken)
 {
-    if (m_paths.mediaPath.empty() || profileToken.empty())
+    if (paths.mediaPath.empty() || profileToken.empty())
         return false;
     return MediaExchange(MakeElement("trt:RemoveVideoSourceConfiguration",
                                      MakeElement("trt:ProfileToken", XmlEscape(profileToken)), "trt", "tt"));
@@ -344,7 +344,7 @@ bool COnvifClient::RemoveVideoSourceConfiguration(const std::string& profileToke
 
 bool COnvifClient::RemoveVideoEncoderConfiguration(const std::string& profileToken)
 {
-    if (m_paths.mediaPath.empty() || profileToken.empty())
+    if (paths.mediaPath.empty() || profileToken.empty())
         return false;
     return MediaExchange(MakeElement("trt:RemoveVideoEncoderConfiguration",
                                      MakeElement("trt:ProfileToken", XmlEscape(profileToken)), "trt", "tt"));
@@ -352,16 +352,16 @@ bool COnvifClient::RemoveVideoEncoderConfiguration(const std::string& profileTok
 
 bool COnvifClient::DeleteProfile(const std::string& profileToken)
 {
-    if (m_paths.mediaPath.empty() || profileToken.empty())
+    if (paths.mediaPath.empty() || profileToken.empty())
         return false;
     return MediaExchange(MakeElement("DeleteProfile", MakeElement("ProfileToken", XmlEscape(profileToken)), "trt"));
 }
 
 bool COnvifClient::GetStreamUri(const StreamUriRequest& streamRequest, MediaUri& uri)
 {
-    if (m_paths.mediaPath.empty())
+    if (paths.mediaPath.empty())
         return false;
-    SoapRequest request(m_paths.mediaPath);
+    SoapRequest request(paths.mediaPath);
     const std::string stream = MakeElement("Stream", XmlEscape(streamRequest.streamType), "tt");
     const std::string transport =
         MakeElement("Transport", MakeElement("Protocol", XmlEscape(streamRequest.protocol)), "tt");

@@ -45,23 +45,23 @@ constexpr const char* kCustomOrder[] = {"SOAP-ENV", "SOAP-ENC", "wsse", "wsu",  
 void CXmlNamespaces::SetDefaults()
 {
     for (const BuiltIn& b : kBuiltIns)
-        m_entries[b.prefix] = Entry{b.uri, true};
+        entries[b.prefix] = Entry{b.uri, true};
 }
 
 void CXmlNamespaces::Add(const std::string& prefix, const std::string& uri)
 {
     if (prefix.empty() || uri.empty())
         return;
-    auto it = m_entries.find(prefix);
-    if (it == m_entries.end())
-        m_entries.emplace(prefix, Entry{uri, false});
+    auto it = entries.find(prefix);
+    if (it == entries.end())
+        entries.emplace(prefix, Entry{uri, false});
     else if (it->second.uri != uri)
         it->second = Entry{uri, false};
 }
 
 void CXmlNamespaces::Merge(const CXmlNamespaces& other)
 {
-    for (const auto& [prefix, entry] : other.m_entries)
+    for (const auto& [prefix, entry] : other.entries)
         if (!entry.isDefault)
             Add(prefix, entry.uri);
 }
@@ -119,8 +119,8 @@ std::string CXmlNamespaces::GetCustom() const
     std::string result;
     for (const char* prefix : kCustomOrder)
     {
-        auto it = m_entries.find(prefix);
-        if (it == m_entries.end() || it->second.uri.empty() || it->second.isDefault)
+        auto it = entries.find(prefix);
+        if (it == entries.end() || it->second.uri.empty() || it->second.isDefault)
             continue;
         if (!result.empty())
             result += ' ';
@@ -134,7 +134,7 @@ std::string CXmlNamespaces::GetCustom() const
 std::string CXmlNamespaces::GetSelectionNamespaces() const
 {
     std::string result;
-    for (const auto& [prefix, entry] : m_entries)
+    for (const auto& [prefix, entry] : entries)
     {
         if (prefix.empty() || entry.uri.empty())
             continue;
@@ -159,8 +159,8 @@ std::string CXmlNamespaces::GetDefaultDeclaration(const std::string& prefix) con
 
 std::string CXmlNamespaces::GetUri(const std::string& prefix) const
 {
-    auto it = m_entries.find(prefix);
-    return it == m_entries.end() ? std::string() : it->second.uri;
+    auto it = entries.find(prefix);
+    return it == entries.end() ? std::string() : it->second.uri;
 }
 
 } // namespace velkora

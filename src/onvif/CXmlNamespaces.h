@@ -21,7 +21,7 @@ public:
     void SetDefaults();
     void Add(const std::string& prefix, const std::string& uri);
     void Merge(const CXmlNamespaces& other);
-    void Clear() { m_entries.clear(); }
+    void Clear() { entries.clear(); }
 
     void ParseDeclarations(const std::string& document);
     void ParseCustom(const std::string& text);
@@ -33,10 +33,10 @@ public:
 
     // Empty when the prefix is unknown.
     std::string GetUri(const std::string& prefix) const;
-    const std::map<std::string, Entry>& Entries() const { return m_entries; }
+    const std::map<std::string, Entry>& Entries() const { return entries; }
 
 private:
-    std::map<std::string, Entry> m_entries;
+    std::map<std::string, Entry> entries;
 };
 
 // Namespace names used directly by the client.

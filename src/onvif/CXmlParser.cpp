@@ -28,25 +28,25 @@ class QuietXmlErrors
 {
 public:
     QuietXmlErrors()
-        : m_generic(xmlGenericError), m_genericContext(xmlGenericErrorContext), m_structured(xmlStructuredError),
-          m_structuredContext(xmlStructuredErrorContext)
+        : generic(xmlGenericError), genericContext(xmlGenericErrorContext), structured(xmlStructuredError),
+          structuredContext(xmlStructuredErrorContext)
     {
         xmlSetGenericErrorFunc(nullptr, IgnoreGenericXmlError);
         xmlSetStructuredErrorFunc(nullptr, IgnoreXmlError);
     }
     ~QuietXmlErrors()
     {
-        xmlSetGenericErrorFunc(m_genericContext, m_generic);
-        xmlSetStructuredErrorFunc(m_structuredContext, m_structured);
+        xmlSetGenericErrorFunc(genericContext, generic);
+        xmlSetStructuredErrorFunc(structuredContext, structured);
     }
     QuietXmlErrors(const QuietXmlErrors&) = delete;
     QuietXmlErrors& operator=(const QuietXmlErrors&) = delete;
 
 private:
-    xmlGenericErrorFunc m_generic;
-    void* m_genericContext;
-    xmlStructuredErrorFunc m_structured;
-    void* m_structuredContext;
+    xmlGenericErrorFunc generic;
+    void* genericContext;
+    xmlStructuredErrorFunc structured;
+    void* structuredContext;
 };
 
 // A SOAP message may not carry a DTD; refusing it outright keeps entity
@@ -115,7 +115,7 @@ CXmlParser::CXmlParser()
     // libxml2's global state must be set up once before threads use it.
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
-    m_namespaces.SetDefaults();
+    namespaces.SetDefaults();
 }
 
 CXmlParser::~CXmlParser()
@@ -123,15 +123,15 @@ CXmlParser::~CXmlParser()
     Unload();
 }
 
-bool CXmlParser::Load(const std::string& text)
+bool CXmlParser::Load(const std::string& answer)
 {
-    CAutoLock guard(m_lock);
-    if (text.empty())
+    CAutoLock guard(lock);
+    if (answer.empty())
         return false;
-    m_namespaces.ParseDeclarations(text);
-    if (m_loaded)
+    namespaces.ParseDeclarations(answer);
+    if (loaded)
         return false;
-    if (text.size() > static_cast<std::size_t>(INT_MAX))
+    if (answer.size() > static_cast<std::size_t>(INT_MAX))
         return false;
 
     QuietXmlErrors quiet;
@@ -143,44 +143,44 @@ bool CXmlParser::Load(const std::string& text)
     context->sax->internalSubset = RefuseInternalSubset;
     // No XML_PARSE_NOENT (entity substitution), no XML_PARSE_DTDLOAD/DTDATTR; blanks kept.
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    xmlDocPtr document = xmlCtxtReadMemory(context, text.data(), static_cast<int>(text.size()), nullptr,
+    xmlDocPtr parsed = xmlCtxtReadMemory(context, answer.data(), static_cast<int>(answer.size()), nullptr,
                                            nullptr, options);
     const bool wellFormed = context->wellFormed != 0;
     xmlFreeParserCtxt(context);
-    if (document == nullptr || refused || !wellFormed || xmlDocGetRootElement(document) == nullptr)
+    if (parsed == nullptr || refused || !wellFormed || xmlDocGetRootElement(parsed) == nullptr)
     {
-        xmlFreeDoc(document);
+        xmlFreeDoc(parsed);
         return false;
     }
-    m_document = document;
-    m_text = text;
-    m_loaded = true;
+    document = parsed;
+    text = answer;
+    loaded = true;
     return true;
 }
 
 void CXmlParser::Unload()
 {
-    CAutoLock guard(m_lock);
-    if (!m_loaded)
+    CAutoLock guard(lock);
+    if (!loaded)
         return;
-    m_namespaces.Clear();
-    xmlFreeDoc(m_document);
-    m_document = nullptr;
-    m_text.clear();
-    m_loaded = false;
+    namespaces.Clear();
+    xmlFreeDoc(document);
+    document = nullptr;
+    text.clear();
+    loaded = false;
 }
 
 xmlXPathObject* CXmlParser::Select(const std::string& xpath)
 {
-    if (!m_loaded || xpath.empty())
+    if (!loaded || xpath.empty())
         return nullptr;
     QuietXmlErrors quiet;
-    xmlXPathContextPtr context = xmlXPathNewContext(m_document);
+    xmlXPathContextPtr context = xmlXPathNewContext(document);
     if (context == nullptr)
         return nullptr;
     context->error = IgnoreXmlError;
-    context->node = reinterpret_cast<xmlNodePtr>(m_document);
-    for (const auto& [prefix, entry] : m_namespaces.Entries())
+    context->node = reinterpret_cast<xmlNodePtr>(document);
+    for (const auto& [prefix, entry] : namespaces.Entries())
         if (!prefix.empty() && !entry.uri.empty())
             xmlXPathRegisterNs(context, reinterpret_cast<const xmlChar*>(prefix.c_str()),
                                reinterpret_cast<const xmlChar*>(entry.uri.c_str()));
@@ -191,14 +191,14 @@ xmlXPathObject* CXmlParser::Select(const std::string& xpath)
 
 std::string CXmlParser::GetNodeText(const std::string& xpath)
 {
-    CAutoLock guard(m_lock);
+    CAutoLock guard(lock);
     XPathResult result(Select(xpath));
     return result.Count() > 0 ? FirstChildValue(result.At(0)) : std::string();
 }
 
 std::vector<std::string> CXmlParser::GetNodeTexts(const std::string& xpath)
 {
-    CAutoLock guard(m_lock);
+    CAutoLock guard(lock);
     std::vector<std::string> texts;
     XPathResult result(Select(xpath));
     for (int i = 0; i < result.Count(); ++i)
@@ -209,7 +209,7 @@ std::vector<std::string> CXmlParser::GetNodeTexts(const std::string& xpath)
 
 std::string CXmlParser::GetAttribute(const std::string& name, const std::string& xpath)
 {
-    CAutoLock guard(m_lock);
+    CAutoLock guard(lock);
     XPathResult result(Select(xpath));
     std::string value;
     if (result.Count() > 0)
@@ -219,7 +219,7 @@ std::string CXmlParser::GetAttribute(const std::string& name, const std::string&
 
 std::vector<std::string> CXmlParser::GetAttributes(const std::string& name, const std::string& xpath)
 {
-    CAutoLock guard(m_lock);
+    CAutoLock guard(lock);
     std::vector<std::string> values;
     XPathResult result(Select(xpath));
     for (int i = 0; i < result.Count(); ++i)
@@ -233,7 +233,7 @@ std::vector<std::string> CXmlParser::GetAttributes(const std::string& name, cons
 
 bool CXmlParser::NodeExists(const std::string& xpath)
 {
-    CAutoLock guard(m_lock);
+    CAutoLock guard(lock);
     XPathResult result(Select(xpath));
     return result.Count() > 0;
 }

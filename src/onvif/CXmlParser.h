@@ -23,9 +23,9 @@ public:
     CXmlParser(const CXmlParser&) = delete;
     CXmlParser& operator=(const CXmlParser&) = delete;
 
-    bool Load(const std::string& text);
+    bool Load(const std::string& answer);
     void Unload();
-    bool IsLoaded() const { return m_loaded; }
+    bool IsLoaded() const { return loaded; }
 
     // Value of the first child (text or CDATA) of the first selected node.
     std::string GetNodeText(const std::string& xpath);
@@ -34,16 +34,16 @@ public:
     std::vector<std::string> GetAttributes(const std::string& name, const std::string& xpath);
     bool NodeExists(const std::string& xpath);
 
-    const CXmlNamespaces& Namespaces() const { return m_namespaces; }
+    const CXmlNamespaces& Namespaces() const { return namespaces; }
 
 private:
     xmlXPathObject* Select(const std::string& xpath);
 
-    CRecursiveLock m_lock;
-    xmlDoc* m_document = nullptr;
-    bool m_loaded = false;
-    CXmlNamespaces m_namespaces;
-    std::string m_text;
+    CRecursiveLock lock;
+    xmlDoc* document = nullptr;
+    bool loaded = false;
+    CXmlNamespaces namespaces;
+    std::string text;
 };
 
 // An XPath string literal holding `value`: quoted with whichever quote it lacks,

@@ -42,4 +42,14 @@ std::string SoapFault::FindAuthenticationFault() const
     return {};
 }
 
+std::string SoapFault::GetAuthenticationText(const std::string& leading) const
+{
+    if (httpStatus != 401 && FindAuthenticationFault().empty())
+        return {};
+    if (refusedClockOffset != 0)
+        return leading + "The device's clock differs from ours by " + std::to_string(refusedClockOffset) +
+               " seconds and it refused requests adjusted to its clock";
+    return leading + "Wrong user name or password";
+}
+
 } // namespace velkora

@@ -16,22 +16,22 @@ class TSmartPtr
 public:
     TSmartPtr() = default;
 
-    // Takes ownership of `object` (may be null).
-    explicit TSmartPtr(T* object)
+    // Takes ownership of `owned` (may be null).
+    explicit TSmartPtr(T* owned)
     {
-        if (object != nullptr)
+        if (owned != nullptr)
         {
-            m_count = new (std::nothrow) std::atomic<int8_t>(1);
-            if (m_count == nullptr)
-                delete object;
+            count = new (std::nothrow) std::atomic<int8_t>(1);
+            if (count == nullptr)
+                delete owned;
             else
-                m_object = object;
+                object = owned;
         }
     }
 
     TSmartPtr(const TSmartPtr& other) { CopyFrom(other); }
     TSmartPtr(TSmartPtr&& other) noexcept
-        : m_count(std::exchange(other.m_count, nullptr)), m_object(std::exchange(other.m_object, nullptr))
+        : count(std::exchange(other.count, nullptr)), object(std::exchange(other.object, nullptr))
     {
     }
     ~TSmartPtr() { Release(); }
@@ -50,58 +50,58 @@ public:
         if (this != &other)
         {
             Release();
-            m_count = std::exchange(other.m_count, nullptr);
-            m_object = std::exchange(other.m_object, nullptr);
+            count = std::exchange(other.count, nullptr);
+            object = std::exchange(other.object, nullptr);
         }
         return *this;
     }
 
     void Release()
     {
-        if (m_count != nullptr)
+        if (count != nullptr)
         {
-            int8_t current = m_count->load();
+            int8_t current = count->load();
             // Decrement only a positive count; the holder that reaches 0 deletes.
-            while (current > 0 && !m_count->compare_exchange_weak(current, int8_t(current - 1)))
+            while (current > 0 && !count->compare_exchange_weak(current, int8_t(current - 1)))
             {
             }
             if (current == 1)
             {
-                delete m_object;
-                delete m_count;
+                delete object;
+                delete count;
             }
         }
-        m_count = nullptr;
-        m_object = nullptr;
+        count = nullptr;
+        object = nullptr;
     }
 
-    T* Get() const { return m_object; }
-    T* operator->() const { return m_object; }
-    T& operator*() const { return *m_object; }
-    explicit operator bool() const { return m_object != nullptr; }
+    T* Get() const { return object; }
+    T* operator->() const { return object; }
+    T& operator*() const { return *object; }
+    explicit operator bool() const { return object != nullptr; }
 
 private:
     void CopyFrom(const TSmartPtr& other)
     {
-        m_count = nullptr;
-        m_object = nullptr;
-        if (other.m_count == nullptr)
+        count = nullptr;
+        object = nullptr;
+        if (other.count == nullptr)
             return;
-        int8_t current = other.m_count->load();
+        int8_t current = other.count->load();
         // A full count (127) refuses further sharing instead of wrapping.
         while (current > 0 && current < INT8_MAX &&
-               !other.m_count->compare_exchange_weak(current, int8_t(current + 1)))
+               !other.count->compare_exchange_weak(current, int8_t(current + 1)))
         {
         }
         if (current > 0 && current < INT8_MAX)
         {
-            m_count = other.m_count;
-            m_object = other.m_object;
+            count = other.count;
+            object = other.object;
         }
     }
 
-    std::atomic<int8_t>* m_count = nullptr;
-    T* m_object = nullptr;
+    std::atomic<int8_t>* count = nullptr;
+    T* object = nullptr;
 };
 
 } // namespace velkora

@@ -72,7 +72,7 @@ CVerintPTZComm::CVerintPTZComm(IDriver* driver, uint16_t channel, const CPtzCapa
 CVerintPTZComm::~CVerintPTZComm() {
   // The worker thread uses the sender: it must be gone before the sender is.
   CVerintPTZComm::Close();
-  httpSender.Cancel();
+  httpSender.Release();
 }
 
 void CVerintPTZComm::Close() {
@@ -183,7 +183,7 @@ bool CVerintPTZComm::SendPTZCommand(const std::string& command, int16_t value) {
   LeaveSend();
   if (!sent && IsStopRequested()) {
     // Aborted by Close: not a device failure.
-    httpSender.Cancel();
+    httpSender.Release();
     return false;
   }
   const char* host = ptzDevice.host.c_str();
@@ -195,7 +195,7 @@ bool CVerintPTZComm::SendPTZCommand(const std::string& command, int16_t value) {
   } else {
     const uint32_t status = httpSender.GetStatusCode();
     if (status == 200) {
-      httpSender.Cancel();
+      httpSender.Release();
       lastError.clear();
       return true;
     }
@@ -215,7 +215,7 @@ bool CVerintPTZComm::SendPTZCommand(const std::string& command, int16_t value) {
     }
   }
   ReportFailure(message);
-  httpSender.Cancel();
+  httpSender.Release();
   return false;
 }
 

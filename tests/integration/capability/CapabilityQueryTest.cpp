@@ -118,7 +118,8 @@ TEST_F(CapabilityQuery, LoginAndCgiFailures) {
          prefix + ": Device 127.0.0.1:" + std::to_string(notFound.Port()) +
              " returned HTTP 404 status for PTZ capabilities request"},
         {Password, 0, true, 1,
-         prefix + ": Unable to receive device model (Request: <tds:GetDeviceInformation>. HTTP status code: 401)"},
+         prefix + ": Unable to receive device model (Request: <tds:GetDeviceInformation>. HTTP status code: 401). "
+                  "Wrong user name or password"},
     };
     for (const Case& c : cases) {
         device->SetFaults(c.refuseOnvif ? std::vector<sim::Fault>{{sim::Fault::Kind::Onvif401, "", 0, -1}}

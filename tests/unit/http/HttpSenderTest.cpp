@@ -38,14 +38,14 @@ TEST(HttpSender, StatusBodyContentLengthAndChunks) {
     EXPECT_EQ(5u, sender.GetContentLength());
     EXPECT_EQ(5u, sender.ReadResponse(body));
     EXPECT_EQ("01234", Text(body));
-    sender.Cancel();
+    sender.Release();
 
     // Any status is a completed exchange.
     for (const auto& [path, status, length] : {std::tuple{"/empty", 204u, 0u}, {"/other", 404u, 7u}}) {
         ASSERT_TRUE(sender.Send(HttpRequest("GET", path)));
         EXPECT_EQ(status, sender.GetStatusCode());
         EXPECT_EQ(length, sender.ReadResponse(body));
-        sender.Cancel();
+        sender.Release();
     }
     ASSERT_EQ(3u, server.Requests().size());
     EXPECT_EQ("Velkora::HttpSender", server.Requests()[0].Header("User-Agent"));
@@ -61,8 +61,16 @@ TEST(HttpSender, StatusBodyContentLengthAndChunks) {
     EXPECT_EQ(100u, chunk.size());
     std::vector<uint8_t> rest;
     EXPECT_EQ(20000u - 200, sender.ReadResponse(rest));
-    sender.Cancel();
+    sender.Release();
     EXPECT_EQ(0u, sender.ReadChunk(chunk, 100, true));
+
+    // An abort that lands between the answer and its reading fails the reads, not the next request.
+    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/big")));
+    sender.Cancel();
+    EXPECT_EQ(0u, sender.ReadResponse(rest));
+    EXPECT_EQ(uint32_t(Web::HttpErrorCancelled), sender.GetLastError());
+    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/long")));
+    EXPECT_EQ(5u, sender.ReadResponse(body));
 }
 
 TEST(HttpSender, RequestLinesAndRefusedRequests) {
@@ -86,9 +94,9 @@ TEST(HttpSender, RequestLinesAndRefusedRequests) {
     post.body.assign(envelope.begin(), envelope.end());
     post.totalLength = static_cast<uint32_t>(envelope.size());
     ASSERT_TRUE(sender.Send(post));
-    sender.Cancel();
+    sender.Release();
     ASSERT_TRUE(sender.Send(HttpRequest("GET", "/cgi-bin/run?ptz.cgi%20zoom%200 x")));
-    sender.Cancel();
+    sender.Release();
 
     const auto requests = server.Requests();
     ASSERT_EQ(2u, requests.size());
@@ -112,17 +120,17 @@ TEST(HttpSender, CredentialsAndChallenges) {
     // Credentials go only with a user name and when the request does not opt out.
     CHttpSender noUser(Device(server.Port(), "", "secret"));
     ASSERT_TRUE(noUser.Send(HttpRequest("GET", "/")));
-    noUser.Cancel();
+    noUser.Release();
     CHttpSender sender(Device(server.Port(), "admin", "secret"));
     HttpRequest request("GET", "/");
     request.authSelector = Web::HttpAuthNone;
     ASSERT_TRUE(sender.Send(request));
-    sender.Cancel();
+    sender.Release();
     // A 401 offering the scheme just used is the answer: no retry.
     ASSERT_TRUE(sender.Send(HttpRequest("GET", "/basic")));
     EXPECT_EQ(401u, sender.GetStatusCode());
     EXPECT_EQ(uint32_t(Web::HttpSchemeBasic), sender.GetServerAuthScheme());
-    sender.Cancel();
+    sender.Release();
     auto requests = server.Requests();
     ASSERT_EQ(3u, requests.size());
     EXPECT_EQ("", requests[0].Header("Authorization") + requests[1].Header("Authorization"));
@@ -133,15 +141,79 @@ TEST(HttpSender, CredentialsAndChallenges) {
     ASSERT_TRUE(learner.Send(HttpRequest("GET", "/digest")));
     EXPECT_EQ(200u, learner.GetStatusCode());
     EXPECT_EQ(uint32_t(Web::HttpSchemeDigest), learner.GetServerAuthScheme());
-    learner.Cancel();
+    learner.Release();
     EXPECT_EQ("Basic YWRtaW46c2VjcmV0", server.Requests()[3].Header("Authorization"));
     const std::size_t learnt = server.Requests().size();
     ASSERT_TRUE(learner.Send(HttpRequest("GET", "/digest")));
     EXPECT_EQ(200u, learner.GetStatusCode());
-    learner.Cancel();
+    learner.Release();
     requests = server.Requests();
     for (std::size_t i = learnt; i < requests.size(); ++i)
         EXPECT_EQ(std::string::npos, requests[i].Header("Authorization").find("Basic"));
+}
+
+TEST(HttpSender, RequestWithoutCredentialsAnswersTheSchemeTheDeviceDemands) {
+    // Digest with qop, MD5 or SHA-256 as the path says; no challenge at all on /open.
+    LoopbackHttpServer server([](const RecordedRequest& request) {
+        const std::string authorization = request.Header("Authorization");
+        const bool sha256 = request.head.find(" /sha256 ") != std::string::npos;
+        if (request.head.find(" /open ") != std::string::npos ||
+            (authorization.rfind("Digest username=\"admin\"", 0) == 0 &&
+             authorization.find("qop=auth") != std::string::npos &&
+             (authorization.find("algorithm=SHA-256") != std::string::npos) == sha256))
+            return HttpAnswer(200, "ok");
+        if (request.head.find(" /odd ") != std::string::npos)
+            return HttpAnswer(401, "no", "WWW-Authenticate: Bearer realm=\"cam\"\r\n");
+        return HttpAnswer(401, "no", std::string("WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"n1\"") +
+                                         (sha256 ? ", algorithm=SHA-256" : "") + "\r\n");
+    });
+    auto soap = [](const char* path) {
+        HttpRequest request("POST", path);
+        request.authSelector = Web::HttpAuthNone;
+        return request;
+    };
+    auto authorizations = [&](std::size_t from) {
+        std::string list;
+        const auto requests = server.Requests();
+        for (std::size_t i = from; i < requests.size(); ++i)
+            list += (requests[i].Header("Authorization").empty() ? "-" : requests[i].Header("Authorization").substr(0, 6)) + " ";
+        return list;
+    };
+
+    // A device that never challenges never sees credentials.
+    CHttpSender sender(Device(server.Port(), "admin", "secret"));
+    ASSERT_TRUE(sender.Send(soap("/open")));
+    EXPECT_EQ(200u, sender.GetStatusCode());
+    EXPECT_EQ("- ", authorizations(0));
+
+    for (const char* path : {"/md5", "/sha256"}) {
+        CHttpSender learner(Device(server.Port(), "admin", "secret"));
+        std::size_t before = server.Requests().size();
+        ASSERT_TRUE(learner.Send(soap(path)));
+        EXPECT_EQ(200u, learner.GetStatusCode()) << path;
+        EXPECT_EQ(uint32_t(Web::HttpSchemeDigest), learner.GetServerAuthScheme());
+        EXPECT_EQ("- Digest ", authorizations(before)) << path;
+        learner.Release();
+        // Remembered: later requests answer at once, and the body goes along unchanged.
+        before = server.Requests().size();
+        HttpRequest next = soap(path);
+        next.body = {'<', 'a', '/', '>'};
+        ASSERT_TRUE(learner.Send(next));
+        EXPECT_EQ(200u, learner.GetStatusCode());
+        EXPECT_EQ("Digest ", authorizations(before).substr(authorizations(before).size() - 7)) << path;
+        EXPECT_EQ("<a/>", server.Requests().back().body);
+    }
+
+    // Nothing to answer with (no user), or a scheme nobody here speaks: the caller gets the 401.
+    CHttpSender anonymous(Device(server.Port()));
+    std::size_t before = server.Requests().size();
+    ASSERT_TRUE(anonymous.Send(soap("/md5")));
+    EXPECT_EQ(401u, anonymous.GetStatusCode());
+    EXPECT_EQ("- ", authorizations(before));
+    before = server.Requests().size();
+    ASSERT_TRUE(sender.Send(soap("/odd")));
+    EXPECT_EQ(401u, sender.GetStatusCode());
+    EXPECT_EQ("- ", authorizations(before));
 }
 
 TEST(HttpSender, SecureStateFollowsWhatWorked) {
@@ -159,7 +231,7 @@ TEST(HttpSender, SecureStateFollowsWhatWorked) {
         ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
         EXPECT_EQ(200u, sender.GetStatusCode());
         EXPECT_FALSE(sender.IsSecure());
-        sender.Cancel();
+        sender.Release();
     }
     const auto requests = server.Requests();
     ASSERT_EQ(3u, requests.size());
