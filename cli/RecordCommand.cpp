@@ -9,6 +9,7 @@
 #include "DeviceOptions.h"
 #include "Interrupt.h"
 #include "Library.h"
+#include "TransportOption.h"
 #include "Query.h"
 #include "Recording.h"
 
@@ -26,6 +27,7 @@ struct RecordArguments
     double duration = 10;
     std::string out = "record.h264";
     bool json = false;
+    std::string transport; // empty: the environment decides
 };
 
 uint32_t StreamKind(const std::string& name)
@@ -35,6 +37,7 @@ uint32_t StreamKind(const std::string& name)
 
 int RunRecordCommand(const RecordArguments& args)
 {
+    ApplyTransport(args.transport);
     Interrupt interrupt;
     Console console(args.json);
     RecordPlan plan;
@@ -100,6 +103,7 @@ std::function<int()> SetupRecord(CLI::App& app)
     app.add_option("--duration", args->duration, "seconds to record; 0 until Ctrl-C")
         ->check(CLI::Range(0.0, 31536000.0))->capture_default_str();
     app.add_option("--out", args->out, "Annex B H.264 file (play: ffplay -f h264 FILE)")->capture_default_str();
+    AddTransportOption(app, args->transport);
     app.add_flag("--json", args->json, "print one JSON object at the end instead of text");
     app.footer("Without --device the capability query runs first. Exit status: 0 frames recorded, "
                "1 device failure or no frames (reason on stderr), 2 usage error.");

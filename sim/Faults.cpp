@@ -78,9 +78,12 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         f.kind = Fault::Kind::CloseMidway;
         f.target = arg;
         if (hasArg && !IsService(arg)) return bad("service must be onvif, rtsp or ptz");
+    } else if (name == "udp-unreachable" || name == "udp-refused") {
+        f.kind = name == "udp-unreachable" ? Fault::Kind::UdpUnreachable : Fault::Kind::UdpRefused;
+        if (hasArg) return bad("takes no value");
     } else {
         return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
-                   "onvif-401, onvif-fault, slow, close-midway)");
+                   "onvif-401, onvif-fault, slow, close-midway, udp-unreachable, udp-refused)");
     }
     return f;
 }

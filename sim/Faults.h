@@ -23,6 +23,8 @@ struct Fault {
         OnvifFault,    // target: operation or empty for all; answered with a SOAP fault
         Slow,          // target: service or empty for all; value: milliseconds of delay
         CloseMidway,   // target: service or empty for all; half the answer, then close
+        UdpUnreachable,  // RTP and RTCP over UDP are never sent (one count per session)
+        UdpRefused,      // SETUP of RTP over UDP answered 461 Unsupported Transport
     };
     Kind kind;
     std::string target;
