@@ -12,6 +12,7 @@
 #include "Interrupt.h"
 #include "Library.h"
 #include "Picture.h"
+#include "TransportOption.h"
 #include "Ptz.h"
 #include "Query.h"
 #include "Recording.h"
@@ -24,6 +25,7 @@ struct DemoArguments
 {
     double duration = 10;
     std::string out = ".";
+    std::string transport; // empty: the environment decides
 };
 
 constexpr int32_t DemoPtzSpeed = 8;
@@ -44,6 +46,7 @@ std::string Indent(const std::string& text, const std::string& prefix)
 
 int RunDemo(const DemoArguments& args)
 {
+    ApplyTransport(args.transport);
     Interrupt interrupt;
     Console console(false);
     // The report goes to stdout and the driver's messages to stderr; keep them in order.
@@ -179,6 +182,7 @@ std::function<int()> SetupDemo(CLI::App& app)
     app.add_option("--duration", args->duration, "seconds to record")->check(CLI::Range(1.0, 3600.0))
         ->capture_default_str();
     app.add_option("--out", args->out, "directory for demo.h264 and demo.jpg")->capture_default_str();
+    AddTransportOption(app, args->transport);
     app.footer("Runs a simulated camera in this process on free loopback ports, queries it, records "
                "DIR/demo.h264 and a picture DIR/demo.jpg, turns the head right and stops it, and prints a report.");
     return [args] { return RunDemo(*args); };

@@ -10,6 +10,7 @@
 #include "DeviceOptions.h"
 #include "Interrupt.h"
 #include "Library.h"
+#include "TransportOption.h"
 #include "Query.h"
 #include "Recording.h"
 
@@ -28,6 +29,7 @@ struct RecordArguments
     double segment = 0;
     std::string out = "record.h264";
     bool json = false;
+    std::string transport; // empty: the environment decides
 };
 
 uint32_t StreamKind(const std::string& name)
@@ -37,6 +39,7 @@ uint32_t StreamKind(const std::string& name)
 
 int RunRecordCommand(const RecordArguments& args)
 {
+    ApplyTransport(args.transport);
     Interrupt interrupt;
     Console console(args.json);
     RecordPlan plan;
@@ -111,6 +114,7 @@ std::function<int()> SetupRecord(CLI::App& app)
                    "Annex B H.264 (play: ffplay -f h264 FILE)")->capture_default_str();
     app.add_option("--segment", args->segment, "start a new numbered file (FILE-001.mkv, ...) at the first key "
                    "frame after this many seconds")->check(CLI::Range(0.5, 31536000.0));
+    AddTransportOption(app, args->transport);
     app.add_flag("--json", args->json, "print one JSON object at the end instead of text");
     app.footer("Without --device the capability query runs first. Exit status: 0 frames recorded, "
                "1 device failure or no frames (reason on stderr), 2 usage error.");

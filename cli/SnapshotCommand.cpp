@@ -17,6 +17,7 @@
 #include "Picture.h"
 #include "Query.h"
 #include "host/Frames.h"
+#include "TransportOption.h"
 #include "host/StreamSettings.h"
 
 namespace hqcli {
@@ -30,6 +31,7 @@ struct SnapshotArguments
     std::string size = "1280x720";
     double timeout = 20;
     std::string out = "snapshot.jpg";
+    std::string transport;
 };
 
 // Keeps the first access unit with an IDR picture and takes no more.
@@ -82,6 +84,7 @@ int RunSnapshotCommand(const SnapshotArguments& args)
         std::fprintf(stderr, "harnoquistel snapshot: --size wants WIDTHxHEIGHT, not \"%s\"\n", args.size.c_str());
         return ExitUsage;
     }
+    ApplyTransport(args.transport);
     std::string error;
     std::unique_ptr<Library> library = Library::Load(&error);
     if (!library) {
@@ -141,6 +144,7 @@ std::function<int()> SetupSnapshot(CLI::App& app)
     app.add_option("--timeout", args->timeout, "seconds to wait for a key frame")
         ->check(CLI::Range(1.0, 3600.0))->capture_default_str();
     app.add_option("--out", args->out, "picture file: .png lossless, else JPEG")->capture_default_str();
+    AddTransportOption(app, args->transport);
     app.footer("Without --device the capability query runs first. Exit status: 0 picture written, "
                "1 device failure or no key frame (reason on stderr), 2 usage error.");
     return [args] { return RunSnapshotCommand(*args); };

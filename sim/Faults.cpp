@@ -94,9 +94,13 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         if (!seconds.empty() && (seconds[0] == '-' || seconds[0] == '+')) seconds.erase(0, 1);
         if (!hasArg || !ParseNumber(seconds, f.value) || f.value > 1e9) return bad("needs signed seconds");
         if (negative) f.value = -f.value;
+    } else if (name == "udp-unreachable" || name == "udp-refused") {
+        f.kind = name == "udp-unreachable" ? Fault::Kind::UdpUnreachable : Fault::Kind::UdpRefused;
+        if (hasArg) return bad("takes no value");
     } else {
         return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
-                   "onvif-401, onvif-fault, slow, close-midway, onvif-digest, clock)");
+                   "onvif-401, onvif-fault, slow, close-midway, onvif-digest, clock, udp-unreachable, "
+                   "udp-refused)");
     }
     return f;
 }

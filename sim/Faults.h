@@ -25,6 +25,8 @@ struct Fault {
         CloseMidway,   // target: service or empty for all; half the answer, then close
         OnvifDigest,   // ONVIF behind HTTP Digest (qop="auth"); value 1: without the WS-Security check
         Clock,         // value: seconds the device's clock is ahead (negative: behind); window: Created freshness
+        UdpUnreachable,  // RTP and RTCP over UDP are never sent (one count per session)
+        UdpRefused,      // SETUP of RTP over UDP answered 461 Unsupported Transport
     };
     Kind kind;
     std::string target;

@@ -69,8 +69,18 @@ void RtpStreamer::SendRtp(const Bytes& packet)
         return static_cast<double>(random_ % 1000000) < p * 1000000.0;
     };
     auto send = [this](const Bytes& p) {
-        ::sendto(setup_.rtpSocket, p.data(), p.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&setup_.rtpPeer),
-                 sizeof setup_.rtpPeer);
+        if (setup_.interleave) {
+            if (!setup_.interleave(setup_.rtpChannel, p)) {
+                ++counters_.rtpDropped;
+                return;
+            }
+        } else if (setup_.udpSilent) {
+            ++counters_.rtpDropped;
+            return;
+        } else {
+            ::sendto(setup_.rtpSocket, p.data(), p.size(), MSG_NOSIGNAL,
+                     reinterpret_cast<const sockaddr*>(&setup_.rtpPeer), sizeof setup_.rtpPeer);
+        }
         ++counters_.rtpPackets;
     };
     if (chance(faults_.Value(Fault::Kind::RtpLoss))) {
@@ -110,13 +120,36 @@ void RtpStreamer::SendRtcp(bool bye)
         byeSent_ = true;
         ++counters_.byesSent;
     }
-    ::sendto(setup_.rtcpSocket, p.data(), p.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&setup_.rtcpPeer),
-             sizeof setup_.rtcpPeer);
+    if (setup_.interleave) {
+        if (!setup_.interleave(setup_.rtcpChannel, p)) return;
+    } else if (setup_.udpSilent) {
+        return;
+    } else {
+        ::sendto(setup_.rtcpSocket, p.data(), p.size(), MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&setup_.rtcpPeer), sizeof setup_.rtcpPeer);
+    }
     ++counters_.senderReports;
+}
+
+void RtpStreamer::OnClientRtcp(const std::uint8_t* data, std::size_t size) { CountReports(data, size); }
+
+void RtpStreamer::CountReports(const std::uint8_t* buf, std::size_t n)
+{
+    // Walk the compound packet; only well-formed reports count.
+    for (std::size_t off = 0; off + 4 <= n;) {
+        const std::size_t end = off + 4 + 4 * ((buf[off + 2] << 8) | buf[off + 3]);
+        if ((buf[off] & 0xC0) != 0x80 || end > n) break;
+        if (buf[off + 1] == 201) {
+            ++counters_.receiverReports;
+            if (onClientReport_) onClientReport_();
+        }
+        off = end;
+    }
 }
 
 void RtpStreamer::ReadRtcp()
 {
+    if (setup_.rtcpSocket < 0) return;
     std::uint8_t buf[1500];
     for (;;) {
         sockaddr_in from{};
@@ -125,16 +158,7 @@ void RtpStreamer::ReadRtcp()
                                      reinterpret_cast<sockaddr*>(&from), &len);
         if (n < 0) return;
         if (from.sin_addr.s_addr != setup_.rtcpPeer.sin_addr.s_addr) continue;
-        // Walk the compound packet; only well-formed reports count.
-        for (std::size_t off = 0; off + 4 <= static_cast<std::size_t>(n);) {
-            const std::size_t end = off + 4 + 4 * ((buf[off + 2] << 8) | buf[off + 3]);
-            if ((buf[off] & 0xC0) != 0x80 || end > static_cast<std::size_t>(n)) break;
-            if (buf[off + 1] == 201) {
-                ++counters_.receiverReports;
-                if (onClientReport_) onClientReport_();
-            }
-            off = end;
-        }
+        CountReports(buf, static_cast<std::size_t>(n));
     }
 }
 

@@ -34,6 +34,11 @@ public:
         int rtcpSocket = -1;
         sockaddr_in rtpPeer{};
         sockaddr_in rtcpPeer{};
+        // RTP and RTCP inside the RTSP connection instead of the sockets: each packet goes
+        // to `interleave` with its channel; false when the connection is gone.
+        std::function<bool(std::uint8_t channel, const Bytes& packet)> interleave;
+        std::uint8_t rtpChannel = 0, rtcpChannel = 1;
+        bool udpSilent = false;  // datagrams are counted but never sent (UDP unreachable)
     };
 
     RtpStreamer(Setup setup, FaultSet& faults, StreamCounters& counters, std::function<void()> onClientReport);
@@ -50,12 +55,15 @@ public:
     std::uint16_t FirstSequence() const { return firstSequence_; }
     std::uint32_t FirstTimestamp() const { return firstTimestamp_; }
     std::uint32_t Ssrc() const { return ssrc_; }
+    // RTCP from the client that arrived inside the RTSP connection.
+    void OnClientRtcp(const std::uint8_t* data, std::size_t size);
 
 private:
     void Run();
     void SendRtp(const Bytes& packet);
     void SendRtcp(bool bye);
     void ReadRtcp();
+    void CountReports(const std::uint8_t* data, std::size_t size);
     std::uint32_t TimestampAt(std::chrono::steady_clock::time_point t) const;
 
     Setup setup_;

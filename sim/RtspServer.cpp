@@ -101,6 +101,36 @@ bool ParseTransport(const std::string& alternative, unsigned& rtp, unsigned& rtc
     return found;
 }
 
+// The channels of one "RTP/AVP/TCP" transport alternative (0-1 when it names none);
+// false when it is not TCP unicast.
+bool ParseInterleaved(const std::string& alternative, unsigned& rtp, unsigned& rtcp)
+{
+    std::istringstream parts(alternative);
+    std::string part, protocol;
+    std::getline(parts, protocol, ';');
+    if (Lower(protocol) != "rtp/avp/tcp") return false;
+    rtp = 0;
+    rtcp = 1;
+    while (std::getline(parts, part, ';')) {
+        part = Lower(part);
+        if (part == "multicast") return false;
+        if (part.compare(0, 12, "interleaved=") != 0) continue;
+        unsigned a = 0, b = 0;
+        char dash = 0;
+        std::istringstream channels(part.substr(12));
+        if (!(channels >> a)) return false;
+        if (channels >> dash) {
+            if (dash != '-' || !(channels >> b)) return false;
+        } else {
+            b = a + 1;
+        }
+        if (a > 255 || b > 255 || a == b) return false;
+        rtp = a;
+        rtcp = b;
+    }
+    return true;
+}
+
 // An even/odd UDP port pair on the address the client reached us at.
 bool OpenPortPair(in_addr address, int& rtp, int& rtcp, std::uint16_t& port)
 {
@@ -150,6 +180,27 @@ std::string RandomHex(int digits)
 }
 
 }  // namespace
+
+bool RtspServer::Link::Send(const char* data, std::size_t size)
+{
+    std::lock_guard lock(mutex);
+    return open && SendAll(fd, data, size);
+}
+
+bool RtspServer::Link::SendFrame(std::uint8_t channel, const Bytes& packet)
+{
+    if (packet.size() > 0xffff) return false;
+    std::string frame = {'$', static_cast<char>(channel), static_cast<char>(packet.size() >> 8),
+                         static_cast<char>(packet.size() & 0xff)};
+    frame.append(packet.begin(), packet.end());
+    return Send(frame.data(), frame.size());
+}
+
+void RtspServer::Link::Shut()
+{
+    std::lock_guard lock(mutex);
+    open = false;
+}
 
 RtspServer::Session::~Session()
 {
@@ -236,6 +287,10 @@ RtspStats RtspServer::Stats() const
     s.senderReports = counters_.senderReports;
     s.receiverReports = counters_.receiverReports;
     s.byesSent = counters_.byesSent;
+    {
+        std::lock_guard lock(mutex_);
+        s.interleavedSessions = interleavedSessions_;
+    }
     return s;
 }
 
@@ -290,6 +345,7 @@ void RtspServer::Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* 
 {
     std::string buffer;
     bool open = true;
+    const auto link = std::make_shared<Link>(fd);
     while (open && !stopping_) {
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd, POLLIN, 0}};
         if (::poll(fds, 2, 1000) <= 0 || (fds[0].revents & POLLIN)) continue;
@@ -299,11 +355,13 @@ void RtspServer::Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* 
         buffer.append(chunk, static_cast<std::size_t>(n));
 
         while (open) {
-            // Interleaved binary data ($, channel, 16-bit length) is skipped.
+            // Interleaved binary data ($, channel, 16-bit length): the client's RTCP.
             if (!buffer.empty() && buffer[0] == '$') {
                 if (buffer.size() < 4) break;
                 const std::size_t len = (static_cast<unsigned char>(buffer[2]) << 8) | static_cast<unsigned char>(buffer[3]);
                 if (buffer.size() < 4 + len) break;
+                OnClientFrame(link.get(), static_cast<std::uint8_t>(buffer[1]),
+                              reinterpret_cast<const std::uint8_t*>(buffer.data()) + 4, len);
                 buffer.erase(0, 4 + len);
                 continue;
             }
@@ -313,7 +371,7 @@ void RtspServer::Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* 
             if (status == ParseStatus::Incomplete) break;
             if (status == ParseStatus::Malformed) {
                 const std::string bad = "RTSP/1.0 400 Bad Request\r\n\r\n";
-                SendAll(fd, bad.data(), bad.size());
+                link->Send(bad.data(), bad.size());
                 open = false;
                 break;
             }
@@ -327,17 +385,20 @@ void RtspServer::Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* 
                 reply.status = 400;
                 cseq.clear();
             } else {
-                reply = Respond(request, peer, local);
+                reply = Respond(request, peer, local, link);
             }
             const std::string text = Format(reply, cseq);
             if (faults_.Take(Fault::Kind::CloseMidway, "rtsp")) {
-                SendAll(fd, text.data(), text.size() / 2);
+                link->Send(text.data(), text.size() / 2);
                 open = false;
                 break;
             }
-            if (!SendAll(fd, text.data(), text.size())) open = false;
+            if (!link->Send(text.data(), text.size())) open = false;
         }
     }
+    // Sessions streaming into this connection end with it.
+    link->Shut();
+    EndSessionsOf(link.get());
     ::close(fd);
     self->done = true;
 }
@@ -352,7 +413,37 @@ std::string RtspServer::Format(const Reply& reply, const std::string& cseq)
     return text + "\r\n" + reply.body;
 }
 
-RtspServer::Reply RtspServer::Respond(const RtspRequest& request, const sockaddr_in& peer, const sockaddr_in& local)
+void RtspServer::OnClientFrame(const Link* link, std::uint8_t channel, const std::uint8_t* data, std::size_t size)
+{
+    std::shared_ptr<Session> session;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, s] : sessions_) {
+            if (s->link.get() == link && s->rtcpChannel == channel) session = s;
+        }
+    }
+    if (session && session->streamer) session->streamer->OnClientRtcp(data, size);
+}
+
+void RtspServer::EndSessionsOf(const Link* link)
+{
+    std::vector<std::shared_ptr<Session>> ended;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = sessions_.begin(); it != sessions_.end();) {
+            if (it->second->link.get() == link) {
+                ended.push_back(it->second);
+                it = sessions_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Destroyed here, outside the lock: their streamers stop.
+}
+
+RtspServer::Reply RtspServer::Respond(const RtspRequest& request, const sockaddr_in& peer, const sockaddr_in& local,
+                                      const std::shared_ptr<Link>& link)
 {
     Reply reply;
     if (request.version != "RTSP/1.0") {
@@ -370,7 +461,7 @@ RtspServer::Reply RtspServer::Respond(const RtspRequest& request, const sockaddr
         return reply;
     }
     if (request.method == "DESCRIBE") return Describe(request, local);
-    if (request.method == "SETUP") return SetUp(request, peer, local);
+    if (request.method == "SETUP") return SetUp(request, peer, local, link);
     if (request.method == "PLAY") return Play(request);
     if (request.method == "TEARDOWN") return TearDown(request);
     if (request.method == "GET_PARAMETER") {
@@ -439,7 +530,8 @@ RtspServer::Reply RtspServer::Describe(const RtspRequest& request, const sockadd
     return reply;
 }
 
-RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_in& peer, const sockaddr_in& local)
+RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_in& peer, const sockaddr_in& local,
+                                    const std::shared_ptr<Link>& link)
 {
     Reply reply;
     if (!request.Header("Session").empty()) {
@@ -455,9 +547,12 @@ RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_i
     }
     unsigned rtpPort = 0, rtcpPort = 0;
     std::istringstream alternatives(request.Header("Transport"));
-    bool usable = false;
-    for (std::string alternative; !usable && std::getline(alternatives, alternative, ',');)
-        usable = ParseTransport(alternative, rtpPort, rtcpPort);
+    bool usable = false, interleaved = false;
+    for (std::string alternative; !usable && std::getline(alternatives, alternative, ',');) {
+        interleaved = ParseInterleaved(alternative, rtpPort, rtcpPort);
+        usable = interleaved ||
+                 (ParseTransport(alternative, rtpPort, rtcpPort) && !faults_.Take(Fault::Kind::UdpRefused, ""));
+    }
     if (!usable) {
         reply.status = 461;
         return reply;
@@ -469,7 +564,7 @@ RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_i
             return reply;
         }
     }
-    if (!OpenPortPair(local.sin_addr, session->rtpSocket, session->rtcpSocket, session->serverPort)) {
+    if (!interleaved && !OpenPortPair(local.sin_addr, session->rtpSocket, session->rtcpSocket, session->serverPort)) {
         reply.status = 500;
         return reply;
     }
@@ -480,8 +575,23 @@ RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_i
     session->rtcpPeer.sin_port = htons(static_cast<std::uint16_t>(rtcpPort));
     session->id = RandomHex(16);
     session->lastSeen = NowSeconds();
-    RtpStreamer::Setup setup{session->clip, session->frameRate, settings_.pace, session->rtpSocket,
-                             session->rtcpSocket, session->rtpPeer, session->rtcpPeer};
+    RtpStreamer::Setup setup;
+    setup.clip = session->clip;
+    setup.frameRate = session->frameRate;
+    setup.pace = settings_.pace;
+    setup.rtpSocket = session->rtpSocket;
+    setup.rtcpSocket = session->rtcpSocket;
+    setup.rtpPeer = session->rtpPeer;
+    setup.rtcpPeer = session->rtcpPeer;
+    if (interleaved) {
+        session->link = link;
+        session->rtcpChannel = static_cast<std::uint8_t>(rtcpPort);
+        setup.rtpChannel = static_cast<std::uint8_t>(rtpPort);
+        setup.rtcpChannel = static_cast<std::uint8_t>(rtcpPort);
+        setup.interleave = [link](std::uint8_t channel, const Bytes& packet) { return link->SendFrame(channel, packet); };
+    } else {
+        setup.udpSilent = faults_.Take(Fault::Kind::UdpUnreachable, "");
+    }
     std::weak_ptr<Session> weak = session;
     session->streamer = std::make_unique<RtpStreamer>(setup, faults_, counters_, [weak] {
         if (auto s = weak.lock()) s->lastSeen = NowSeconds();
@@ -489,14 +599,20 @@ RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_i
 
     char ssrc[9];
     std::snprintf(ssrc, sizeof ssrc, "%08X", session->streamer->Ssrc());
-    reply.headers.push_back({"Transport", "RTP/AVP;unicast;client_port=" + std::to_string(rtpPort) + "-" +
-                                              std::to_string(rtcpPort) + ";server_port=" +
-                                              std::to_string(session->serverPort) + "-" +
-                                              std::to_string(session->serverPort + 1) + ";ssrc=" + ssrc});
+    if (interleaved) {
+        reply.headers.push_back({"Transport", "RTP/AVP/TCP;unicast;interleaved=" + std::to_string(rtpPort) + "-" +
+                                                  std::to_string(rtcpPort) + ";ssrc=" + ssrc});
+    } else {
+        reply.headers.push_back({"Transport", "RTP/AVP;unicast;client_port=" + std::to_string(rtpPort) + "-" +
+                                                  std::to_string(rtcpPort) + ";server_port=" +
+                                                  std::to_string(session->serverPort) + "-" +
+                                                  std::to_string(session->serverPort + 1) + ";ssrc=" + ssrc});
+    }
     reply.headers.push_back({"Session", session->id + ";timeout=" + std::to_string(settings_.sessionTimeoutSeconds)});
     std::lock_guard lock(mutex_);
     sessions_[session->id] = session;
     ++sessionsCreated_;
+    if (interleaved) ++interleavedSessions_;
     return reply;
 }
 

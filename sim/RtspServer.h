@@ -34,9 +34,11 @@ struct RtspStats {
     unsigned activeSessions = 0, playingSessions = 0;
     std::uint64_t sessionsCreated = 0, connectionsRefused = 0;
     std::uint64_t rtpPackets = 0, rtpDropped = 0, senderReports = 0, receiverReports = 0, byesSent = 0;
+    std::uint64_t interleavedSessions = 0;  // sessions set up with RTP inside the RTSP connection
 };
 
-// RTSP/1.0 over TCP: OPTIONS, DESCRIBE, SETUP (RTP over UDP unicast), PLAY,
+// RTSP/1.0 over TCP: OPTIONS, DESCRIBE, SETUP (RTP over UDP unicast, or interleaved
+// in the RTSP connection), PLAY,
 // GET_PARAMETER, TEARDOWN; streams at rtsp://host:port/media/<profile token>.
 class RtspServer {
 public:
@@ -54,6 +56,16 @@ public:
     void RefreshListening();
 
 private:
+    // One RTSP connection; the sessions interleaved into it write their frames through it.
+    struct Link {
+        explicit Link(int fd) : fd(fd) {}
+        bool Send(const char* data, std::size_t size);
+        bool SendFrame(std::uint8_t channel, const Bytes& packet);
+        void Shut();
+        const int fd;
+        std::mutex mutex;  // answers and frames are written whole
+        bool open = true;  // guarded by mutex
+    };
     struct Session {
         std::string id, path, profile, setupUrl;
         std::shared_ptr<const Clip> clip;
@@ -61,6 +73,8 @@ private:
         int rtpSocket = -1, rtcpSocket = -1;
         std::uint16_t serverPort = 0;
         sockaddr_in rtpPeer{}, rtcpPeer{};
+        std::shared_ptr<Link> link;  // set for RTP inside the RTSP connection
+        std::uint8_t rtcpChannel = 1;
         std::unique_ptr<RtpStreamer> streamer;
         std::atomic<std::int64_t> lastSeen{0};  // steady-clock seconds
         ~Session();
@@ -77,9 +91,13 @@ private:
 
     void ListenLoop();
     void Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* self);
-    Reply Respond(const RtspRequest& request, const sockaddr_in& peer, const sockaddr_in& local);
+    Reply Respond(const RtspRequest& request, const sockaddr_in& peer, const sockaddr_in& local,
+                  const std::shared_ptr<Link>& link);
     Reply Describe(const RtspRequest& request, const sockaddr_in& local);
-    Reply SetUp(const RtspRequest& request, const sockaddr_in& peer, const sockaddr_in& local);
+    Reply SetUp(const RtspRequest& request, const sockaddr_in& peer, const sockaddr_in& local,
+                const std::shared_ptr<Link>& link);
+    void OnClientFrame(const Link* link, std::uint8_t channel, const std::uint8_t* data, std::size_t size);
+    void EndSessionsOf(const Link* link);
     Reply Play(const RtspRequest& request);
     Reply TearDown(const RtspRequest& request);
     std::shared_ptr<Session> FindSession(const RtspRequest& request);
@@ -107,7 +125,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, std::shared_ptr<Session>> sessions_;
     std::list<Connection> connections_;
-    std::uint64_t sessionsCreated_ = 0, refused_ = 0;
+    std::uint64_t sessionsCreated_ = 0, refused_ = 0, interleavedSessions_ = 0;
 };
 
 }  // namespace sim

@@ -141,6 +141,20 @@ bool CBaseRTPChannel::OpenRtpPorts()
     return false;
 }
 
+bool CBaseRTPChannel::OpenInterleavedReceiver(IRTCPPacketSender& sender)
+{
+    receiver.SetUser(this);
+    rtcpHandler.SetUser(this);
+    packetEvent.Reset();
+    byeEvent.Reset();
+    rtpSourcePort = kAnySourcePort;
+    if (receiver.OpenInterleaved() && rtcpHandler.OpenInterleaved(sender))
+        return true;
+    receiver.Close();
+    rtcpHandler.Close();
+    return false;
+}
+
 bool CBaseRTPChannel::RestartStream()
 {
     StopStream();

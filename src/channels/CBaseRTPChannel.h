@@ -66,6 +66,9 @@ protected:
 
     // Finds a quiet even port pair and opens the receiver and the RTCP handler on it.
     bool OpenRtpPorts();
+    // Opens the receiver and the RTCP handler for RTP inside the RTSP connection: no
+    // port, no quiet-port wait; RTCP reports go out through `sender`.
+    bool OpenInterleavedReceiver(IRTCPPacketSender& sender);
     bool IsStopping() { return stopEvent.IsSet(); }
 
     uint32_t keepAliveInterval = 90000;

@@ -25,6 +25,56 @@ void CBaseRTSPChannel::OnSessionClosed()
     sessionEvent.Set();
 }
 
+bool CBaseRTSPChannel::OnInterleavedRTP(const uint8_t* data, size_t size)
+{
+    // The connection is the camera's own, so its packets pass the source check as the
+    // camera's address.
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = cameraAddress;
+    return receiver.OnInterleavedPacket(source, data, size);
+}
+
+void CBaseRTSPChannel::OnInterleavedRTCP(const uint8_t* data, size_t size)
+{
+    rtcpHandler.OnInterleavedPacket(data, size);
+}
+
+uint32_t CBaseRTSPChannel::Run()
+{
+    switchedToTcp = false;  // each opening of the stream tries UDP first again
+    return CBaseRTPChannel::Run();
+}
+
+bool CBaseRTSPChannel::ChooseInterleaved() const
+{
+    switch (driver->GetDeviceInfo().rtspTransport) {
+    case RtspTransport::Tcp:
+        return true;
+    case RtspTransport::Udp:
+        return false;
+    case RtspTransport::Auto:
+        break;
+    }
+    return switchedToTcp;
+}
+
+void CBaseRTSPChannel::NoteUdpOutcome()
+{
+    if (interleaved || switchedToTcp || IsStopping() || driver->GetDeviceInfo().rtspTransport != RtspTransport::Auto)
+        return;
+    const char* reason = nullptr;
+    if (rtspClient.TransportRefused())
+        reason = "the camera refused RTP over UDP (461 Unsupported Transport)";
+    else if (rtspClient.PlayAccepted() && !packetEvent.IsSet())
+        reason = "no RTP datagram arrived after PLAY";
+    if (reason == nullptr)
+        return;
+    switchedToTcp = true;
+    driver->DebugMessage(DebugWarning, "%s: stream of %s (channel %u) switches to RTP inside the RTSP connection (TCP): %s",
+                         "velkora::CBaseRTSPChannel::StopStream", driver->GetName().c_str(), channelIndex, reason);
+}
+
 bool CBaseRTSPChannel::StartStream()
 {
     const DEVICE_INFO& info = driver->GetDeviceInfo();
@@ -34,10 +84,17 @@ bool CBaseRTSPChannel::StartStream()
     settings.password = info.password;
     settings.connectTimeoutMs = info.requestTimeout;
     settings.receiveTimeoutMs = info.requestTimeout;
-    if (!OpenRtpPorts())
-        return false;
-    settings.rtpClientPort = receiver.GetPort();
-    settings.rtcpClientPort = rtcpHandler.GetPort();
+    interleaved = ChooseInterleaved();
+    if (interleaved) {
+        if (!OpenInterleavedReceiver(rtspClient))
+            return false;
+        settings.interleaved = true;
+    } else {
+        if (!OpenRtpPorts())
+            return false;
+        settings.rtpClientPort = receiver.GetPort();
+        settings.rtcpClientPort = rtcpHandler.GetPort();
+    }
     FillSessionSettings(settings);
     if (IsStopping())
         return false;
@@ -46,6 +103,10 @@ bool CBaseRTSPChannel::StartStream()
 
 void CBaseRTSPChannel::StopStream()
 {
+    NoteUdpOutcome();
+    // Inside the connection the RTCP BYE must leave before TEARDOWN closes it.
+    if (interleaved)
+        rtcpHandler.Close();
     rtspClient.Close();
     CBaseRTPChannel::StopStream();
 }

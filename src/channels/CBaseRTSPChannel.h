@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "channels/CBaseRTPChannel.h"
 #include "rtsp/CBaseRTSPClient.h"
 #include "rtsp/IRTSPClientUser.h"
@@ -7,8 +9,9 @@
 
 namespace velkora {
 
-// The channel layer that negotiates the stream over RTSP (RTP over UDP unicast on the
-// port pair the RTP layer found) and treats a failed keep-alive as a lost stream.
+// The channel layer that negotiates the stream over RTSP and treats a failed keep-alive
+// as a lost stream. RTP travels over UDP unicast on the port pair the RTP layer found, or
+// inside the RTSP connection: always, or (the default) once UDP proved not to reach us.
 class CBaseRTSPChannel : public CBaseRTPChannel, public IRTSPClientUser {
 public:
     CBaseRTSPChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink);
@@ -22,15 +25,29 @@ public:
         SetCameraPorts(serverRtpPort, serverRtcpPort);
     }
     void OnSessionClosed() override;
+    bool OnInterleavedRTP(const uint8_t* data, size_t size) override;
+    void OnInterleavedRTCP(const uint8_t* data, size_t size) override;
     using CBaseRTPChannel::OnRTPPacket;
 
+    // Whether the current (or last) start carries RTP inside the RTSP connection.
+    bool IsInterleaved() const { return interleaved; }
+
 protected:
+    uint32_t Run() override;
     bool StartStream() override;
     void StopStream() override;
     bool IsStreamAlive() override;
     virtual void FillSessionSettings(RTSPSessionSettings& settings) = 0;  // slot 19
 
     CBaseRTSPClient rtspClient;
+
+private:
+    bool ChooseInterleaved() const;
+    // After a start on UDP: switches the stream to TCP when UDP did not work.
+    void NoteUdpOutcome();
+
+    std::atomic<bool> interleaved{false};    // the transport of this start
+    std::atomic<bool> switchedToTcp{false};  // UDP failed; TCP until the stream is closed
 };
 
 }  // namespace velkora

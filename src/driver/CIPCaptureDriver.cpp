@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <new>
 
 #include "driver/CIPVideoCapture.h"
@@ -20,6 +22,24 @@ const char* TextOrEmpty(const char* text)
 constexpr ModuleVersion DefaultHostVersion{5, 12, 0, 0};
 
 } // namespace
+
+void CIPCaptureDriver::ReadTransportChoice()
+{
+    static constexpr const char* kVariable = "HARNOQUISTEL_RTSP_TRANSPORT";
+    const char* text = std::getenv(kVariable);
+    const std::string choice = text ? text : "";
+    if (choice.empty() || choice == "auto") {
+        deviceInfo.rtspTransport = RtspTransport::Auto;
+    } else if (choice == "udp") {
+        deviceInfo.rtspTransport = RtspTransport::Udp;
+    } else if (choice == "tcp") {
+        deviceInfo.rtspTransport = RtspTransport::Tcp;
+    } else {
+        deviceInfo.rtspTransport = RtspTransport::Auto;
+        DebugMessage(DebugFailure, "%s: %s=%s is not udp, tcp or auto; auto is used",
+                     "velkora::CIPCaptureDriver::Open", kVariable, choice.c_str());
+    }
+}
 
 int32_t MapDebugLevel(int32_t level, const ModuleVersion& host)
 {
@@ -100,6 +120,7 @@ bool CIPCaptureDriver::Open(ipcapture::IHostDebugOutput* debugSink, ipcapture::I
 
     hostContext = frameFactory;
     debugOutput = debugSink;
+    ReadTransportChoice();
 
     videoCapture.reset(new (std::nothrow) CIPVideoCapture(this, channelCount));
     if (videoCapture && OpenDevice(settings))

@@ -67,6 +67,8 @@ public:
 protected:
     // Destroys the video capture object and the PTZ handler.
     void ReleaseDeviceObjects();
+    // HARNOQUISTEL_RTSP_TRANSPORT into the device information, once per open.
+    void ReadTransportChoice();
 
     ipcapture::IHostDebugOutput* debugOutput = nullptr;
     ipcapture::IHostFrameFactory* hostContext = nullptr;

@@ -9,6 +9,15 @@
 
 namespace velkora {
 
+// How a stream's RTP travels: UDP first and TCP (inside the RTSP connection) when UDP
+// does not reach us, or always one of them.
+enum class RtspTransport
+{
+    Auto,
+    Udp,
+    Tcp,
+};
+
 struct DEVICE_INFO
 {
     DEVICE_INFO() = default;
@@ -30,6 +39,7 @@ struct DEVICE_INFO
     std::string user;
     std::string password;
     std::string model;
+    RtspTransport rtspTransport = RtspTransport::Auto; // from HARNOQUISTEL_RTSP_TRANSPORT at open
 };
 
 } // namespace velkora

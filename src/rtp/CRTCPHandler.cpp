@@ -83,6 +83,22 @@ bool CRTCPHandler::Open(in_addr_t cameraAddress, uint16_t port) {
     return true;
 }
 
+bool CRTCPHandler::OpenInterleaved(IRTCPPacketSender& sender) {
+    if (udpClient_.GetPort() != 0 || sender_.load() != nullptr) return false;
+    ResetState();
+    cameraAddress_ = 0;
+    peerPort_ = 0;
+    sender_ = &sender;
+    StartThread("RTCP Handler Thread");
+    return true;
+}
+
+void CRTCPHandler::OnInterleavedPacket(const uint8_t* data, size_t length) {
+    // The connection is the camera's: no address to check.
+    if (data == nullptr || length < 4 || sender_.load() == nullptr) return;
+    ReadCompound(sockaddr_in{}, data, length);
+}
+
 void CRTCPHandler::Close() {
     stopEvent.Set();
     bool sendBye = false;
@@ -105,6 +121,7 @@ void CRTCPHandler::Close() {
     }
     udpClient_.Close();
     StopThread(5000);
+    sender_ = nullptr;
 }
 
 void CRTCPHandler::NoteSequence(uint16_t sequence) {
@@ -120,6 +137,10 @@ void CRTCPHandler::OnDataReceived(IRTPClient*, const sockaddr_in& from, const ui
     if (data == nullptr || length < 4 || from.sin_addr.s_addr != cameraAddress_.load()) return;
     const uint16_t peerPort = peerPort_.load();
     if (peerPort != 0 && ntohs(from.sin_port) != peerPort) return;
+    ReadCompound(from, data, length);
+}
+
+void CRTCPHandler::ReadCompound(const sockaddr_in& from, const uint8_t* data, size_t length) {
     size_t offset = 0;
     bool reportDue = false;
     do {
@@ -177,7 +198,8 @@ bool CRTCPHandler::Send(const uint8_t* data, size_t length) {
         if (!peerKnown_) return false;
         peer = peerAddress_;
     }
-    if (udpClient_.SendTo(peer, data, length)) return true;
+    IRTCPPacketSender* sender = sender_.load();
+    if (sender != nullptr ? sender->SendRTCPPacket(data, length) : udpClient_.SendTo(peer, data, length)) return true;
     CAutoLock guard(lock_);
     peerKnown_ = false;  // no more reports until the next SR
     return false;

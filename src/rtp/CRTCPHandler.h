@@ -12,6 +12,7 @@
 #include "foundation/CRecursiveLock.h"
 #include "rtp/CUDPClient.h"
 #include "rtp/IRTCPHandlerUser.h"
+#include "rtp/IRTCPPacketSender.h"
 #include "rtp/IRTPClient.h"
 #include "rtp/RtpSequenceStatistics.h"
 
@@ -31,6 +32,11 @@ public:
     void SetUser(IRTCPHandlerUser* user) { user_ = user; }
     // cameraAddress in network order, non-zero.
     bool Open(in_addr_t cameraAddress, uint16_t port);
+    // RTCP inside the RTSP connection: no socket; reports go out through `sender`, which
+    // must stay valid until Close.
+    bool OpenInterleaved(IRTCPPacketSender& sender);
+    // One compound RTCP packet that arrived inside the RTSP connection.
+    void OnInterleavedPacket(const uint8_t* data, size_t length);
     void Close();
     // Every accepted RTP packet's sequence number.
     void NoteSequence(uint16_t sequence);
@@ -51,6 +57,7 @@ protected:
 
 private:
     void ResetState();
+    void ReadCompound(const sockaddr_in& from, const uint8_t* data, size_t length);
     void BuildReceiverReport(uint8_t (&report)[kReceiverReportSize]);
     bool Send(const uint8_t* data, size_t length);
 
@@ -58,6 +65,7 @@ private:
     std::atomic<in_addr_t> cameraAddress_{0};
     std::atomic<uint16_t> peerPort_{0};
     IRTCPHandlerUser* user_ = nullptr;
+    std::atomic<IRTCPPacketSender*> sender_{nullptr};
     CAutoEvent sendEvent_;
     CRecursiveLock lock_;
     // Guarded by lock_:

@@ -1,5 +1,6 @@
 #include "rtp/CRTPReceiver.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace velkora {
@@ -28,7 +29,21 @@ bool CRTPReceiver::Open(uint16_t port) {
     return false;
 }
 
+bool CRTPReceiver::OpenInterleaved() {
+    Close();
+    ClearQueue();
+    if (!StartThread("RTP Packet Queue (tcp)")) return false;
+    interleavedOpen_ = true;
+    return true;
+}
+
+bool CRTPReceiver::OnInterleavedPacket(const sockaddr_in& from, const uint8_t* data, size_t length) {
+    if (!interleavedOpen_) return true;
+    return Enqueue(from, data, length, kMaxInterleavedBacklog);
+}
+
 void CRTPReceiver::Close() {
+    interleavedOpen_ = false;
     stopEvent.Set();
     if (client_) {
         client_->Close();
@@ -48,16 +63,24 @@ void CRTPReceiver::ClearQueue() {
 void CRTPReceiver::OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
                                   size_t length) {
     if (client == nullptr || client != client_.get()) return;
+    Enqueue(from, data, length, SIZE_MAX);
+}
+
+// False only when the backlog limit dropped the packet: malformed packets and packets
+// that arrive while closing are dropped silently, as datagrams always were.
+bool CRTPReceiver::Enqueue(const sockaddr_in& from, const uint8_t* data, size_t length, size_t backlogLimit) {
     auto record = std::make_unique<QueuedPacket>();
     record->from = from;
-    if (!record->packet.Parse(data, length) || stopEvent.IsSet()) return;
+    if (!record->packet.Parse(data, length) || stopEvent.IsSet()) return true;
     bool wasEmpty = false;
     {
         CAutoLock guard(lock_);
+        if (queue_.size() >= backlogLimit) return false;
         wasEmpty = queue_.empty();
         queue_.push_back(std::move(record));
     }
     if (wasEmpty) packetEvent_.Set();
+    return true;
 }
 
 void CRTPReceiver::OnReceiveTimeout(IRTPClient* client) {

@@ -23,6 +23,11 @@ namespace {
 constexpr std::uint32_t kLoopWaitMs = 2000;
 constexpr std::uint32_t kPollStepMs = 100;
 constexpr std::uint32_t kCloseReceiveTimeoutMs = 100;
+// One read of the connection when it carries media: the largest interleaved frame fits.
+constexpr std::size_t kInterleavedReadSize = 64 * 1024 + CInterleavedDemuxer::kFrameHeaderSize;
+// Packets the host could not take in time are reported at most this often.
+constexpr std::uint64_t kDropReportIntervalMs = 5000;
+constexpr const char* kRunMethod = "velkora::CBaseRTSPClient::Run";
 
 std::uint64_t SteadyMs() {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -57,6 +62,15 @@ bool CBaseRTSPClient::Open(const RTSPSessionSettings& settings, IRTSPClientUser*
     lastResult_ = false;
     lastKeepAliveMs_ = 0;
     receiveTimeoutMs_ = settings_.receiveTimeoutMs;
+    transportRefused_ = false;
+    playAccepted_ = false;
+    rtpChannel_ = 0;
+    demuxer_.Reset();
+    awaitingResponse_ = responseReady_ = false;
+    pendingResponse_.clear();
+    droppedPackets_ = droppedSinceReport_ = strayFrames_ = 0;
+    lastDropReportMs_ = 0;
+    if (settings_.interleaved) readBuffer_.resize(kInterleavedReadSize);
     if (!Connect()) {
         Close();
         return false;
@@ -77,7 +91,10 @@ void CBaseRTSPClient::Close() {
         SetTimeout(socket_, SO_RCVTIMEO, kCloseReceiveTimeoutMs);
     }
     StopThread(std::max(settings_.receiveTimeoutMs, settings_.sendTimeoutMs) * 2 + 1000);
-    CloseSocket();
+    {
+        std::lock_guard<std::mutex> guard(sendMutex_);
+        CloseSocket();
+    }
     lastKeepAliveMs_ = 0;
     user_ = nullptr;
 }
@@ -185,6 +202,10 @@ std::string CBaseRTSPClient::BuildRequest(int method) {
             request += "Accept: application/sdp\r\n";
             break;
         case kRtspSetup: {
+            if (settings_.interleaved) {
+                request += "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n";
+                break;
+            }
             const MediaBlock* block = parser_.Media().Block(settings_.mediaSelection);
             const std::string protocol =
                 block && !block->protocol.empty() && block->protocol != "RTP/AVP" ? block->protocol : "RTP/AVP/UDP";
@@ -209,6 +230,7 @@ std::string CBaseRTSPClient::BuildRequest(int method) {
 bool CBaseRTSPClient::SendRequest(int method) {
     const std::string request = BuildRequest(method);
     if (request.empty()) return false;
+    std::lock_guard<std::mutex> guard(sendMutex_);
     const ssize_t sent = ::send(socket_, request.data(), request.size(), MSG_NOSIGNAL);
     return sent == static_cast<ssize_t>(request.size());
 }
@@ -260,7 +282,9 @@ bool CBaseRTSPClient::Exchange(int method) {
     bool parsed = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string response;
-        if (!SendRequest(method) || !ReceiveResponse(method, response)) return false;
+        if (!SendRequest(method)) return false;
+        if (!(settings_.interleaved ? ReceiveInterleavedResponse(method, response) : ReceiveResponse(method, response)))
+            return false;
         parsed = parser_.Parse(method, response);
         // One more attempt when the server asks for a scheme not yet tried.
         if (parsed && parser_.Status() == 401 && parser_.AuthScheme() != settings_.authScheme && attempt == 0) {
@@ -323,15 +347,20 @@ uint32_t CBaseRTSPClient::Run() {
     if (setUp) {
         setUp = Exchange(kRtspSetup);
         lastResult_ = setUp;
+        transportRefused_ = !setUp && parser_.Status() == 461;
+        if (setUp) rtpChannel_ = parser_.InterleavedChannel();
     }
     if (setUp) setUp = CallOnSetup();
-    if (setUp) {
+    if (setUp && settings_.interleaved) {
+        RunInterleaved();
+    } else if (setUp) {
         playRequest_.Set();
         while (true) {
             const int signalled = WaitForAnyEvent({&stopEvent, &playRequest_}, kLoopWaitMs);
             if (signalled == 0) break;
             if (signalled == 1) {
                 lastResult_ = Exchange(kRtspPlay);
+                playAccepted_ = lastResult_.load();
             } else {
                 KeepAliveCheck();
             }
@@ -340,6 +369,133 @@ uint32_t CBaseRTSPClient::Run() {
     lastResult_ = Exchange(kRtspTeardown);
     CallOnSessionClosed();
     return 0;
+}
+
+void CBaseRTSPClient::RunInterleaved() {
+    lastResult_ = Exchange(kRtspPlay);
+    playAccepted_ = lastResult_.load();
+    // The connection is read without pause; the keep-alive is checked as often as the
+    // UDP session loop checks it.
+    std::uint64_t nextCheck = SteadyMs() + kLoopWaitMs;
+    while (!IsStopRequested()) {
+        const std::uint64_t now = SteadyMs();
+        if (now >= nextCheck) {
+            KeepAliveCheck();
+            nextCheck = SteadyMs() + kLoopWaitMs;
+            continue;
+        }
+        if (!ReadInterleaved(static_cast<std::uint32_t>(std::min<std::uint64_t>(nextCheck - now, kPollStepMs)))) {
+            lastResult_ = false;
+            if (owner && !IsStopRequested()) {
+                if (demuxer_.Lost()) {
+                    owner->DebugMessage(DebugWarning,
+                                        "%s: RTSP connection of %s lost its framing (an answer beyond %zu bytes); "
+                                        "the stream restarts",
+                                        kRunMethod, owner->GetName().c_str(), CInterleavedDemuxer::kMaxMessageSize);
+                } else {
+                    owner->DebugMessage(DebugWarning,
+                                        "%s: %s closed the RTSP connection while streaming (%zu bytes of an "
+                                        "unfinished packet dropped); the stream restarts",
+                                        kRunMethod, owner->GetName().c_str(), demuxer_.Pending());
+                }
+            }
+            break;
+        }
+        ReportDrops(false);
+    }
+    ReportDrops(true);
+}
+
+bool CBaseRTSPClient::ReadInterleaved(std::uint32_t waitMs) {
+    pollfd pfd{socket_, POLLIN, 0};
+    const int ready = ::poll(&pfd, 1, static_cast<int>(waitMs));
+    if (ready < 0) return errno == EINTR;
+    if (ready == 0) return true;
+    const ssize_t got = ::recv(socket_, readBuffer_.data(), readBuffer_.size(), MSG_DONTWAIT);
+    if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    if (got == 0) return false;
+    return demuxer_.Feed(readBuffer_.data(), static_cast<std::size_t>(got));
+}
+
+bool CBaseRTSPClient::ReceiveInterleavedResponse(int method, std::string& response) {
+    response.clear();
+    pendingResponse_.clear();
+    responseReady_ = false;
+    awaitingResponse_ = true;
+    // Media keep the connection busy, so the time-out bounds the whole wait, not each read.
+    std::uint64_t deadline = SteadyMs() + receiveTimeoutMs_.load();
+    while (!responseReady_) {
+        if (method != kRtspTeardown && IsStopRequested()) break;
+        const std::uint64_t now = SteadyMs();
+        deadline = std::min(deadline, now + receiveTimeoutMs_.load());
+        if (now >= deadline) break;
+        if (!ReadInterleaved(static_cast<std::uint32_t>(std::min<std::uint64_t>(deadline - now, kPollStepMs)))) break;
+    }
+    awaitingResponse_ = false;
+    response.swap(pendingResponse_);
+    return !response.empty();
+}
+
+void CBaseRTSPClient::OnRtspMessage(std::string_view message) {
+    // Requests of the server and answers that come too late are not ours to read.
+    if (!awaitingResponse_ || responseReady_ || !message.starts_with("RTSP/")) return;
+    pendingResponse_.assign(message);
+    responseReady_ = true;
+}
+
+void CBaseRTSPClient::OnInterleavedFrame(std::uint8_t channel, const std::uint8_t* data, std::size_t size) {
+    if (user_ == nullptr) return;
+    const std::uint8_t rtp = rtpChannel_.load();
+    try {
+        if (channel == rtp) {
+            if (!user_->OnInterleavedRTP(data, size)) {
+                ++droppedPackets_;
+                ++droppedSinceReport_;
+            }
+        } else if (channel == static_cast<std::uint8_t>(rtp + 1)) {
+            user_->OnInterleavedRTCP(data, size);
+        } else if (strayFrames_++ == 0 && owner) {
+            owner->DebugMessage(DebugWarning, "%s: %s sent data on interleaved channel %u, which was not set up; "
+                                              "such data is dropped",
+                                kRunMethod, owner->GetName().c_str(), static_cast<unsigned>(channel));
+        }
+    } catch (...) {
+        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", kRunMethod);
+    }
+}
+
+void CBaseRTSPClient::ReportDrops(bool final) {
+    if (droppedSinceReport_ == 0 || owner == nullptr) return;
+    const std::uint64_t now = SteadyMs();
+    if (!final && lastDropReportMs_ != 0 && now - lastDropReportMs_ < kDropReportIntervalMs) return;
+    owner->DebugMessage(DebugWarning,
+                        "%s: host fell behind %s: %llu RTP packets from the RTSP connection dropped "
+                        "(%llu in this session)",
+                        kRunMethod, owner->GetName().c_str(), static_cast<unsigned long long>(droppedSinceReport_),
+                        static_cast<unsigned long long>(droppedPackets_));
+    droppedSinceReport_ = 0;
+    lastDropReportMs_ = now;
+}
+
+bool CBaseRTSPClient::SendAll(const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t sent = ::send(socket_, data, size, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        data += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+bool CBaseRTSPClient::SendRTCPPacket(const uint8_t* data, size_t size) {
+    if (data == nullptr || size == 0 || size > 0xffff) return false;
+    std::string frame = {'$', static_cast<char>(rtpChannel_.load() + 1), static_cast<char>(size >> 8),
+                         static_cast<char>(size & 0xff)};
+    frame.append(reinterpret_cast<const char*>(data), size);
+    std::lock_guard<std::mutex> guard(sendMutex_);
+    if (socket_ < 0 || !settings_.interleaved) return false;
+    return SendAll(frame.data(), frame.size());
 }
 
 }  // namespace velkora

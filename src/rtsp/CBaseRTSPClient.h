@@ -2,10 +2,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "foundation/CBaseThread.h"
 #include "foundation/CEvent.h"
+#include "rtp/IRTCPPacketSender.h"
+#include "rtsp/CInterleavedDemuxer.h"
 #include "rtsp/CRTSPResponseParser.h"
 #include "rtsp/IRTSPClientUser.h"
 #include "rtsp/RTSPSessionSettings.h"
@@ -14,8 +18,11 @@ namespace velkora {
 
 // One RTSP/1.0 session over TCP on its own thread, "RTSP Client Thread (<device>)":
 // DESCRIBE, SETUP of one UDP media stream, PLAY, OPTIONS as keep-alive and TEARDOWN
-// when closed. A 401 is answered once per newly challenged scheme.
-class CBaseRTSPClient : public CBaseThread {
+// when closed. A 401 is answered once per newly challenged scheme. With the interleaved
+// setting RTP and RTCP share the connection ('$' frames): the thread then reads it
+// without pause and hands the packets to the user; the RTCP handler's reports go back
+// through SendRTCPPacket.
+class CBaseRTSPClient : public CBaseThread, public IRTCPPacketSender, private CInterleavedDemuxer::Sink {
 public:
     explicit CBaseRTSPClient(IDebugMessage* owner);
     ~CBaseRTSPClient() override;
@@ -28,6 +35,13 @@ public:
 
     // Result of the last request exchange; a failed keep-alive reads false.
     bool GetLastResult() const { return lastResult_.load(); }
+    // Outcome of the session since the last Open: SETUP answered 461 Unsupported
+    // Transport; PLAY answered with success.
+    bool TransportRefused() const { return transportRefused_.load(); }
+    bool PlayAccepted() const { return playAccepted_.load(); }
+
+    // IRTCPPacketSender: a '$' frame on the RTCP channel the SETUP answer named.
+    bool SendRTCPPacket(const uint8_t* data, size_t size) override;
 
     // Largest header block read, and largest response kept; longer answers fail.
     static constexpr std::size_t kMaxHeaderSize = 64 * 1024;
@@ -52,6 +66,15 @@ private:
     bool CallOnDescribe();
     bool CallOnSetup();
     void CallOnSessionClosed();
+    void RunInterleaved();
+    bool ReceiveInterleavedResponse(int method, std::string& response);
+    // Reads whatever the connection has within `waitMs` (at most one wait); false once
+    // the connection is closed or its framing is lost.
+    bool ReadInterleaved(std::uint32_t waitMs);
+    bool SendAll(const char* data, size_t size);
+    void OnInterleavedFrame(std::uint8_t channel, const std::uint8_t* data, std::size_t size) override;
+    void OnRtspMessage(std::string_view message) override;
+    void ReportDrops(bool final);
 
     CRTSPResponseParser parser_;
     int socket_ = -1;
@@ -61,6 +84,19 @@ private:
     RTSPSessionSettings settings_;
     std::atomic<std::uint32_t> receiveTimeoutMs_{5000};  // Close shortens it
     CAutoEvent playRequest_;
+    std::atomic<bool> transportRefused_{false};
+    std::atomic<bool> playAccepted_{false};
+
+    // Interleaved transport; the session thread's, except where noted.
+    std::mutex sendMutex_;  // requests and RTCP frames are written whole; guards socket_ for them
+    std::atomic<std::uint8_t> rtpChannel_{0};
+    CInterleavedDemuxer demuxer_{*this};
+    std::vector<std::uint8_t> readBuffer_;
+    bool awaitingResponse_ = false;
+    bool responseReady_ = false;
+    std::string pendingResponse_;
+    std::uint64_t droppedPackets_ = 0, droppedSinceReport_ = 0, strayFrames_ = 0;
+    std::uint64_t lastDropReportMs_ = 0;
 };
 
 }  // namespace velkora

@@ -3,6 +3,7 @@
 #include "rtp/IRTCPHandlerUser.h"
 #include "rtsp/MediaDescription.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace velkora {
@@ -20,6 +21,10 @@ public:
     virtual void OnSetup(uint16_t serverRtpPort, uint16_t serverRtcpPort) = 0;
     // RTP carried inside the RTSP connection; the UDP transport never produces it.
     virtual void OnRTPPacket(const CRTPPacket& packet) = 0;
+    // RTP and RTCP packets carried inside the connection (interleaved transport); `data`
+    // is valid for the call only. False from OnInterleavedRTP: the packet was dropped.
+    virtual bool OnInterleavedRTP(const uint8_t* /*data*/, size_t /*size*/) { return false; }
+    virtual void OnInterleavedRTCP(const uint8_t* /*data*/, size_t /*size*/) {}
     // The session thread has ended (after TEARDOWN or a failed DESCRIBE).
     virtual void OnSessionClosed() = 0;
 };

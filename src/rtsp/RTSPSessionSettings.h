@@ -24,6 +24,9 @@ struct RTSPSessionSettings {
     int authScheme = kAuthNone;                   // RtspAuthScheme
     std::string streamPath;                       // path and query, starting with '/'
     int mediaSelection = kMediaVideo;             // which SDP media block is set up
+    // RTP and RTCP inside this connection (RTP/AVP/TCP, interleaved) instead of the
+    // client ports above.
+    bool interleaved = false;
 };
 
 }  // namespace velkora

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """GStreamer's RTSP server with live H.264 (640x480, 25 fps) at /live on a free
 loopback port. Prints "PORT <n>", runs until standard input closes; exits 77 when
-GStreamer's RTSP server or x264enc is missing."""
+GStreamer's RTSP server or x264enc is missing. With the argument "tcp" it offers RTP
+only inside the RTSP connection (interleaved) and prints "RTCP <ssrc>" for each
+client whose RTCP reached it."""
 import sys
 import threading
 
@@ -23,7 +25,24 @@ factory = GstRtspServer.RTSPMediaFactory()
 factory.set_launch("( videotestsrc is-live=true pattern=ball ! video/x-raw,width=640,height=480,framerate=25/1 ! "
                    "x264enc tune=zerolatency key-int-max=25 ! rtph264pay name=pay0 pt=96 config-interval=1 )")
 factory.set_shared(True)
-factory.set_protocols(GstRtsp.RTSPLowerTrans.UDP)
+tcp_only = "tcp" in sys.argv[1:]
+factory.set_protocols(GstRtsp.RTSPLowerTrans.TCP if tcp_only else GstRtsp.RTSPLowerTrans.UDP)
+reported = set()
+
+
+def on_ssrc_active(session, source):
+    ssrc = source.get_property("ssrc")
+    if not source.get_property("is-sender") and ssrc not in reported:
+        reported.add(ssrc)
+        print("RTCP %u" % ssrc, flush=True)
+
+
+def on_prepared(media):
+    for index in range(media.n_streams()):
+        media.get_stream(index).get_rtpsession().connect("on-ssrc-active", on_ssrc_active)
+
+
+factory.connect("media-configure", lambda factory, media: media.connect("prepared", on_prepared))
 server = GstRtspServer.RTSPServer()
 server.set_address("127.0.0.1")
 server.set_service("0")

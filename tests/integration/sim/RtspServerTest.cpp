@@ -122,7 +122,7 @@ TEST(RtspServer, RefusesWhatItCannotServe)
     RtspConnection c(s.sim.Ports().rtsp);
     EXPECT_EQ(StatusOf(c.Request("DESCRIBE", s.sim.StreamUrl("NoSuchProfile"), kBasic)), 404);
     EXPECT_EQ(StatusOf(c.Request("SETUP", s.sim.StreamUrl("Profile_1_1") + "/trackID=1",
-                                 kBasic + "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n")), 461);
+                                 kBasic + "Transport: RTP/AVP;multicast\r\n")), 461);
     EXPECT_EQ(StatusOf(c.Request("PLAY", s.sim.StreamUrl("Profile_1_1"), kBasic + "Session: 1234\r\n")), 454);
     EXPECT_EQ(StatusOf(c.Request("PAUSE", s.sim.StreamUrl("Profile_1_1"), kBasic)), 501);
     // A CSeq smuggling a header line is refused rather than echoed.

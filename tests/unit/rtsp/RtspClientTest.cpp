@@ -174,3 +174,62 @@ TEST(RtspClient, CloseEndsASilentSessionPromptlyRefusedConnectionsFailOpen) {
         EXPECT_FALSE(s.client.Open(s.settings, &s.user)) << host;
     }
 }
+
+namespace {
+
+std::string Frame(uint8_t channel, const std::string& payload) {
+    return std::string{'$', static_cast<char>(channel), 0, static_cast<char>(payload.size())} + payload;
+}
+
+std::string InterleavedCamera(const std::string& request, const std::string& afterPlay) {
+    if (request.starts_with("SETUP")) {
+        return ScriptedRtspServer::Answer(request, "200 OK", "Transport: RTP/AVP/TCP;unicast;interleaved=2-3\r\n"
+                                                             "Session: 7;timeout=1\r\n");
+    }
+    // Media come before and after each answer, and on a channel nobody set up.
+    if (request.starts_with("PLAY")) return Frame(2, "a") + ScriptedRtspServer::Answer(request) + afterPlay;
+    if (request.starts_with("OPTIONS")) return Frame(7, "stray") + ScriptedRtspServer::Answer(request) + Frame(2, "k");
+    return Camera(request);
+}
+
+}  // namespace
+
+TEST(RtspClient, InterleavedSessionSeparatesMediaFromAnswers) {
+    Session s([](const std::string& r) { return InterleavedCamera(r, Frame(3, "sr") + Frame(2, "b")); });
+    s.settings.interleaved = true;
+    ASSERT_TRUE(s.client.Open(s.settings, &s.user));
+    ASSERT_TRUE(s.server.WaitForRequest("OPTIONS"));
+    ASSERT_TRUE(s.server.WaitForRequests(5));
+    EXPECT_TRUE(s.client.GetLastResult());  // the keep-alive answer was found among the frames
+    EXPECT_TRUE(s.client.PlayAccepted());
+    s.client.Close();
+    const auto r = s.server.Requests();
+    EXPECT_NE(r[1].find("\r\nTransport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n"), std::string::npos) << r[1];
+    const auto media = s.user.Interleaved();
+    ASSERT_GE(media.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(media.begin(), media.begin() + 4),
+              (std::vector<std::string>{"rtp a", "rtcp sr", "rtp b", "rtp k"}));
+    for (const auto& m : media) EXPECT_EQ(m.find("stray"), std::string::npos);
+}
+
+TEST(RtspClient, InterleavedFrameLongerThanWhatArrivesCostsTheKeepAlive) {
+    // The announced 65535 bytes never come, so the next answer disappears inside them.
+    Session s([](const std::string& r) { return InterleavedCamera(r, std::string("$\x02\xff\xff", 4) + "short"); });
+    s.settings.interleaved = true;
+    s.settings.receiveTimeoutMs = 500;
+    ASSERT_TRUE(s.client.Open(s.settings, &s.user));
+    ASSERT_TRUE(s.server.WaitForRequest("OPTIONS"));
+    for (int i = 0; i < 50 && s.client.GetLastResult(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(s.client.GetLastResult());
+    s.client.Close();
+    EXPECT_EQ(s.user.Interleaved(), std::vector<std::string>{"rtp a"});
+}
+
+TEST(RtspClient, SetupRefusingTheTransportIsReported) {
+    Session s([](const std::string& r) {
+        return r.starts_with("SETUP") ? ScriptedRtspServer::Answer(r, "461 Unsupported Transport") : Camera(r);
+    });
+    s.RunToEnd();
+    EXPECT_TRUE(s.client.TransportRefused());
+    EXPECT_FALSE(s.client.PlayAccepted());
+}

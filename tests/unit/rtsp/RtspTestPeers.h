@@ -48,6 +48,19 @@ public:
     }
     void OnSetup(uint16_t rtpPort, uint16_t rtcpPort) override { serverPorts_ = rtpPort << 16 | rtcpPort; }
     void OnSessionClosed() override { closed_.Set(); }
+    bool OnInterleavedRTP(const uint8_t* data, size_t size) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        interleaved_.push_back("rtp " + std::string(reinterpret_cast<const char*>(data), size));
+        return true;
+    }
+    void OnInterleavedRTCP(const uint8_t* data, size_t size) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        interleaved_.push_back("rtcp " + std::string(reinterpret_cast<const char*>(data), size));
+    }
+    std::vector<std::string> Interleaved() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return interleaved_;
+    }
     uint32_t ServerPorts() const { return serverPorts_; }
     bool WaitClosed() { return closed_.Wait(10000); }
     velkora::MediaDescription Media() {
@@ -60,4 +73,5 @@ private:
     velkora::CManualEvent closed_;
     std::atomic<uint32_t> serverPorts_{0};
     velkora::MediaDescription media_;
+    std::vector<std::string> interleaved_;
 };

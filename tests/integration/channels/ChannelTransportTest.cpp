@@ -1,0 +1,166 @@
+// RTP inside the RTSP connection: chosen when UDP does not reach the host, or always when
+// asked for, with the stream's keep-alive, BYE and loss handling unchanged.
+#include <cstdlib>
+
+#include "SimHost.h"
+
+using namespace channeltest;
+
+namespace {
+
+constexpr const char* kSwitch = "switches to RTP inside the RTSP connection";
+
+class ChannelTransport : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(camera.Start()); }
+    void TearDown() override
+    {
+        if (device && !closed) {
+            EXPECT_TRUE(device->CloseStream(0, 0));
+        }
+        EXPECT_EQ(LibraryThreadCount(), 0);
+        unsetenv("HARNOQUISTEL_RTSP_TRANSPORT");
+    }
+    // The choice is read when the driver opens.
+    bool Open(const char* transport)
+    {
+        if (transport)
+            setenv("HARNOQUISTEL_RTSP_TRANSPORT", transport, 1);
+        device = std::make_unique<Device>(camera, FixedProfilesConfiguration(1));
+        return device->OpenStream(0, 0, sink);
+    }
+    // Every delivered frame is the next access unit of the looping clip, byte for byte.
+    void ExpectFramesFollowTheClip()
+    {
+        auto clip = LoadClip(1280, 720);
+        ASSERT_TRUE(clip);
+        const std::vector<host::ReceivedFrame> frames = sink.Frames();
+        ASSERT_FALSE(frames.empty());
+        const int first = FindInClip(*clip, frames.front().data);
+        ASSERT_GE(first, 0);
+        EXPECT_TRUE(clip->frames[static_cast<size_t>(first)].idr);
+        for (size_t i = 0; i < frames.size(); ++i)
+            ASSERT_EQ(static_cast<size_t>(FindInClip(*clip, frames[i].data)), (first + i) % clip->frames.size()) << i;
+    }
+    bool WaitForReceiverReports(std::chrono::milliseconds timeout)
+    {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (camera.GetRtspStats().receiverReports == 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(100ms);
+        return camera.GetRtspStats().receiverReports > 0;
+    }
+
+    void Close()
+    {
+        EXPECT_TRUE(device->CloseStream(0, 0));
+        closed = true;
+    }
+
+    sim::Simulator camera{SimOptions()};
+    host::ChannelSink sink;
+    std::unique_ptr<Device> device;
+    bool closed = false;
+};
+
+}  // namespace
+
+TEST_F(ChannelTransport, AutoSwitchesOnceWhenNoDatagramArrives)
+{
+    camera.SetFaults(Faults({"udp-unreachable"}));
+    const auto opened = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Open(nullptr));
+    ASSERT_TRUE(sink.WaitForFrames(1, 30s));
+    const auto firstFrame = std::chrono::steady_clock::now() - opened;
+    std::printf("first frame after %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(firstFrame).count()));
+    ASSERT_TRUE(sink.WaitForFrames(60, 20s));
+    // The camera's sender reports are answered inside the connection.
+    EXPECT_TRUE(WaitForReceiverReports(10s));
+    Close();
+    const auto switches = device->debug.Find(kSwitch);
+    ASSERT_EQ(switches.size(), 1u);
+    EXPECT_EQ(switches[0].level, 2);
+    EXPECT_NE(switches[0].text.find("no RTP datagram arrived after PLAY"), std::string::npos) << switches[0].text;
+    const sim::RtspStats stats = camera.GetRtspStats();
+    EXPECT_EQ(stats.sessionsCreated, 2u);  // one failed start on UDP, then TCP for good
+    EXPECT_EQ(stats.interleavedSessions, 1u);
+    ExpectFramesFollowTheClip();
+}
+
+TEST_F(ChannelTransport, AutoSwitchesAtOnceWhenUdpIsRefused)
+{
+    camera.SetFaults(Faults({"udp-refused"}));
+    ASSERT_TRUE(Open("auto"));
+    ASSERT_TRUE(sink.WaitForFrames(30, 30s));
+    const auto switches = device->debug.Find(kSwitch);
+    ASSERT_EQ(switches.size(), 1u);
+    EXPECT_NE(switches[0].text.find("461 Unsupported Transport"), std::string::npos) << switches[0].text;
+    EXPECT_EQ(camera.GetRtspStats().interleavedSessions, camera.GetRtspStats().sessionsCreated);
+}
+
+TEST_F(ChannelTransport, AutoStaysOnWorkingUdpAndUdpNeverSwitches)
+{
+    ASSERT_TRUE(Open(nullptr));
+    ASSERT_TRUE(sink.WaitForFrames(30, 20s));
+    Close();
+    EXPECT_TRUE(device->debug.Find(kSwitch).empty());
+    EXPECT_EQ(camera.GetRtspStats().interleavedSessions, 0u);
+
+    // Told to stay on UDP, a camera that sends nothing is restarted on UDP, not switched.
+    camera.SetFaults(Faults({"udp-unreachable"}));
+    const size_t frames = sink.FrameCount();
+    const size_t plays = CountRequests(camera, "rtsp PLAY");
+    closed = false;
+    device.reset();
+    ASSERT_TRUE(Open("udp"));
+    ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", plays + 2, 40s));
+    EXPECT_TRUE(device->debug.Find(kSwitch).empty());
+    EXPECT_EQ(camera.GetRtspStats().interleavedSessions, 0u);
+    EXPECT_EQ(sink.FrameCount(), frames);
+}
+
+TEST_F(ChannelTransport, TcpKeepsAliveRestartsAfterByeAndReportsSignalLoss)
+{
+    camera.SetFaults(Faults({"bye-after=3"}));
+    ASSERT_TRUE(Open("tcp"));
+    ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", 1, 20s));
+    ASSERT_TRUE(sink.WaitForFrames(10, 20s));
+    // BYE inside the connection: TEARDOWN and a new session about a second later.
+    ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", 2, 20s));
+    EXPECT_GE(CountRequests(camera, "rtsp TEARDOWN"), 1u);
+    camera.SetFaults({});
+    const size_t before = sink.FrameCount();
+    ASSERT_TRUE(sink.WaitForFrames(before + 10, 20s));
+    EXPECT_TRUE(device->debug.Find(kSwitch).empty());
+    const sim::RtspStats stats = camera.GetRtspStats();
+    EXPECT_EQ(stats.interleavedSessions, stats.sessionsCreated);
+
+    // Silence, and no restart succeeds: the loss is reported as on UDP.
+    camera.SetFaults(Faults({"stop-after=0.5", "onvif-fault=GetStreamUri"}));
+    ASSERT_TRUE(sink.WaitForSignalLost(1, 40s));
+    EXPECT_TRUE(device->debug.WaitFor("Signal was lost", 5s));
+    camera.SetFaults({});
+    EXPECT_TRUE(sink.WaitForFrames(sink.FrameCount() + 10, 30s));
+}
+
+TEST(ChannelTransportKeepAlive, OptionsAnsweredAmongTheFramesKeepTheStream)
+{
+    sim::SimulatorOptions options = SimOptions();
+    options.rtspSessionTimeout = 3;  // OPTIONS on every 2-s turn of the session loop
+    sim::Simulator camera(options);
+    ASSERT_TRUE(camera.Start());
+    setenv("HARNOQUISTEL_RTSP_TRANSPORT", "tcp", 1);
+    host::ChannelSink sink;
+    {
+        Device device(camera, FixedProfilesConfiguration(1));
+        unsetenv("HARNOQUISTEL_RTSP_TRANSPORT");
+        ASSERT_TRUE(device.OpenStream(0, 0, sink));
+        ASSERT_TRUE(WaitForRequests(camera, "rtsp OPTIONS", 4, 30s));
+        EXPECT_EQ(CountRequests(camera, "rtsp PLAY"), 1u);  // never restarted
+        EXPECT_TRUE(device.CloseStream(0, 0));
+        EXPECT_TRUE(WaitForRequests(camera, "rtsp TEARDOWN", 1, 5s));
+    }
+    EXPECT_EQ(LibraryThreadCount(), 0);
+    EXPECT_EQ(camera.GetRtspStats().activeSessions, 0u);
+    EXPECT_GE(sink.FrameCount(), 100u);
+}
