@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "foundation/FileTime.h"
-#include "foundation/SocketLibrary.h"
 
 namespace velkora {
 
@@ -44,14 +43,7 @@ bool CBaseCameraChannel::Start(const StreamParams& newParams)
         CAutoLock guard(stateLock);
         params = newParams;
     }
-    if (!wsaStarted)
-        wsaStarted = SocketLibraryStartup();
-    const bool started = StartCaptureThread();
-    if (!started && wsaStarted) {
-        SocketLibraryCleanup();
-        wsaStarted = false;
-    }
-    return started;
+    return StartCaptureThread();
 }
 
 void CBaseCameraChannel::Stop()
@@ -59,10 +51,6 @@ void CBaseCameraChannel::Stop()
     SetChannelState(ChannelStopped);
     SetCameraState(false);
     StopCaptureThread();
-    if (wsaStarted) {
-        SocketLibraryCleanup();
-        wsaStarted = false;
-    }
 }
 
 bool CBaseCameraChannel::Restart(const StreamParams& newParams)
