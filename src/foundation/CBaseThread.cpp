@@ -18,7 +18,7 @@ bool CBaseThread::StartThread(const char* threadName)
         thread.Join();
     }
     name = threadName ? threadName : "";
-    return thread.Start([this] { ThreadProc(this); }, name);
+    return thread.Start([this] { RunGuarded(); }, name);
 }
 
 bool CBaseThread::JoinThread(uint32_t timeoutMs)
@@ -67,17 +67,14 @@ bool CBaseThread::Finish(uint32_t timeoutMs, bool stopping)
     return true;
 }
 
-uint32_t CBaseThread::ThreadProc(CBaseThread* self)
+void CBaseThread::RunGuarded()
 {
-    if (!self)
-        return 0x123456;
     try {
-        self->Run();
+        Run();
     } catch (...) {
-        if (self->owner)
-            self->owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseThread::Run");
+        if (owner)
+            owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseThread::Run");
     }
-    return 0;
 }
 
 } // namespace velkora
