@@ -63,14 +63,10 @@ void CH264RTPMediaParser::ProcessPacket(const CRTPPacket& packet) {
     const uint16_t sequence = packet.GetSequenceNumber();
     const uint16_t previous = lastSequence_;
     lastSequence_ = sequence;
-    try {
-        if (firstPacket_) {
-            firstPacket_ = false;
-        } else if (sequence != static_cast<uint16_t>(previous + 1)) {
-            Reset();  // a gap, a duplicate or reordering: the access unit is incomplete
-        }
-    } catch (...) {
-        return;
+    if (firstPacket_) {
+        firstPacket_ = false;
+    } else if (sequence != static_cast<uint16_t>(previous + 1)) {
+        Reset();  // a gap, a duplicate or reordering: the access unit is incomplete
     }
 
     try {
@@ -226,7 +222,7 @@ void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimestamp) {
         uint8_t* data = frame->GetData();
         // A frame smaller than asked for would be overrun by the copy: treat it as a copy failure.
         if (data == nullptr || frame->GetCapacity() < size) {
-            driver_->DebugMessage(1, "%s: Data copying error, device %s", "velkora::CH264RTPMediaParser::ProcessFrame",
+            driver_->DebugMessage(DebugFailure, "%s: Data copying error, device %s", "velkora::CH264RTPMediaParser::ProcessFrame",
                                   driver_->GetName().c_str());
             Reset();
         } else {
