@@ -5,26 +5,9 @@
 #include <cstdio>
 
 #include "foundation/FileTime.h"
+#include "foundation/StreamKindNames.h"
 
 namespace velkora {
-
-namespace {
-
-const char* KindText(uint32_t kind)
-{
-    switch (kind) {
-    case StreamKindRec:
-        return "(Rec)";
-    case StreamKindLive:
-        return "(Live)";
-    case StreamKindRemote:
-        return "(Remote)";
-    default:
-        return "";
-    }
-}
-
-} // namespace
 
 CBaseCameraChannel::CBaseCameraChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink)
     : sink(sink), channelIndex(channelIndex), driver(driver)
@@ -118,7 +101,9 @@ void CBaseCameraChannel::SetCameraState(bool online)
         return;
     static const char* const method = "velkora::CBaseCameraChannel::SetCameraState";
     const std::string device = DeviceText(true);
-    const char* kindText = KindText(kind);
+    const std::string tag = NamesOfStreamKind(kind).tag;
+    const std::string kindTextOwner = tag.empty() ? std::string() : "(" + tag + ")";
+    const char* kindText = kindTextOwner.c_str();
     if (online) {
         driver->DebugMessage(DebugNotice, "%s: %s is online %s", method, device.c_str(), kindText);
         return;

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "foundation/FileTime.h"
+#include "rtp/RtpPortRange.h"
 
 namespace velkora {
 
@@ -121,7 +122,7 @@ bool CBaseRTPChannel::OpenRtpPorts()
 {
     receiver.SetUser(this);
     rtcpHandler.SetUser(this);
-    for (uint32_t port = kFirstRtpPort; port < kPortLimit; port += 2) {
+    for (uint32_t port = kRtpPortFirst; port < kRtpPortEnd; port += 2) {
         if (IsStopping())
             return false;
         packetEvent.Reset();

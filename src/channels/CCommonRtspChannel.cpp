@@ -5,23 +5,13 @@
 
 #include "channels/ProfileMatching.h"
 #include "channels/StreamUri.h"
+#include "foundation/FormatText.h"
+#include "foundation/StreamKindNames.h"
+#include "onvif/OwnProfileNames.h"
 
 namespace velkora {
 
 namespace {
-
-std::string FormatV(const char* format, va_list args)
-{
-    va_list copy;
-    va_copy(copy, args);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (length <= 0)
-        return {};
-    std::string text(static_cast<size_t>(length), '\0');
-    std::vsnprintf(text.data(), text.size() + 1, format, args);
-    return text;
-}
 
 ServiceAddresses ServicePathsOf(IDriver* driver)
 {
@@ -51,7 +41,7 @@ void CCommonRtspChannel::DebugMessage(int32_t level, const char* format, ...)
     try {
         va_list args;
         va_start(args, format);
-        text = FormatV(format, args);
+        text = FormatTextV(format, args);
         va_end(args);
     } catch (...) {
         driver->DebugMessage(DebugFailure, "Unhandled exception in method %s",
@@ -87,12 +77,8 @@ std::pair<uint16_t, uint16_t> CCommonRtspChannel::GetChannelPair()
 std::string CCommonRtspChannel::GetFrameSourceName()
 {
     std::string name = driver->GetModuleName();
-    switch (GetStreamParams().kind) {
-    case 0: return name + "::RecStream";
-    case 1: return name + "::LiveStream";
-    case 2: return name + "::RemoteStream";
-    default: return name;
-    }
+    const std::string tag = NamesOfStreamKind(GetStreamParams().kind).tag;
+    return tag.empty() ? name : name + "::" + tag + "Stream";
 }
 
 void CCommonRtspChannel::OnStopThread()
@@ -108,7 +94,7 @@ bool CCommonRtspChannel::PrepareStream()
     ChannelTargets targets = ReadChannelTargets(GetChannelConfiguration(), channelIndex, kind);
     if ((targets.source.empty() || targets.encoder.empty()) && !mappingWarned) {
         DebugMessage(DebugWarning, "ONVIF %s configuration is not associated with %s stream of %s video channel %u for %s device",
-                     targets.source.empty() ? "Video Source" : "Video Encoder", StreamKindName(kind),
+                     targets.source.empty() ? "Video Source" : "Video Encoder", NamesOfStreamKind(kind).word,
                      GetEncodingName().c_str(), channelIndex, driver->GetName().c_str());
         mappingWarned = true;
     }
@@ -143,7 +129,7 @@ bool CCommonRtspChannel::GetCompatibleMediaProfile(const ChannelTargets& targets
                      driver->GetName().c_str(), LastError().c_str());
         return false;
     }
-    const std::string ownName = OwnProfileName(targets.source, GetStreamParams().kind);
+    const std::string ownName = StreamProfileName(targets.source, GetStreamParams().kind);
     ProfileCandidates found = FindProfileCandidates(profiles, targets, ownName);
     if (found.byToken >= 0) {
         const Onvif::MediaProfile& profile = profiles[found.byToken];

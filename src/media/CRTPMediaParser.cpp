@@ -15,7 +15,7 @@ bool CRTPMediaParser::CheckBufferSize() {
     if (frameBuffer_.size() <= kFrameBufferLimit) return true;
     if (driver_ != nullptr) {
         const DEVICE_INFO& info = driver_->GetDeviceInfo();
-        driver_->DebugMessage(1, "%s: Frame buffer overflow detected, device %s:%u",
+        driver_->DebugMessage(DebugFailure, "%s: Frame buffer overflow detected, device %s:%u",
                               "velkora::CRTPMediaParser::CheckBufferSize", info.host.c_str(),
                               static_cast<unsigned>(info.port));
     }

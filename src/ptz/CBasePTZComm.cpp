@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <new>
 
+#include <velkora/ptz.h>
+
 #include "foundation/IDriver.h"
 
 namespace velkora {
@@ -43,7 +45,7 @@ int32_t CBasePTZComm::GetCapabilities(PTZ_CAPABILITIES* record) const {
   record->word10 = 0;
   record->presetCount = 0;
   capabilities.FillRecord(record);
-  return 1;
+  return PtzDone;
 }
 
 bool CBasePTZComm::PostCommand(const char* methodName, const CPTZItem& request) {
@@ -59,33 +61,33 @@ bool CBasePTZComm::PostCommand(const char* methodName, const CPTZItem& request) 
 int32_t CBasePTZComm::StartMove(IIPParams* params, uint32_t direction, int32_t speed) {
   const bool zoomDirection = direction == kPTZZoomDirectionA || direction == kPTZZoomDirectionB;
   const bool capable = zoomDirection ? capabilities.zoom : (capabilities.pan || capabilities.tilt);
-  if (!capable) return -19;
-  return PostCommand("velkora::CBasePTZComm::StartMove", CPTZItem(kPTZMove, 0, params, speed, direction)) ? 1 : -18;
+  if (!capable) return PtzCapabilityMissing;
+  return PostCommand("velkora::CBasePTZComm::StartMove", CPTZItem(kPTZMove, 0, params, speed, direction)) ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZComm::StartFocus(IIPParams* params, bool flag, int32_t speed) {
-  if (!capabilities.focus) return -19;
-  return PostCommand("velkora::CBasePTZComm::StartFocus", CPTZItem(kPTZFocus, flag ? kPTZFocusTrue : kPTZFocusFalse, params, speed)) ? 1 : -18;
+  if (!capabilities.focus) return PtzCapabilityMissing;
+  return PostCommand("velkora::CBasePTZComm::StartFocus", CPTZItem(kPTZFocus, flag ? kPTZFocusTrue : kPTZFocusFalse, params, speed)) ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZComm::StartIris(IIPParams* params, bool flag, int32_t speed) {
-  if (!capabilities.iris) return -19;
-  return PostCommand("velkora::CBasePTZComm::StartIris", CPTZItem(kPTZIris, flag ? kPTZIrisTrue : kPTZIrisFalse, params, speed)) ? 1 : -18;
+  if (!capabilities.iris) return PtzCapabilityMissing;
+  return PostCommand("velkora::CBasePTZComm::StartIris", CPTZItem(kPTZIris, flag ? kPTZIrisTrue : kPTZIrisFalse, params, speed)) ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZComm::AreaZoom(IIPParams* params, uint32_t a, uint32_t b, uint32_t c, int32_t d) {
-  if (!capabilities.areaZoom) return -19;
-  return PostCommand("velkora::CBasePTZComm::AreaZoom", CPTZItem(kPTZAreaZoom, 0, params, d, a, b, c)) ? 1 : -18;
+  if (!capabilities.areaZoom) return PtzCapabilityMissing;
+  return PostCommand("velkora::CBasePTZComm::AreaZoom", CPTZItem(kPTZAreaZoom, 0, params, d, a, b, c)) ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZComm::Center(IIPParams* params, uint32_t a, uint32_t b, int32_t c) {
-  if (!capabilities.center) return -19;
-  return PostCommand("velkora::CBasePTZComm::Center", CPTZItem(kPTZCenter, 0, params, c, a, b)) ? 1 : -18;
+  if (!capabilities.center) return PtzCapabilityMissing;
+  return PostCommand("velkora::CBasePTZComm::Center", CPTZItem(kPTZCenter, 0, params, c, a, b)) ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZComm::Unzoom(IIPParams* params, int32_t a) {
-  if (!capabilities.unzoom) return -19;
-  return PostCommand("velkora::CBasePTZComm::Unzoom", CPTZItem(kPTZUnzoom, 0, params, a)) ? 1 : -18;
+  if (!capabilities.unzoom) return PtzCapabilityMissing;
+  return PostCommand("velkora::CBasePTZComm::Unzoom", CPTZItem(kPTZUnzoom, 0, params, a)) ? PtzDone : PtzFailure;
 }
 
 bool CBasePTZComm::StopMoving(IIPParams* params) {
