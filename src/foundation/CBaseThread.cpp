@@ -1,6 +1,12 @@
 #include "foundation/CBaseThread.h"
 
+#include "foundation/MethodName.h"
+
 namespace velkora {
+
+namespace {
+constexpr char kClassName[] = "CBaseThread";
+}
 
 CBaseThread::CBaseThread(IDebugMessage* owner) : owner(owner) {}
 
@@ -47,7 +53,7 @@ bool CBaseThread::Finish(uint32_t timeoutMs, bool stopping)
                 owner->DebugMessage(DebugWarning,
                                     "%s: Thread (id=%u, name=\"%s\") for device %s was not stopped during %lu "
                                     "milliseconds and will be terminated!",
-                                    "velkora::CBaseThread::StopThread", thread.Id(), name.c_str(), device.c_str(),
+                                    MethodName(kClassName, "StopThread").c_str(), thread.Id(), name.c_str(), device.c_str(),
                                     static_cast<unsigned long>(timeoutMs));
             thread.WaitEnded(WaitInfinite);
         } else {
@@ -55,12 +61,12 @@ bool CBaseThread::Finish(uint32_t timeoutMs, bool stopping)
                 owner->DebugMessage(DebugWarning,
                                     "%s: Thread (id=%u, name=\"%s\") for device %s was not stopped during %lu "
                                     "milliseconds",
-                                    "velkora::CBaseThread::JoinThread", thread.Id(), name.c_str(), device.c_str(),
+                                    MethodName(kClassName, "JoinThread").c_str(), thread.Id(), name.c_str(), device.c_str(),
                                     static_cast<unsigned long>(timeoutMs));
             thread.WaitEnded(WaitInfinite);
             if (owner)
                 owner->DebugMessage(DebugNotice, "%s: Thread (id=%u, name=\"%s\") was stopped correctly",
-                                    "velkora::CBaseThread::JoinThread", thread.Id(), name.c_str());
+                                    MethodName(kClassName, "JoinThread").c_str(), thread.Id(), name.c_str());
         }
     }
     thread.Join();
@@ -73,7 +79,8 @@ void CBaseThread::RunGuarded()
         Run();
     } catch (...) {
         if (owner)
-            owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseThread::Run");
+            owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                MethodName(kClassName, "Run").c_str());
     }
 }
 

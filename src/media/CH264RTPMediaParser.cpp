@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "foundation/IDriver.h"
+#include "foundation/MethodName.h"
 #include "media/FrameSizeClass.h"
 #include "media/H264Sps.h"
 #include "media/IMediaParserClient.h"
@@ -13,6 +14,7 @@ namespace velkora {
 
 namespace {
 
+constexpr char kClassName[] = "CH264RTPMediaParser";
 constexpr uint8_t kStartCode[] = {0x00, 0x00, 0x01};
 // A 4-byte start code and the header of an access unit delimiter (without its payload byte).
 constexpr uint8_t kTrailer[] = {0x00, 0x00, 0x00, 0x01, 0x09};
@@ -222,7 +224,8 @@ void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimestamp) {
         uint8_t* data = frame->GetData();
         // A frame smaller than asked for would be overrun by the copy: treat it as a copy failure.
         if (data == nullptr || frame->GetCapacity() < size) {
-            driver_->DebugMessage(DebugFailure, "%s: Data copying error, device %s", "velkora::CH264RTPMediaParser::ProcessFrame",
+            driver_->DebugMessage(DebugFailure, "%s: Data copying error, device %s",
+                                  MethodName(kClassName, "ProcessFrame").c_str(),
                                   driver_->GetName().c_str());
             Reset();
         } else {

@@ -52,7 +52,8 @@ class CBasePTZComm : public CQueueThread<CPTZItem> {
   IDriver* GetDriver() const { return driver; }
 
  private:
-  bool PostCommand(const char* methodName, const CPTZItem& request);
+  // method: the caller's name, for the failure message.
+  bool PostCommand(const char* method, const CPTZItem& request);
 
   uint16_t maxQueued = kMaxQueued;
   uint16_t channel;

@@ -6,11 +6,13 @@
 
 #include "foundation/FormatText.h"
 #include "foundation/IDriver.h"
+#include "foundation/MethodName.h"
 
 namespace velkora {
 
 namespace {
 
+constexpr char kClassName[] = "CVerintPTZComm";
 constexpr const char* kPathPrefix = "/cgi-bin/run?ptz.cgi%20";
 
 std::string FormatPath(const std::string& command, int16_t value) {
@@ -170,10 +172,11 @@ bool CVerintPTZComm::SendPTZCommand(const std::string& command, int16_t value) {
   }
   const char* host = ptzDevice.host.c_str();
   const unsigned short port = ptzDevice.port;
+  const std::string method = MethodName(kClassName, "SendPTZCommand");
   std::string message;
   if (!sent) {
-    message = FormatText("velkora::CVerintPTZComm::SendPTZCommand: Unable to send request \"%s\" to device %s:%hu",
-                     DisplayRequest(path).c_str(), host, port);
+    message = FormatText("%s: Unable to send request \"%s\" to device %s:%hu", method.c_str(),
+                         DisplayRequest(path).c_str(), host, port);
   } else {
     const uint32_t status = httpSender.GetStatusCode();
     if (status == 200) {
@@ -183,16 +186,14 @@ bool CVerintPTZComm::SendPTZCommand(const std::string& command, int16_t value) {
     }
     if (status == 401) {
       message = FormatText(
-          "velkora::CVerintPTZComm::SendPTZCommand: Device %s:%hu is unable to process \"%s\" request: "
-          "credentials are invalid",
+          "%s: Device %s:%hu is unable to process \"%s\" request: credentials are invalid", method.c_str(),
           host, port, DisplayRequest(path).c_str());
     } else if (status == 404) {
-      message = FormatText("velkora::CVerintPTZComm::SendPTZCommand: The \"%s\" URL was not found on device %s:%hu",
-                       DisplayRequest(path).c_str(), host, port);
+      message = FormatText("%s: The \"%s\" URL was not found on device %s:%hu", method.c_str(),
+                           DisplayRequest(path).c_str(), host, port);
     } else {
       message = FormatText(
-          "velkora::CVerintPTZComm::SendPTZCommand: Device %s:%hu is unable to process \"%s\" request. "
-          "HTTP status code is %u",
+          "%s: Device %s:%hu is unable to process \"%s\" request. HTTP status code is %u", method.c_str(),
           host, port, DisplayRequest(path).c_str(), status);
     }
   }
