@@ -5,9 +5,14 @@
 #include <cstdio>
 
 #include "foundation/FileTime.h"
+#include "foundation/MethodName.h"
 #include "foundation/StreamKindNames.h"
 
 namespace velkora {
+
+namespace {
+constexpr char kClassName[] = "CBaseCameraChannel";
+}  // namespace
 
 CBaseCameraChannel::CBaseCameraChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink)
     : sink(sink), channelIndex(channelIndex), driver(driver)
@@ -99,7 +104,8 @@ void CBaseCameraChannel::SetCameraState(bool online)
     }
     if (!driver)
         return;
-    static const char* const method = "velkora::CBaseCameraChannel::SetCameraState";
+    const std::string methodName = MethodName(kClassName, "SetCameraState");
+    const char* const method = methodName.c_str();
     const std::string device = DeviceText(true);
     const std::string tag = NamesOfStreamKind(kind).tag;
     const std::string kindTextOwner = tag.empty() ? std::string() : "(" + tag + ")";
@@ -133,7 +139,7 @@ bool CBaseCameraChannel::SendFrameCallback(ipcapture::IHostFrame* frame)
     } catch (...) {
         if (driver)
             driver->DebugMessage(DebugFailure, "%s(): Unexpected exception, device %s",
-                                 "velkora::CBaseCameraChannel::SendFrameCallback", driver->GetName().c_str());
+                                 MethodName(kClassName, "SendFrameCallback").c_str(), driver->GetName().c_str());
         return false;
     }
 }
@@ -150,7 +156,7 @@ void CBaseCameraChannel::NotifySendFrameCallback(ipcapture::IHostFrame* frame)
     } catch (...) {
         if (driver)
             driver->DebugMessage(DebugFailure, "%s: Unhandled exception in driver instance for device %s",
-                                 "velkora::CBaseCameraChannel::Notify_SendFrameCallback", driver->GetName().c_str());
+                                 MethodName(kClassName, "Notify_SendFrameCallback").c_str(), driver->GetName().c_str());
     }
 }
 
@@ -172,7 +178,7 @@ bool CBaseCameraChannel::StartCaptureThread()
                 } catch (...) {
                     if (driver)
                         driver->DebugMessage(DebugFailure, "Unhandled exception in method %s",
-                                             "velkora::CBaseCameraChannel::Run");
+                                             MethodName(kClassName, "Run").c_str());
                 }
             },
             name);
@@ -201,7 +207,7 @@ void CBaseCameraChannel::StopCaptureThread()
         if (driver) {
             const std::string device = DeviceText(false);
             driver->DebugMessage(DebugWarning, "%s: Video capture thread for %s cannot be stopped and will be terminated now",
-                                 "velkora::CBaseCameraChannel::StopThread", device.c_str());
+                                 MethodName(kClassName, "StopThread").c_str(), device.c_str());
         }
         captureThread.WaitEnded(WaitInfinite);
     }

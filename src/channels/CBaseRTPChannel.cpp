@@ -7,11 +7,14 @@
 #include <algorithm>
 
 #include "foundation/FileTime.h"
+#include "foundation/MethodName.h"
 #include "rtp/RtpPortRange.h"
 
 namespace velkora {
 
 namespace {
+
+constexpr char kClassName[] = "CBaseRTPChannel";
 
 uint32_t ResolveIPv4(const std::string& host)
 {
@@ -164,7 +167,7 @@ void CBaseRTPChannel::ReportSignalLost()
             l->OnSignalLost(channelIndex);
     } catch (...) {
         driver->DebugMessage(DebugFailure, "%s(): Unexpected exception, device %s",
-                             "velkora::CBaseRTPChannel::ReportSignalLost", driver->GetName().c_str());
+                             MethodName(kClassName, "ReportSignalLost").c_str(), driver->GetName().c_str());
     }
     SetCameraState(false);
 }

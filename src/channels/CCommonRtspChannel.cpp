@@ -6,6 +6,7 @@
 #include "channels/ProfileMatching.h"
 #include "channels/StreamUri.h"
 #include "foundation/FormatText.h"
+#include "foundation/MethodName.h"
 #include "foundation/StreamKindNames.h"
 #include "onvif/OwnProfileNames.h"
 
@@ -45,7 +46,7 @@ void CCommonRtspChannel::DebugMessage(int32_t level, const char* format, ...)
         va_end(args);
     } catch (...) {
         driver->DebugMessage(DebugFailure, "Unhandled exception in method %s",
-                             "velkora::CCommonRtspChannel::DebugMessage");
+                             MethodName(kCommonRtspChannelClassName, "DebugMessage").c_str());
         return;
     }
     if (!text.empty() && messages.Admit(text))
@@ -113,7 +114,8 @@ bool CCommonRtspChannel::PrepareStream()
 
 bool CCommonRtspChannel::GetCompatibleMediaProfile(const ChannelTargets& targets, std::string& encoderToken)
 {
-    static const char* const method = "velkora::CCommonRtspChannel::GetCompatibleMediaProfile";
+    const std::string methodName = MethodName(kCommonRtspChannelClassName, "GetCompatibleMediaProfile");
+    const char* const method = methodName.c_str();
     SelectProfile({});
     if (IsStopping())
         return false;
@@ -165,7 +167,7 @@ bool CCommonRtspChannel::CreateMediaProfile(const std::string& name, const std::
     std::string token;
     if (!onvif.CreateProfile(name, token)) {
         DebugMessage(DebugFailure, "%s: Unable to create new media profile with name \"%s\" for device %s%s",
-                     "velkora::CCommonRtspChannel::CreateMediaProfile", name.c_str(), driver->GetName().c_str(),
+                     MethodName(kCommonRtspChannelClassName, "CreateMediaProfile").c_str(), name.c_str(), driver->GetName().c_str(),
                      LastError().c_str());
         return false;
     }
@@ -207,7 +209,7 @@ bool CCommonRtspChannel::AddVideoEncoderConfiguration(const std::string& profile
     if (onvif.AddVideoEncoderConfiguration(profileToken, configurationToken))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to add video encoder configuration \"%s\" to profile \"%s\" for device %s%s",
-                 "velkora::CCommonRtspChannel::AddVideoEncoderConfiguration", configurationToken.c_str(),
+                 MethodName(kCommonRtspChannelClassName, "AddVideoEncoderConfiguration").c_str(), configurationToken.c_str(),
                  profileToken.c_str(), driver->GetName().c_str(), LastError().c_str());
     return false;
 }
@@ -221,7 +223,7 @@ bool CCommonRtspChannel::RemoveVideoEncoderConfiguration(const Onvif::MediaProfi
     if (onvif.RemoveVideoEncoderConfiguration(profile.token))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to remove video encoder configuration from profile \"%s\" for device %s%s",
-                 "velkora::CCommonRtspChannel::RemoveVideoEncoderConfiguration", profile.token.c_str(),
+                 MethodName(kCommonRtspChannelClassName, "RemoveVideoEncoderConfiguration").c_str(), profile.token.c_str(),
                  driver->GetName().c_str(), LastError().c_str());
     return false;
 }
@@ -234,7 +236,7 @@ bool CCommonRtspChannel::AddVideoSourceConfiguration(const std::string& profileT
     if (onvif.AddVideoSourceConfiguration(profileToken, configurationToken))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to add video source configuration \"%s\" to profile \"%s\" for device %s%s",
-                 "velkora::CCommonRtspChannel::AddVideoSourceConfiguration", configurationToken.c_str(),
+                 MethodName(kCommonRtspChannelClassName, "AddVideoSourceConfiguration").c_str(), configurationToken.c_str(),
                  profileToken.c_str(), driver->GetName().c_str(), LastError().c_str());
     return false;
 }
@@ -248,7 +250,7 @@ bool CCommonRtspChannel::RemoveVideoSourceConfiguration(const Onvif::MediaProfil
     if (onvif.RemoveVideoSourceConfiguration(profile.token))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to remove video source configuration from profile \"%s\" for device %s%s",
-                 "velkora::CCommonRtspChannel::RemoveVideoSourceConfiguration", profile.token.c_str(),
+                 MethodName(kCommonRtspChannelClassName, "RemoveVideoSourceConfiguration").c_str(), profile.token.c_str(),
                  driver->GetName().c_str(), LastError().c_str());
     return false;
 }
@@ -262,7 +264,7 @@ bool CCommonRtspChannel::ReceiveStreamURI(const std::string& profileToken)
     MediaUri answer;
     if (!onvif.GetStreamUri(request, answer)) {
         DebugMessage(DebugFailure, "%s: Unable to receive media stream URI for profile \"%s\" from device %s%s",
-                     "velkora::CCommonRtspChannel::ReceiveStreamURI", profileToken.c_str(),
+                     MethodName(kCommonRtspChannelClassName, "ReceiveStreamURI").c_str(), profileToken.c_str(),
                      driver->GetName().c_str(), LastError().c_str());
         return false;
     }
