@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "foundation/KeyValueLookup.h"
+#include "foundation/MethodName.h"
 #include "rtsp/RtspAuthorization.h"
 #include "rtsp/TextScan.h"
 
@@ -20,6 +21,7 @@ namespace velkora {
 
 namespace {
 
+constexpr char kClassName[] = "CBaseRTSPClient";
 constexpr std::uint32_t kLoopWaitMs = 2000;
 constexpr std::uint32_t kPollStepMs = 100;
 constexpr std::uint32_t kCloseReceiveTimeoutMs = 100;
@@ -287,7 +289,8 @@ bool CBaseRTSPClient::CallOnDescribe() {
     try {
         return user_->OnDescribe(parser_.Media());
     } catch (...) {
-        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseRTSPClient::Run");
+        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                       MethodName(kClassName, "CallOnDescribe").c_str());
         return false;
     }
 }
@@ -298,7 +301,8 @@ bool CBaseRTSPClient::CallOnSetup() {
         user_->OnSetup(parser_.ServerRtpPort(), parser_.ServerRtcpPort());
         return true;
     } catch (...) {
-        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseRTSPClient::Run");
+        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                       MethodName(kClassName, "CallOnSetup").c_str());
         return false;
     }
 }
@@ -308,7 +312,8 @@ void CBaseRTSPClient::CallOnSessionClosed() {
     try {
         user_->OnSessionClosed();
     } catch (...) {
-        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseRTSPClient::Run");
+        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                       MethodName(kClassName, "CallOnSessionClosed").c_str());
     }
 }
 
