@@ -161,7 +161,6 @@ std::string CBaseRTSPClient::MediaUrl() const {
 }
 
 std::string CBaseRTSPClient::BuildRequest(int method) {
-    using rtsptext::ContainsLineBreak;
     const std::uint32_t cseq = parser_.NextCSeq();
     const std::string baseUrl = BaseUrl();
     const std::string requestUrl = method == kRtspSetup ? MediaUrl() : baseUrl;
@@ -245,9 +244,9 @@ bool CBaseRTSPClient::ReceiveResponse(int method, std::string& response) {
         if (headerEnd == std::string::npos) {
             headerEnd = response.find("\r\n\r\n");
             if (headerEnd != std::string::npos) {
-                const std::string headers = rtsptext::ToLower(std::string_view(response).substr(0, headerEnd + 2));
+                const std::string headers = ToLower(std::string_view(response).substr(0, headerEnd + 2));
                 const std::uint32_t length =
-                    rtsptext::StrictUnsigned(LookupDelimitedValue(headers, "content-length", ": ", "\r\n"));
+                    StrictUnsigned(LookupDelimitedValue(headers, "content-length", ": ", "\r\n"));
                 expected = std::min<std::size_t>(headerEnd + 4 + std::size_t(length), kMaxResponseSize);
             } else if (response.size() >= kMaxHeaderSize) {
                 return false;  // no end of the header block within the bound
