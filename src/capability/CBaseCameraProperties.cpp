@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "capability/CapabilityStoreKeys.h"
 #include "foundation/ModuleInfo.h"
 
 namespace velkora {
@@ -42,18 +43,18 @@ CBaseCameraProperties::CBaseCameraProperties(const DEVICE_INFO& device, uint32_t
     : deviceInfo(device), videoStandard(standard)
 {
     ModuleVersion version;
-    bool known = GetModuleProductVersion("Talmori.dll", version);
+    const bool known = GetHostCoreVersion(version);
     ApplyHostVersion(known, version.major, version.minor);
 }
 
 void CBaseCameraProperties::ApplyHostVersion(bool known, uint16_t major, uint16_t minor)
 {
+    const ModuleVersion version{major, minor, 0, 0};
     auto atLeast = [&](uint16_t wantMajor, uint16_t wantMinor) {
-        return known && (major > wantMajor || (major == wantMajor && minor >= wantMinor));
+        return known && IsVersionAtLeast(version, wantMajor, wantMinor);
     };
     highRateCodes = atLeast(6, 4);
     streamProperties = atLeast(6, 1);
-    hostKey5 = atLeast(5, 9);
 }
 
 bool CBaseCameraProperties::IsAborted() const
@@ -185,11 +186,11 @@ bool CBaseCameraProperties::SaveResults(IHostCapabilityStore* store)
     const StreamCaps& main = streams[0];
     bool codecKey = false;
     for (uint32_t codec : main.codecs) {
-        uint32_t key = codec == CapsCodecH264    ? 8
-                       : codec == CapsCodecMpeg4 ? 6
-                       : codec == CapsCodecJpeg  ? 7
-                                                 : 0;
-        if (key != 0) {
+        const uint32_t key = codec == CapsCodecH264    ? CapsKeyH264
+                             : codec == CapsCodecMpeg4 ? CapsKeyMpeg4
+                             : codec == CapsCodecJpeg  ? CapsKeyJpeg
+                                                       : CapsKeyStreamLayout;
+        if (key != CapsKeyStreamLayout) {
             store->SetValue(key, 1);
             codecKey = true;
         }
@@ -199,7 +200,7 @@ bool CBaseCameraProperties::SaveResults(IHostCapabilityStore* store)
     const uint32_t layout = uint32_t(streamCount) * 65536 + videoSourceCount;
     if (layout == 0)
         return false;
-    store->SetValue(0, layout);
+    store->SetValue(CapsKeyStreamLayout, layout);
 
     ipcapture::IHostResolutionList* resolutions = store->GetResolutionList();
     if (resolutions == nullptr || main.resolutions.empty())
@@ -218,32 +219,21 @@ bool CBaseCameraProperties::SaveResults(IHostCapabilityStore* store)
         return false;
 
     if (ptzSupported)
-        store->SetValue(1, 1);
-    if (flagKey5 && hostKey5)
-        store->SetValue(5, 1);
-    store->SetValue(11, flagKey11 ? 1 : 0);
-    store->SetValue(12, flagKey12 ? 1 : 0);
-    if (valueKey2 != 0)
-        store->SetValue(2, valueKey2);
-    if (valueKey3 != 0)
-        store->SetValue(3, valueKey3);
-    if (featureValue != 0 && (featureMode == 1 || featureMode == 2)) {
-        store->SetValue(13, featureValue);
-        store->SetValue(featureMode == 1 ? 14 : 15, 1);
-        store->SetValue(17, 0);
-    }
+        store->SetValue(CapsKeyPtz, 1);
+    store->SetValue(CapsKeyFlag11, 0);
+    store->SetValue(CapsKeyFlag12, 0);
     if (streamCount > 1 && streamProperties) {
-        store->SetValue(27, streamCount - 1u);
-        WriteStreamTexts(store, 120, "Live Stream", streams[1]);
+        store->SetValue(CapsKeyExtraStreams, streamCount - 1u);
+        WriteStreamTexts(store, CapsPropertyLiveStream, "Live Stream", streams[1]);
         if (streamCount > 2)
-            WriteStreamTexts(store, 124, "Remote Stream", streams[2]);
+            WriteStreamTexts(store, CapsPropertyRemoteStream, "Remote Stream", streams[2]);
     }
     if (audioInput.count != 0) {
-        store->SetValue(4, audioInput.count);
-        AddTextProperty(store, 101, "Audio Input Parameters", audioInput.ToString());
+        store->SetValue(CapsKeyAudioInputs, audioInput.count);
+        AddTextProperty(store, CapsPropertyAudioInput, "Audio Input Parameters", audioInput.ToString());
     }
     if (audioOutput.count != 0)
-        AddTextProperty(store, 102, "Audio Output Parameters", audioOutput.ToString());
+        AddTextProperty(store, CapsPropertyAudioOutput, "Audio Output Parameters", audioOutput.ToString());
 
     return WriteDeviceParameters(store);
 }

@@ -29,8 +29,8 @@ public:
 
     bool SaveResults(ipcapture::IHostCapabilityStore* store);
 
-    // Sets the three host-version switches; a version that could not be read
-    // leaves them all false.
+    // Sets the two host-version switches; a version that could not be read
+    // leaves them both false.
     void ApplyHostVersion(bool known, uint16_t major, uint16_t minor);
 
     // The host's encoding of a frame rate: a frame interval in ms, or for
@@ -49,21 +49,13 @@ public:
     std::string model;
     CAudioCapabilities audioInput;
     CAudioCapabilities audioOutput;
-    uint32_t featureMode = 0;
-    uint32_t featureValue = 0;
     bool highRateCodes = false;
     bool streamProperties = false;
-    bool hostKey5 = false;
     bool ptzSupported = false;
-    bool flagKey5 = false;
-    bool flagKey11 = false;
-    bool flagKey12 = false;
     DEVICE_INFO deviceInfo;
     uint32_t videoStandard = 0;
     CManualEvent abortEvent;
     std::string firmware;
-    uint32_t valueKey2 = 0;
-    uint32_t valueKey3 = 0;
     uint16_t videoSourceCount = 0;
     uint16_t streamCount = 1;
     StreamCaps streams[3];

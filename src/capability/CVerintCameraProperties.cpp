@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "capability/CEncoderSelector.h"
+#include "foundation/IDriver.h"
+#include "onvif/OwnProfileNames.h"
 
 namespace velkora {
 
@@ -14,8 +16,6 @@ namespace {
 constexpr char PtzProbePath[] = "/cgi-bin/run?ptz.cgi%20zoom%200";
 constexpr char PtzNamespaces[] = "tptz=http://www.onvif.org/ver20/ptz/wsdl";
 constexpr char AbortedText[] = "Query was aborted";
-constexpr char OwnProfileMark[] = "Velkora";
-constexpr unsigned OwnProfileSlots = 16;
 
 std::string RemoveLineBreaks(std::string text)
 {
@@ -160,7 +160,7 @@ bool CVerintCameraProperties::ReadMedia()
 
     ownProfileNames.clear();
     for (const Onvif::MediaProfile& profile : profiles)
-        if (profile.name.find(OwnProfileMark) != std::string::npos)
+        if (IsOwnProfileName(profile.name))
             ownProfileNames.insert(profile.name);
 
     sourceInfos.clear();
@@ -245,11 +245,10 @@ bool CVerintCameraProperties::CountStreams()
 std::string CVerintCameraProperties::CreateOwnProfile(const std::string& sourceToken)
 {
     std::string name;
-    for (unsigned n = 0; n < OwnProfileSlots && name.empty(); ++n) {
-        char prefix[32];
-        std::snprintf(prefix, sizeof(prefix), "Velkora_Profile%u_", n);
-        if (ownProfileNames.count(prefix + sourceToken) == 0)
-            name = prefix + sourceToken;
+    for (unsigned slot = 0; slot < kNumberedProfileSlots && name.empty(); ++slot) {
+        std::string candidate = NumberedProfileName(slot, sourceToken);
+        if (ownProfileNames.count(candidate) == 0)
+            name = std::move(candidate);
     }
     if (name.empty())
         return {};
@@ -404,22 +403,28 @@ bool CVerintCameraProperties::FillStreams()
 bool CVerintCameraProperties::WriteDeviceParameters(IHostCapabilityStore* store)
 {
     const ServiceAddresses paths = onvifClient.GetServiceAddresses();
-    const std::pair<const char*, std::string> parameters[] = {
-        {"Video standard", std::to_string(videoStandard)},
-        {"Firmware version", firmware},
-        {"PTZ capabilities", ptzCapabilities.ToString()},
-        {"ONVIF Device Service URI", paths.devicePath},
-        {"ONVIF Media Service URI", paths.mediaPath},
-        {"ONVIF PTZ Service URI", paths.ptzPath},
-        {"Custom ONVIF Namespaces", onvifClient.GetCustomNamespaces()},
-        {"ONVIF Authentication", onvifClient.GetAuthenticationType()},
-        {"H.264 ONVIF Video-Source configuration", videoSourceConfig},
-        {"RTSP port", "554"},
+    struct Parameter
+    {
+        DeviceParameter number;
+        const char* name;
+        std::string value;
+    };
+    const Parameter parameters[] = {
+        {ParamVideoStandard, "Video standard", std::to_string(videoStandard)},
+        {ParamFirmwareVersion, "Firmware version", firmware},
+        {ParamPtzCapabilities, "PTZ capabilities", ptzCapabilities.ToString()},
+        {ParamOnvifDeviceServiceUri, "ONVIF Device Service URI", paths.devicePath},
+        {ParamOnvifMediaServiceUri, "ONVIF Media Service URI", paths.mediaPath},
+        {ParamOnvifPtzServiceUri, "ONVIF PTZ Service URI", paths.ptzPath},
+        {ParamCustomOnvifNamespaces, "Custom ONVIF Namespaces", onvifClient.GetCustomNamespaces()},
+        {ParamOnvifAuthentication, "ONVIF Authentication", onvifClient.GetAuthenticationType()},
+        {ParamVideoSourceConfiguration, "H.264 ONVIF Video-Source configuration", videoSourceConfig},
+        {ParamRtspPort, "RTSP port", "554"},
     };
     bool written = true;
-    int32_t number = 1;
-    for (const auto& [name, value] : parameters)
-        written = AddTextProperty(store, number++, name, value) && written;
+    for (const Parameter& parameter : parameters)
+        written = AddTextProperty(store, static_cast<int32_t>(parameter.number), parameter.name, parameter.value) &&
+                  written;
     return written;
 }
 

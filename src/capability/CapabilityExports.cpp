@@ -45,7 +45,7 @@ uint32_t InitCapabilityQuery(IHostQuerySink* sink, bool videoStandard)
     if (globalModule != nullptr)
         return 0;
     globalModule = NewModule(sink, videoStandard);
-    return 1;
+    return globalModule != nullptr ? 1 : 0;
 }
 
 uint32_t StartCapabilityQuery(const char* address, uint32_t port, const char* user, const char* password,

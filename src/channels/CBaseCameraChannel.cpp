@@ -5,27 +5,14 @@
 #include <cstdio>
 
 #include "foundation/FileTime.h"
-#include "foundation/SocketLibrary.h"
+#include "foundation/MethodName.h"
+#include "foundation/StreamKindNames.h"
 
 namespace velkora {
 
 namespace {
-
-const char* KindText(uint32_t kind)
-{
-    switch (kind) {
-    case StreamKindRec:
-        return "(Rec)";
-    case StreamKindLive:
-        return "(Live)";
-    case StreamKindRemote:
-        return "(Remote)";
-    default:
-        return "";
-    }
-}
-
-} // namespace
+constexpr char kClassName[] = "CBaseCameraChannel";
+}  // namespace
 
 CBaseCameraChannel::CBaseCameraChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink)
     : sink(sink), channelIndex(channelIndex), driver(driver)
@@ -44,14 +31,7 @@ bool CBaseCameraChannel::Start(const StreamParams& newParams)
         CAutoLock guard(stateLock);
         params = newParams;
     }
-    if (!wsaStarted)
-        wsaStarted = SocketLibraryStartup();
-    const bool started = StartCaptureThread();
-    if (!started && wsaStarted) {
-        SocketLibraryCleanup();
-        wsaStarted = false;
-    }
-    return started;
+    return StartCaptureThread();
 }
 
 void CBaseCameraChannel::Stop()
@@ -59,10 +39,6 @@ void CBaseCameraChannel::Stop()
     SetChannelState(ChannelStopped);
     SetCameraState(false);
     StopCaptureThread();
-    if (wsaStarted) {
-        SocketLibraryCleanup();
-        wsaStarted = false;
-    }
 }
 
 bool CBaseCameraChannel::Restart(const StreamParams& newParams)
@@ -128,9 +104,12 @@ void CBaseCameraChannel::SetCameraState(bool online)
     }
     if (!driver)
         return;
-    static const char* const method = "velkora::CBaseCameraChannel::SetCameraState";
+    const std::string methodName = MethodName(kClassName, "SetCameraState");
+    const char* const method = methodName.c_str();
     const std::string device = DeviceText(true);
-    const char* kindText = KindText(kind);
+    const std::string tag = NamesOfStreamKind(kind).tag;
+    const std::string kindTextOwner = tag.empty() ? std::string() : "(" + tag + ")";
+    const char* kindText = kindTextOwner.c_str();
     if (online) {
         driver->DebugMessage(DebugNotice, "%s: %s is online %s", method, device.c_str(), kindText);
         return;
@@ -160,7 +139,7 @@ bool CBaseCameraChannel::SendFrameCallback(ipcapture::IHostFrame* frame)
     } catch (...) {
         if (driver)
             driver->DebugMessage(DebugFailure, "%s(): Unexpected exception, device %s",
-                                 "velkora::CBaseCameraChannel::SendFrameCallback", driver->GetName().c_str());
+                                 MethodName(kClassName, "SendFrameCallback").c_str(), driver->GetName().c_str());
         return false;
     }
 }
@@ -177,7 +156,7 @@ void CBaseCameraChannel::NotifySendFrameCallback(ipcapture::IHostFrame* frame)
     } catch (...) {
         if (driver)
             driver->DebugMessage(DebugFailure, "%s: Unhandled exception in driver instance for device %s",
-                                 "velkora::CBaseCameraChannel::Notify_SendFrameCallback", driver->GetName().c_str());
+                                 MethodName(kClassName, "Notify_SendFrameCallback").c_str(), driver->GetName().c_str());
     }
 }
 
@@ -199,7 +178,7 @@ bool CBaseCameraChannel::StartCaptureThread()
                 } catch (...) {
                     if (driver)
                         driver->DebugMessage(DebugFailure, "Unhandled exception in method %s",
-                                             "velkora::CBaseCameraChannel::Run");
+                                             MethodName(kClassName, "Run").c_str());
                 }
             },
             name);
@@ -228,7 +207,7 @@ void CBaseCameraChannel::StopCaptureThread()
         if (driver) {
             const std::string device = DeviceText(false);
             driver->DebugMessage(DebugWarning, "%s: Video capture thread for %s cannot be stopped and will be terminated now",
-                                 "velkora::CBaseCameraChannel::StopThread", device.c_str());
+                                 MethodName(kClassName, "StopThread").c_str(), device.c_str());
         }
         captureThread.WaitEnded(WaitInfinite);
     }

@@ -50,7 +50,6 @@ protected:
     // Called before the capture thread is joined, with threadLock held.
     virtual void OnStopThread() {}                                      // slot 12
 
-    bool wsaStarted = false;
     bool cameraOnline = false;          // guarded by stateLock
     CRecursiveLock stateLock;           // guards channelState, cameraOnline and params
     uint32_t channelState = ChannelStopped;

@@ -7,10 +7,14 @@
 #include <algorithm>
 
 #include "foundation/FileTime.h"
+#include "foundation/MethodName.h"
+#include "rtp/RtpPortRange.h"
 
 namespace velkora {
 
 namespace {
+
+constexpr char kClassName[] = "CBaseRTPChannel";
 
 uint32_t ResolveIPv4(const std::string& host)
 {
@@ -121,7 +125,7 @@ bool CBaseRTPChannel::OpenRtpPorts()
 {
     receiver.SetUser(this);
     rtcpHandler.SetUser(this);
-    for (uint32_t port = kFirstRtpPort; port < kPortLimit; port += 2) {
+    for (uint32_t port = kRtpPortFirst; port < kRtpPortEnd; port += 2) {
         if (IsStopping())
             return false;
         packetEvent.Reset();
@@ -177,7 +181,7 @@ void CBaseRTPChannel::ReportSignalLost()
             l->OnSignalLost(channelIndex);
     } catch (...) {
         driver->DebugMessage(DebugFailure, "%s(): Unexpected exception, device %s",
-                             "velkora::CBaseRTPChannel::ReportSignalLost", driver->GetName().c_str());
+                             MethodName(kClassName, "ReportSignalLost").c_str(), driver->GetName().c_str());
     }
     SetCameraState(false);
 }

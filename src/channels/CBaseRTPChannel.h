@@ -50,10 +50,6 @@ public:
     // 0 leaves RTP to the port of the first packet from the camera and RTCP open.
     void SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort);
 
-    // First and last port of the RTP port-pair search (even ports, RTCP on port + 1).
-    static constexpr uint16_t kFirstRtpPort = 3556;
-    static constexpr uint16_t kPortLimit = 4556;
-
 protected:
     uint32_t Run() override;
 
@@ -64,7 +60,7 @@ protected:
     virtual void ProcessRTPPacket(const CRTPPacket& packet) = 0;  // slot 17
     virtual void KeepAlive() {}           // slot 18
 
-    // Finds a quiet even port pair and opens the receiver and the RTCP handler on it.
+    // Finds a quiet even port pair (rtp/RtpPortRange.h) and opens the receiver and the RTCP handler on it.
     bool OpenRtpPorts();
     // Opens the receiver and the RTCP handler for RTP inside the RTSP connection: no
     // port, no quiet-port wait; RTCP reports go out through `sender`.

@@ -5,23 +5,14 @@
 
 #include "channels/ProfileMatching.h"
 #include "channels/StreamUri.h"
+#include "foundation/FormatText.h"
+#include "foundation/MethodName.h"
+#include "foundation/StreamKindNames.h"
+#include "onvif/OwnProfileNames.h"
 
 namespace velkora {
 
 namespace {
-
-std::string FormatV(const char* format, va_list args)
-{
-    va_list copy;
-    va_copy(copy, args);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (length <= 0)
-        return {};
-    std::string text(static_cast<size_t>(length), '\0');
-    std::vsnprintf(text.data(), text.size() + 1, format, args);
-    return text;
-}
 
 ServiceAddresses ServicePathsOf(IDriver* driver)
 {
@@ -52,11 +43,11 @@ void CCommonRtspChannel::DebugMessage(int32_t level, const char* format, ...)
     try {
         va_list args;
         va_start(args, format);
-        text = FormatV(format, args);
+        text = FormatTextV(format, args);
         va_end(args);
     } catch (...) {
         driver->DebugMessage(DebugFailure, "Unhandled exception in method %s",
-                             "velkora::CCommonRtspChannel::DebugMessage");
+                             MethodName(kCommonRtspChannelClassName, "DebugMessage").c_str());
         return;
     }
     if (!text.empty() && messages.Admit(text))
@@ -89,12 +80,8 @@ std::pair<uint16_t, uint16_t> CCommonRtspChannel::GetChannelPair()
 std::string CCommonRtspChannel::GetFrameSourceName()
 {
     std::string name = driver->GetModuleName();
-    switch (GetStreamParams().kind) {
-    case 0: return name + "::RecStream";
-    case 1: return name + "::LiveStream";
-    case 2: return name + "::RemoteStream";
-    default: return name;
-    }
+    const std::string tag = NamesOfStreamKind(GetStreamParams().kind).tag;
+    return tag.empty() ? name : name + "::" + tag + "Stream";
 }
 
 void CCommonRtspChannel::OnStopThread()
@@ -110,7 +97,7 @@ bool CCommonRtspChannel::PrepareStream()
     ChannelTargets targets = ReadChannelTargets(GetChannelConfiguration(), channelIndex, kind);
     if ((targets.source.empty() || targets.encoder.empty()) && !mappingWarned) {
         DebugMessage(DebugWarning, "ONVIF %s configuration is not associated with %s stream of %s video channel %u for %s device",
-                     targets.source.empty() ? "Video Source" : "Video Encoder", StreamKindName(kind),
+                     targets.source.empty() ? "Video Source" : "Video Encoder", NamesOfStreamKind(kind).word,
                      GetEncodingName().c_str(), channelIndex, driver->GetName().c_str());
         mappingWarned = true;
     }
@@ -129,7 +116,8 @@ bool CCommonRtspChannel::PrepareStream()
 
 bool CCommonRtspChannel::GetCompatibleMediaProfile(const ChannelTargets& targets, std::string& encoderToken)
 {
-    static const char* const method = "velkora::CCommonRtspChannel::GetCompatibleMediaProfile";
+    const std::string methodName = MethodName(kCommonRtspChannelClassName, "GetCompatibleMediaProfile");
+    const char* const method = methodName.c_str();
     SelectProfile({});
     if (IsStopping())
         return false;
@@ -145,7 +133,7 @@ bool CCommonRtspChannel::GetCompatibleMediaProfile(const ChannelTargets& targets
                      driver->GetName().c_str(), LastError().c_str());
         return false;
     }
-    const std::string ownName = OwnProfileName(targets.source, GetStreamParams().kind);
+    const std::string ownName = StreamProfileName(targets.source, GetStreamParams().kind);
     ProfileCandidates found = FindProfileCandidates(profiles, targets, ownName);
     if (found.byToken >= 0) {
         const Onvif::MediaProfile& profile = profiles[found.byToken];
@@ -181,7 +169,7 @@ bool CCommonRtspChannel::CreateMediaProfile(const std::string& name, const std::
     std::string token;
     if (!onvif.CreateProfile(name, token)) {
         DebugMessage(DebugFailure, "%s: Unable to create new media profile with name \"%s\" for device %s%s",
-                     "velkora::CCommonRtspChannel::CreateMediaProfile", name.c_str(), driver->GetName().c_str(),
+                     MethodName(kCommonRtspChannelClassName, "CreateMediaProfile").c_str(), name.c_str(), driver->GetName().c_str(),
                      LastError().c_str());
         return false;
     }
@@ -223,7 +211,7 @@ bool CCommonRtspChannel::AddVideoEncoderConfiguration(const std::string& profile
     if (onvif.AddVideoEncoderConfiguration(profileToken, configurationToken))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to add video encoder configuration \"%s\" to profile \"%s\" for device %s%s",
-                 "velkora::CCommonRtspChannel::AddVideoEncoderConfiguration", configurationToken.c_str(),
+                 MethodName(kCommonRtspChannelClassName, "AddVideoEncoderConfiguration").c_str(), configurationToken.c_str(),
                  profileToken.c_str(), driver->GetName().c_str(), LastError().c_str());
     return false;
 }
@@ -237,7 +225,7 @@ bool CCommonRtspChannel::RemoveVideoEncoderConfiguration(const Onvif::MediaProfi
     if (onvif.RemoveVideoEncoderConfiguration(profile.token))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to remove video encoder configuration from profile \"%s\" for device %s%s",
-                 "velkora::CCommonRtspChannel::RemoveVideoEncoderConfiguration", profile.token.c_str(),
+                 MethodName(kCommonRtspChannelClassName, "RemoveVideoEncoderConfiguration").c_str(), profile.token.c_str(),
                  driver->GetName().c_str(), LastError().c_str());
     return false;
 }
@@ -250,7 +238,7 @@ bool CCommonRtspChannel::AddVideoSourceConfiguration(const std::string& profileT
     if (onvif.AddVideoSourceConfiguration(profileToken, configurationToken))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to add video source configuration \"%s\" to profile \"%s\" for device %s%s",
-                 "velkora::CCommonRtspChannel::AddVideoSourceConfiguration", configurationToken.c_str(),
+                 MethodName(kCommonRtspChannelClassName, "AddVideoSourceConfiguration").c_str(), configurationToken.c_str(),
                  profileToken.c_str(), driver->GetName().c_str(), LastError().c_str());
     return false;
 }
@@ -264,7 +252,7 @@ bool CCommonRtspChannel::RemoveVideoSourceConfiguration(const Onvif::MediaProfil
     if (onvif.RemoveVideoSourceConfiguration(profile.token))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to remove video source configuration from profile \"%s\" for device %s%s",
-                 "velkora::CCommonRtspChannel::RemoveVideoSourceConfiguration", profile.token.c_str(),
+                 MethodName(kCommonRtspChannelClassName, "RemoveVideoSourceConfiguration").c_str(), profile.token.c_str(),
                  driver->GetName().c_str(), LastError().c_str());
     return false;
 }
@@ -278,7 +266,7 @@ bool CCommonRtspChannel::ReceiveStreamURI(const std::string& profileToken)
     MediaUri answer;
     if (!onvif.GetStreamUri(request, answer)) {
         DebugMessage(DebugFailure, "%s: Unable to receive media stream URI for profile \"%s\" from device %s%s",
-                     "velkora::CCommonRtspChannel::ReceiveStreamURI", profileToken.c_str(),
+                     MethodName(kCommonRtspChannelClassName, "ReceiveStreamURI").c_str(), profileToken.c_str(),
                      driver->GetName().c_str(), LastError().c_str());
         return false;
     }

@@ -13,6 +13,10 @@
 
 namespace velkora {
 
+// The class's name in message origins; it spans two source files, so the name lives
+// here rather than as a file's kClassName (which a derived class would see instead of its own).
+constexpr char kCommonRtspChannelClassName[] = "CCommonRtspChannel";
+
 // The channel layer that prepares every stream start over ONVIF: it finds or makes a
 // media profile binding the channel's video source and encoder configurations, adapts
 // the encoder to the host's request, and fetches the stream address for RTSP.

@@ -5,6 +5,7 @@
 #include "channels/CCommonRtspChannel.h"
 #include "channels/EncoderConfiguration.h"
 #include "channels/EncoderSettings.h"
+#include "foundation/MethodName.h"
 
 namespace velkora {
 
@@ -48,7 +49,8 @@ std::pair<uint16_t, uint16_t> CCommonRtspChannel::PickResolution()
 
 bool CCommonRtspChannel::LoadVideoEncoderCapabilities(const std::string& encoderToken)
 {
-    static const char* const method = "velkora::CCommonRtspChannel::LoadVideoEncoderCapabilities";
+    const std::string methodName = MethodName(kCommonRtspChannelClassName, "LoadVideoEncoderCapabilities");
+    const char* const method = methodName.c_str();
     if (IsStopping() || encoderToken.empty())
         return false;
     {
@@ -85,7 +87,8 @@ bool CCommonRtspChannel::LoadVideoEncoderCapabilities(const std::string& encoder
 
 bool CCommonRtspChannel::ApplyVideoEncoderConfiguration(const std::string& encoderToken)
 {
-    static const char* const method = "velkora::CCommonRtspChannel::ApplyVideoEncoderConfiguration";
+    const std::string methodName = MethodName(kCommonRtspChannelClassName, "ApplyVideoEncoderConfiguration");
+    const char* const method = methodName.c_str();
     if (IsStopping() || encoderToken.empty())
         return false;
     Onvif::VideoEncoderConfiguration current;

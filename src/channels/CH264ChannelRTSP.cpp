@@ -2,7 +2,13 @@
 
 #include <algorithm>
 
+#include "foundation/MethodName.h"
+
 namespace velkora {
+
+namespace {
+constexpr char kClassName[] = "CH264ChannelRTSP";
+}  // namespace
 
 CH264ChannelRTSP::CH264ChannelRTSP(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink)
     : CCommonRtspChannel(channelIndex, driver, sink), parser(driver)
@@ -74,7 +80,7 @@ void CH264ChannelRTSP::KeepAlive()
     MediaUri answer;
     if (!onvif.GetStreamUri(request, answer))
         DebugMessage(DebugWarning, "%s: Unable to receive media stream URI for profile \"%s\" from device %s%s",
-                     "velkora::CH264ChannelRTSP::KeepAlive", token.c_str(), driver->GetName().c_str(),
+                     MethodName(kClassName, "KeepAlive").c_str(), token.c_str(), driver->GetName().c_str(),
                      LastError().c_str());
     onvif.Reset();
 }

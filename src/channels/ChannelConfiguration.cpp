@@ -1,25 +1,8 @@
 #include "channels/ChannelConfiguration.h"
 
+#include "foundation/StreamKindNames.h"
+
 namespace velkora {
-
-const char* StreamKeySuffix(uint32_t kind)
-{
-    switch (kind) {
-    case 1: return "Live";
-    case 2: return "Remote";
-    default: return "";
-    }
-}
-
-const char* StreamKindName(uint32_t kind)
-{
-    switch (kind) {
-    case 0: return "Recording";
-    case 1: return "Live";
-    case 2: return "Remote";
-    default: return "";
-    }
-}
 
 std::string LookupChannelConfigValue(std::string_view text, std::string_view key)
 {
@@ -43,7 +26,7 @@ std::string LookupChannelConfigValue(std::string_view text, std::string_view key
 ChannelTargets ReadChannelTargets(std::string_view configuration, uint32_t channelIndex, uint32_t kind)
 {
     const std::string index = std::to_string(channelIndex);
-    const std::string suffix = index + StreamKeySuffix(kind);
+    const std::string suffix = index + NamesOfStreamKind(kind).keySuffix;
     ChannelTargets targets;
     targets.source = LookupChannelConfigValue(configuration, "source" + index);
     targets.profile = LookupChannelConfigValue(configuration, "profile" + suffix);

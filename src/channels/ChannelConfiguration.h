@@ -15,16 +15,11 @@ struct ChannelTargets {
     std::string encoder;
 };
 
-// Suffix of the profile and encoder keys: "Live" (kind 1), "Remote" (kind 2), else nothing.
-const char* StreamKeySuffix(uint32_t kind);
-
-// Name of the stream in messages: "Recording", "Live", "Remote" (kind 0, 1, 2), else empty.
-const char* StreamKindName(uint32_t kind);
-
 // Value of `key` in a text of key=value entries separated by ';', CR or LF. A key matches
 // when the whole entry text before '=' equals it; a missing key gives an empty value.
 std::string LookupChannelConfigValue(std::string_view text, std::string_view key);
 
+// The profile and encoder keys carry the stream kind's key suffix ("profile0Live").
 ChannelTargets ReadChannelTargets(std::string_view configuration, uint32_t channelIndex, uint32_t kind);
 
 }  // namespace velkora

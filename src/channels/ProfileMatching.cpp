@@ -22,16 +22,4 @@ ProfileCandidates FindProfileCandidates(const std::vector<Onvif::MediaProfile>& 
     return found;
 }
 
-std::string OwnProfileName(const std::string& sourceToken, uint32_t kind)
-{
-    if (sourceToken.empty())
-        return {};
-    std::string name = "Velkora_" + sourceToken;
-    if (kind == 1)
-        name += "_Live";
-    else if (kind == 2)
-        name += "_Remote";
-    return name;
-}
-
 }  // namespace velkora

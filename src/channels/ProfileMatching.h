@@ -22,7 +22,4 @@ struct ProfileCandidates {
 ProfileCandidates FindProfileCandidates(const std::vector<Onvif::MediaProfile>& profiles,
                                         const ChannelTargets& targets, const std::string& ownName);
 
-// "Velkora_<source>_Live" / "_Remote" / nothing for other kinds; empty without a source.
-std::string OwnProfileName(const std::string& sourceToken, uint32_t kind);
-
 }  // namespace velkora

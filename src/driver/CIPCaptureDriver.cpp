@@ -8,6 +8,7 @@
 
 #include "driver/CIPVideoCapture.h"
 #include "foundation/CDebugInfo.h"
+#include "foundation/FormatText.h"
 
 namespace velkora {
 
@@ -43,11 +44,9 @@ void CIPCaptureDriver::ReadTransportChoice()
 
 int32_t MapDebugLevel(int32_t level, const ModuleVersion& host)
 {
-    const bool before512 = host.major < 5 || (host.major == 5 && host.minor < 12);
-    const bool before63 = host.major < 6 || (host.major == 6 && host.minor < 3);
-    if (before512)
+    if (!IsVersionAtLeast(host, 5, 12))
         return level == DebugNotice || level == DebugOpened ? DebugWarning : level;
-    if (before63)
+    if (!IsVersionAtLeast(host, 6, 3))
         return level == DebugOpened ? DebugNotice : level;
     return level;
 }
@@ -78,7 +77,7 @@ bool ParseStrictInt(const std::string& text, int32_t& value)
 
 CIPCaptureDriver::CIPCaptureDriver() : hostDirectory(velkora::GetHostDirectory())
 {
-    if (!GetModuleProductVersion("talmori.dll", hostVersion))
+    if (!GetHostCoreVersion(hostVersion))
         hostVersion = DefaultHostVersion;
 }
 
@@ -180,15 +179,7 @@ void CIPCaptureDriver::DebugMessage(int32_t level, const char* format, ...)
         try {
             va_list args;
             va_start(args, format);
-            va_list copy;
-            va_copy(copy, args);
-            const int length = std::vsnprintf(nullptr, 0, format, copy);
-            va_end(copy);
-            if (length > 0) {
-                text.resize(static_cast<size_t>(length) + 1);
-                std::vsnprintf(text.data(), text.size(), format, args);
-                text.resize(static_cast<size_t>(length));
-            }
+            text = FormatTextV(format, args);
             va_end(args);
         } catch (...) {
             text.clear();

@@ -83,8 +83,6 @@ protected:
     int32_t videoStandard = 0;
     std::unique_ptr<CIPVideoCapture> videoCapture;
     std::unique_ptr<IIPPTZDriverEx> ptzHandler;
-    // The address text as the host gave it; OpenDevice splits it.
-    std::string addressText;
 };
 
 // The level a message is delivered with, adapted to what the host version

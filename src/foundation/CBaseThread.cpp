@@ -1,6 +1,12 @@
 #include "foundation/CBaseThread.h"
 
+#include "foundation/MethodName.h"
+
 namespace velkora {
+
+namespace {
+constexpr char kClassName[] = "CBaseThread";
+}
 
 CBaseThread::CBaseThread(IDebugMessage* owner) : owner(owner) {}
 
@@ -18,7 +24,7 @@ bool CBaseThread::StartThread(const char* threadName)
         thread.Join();
     }
     name = threadName ? threadName : "";
-    return thread.Start([this] { ThreadProc(this); }, name);
+    return thread.Start([this] { RunGuarded(); }, name);
 }
 
 bool CBaseThread::JoinThread(uint32_t timeoutMs)
@@ -47,7 +53,7 @@ bool CBaseThread::Finish(uint32_t timeoutMs, bool stopping)
                 owner->DebugMessage(DebugWarning,
                                     "%s: Thread (id=%u, name=\"%s\") for device %s was not stopped during %lu "
                                     "milliseconds and will be terminated!",
-                                    "velkora::CBaseThread::StopThread", thread.Id(), name.c_str(), device.c_str(),
+                                    MethodName(kClassName, "StopThread").c_str(), thread.Id(), name.c_str(), device.c_str(),
                                     static_cast<unsigned long>(timeoutMs));
             thread.WaitEnded(WaitInfinite);
         } else {
@@ -55,29 +61,27 @@ bool CBaseThread::Finish(uint32_t timeoutMs, bool stopping)
                 owner->DebugMessage(DebugWarning,
                                     "%s: Thread (id=%u, name=\"%s\") for device %s was not stopped during %lu "
                                     "milliseconds",
-                                    "velkora::CBaseThread::JoinThread", thread.Id(), name.c_str(), device.c_str(),
+                                    MethodName(kClassName, "JoinThread").c_str(), thread.Id(), name.c_str(), device.c_str(),
                                     static_cast<unsigned long>(timeoutMs));
             thread.WaitEnded(WaitInfinite);
             if (owner)
                 owner->DebugMessage(DebugNotice, "%s: Thread (id=%u, name=\"%s\") was stopped correctly",
-                                    "velkora::CBaseThread::JoinThread", thread.Id(), name.c_str());
+                                    MethodName(kClassName, "JoinThread").c_str(), thread.Id(), name.c_str());
         }
     }
     thread.Join();
     return true;
 }
 
-uint32_t CBaseThread::ThreadProc(CBaseThread* self)
+void CBaseThread::RunGuarded()
 {
-    if (!self)
-        return 0x123456;
     try {
-        self->Run();
+        Run();
     } catch (...) {
-        if (self->owner)
-            self->owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseThread::Run");
+        if (owner)
+            owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                MethodName(kClassName, "Run").c_str());
     }
-    return 0;
 }
 
 } // namespace velkora

@@ -43,7 +43,8 @@ protected:
 
 private:
     bool Finish(uint32_t timeoutMs, bool stopping);
-    static uint32_t ThreadProc(CBaseThread* self);
+    // Body of the worker: Run, with an escaping exception reported.
+    void RunGuarded();
 };
 
 } // namespace velkora

@@ -1,6 +1,6 @@
 #pragma once
-// Recursive lock guarding shared state across the library. TryLock spins a
-// while before giving up so short critical sections avoid kernel waits.
+// Recursive lock guarding shared state across the library. TryLock never
+// waits: it fails while another thread holds the lock.
 
 #include <mutex>
 

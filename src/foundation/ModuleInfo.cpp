@@ -129,4 +129,14 @@ std::string GetHostDirectory()
     return result;
 }
 
+bool GetHostCoreVersion(ModuleVersion& version)
+{
+    return GetModuleProductVersion("talmori.dll", version);
+}
+
+bool IsVersionAtLeast(const ModuleVersion& version, uint16_t major, uint16_t minor)
+{
+    return version.major > major || (version.major == major && version.minor >= minor);
+}
+
 } // namespace velkora

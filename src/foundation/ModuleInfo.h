@@ -20,6 +20,13 @@ struct ModuleVersion
 // in the real file name. False with all zeros when not loaded or unnumbered.
 bool GetModuleProductVersion(const char* fileName, ModuleVersion& version);
 
+// Product version of the host's core library, which decides the message
+// levels the host understands and the capability codes it reads.
+bool GetHostCoreVersion(ModuleVersion& version);
+
+// True when version is major.minor or later; build and revision take no part.
+bool IsVersionAtLeast(const ModuleVersion& version, uint16_t major, uint16_t minor);
+
 // Directory of the process's executable, with a trailing '/'.
 std::string GetHostDirectory();
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "foundation/IDriver.h"
+#include "foundation/MethodName.h"
 #include "media/FrameSizeClass.h"
 #include "media/H264Sps.h"
 #include "media/IMediaParserClient.h"
@@ -13,6 +14,7 @@ namespace velkora {
 
 namespace {
 
+constexpr char kClassName[] = "CH264RTPMediaParser";
 constexpr uint8_t kStartCode[] = {0x00, 0x00, 0x01};
 // A 4-byte start code and the header of an access unit delimiter (without its payload byte).
 constexpr uint8_t kTrailer[] = {0x00, 0x00, 0x00, 0x01, 0x09};
@@ -73,14 +75,10 @@ void CH264RTPMediaParser::ProcessPacket(const CRTPPacket& packet) {
     const uint16_t sequence = packet.GetSequenceNumber();
     const uint16_t previous = lastSequence_;
     lastSequence_ = sequence;
-    try {
-        if (firstPacket_) {
-            firstPacket_ = false;
-        } else if (sequence != static_cast<uint16_t>(previous + 1)) {
-            Reset();  // a gap, a duplicate or reordering: the access unit is incomplete
-        }
-    } catch (...) {
-        return;
+    if (firstPacket_) {
+        firstPacket_ = false;
+    } else if (sequence != static_cast<uint16_t>(previous + 1)) {
+        Reset();  // a gap, a duplicate or reordering: the access unit is incomplete
     }
 
     try {
@@ -236,7 +234,8 @@ void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimestamp) {
         uint8_t* data = frame->GetData();
         // A frame smaller than asked for would be overrun by the copy: treat it as a copy failure.
         if (data == nullptr || frame->GetCapacity() < size) {
-            driver_->DebugMessage(1, "%s: Data copying error, device %s", "velkora::CH264RTPMediaParser::ProcessFrame",
+            driver_->DebugMessage(DebugFailure, "%s: Data copying error, device %s",
+                                  MethodName(kClassName, "ProcessFrame").c_str(),
                                   driver_->GetName().c_str());
             Reset();
         } else {

@@ -3,9 +3,16 @@
 #include <cstdio>
 #include <new>
 
+#include <velkora/ptz.h>
+
 #include "foundation/IDriver.h"
+#include "foundation/MethodName.h"
 
 namespace velkora {
+
+namespace {
+constexpr char kClassName[] = "CBasePTZComm";
+}  // namespace
 
 CBasePTZComm::CBasePTZComm(IDriver* driver, uint16_t channel, const CPtzCapabilities& capabilities)
     : CQueueThread<CPTZItem>(driver), channel(channel), capabilities(capabilities), driver(driver) {}
@@ -20,7 +27,8 @@ bool CBasePTZComm::Open() {
   std::snprintf(name, sizeof(name), "BaseIPPTZThread_Ch%u", static_cast<unsigned>(channel) + 1u);
   opened = StartThread(name);
   if (!opened && driver != nullptr) {
-    driver->DebugMessage(DebugFailure, "%s: unable to start thread for PTZ channel %u", "velkora::CBasePTZComm::Open",
+    driver->DebugMessage(DebugFailure, "%s: unable to start thread for PTZ channel %u",
+                         MethodName(kClassName, "Open").c_str(),
                          static_cast<unsigned>(channel) + 1u);
   }
   return opened;
@@ -43,15 +51,16 @@ int32_t CBasePTZComm::GetCapabilities(PTZ_CAPABILITIES* record) const {
   record->word10 = 0;
   record->presetCount = 0;
   capabilities.FillRecord(record);
-  return 1;
+  return PtzDone;
 }
 
-bool CBasePTZComm::PostCommand(const char* methodName, const CPTZItem& request) {
+bool CBasePTZComm::PostCommand(const char* method, const CPTZItem& request) {
   auto* item = new (std::nothrow) CPTZItem(request);
   // Post takes the item whether or not it queues it.
   const bool posted = item != nullptr && Post(item, maxQueued);
   if (!posted && driver != nullptr) {
-    driver->DebugMessage(DebugFailure, "%s: cannot send message (%d) to thread", methodName, static_cast<int>(request.type));
+    driver->DebugMessage(DebugFailure, "%s: cannot send message (%d) to thread", MethodName(kClassName, method).c_str(),
+                         static_cast<int>(request.type));
   }
   return posted;
 }
@@ -59,52 +68,52 @@ bool CBasePTZComm::PostCommand(const char* methodName, const CPTZItem& request) 
 int32_t CBasePTZComm::StartMove(IIPParams* params, uint32_t direction, int32_t speed) {
   const bool zoomDirection = direction == kPTZZoomDirectionA || direction == kPTZZoomDirectionB;
   const bool capable = zoomDirection ? capabilities.zoom : (capabilities.pan || capabilities.tilt);
-  if (!capable) return -19;
-  return PostCommand("velkora::CBasePTZComm::StartMove", CPTZItem(kPTZMove, 0, params, speed, direction)) ? 1 : -18;
+  if (!capable) return PtzCapabilityMissing;
+  return PostCommand("StartMove", CPTZItem(kPTZMove, 0, params, speed, direction)) ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZComm::StartFocus(IIPParams* params, bool flag, int32_t speed) {
-  if (!capabilities.focus) return -19;
-  return PostCommand("velkora::CBasePTZComm::StartFocus", CPTZItem(kPTZFocus, flag ? kPTZFocusTrue : kPTZFocusFalse, params, speed)) ? 1 : -18;
+  if (!capabilities.focus) return PtzCapabilityMissing;
+  return PostCommand("StartFocus", CPTZItem(kPTZFocus, flag ? kPTZFocusTrue : kPTZFocusFalse, params, speed)) ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZComm::StartIris(IIPParams* params, bool flag, int32_t speed) {
-  if (!capabilities.iris) return -19;
-  return PostCommand("velkora::CBasePTZComm::StartIris", CPTZItem(kPTZIris, flag ? kPTZIrisTrue : kPTZIrisFalse, params, speed)) ? 1 : -18;
+  if (!capabilities.iris) return PtzCapabilityMissing;
+  return PostCommand("StartIris", CPTZItem(kPTZIris, flag ? kPTZIrisTrue : kPTZIrisFalse, params, speed)) ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZComm::AreaZoom(IIPParams* params, uint32_t a, uint32_t b, uint32_t c, int32_t d) {
-  if (!capabilities.areaZoom) return -19;
-  return PostCommand("velkora::CBasePTZComm::AreaZoom", CPTZItem(kPTZAreaZoom, 0, params, d, a, b, c)) ? 1 : -18;
+  if (!capabilities.areaZoom) return PtzCapabilityMissing;
+  return PostCommand("AreaZoom", CPTZItem(kPTZAreaZoom, 0, params, d, a, b, c)) ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZComm::Center(IIPParams* params, uint32_t a, uint32_t b, int32_t c) {
-  if (!capabilities.center) return -19;
-  return PostCommand("velkora::CBasePTZComm::Center", CPTZItem(kPTZCenter, 0, params, c, a, b)) ? 1 : -18;
+  if (!capabilities.center) return PtzCapabilityMissing;
+  return PostCommand("Center", CPTZItem(kPTZCenter, 0, params, c, a, b)) ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZComm::Unzoom(IIPParams* params, int32_t a) {
-  if (!capabilities.unzoom) return -19;
-  return PostCommand("velkora::CBasePTZComm::Unzoom", CPTZItem(kPTZUnzoom, 0, params, a)) ? 1 : -18;
+  if (!capabilities.unzoom) return PtzCapabilityMissing;
+  return PostCommand("Unzoom", CPTZItem(kPTZUnzoom, 0, params, a)) ? PtzDone : PtzFailure;
 }
 
 bool CBasePTZComm::StopMoving(IIPParams* params) {
-  return PostCommand("velkora::CBasePTZComm::StopMoving",
+  return PostCommand("StopMoving",
                      CPTZItem(kPTZStop, kPTZStopMoving, params, 0));
 }
 
 bool CBasePTZComm::StopZooming(IIPParams* params) {
-  return PostCommand("velkora::CBasePTZComm::StopZooming",
+  return PostCommand("StopZooming",
                      CPTZItem(kPTZStop, kPTZStopZooming, params, 0));
 }
 
 bool CBasePTZComm::StopFocusing(IIPParams* params) {
-  return PostCommand("velkora::CBasePTZComm::StopFocusing",
+  return PostCommand("StopFocusing",
                      CPTZItem(kPTZStop, kPTZStopFocusing, params, 0));
 }
 
 bool CBasePTZComm::StopIrisChanging(IIPParams* params) {
-  return PostCommand("velkora::CBasePTZComm::StopIrisChanging",
+  return PostCommand("StopIrisChanging",
                      CPTZItem(kPTZStop, kPTZStopIrisChanging, params, 0));
 }
 

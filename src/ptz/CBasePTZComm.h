@@ -28,7 +28,7 @@ class CBasePTZComm : public CQueueThread<CPTZItem> {
   virtual bool IsPTZSupported(IIPParams* params) const;
   virtual int32_t GetCapabilities(PTZ_CAPABILITIES* record) const;
 
-  // 1 queued, -19 capability missing, -18 refused by the queue.
+  // PtzDone queued, PtzCapabilityMissing, or PtzFailure when the queue refused it.
   int32_t StartMove(IIPParams* params, uint32_t direction, int32_t speed);
   int32_t StartFocus(IIPParams* params, bool flag, int32_t speed);
   int32_t StartIris(IIPParams* params, bool flag, int32_t speed);
@@ -52,7 +52,8 @@ class CBasePTZComm : public CQueueThread<CPTZItem> {
   IDriver* GetDriver() const { return driver; }
 
  private:
-  bool PostCommand(const char* methodName, const CPTZItem& request);
+  // method: the caller's name, for the failure message.
+  bool PostCommand(const char* method, const CPTZItem& request);
 
   uint16_t maxQueued = kMaxQueued;
   uint16_t channel;

@@ -2,13 +2,6 @@
 
 namespace velkora {
 
-namespace {
-constexpr int32_t kDone = 1;
-constexpr int32_t kNotOffered = -2;
-constexpr int32_t kInvalidArgument = -3;
-constexpr int32_t kFailure = -18;
-}  // namespace
-
 CBasePTZControl::CBasePTZControl(IDriver* driver, uint32_t channel) : driver(driver), channel(channel) {}
 
 CBasePTZControl::~CBasePTZControl() { CBasePTZControl::ReleaseWorker(); }
@@ -23,30 +16,30 @@ bool CBasePTZControl::RepeatsLast(uint32_t direction, int32_t speed, uint32_t la
 }
 
 int32_t CBasePTZControl::IsPTZSupported() {
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   return worker->IsPTZSupported(this) ? 1 : 0;
 }
 
 int32_t CBasePTZControl::StartMove(uint32_t direction, int32_t speed) {
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   if (direction == kPTZZoomDirectionA) return StartZoomA(speed);
   if (direction == kPTZZoomDirectionB) return StartZoomB(speed);
-  if (direction == kPTZNoDirection) return kInvalidArgument;
-  if (RepeatsLast(direction, speed, lastMoveDirection, lastMoveSpeed)) return kDone;
+  if (direction == kPTZNoDirection) return PtzInvalidArgument;
+  if (RepeatsLast(direction, speed, lastMoveDirection, lastMoveSpeed)) return PtzDone;
   lastMoveDirection = direction;
   lastMoveSpeed = speed;
   const int32_t result = worker->StartMove(this, direction, speed);
-  if (result == kDone) moving = true;
+  if (result == PtzDone) moving = true;
   return result;
 }
 
 int32_t CBasePTZControl::StartZoom(uint32_t direction, int32_t speed) {
-  if (RepeatsLast(direction, speed, lastZoomDirection, lastZoomSpeed)) return kDone;
+  if (RepeatsLast(direction, speed, lastZoomDirection, lastZoomSpeed)) return PtzDone;
   lastZoomDirection = direction;
   lastZoomSpeed = speed;
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   const int32_t result = worker->StartMove(this, direction, speed);
-  if (result == kDone) zooming = true;
+  if (result == PtzDone) zooming = true;
   return result;
 }
 
@@ -55,7 +48,7 @@ int32_t CBasePTZControl::StartZoomA(int32_t speed) { return StartZoom(kPTZZoomDi
 int32_t CBasePTZControl::StartZoomB(int32_t speed) { return StartZoom(kPTZZoomDirectionB, speed); }
 
 int32_t CBasePTZControl::Stop() {
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   bool allQueued = true;
   // A stop that cannot be queued leaves its flag set, so the next Stop retries it.
   if (moving) {
@@ -78,57 +71,57 @@ int32_t CBasePTZControl::Stop() {
     focusing = !worker->StopFocusing(this);
     allQueued = allQueued && !focusing;
   }
-  return allQueued ? kDone : kFailure;
+  return allQueued ? PtzDone : PtzFailure;
 }
 
 int32_t CBasePTZControl::Center(uint32_t a, uint32_t b, uint32_t c) {
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   return worker->Center(this, a, b, static_cast<int32_t>(c));
 }
 
 int32_t CBasePTZControl::Unzoom(uint32_t a) {
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   return worker->Unzoom(this, static_cast<int32_t>(a));
 }
 
 int32_t CBasePTZControl::AreaZoom(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   return worker->AreaZoom(this, a, b, c, static_cast<int32_t>(d));
 }
 
 int32_t CBasePTZControl::StartFocusA(int32_t speed) {
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   const int32_t result = worker->StartFocus(this, true, speed);
-  if (result == kDone) focusing = true;
+  if (result == PtzDone) focusing = true;
   return result;
 }
 
 int32_t CBasePTZControl::StartFocusB(int32_t speed) {
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   const int32_t result = worker->StartFocus(this, false, speed);
-  if (result == kDone) focusing = true;
+  if (result == PtzDone) focusing = true;
   return result;
 }
 
 int32_t CBasePTZControl::StartIrisA(int32_t speed) {
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   const int32_t result = worker->StartIris(this, true, speed);
-  if (result == kDone) irisChanging = true;
+  if (result == PtzDone) irisChanging = true;
   return result;
 }
 
 int32_t CBasePTZControl::StartIrisB(int32_t speed) {
-  if (!worker) return kFailure;
+  if (!worker) return PtzFailure;
   const int32_t result = worker->StartIris(this, false, speed);
-  if (result == kDone) irisChanging = true;
+  if (result == PtzDone) irisChanging = true;
   return result;
 }
 
 int32_t CBasePTZControl::GetCapabilities(PTZ_CAPABILITIES* record) {
-  if (!worker) return kFailure;
-  if (record == nullptr) return kInvalidArgument;
+  if (!worker) return PtzFailure;
+  if (record == nullptr) return PtzInvalidArgument;
   const int32_t result = worker->GetCapabilities(record);
-  if (result == kDone) {
+  if (result == PtzDone) {
     // Presets are not driven by this family, so the host never sees any.
     record->presetCount = 0;
     record->word8 = 0;
@@ -137,13 +130,13 @@ int32_t CBasePTZControl::GetCapabilities(PTZ_CAPABILITIES* record) {
 }
 
 int32_t CBasePTZControl::Reserved14() { return 0; }
-int32_t CBasePTZControl::Reserved15(uint32_t, uint32_t, uint32_t) { return kNotOffered; }
-int32_t CBasePTZControl::Reserved16(uint32_t, uint32_t) { return kNotOffered; }
-int32_t CBasePTZControl::Reserved17(uint32_t) { return kNotOffered; }
-int32_t CBasePTZControl::Reserved18(uint32_t) { return kNotOffered; }
-int32_t CBasePTZControl::Reserved19(uint32_t, uint32_t) { return kNotOffered; }
+int32_t CBasePTZControl::Reserved15(uint32_t, uint32_t, uint32_t) { return PtzNotOffered; }
+int32_t CBasePTZControl::Reserved16(uint32_t, uint32_t) { return PtzNotOffered; }
+int32_t CBasePTZControl::Reserved17(uint32_t) { return PtzNotOffered; }
+int32_t CBasePTZControl::Reserved18(uint32_t) { return PtzNotOffered; }
+int32_t CBasePTZControl::Reserved19(uint32_t, uint32_t) { return PtzNotOffered; }
 
-int32_t CBasePTZControl::IsSuccess(int32_t result) { return result == kDone ? 1 : 0; }
+int32_t CBasePTZControl::IsSuccess(int32_t result) { return result == PtzDone ? 1 : 0; }
 
 uint32_t CBasePTZControl::GetChannel() { return channel; }
 bool CBasePTZControl::GetFirstFlag() { return firstFlag; }

@@ -29,8 +29,17 @@ enum PTZItemAction : uint32_t {
   kPTZStopIrisChanging = 8,
 };
 
-// Direction codes of a move: 0..7 pan/tilt, 8 and 9 zoom, 10 none.
+// Direction codes of a move, named by the sign of the speed each axis is sent:
+// 0..7 pan/tilt, 8 and 9 zoom, 10 none.
 enum PTZDirection : uint32_t {
+  kPTZPanMinus = 0,
+  kPTZPanPlus = 1,
+  kPTZTiltPlus = 2,
+  kPTZTiltMinus = 3,
+  kPTZPanMinusTiltPlus = 4,
+  kPTZPanPlusTiltPlus = 5,
+  kPTZPanMinusTiltMinus = 6,
+  kPTZPanPlusTiltMinus = 7,
   kPTZZoomDirectionA = 8,
   kPTZZoomDirectionB = 9,
   kPTZNoDirection = 10,

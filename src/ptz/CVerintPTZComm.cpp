@@ -2,15 +2,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 
+#include "foundation/FormatText.h"
 #include "foundation/IDriver.h"
+#include "foundation/MethodName.h"
 
 namespace velkora {
 
 namespace {
 
+constexpr char kClassName[] = "CVerintPTZComm";
 constexpr const char* kPathPrefix = "/cgi-bin/run?ptz.cgi%20";
 
 std::string FormatPath(const std::string& command, int16_t value) {
@@ -32,24 +34,6 @@ std::string DisplayRequest(const std::string& path) {
     }
   }
   return display;
-}
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text;
-  if (length > 0) {
-    text.resize(static_cast<size_t>(length) + 1);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    text.resize(static_cast<size_t>(length));
-  }
-  va_end(args);
-  return text;
 }
 
 DEVICE_INFO PTZDeviceInfo(IDriver* driver) {
@@ -137,14 +121,14 @@ bool CVerintPTZComm::MoveSteps(const CPTZItem& item) {
   const int16_t v = SpeedToPercent(item.speed);
   const int16_t minus = static_cast<int16_t>(-v);
   switch (item.arg1) {
-    case 0: return Pan(minus);
-    case 1: return Pan(v);
-    case 2: return Tilt(v);
-    case 3: return Tilt(minus);
-    case 4: return Pan(minus) && Tilt(v);
-    case 5: return Pan(v) && Tilt(v);
-    case 6: return Pan(minus) && Tilt(minus);
-    case 7: return Pan(v) && Tilt(minus);
+    case kPTZPanMinus: return Pan(minus);
+    case kPTZPanPlus: return Pan(v);
+    case kPTZTiltPlus: return Tilt(v);
+    case kPTZTiltMinus: return Tilt(minus);
+    case kPTZPanMinusTiltPlus: return Pan(minus) && Tilt(v);
+    case kPTZPanPlusTiltPlus: return Pan(v) && Tilt(v);
+    case kPTZPanMinusTiltMinus: return Pan(minus) && Tilt(minus);
+    case kPTZPanPlusTiltMinus: return Pan(v) && Tilt(minus);
     case kPTZZoomDirectionA: return SendPTZCommand("zoom", v);
     case kPTZZoomDirectionB: return SendPTZCommand("zoom", minus);
     default: return true;
@@ -188,10 +172,11 @@ bool CVerintPTZComm::SendPTZCommand(const std::string& command, int16_t value) {
   }
   const char* host = ptzDevice.host.c_str();
   const unsigned short port = ptzDevice.port;
+  const std::string method = MethodName(kClassName, "SendPTZCommand");
   std::string message;
   if (!sent) {
-    message = Format("velkora::CVerintPTZComm::SendPTZCommand: Unable to send request \"%s\" to device %s:%hu",
-                     DisplayRequest(path).c_str(), host, port);
+    message = FormatText("%s: Unable to send request \"%s\" to device %s:%hu", method.c_str(),
+                         DisplayRequest(path).c_str(), host, port);
   } else {
     const uint32_t status = httpSender.GetStatusCode();
     if (status == 200) {
@@ -200,17 +185,15 @@ bool CVerintPTZComm::SendPTZCommand(const std::string& command, int16_t value) {
       return true;
     }
     if (status == 401) {
-      message = Format(
-          "velkora::CVerintPTZComm::SendPTZCommand: Device %s:%hu is unable to process \"%s\" request: "
-          "credentials are invalid",
+      message = FormatText(
+          "%s: Device %s:%hu is unable to process \"%s\" request: credentials are invalid", method.c_str(),
           host, port, DisplayRequest(path).c_str());
     } else if (status == 404) {
-      message = Format("velkora::CVerintPTZComm::SendPTZCommand: The \"%s\" URL was not found on device %s:%hu",
-                       DisplayRequest(path).c_str(), host, port);
+      message = FormatText("%s: The \"%s\" URL was not found on device %s:%hu", method.c_str(),
+                           DisplayRequest(path).c_str(), host, port);
     } else {
-      message = Format(
-          "velkora::CVerintPTZComm::SendPTZCommand: Device %s:%hu is unable to process \"%s\" request. "
-          "HTTP status code is %u",
+      message = FormatText(
+          "%s: Device %s:%hu is unable to process \"%s\" request. HTTP status code is %u", method.c_str(),
           host, port, DisplayRequest(path).c_str(), status);
     }
   }

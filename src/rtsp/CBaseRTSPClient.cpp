@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "foundation/KeyValueLookup.h"
+#include "foundation/MethodName.h"
 #include "rtsp/RtspAuthorization.h"
 #include "rtsp/TextScan.h"
 
@@ -20,6 +21,7 @@ namespace velkora {
 
 namespace {
 
+constexpr char kClassName[] = "CBaseRTSPClient";
 constexpr std::uint32_t kLoopWaitMs = 2000;
 constexpr std::uint32_t kPollStepMs = 100;
 constexpr std::uint32_t kCloseReceiveTimeoutMs = 100;
@@ -176,7 +178,6 @@ std::string CBaseRTSPClient::MediaUrl() const {
 }
 
 std::string CBaseRTSPClient::BuildRequest(int method) {
-    using rtsptext::ContainsLineBreak;
     const std::uint32_t cseq = parser_.NextCSeq();
     const std::string baseUrl = BaseUrl();
     const std::string requestUrl = method == kRtspSetup ? MediaUrl() : baseUrl;
@@ -265,9 +266,9 @@ bool CBaseRTSPClient::ReceiveResponse(int method, std::string& response) {
         if (headerEnd == std::string::npos) {
             headerEnd = response.find("\r\n\r\n");
             if (headerEnd != std::string::npos) {
-                const std::string headers = rtsptext::ToLower(std::string_view(response).substr(0, headerEnd + 2));
+                const std::string headers = ToLower(std::string_view(response).substr(0, headerEnd + 2));
                 const std::uint32_t length =
-                    rtsptext::StrictUnsigned(LookupDelimitedValue(headers, "content-length", ": ", "\r\n"));
+                    StrictUnsigned(LookupDelimitedValue(headers, "content-length", ": ", "\r\n"));
                 expected = std::min<std::size_t>(headerEnd + 4 + std::size_t(length), kMaxResponseSize);
             } else if (response.size() >= kMaxHeaderSize) {
                 return false;  // no end of the header block within the bound
@@ -311,7 +312,8 @@ bool CBaseRTSPClient::CallOnDescribe() {
     try {
         return user_->OnDescribe(parser_.Media());
     } catch (...) {
-        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseRTSPClient::Run");
+        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                       MethodName(kClassName, "CallOnDescribe").c_str());
         return false;
     }
 }
@@ -322,7 +324,8 @@ bool CBaseRTSPClient::CallOnSetup() {
         user_->OnSetup(parser_.ServerRtpPort(), parser_.ServerRtcpPort());
         return true;
     } catch (...) {
-        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseRTSPClient::Run");
+        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                       MethodName(kClassName, "CallOnSetup").c_str());
         return false;
     }
 }
@@ -332,7 +335,8 @@ void CBaseRTSPClient::CallOnSessionClosed() {
     try {
         user_->OnSessionClosed();
     } catch (...) {
-        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", "velkora::CBaseRTSPClient::Run");
+        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                       MethodName(kClassName, "CallOnSessionClosed").c_str());
     }
 }
 

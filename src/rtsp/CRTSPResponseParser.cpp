@@ -9,8 +9,6 @@
 
 namespace velkora {
 
-using namespace rtsptext;
-
 namespace {
 
 enum HeaderKind {

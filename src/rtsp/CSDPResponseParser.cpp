@@ -6,8 +6,6 @@
 
 namespace velkora {
 
-using namespace rtsptext;
-
 namespace {
 
 int MediaKindOf(std::string_view token) {

@@ -1,6 +1,6 @@
 #include "rtsp/TextScan.h"
 
-namespace velkora::rtsptext {
+namespace velkora {
 
 std::string ToLower(std::string_view s) {
     std::string out(s);
@@ -72,4 +72,4 @@ bool ScanLiteral(std::string_view& s, std::string_view literal) {
 
 bool ContainsLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
-}  // namespace velkora::rtsptext
+}  // namespace velkora

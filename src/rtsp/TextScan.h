@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velkora::rtsptext {
+namespace velkora {
 
 std::string ToLower(std::string_view s);
 std::string_view TrimBlanks(std::string_view s);  // spaces and tabs
@@ -27,4 +27,4 @@ bool ScanLiteral(std::string_view& s, std::string_view literal);
 
 bool ContainsLineBreak(std::string_view s);
 
-}  // namespace velkora::rtsptext
+}  // namespace velkora

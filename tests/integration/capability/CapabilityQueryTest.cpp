@@ -183,7 +183,11 @@ TEST_P(EncodersPerSource, CreatesOwnProfilesUpToTheStreamCount) {
 
 INSTANTIATE_TEST_SUITE_P(Devices, EncodersPerSource,
                          ::testing::Values(std::pair{1u, 1u}, std::pair{1u, 2u}, std::pair{1u, 4u},
-                                           std::pair{2u, 1u}, std::pair{2u, 2u}, std::pair{2u, 4u}));
+                                           std::pair{2u, 1u}, std::pair{2u, 2u}, std::pair{2u, 4u}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.first) + "Channels" + std::to_string(info.param.second) +
+                                    "Encoders";
+                         });
 
 TEST_F(CapabilityQueryNewHost, ExistingOwnProfileNamesAreSkipped) {
     StartDevice(2, 2);

@@ -79,7 +79,7 @@ TEST(ChannelGstreamer, FramesFromGstreamerDecodeCleanly)
     EXPECT_EQ(CountRequests(camera, "rtsp "), 0u);  // the video came from GStreamer
 
     std::vector<host::ReceivedFrame> frames = sink.Frames();
-    EXPECT_EQ(frames.front().width * 10000 + frames.front().height, 640 * 10000 + 480);
+    EXPECT_EQ(std::make_pair(frames.front().width, frames.front().height), (std::pair<uint16_t, uint16_t>(640, 480)));
     const std::string recorded = WriteAnnexB("gstreamer.h264", frames);
     const std::string probe = RunCommand("ffprobe -v error -count_frames -show_entries stream=nb_read_frames "
                                          "-of csv=p=0 '" + recorded + "' 2>&1");

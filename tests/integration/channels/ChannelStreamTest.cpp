@@ -54,7 +54,7 @@ TEST(ChannelStream, FramesEqualTheClipWithSteadyTimes)
     for (size_t i = 0; i < frames.size(); ++i) {
         ASSERT_EQ(static_cast<size_t>(FindInClip(*clip, frames[i].data)), (first + i) % clip->frames.size()) << i;
         ASSERT_EQ(got[i], want[(first + i) % want.size()]) << "picture " << i;
-        EXPECT_EQ(frames[i].width * 10000 + frames[i].height, 1280 * 10000 + 720);
+        EXPECT_EQ(std::make_pair(frames[i].width, frames[i].height), (std::pair<uint16_t, uint16_t>(1280, 720)));
         EXPECT_EQ(frames[i].sourceName, "Harnoquistel::RecStream");
         if (i > 0)
             steps.push_back(Milliseconds(frames[i].time) - Milliseconds(frames[i - 1].time));

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <new>
+
 #include <velkora/exports.h>
 
 #include "capability/CVerintCapabilityQueryModule.h"
@@ -11,6 +14,23 @@ using namespace std::chrono_literals;
 using velkora::CVerintCapabilityQueryModule;
 using velkora::test::FakeProperties;
 using Script = std::function<bool(FakeProperties&, uint32_t*)>;
+
+// The nothrow allocation that the entry points use can be made to fail once.
+// Every other allocation goes through the ordinary operator new, so that the
+// sanitizers see matching allocation and release.
+namespace {
+std::atomic<bool> failNextNothrowNew{false};
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (failNextNothrowNew.exchange(false))
+        return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 
 namespace {
 
@@ -105,7 +125,8 @@ TEST(QueryModule, HungQueryIsAbandonedAndReportedKilled) {
 TEST(QueryExports, GlobalModuleSequencing) {
     host::QuerySink sink;
     host::CapabilityStore store;
-    EXPECT_EQ(UninitCapabilityQuery() + TerminateCapabilityQuery(), 2u);
+    EXPECT_EQ(UninitCapabilityQuery(), 1u);
+    EXPECT_EQ(TerminateCapabilityQuery(), 1u);
     EXPECT_EQ(StartCapabilityQuery("cam", 80, "u", "p", &store), 0u); // no module yet
     EXPECT_EQ(InitCapabilityQuery(&sink, true), 1u);
     EXPECT_EQ(InitCapabilityQuery(&sink, true), 0u);
@@ -120,4 +141,15 @@ TEST(QueryExports, GlobalModuleSequencing) {
     EXPECT_EQ(sink.Outcome().failed, 1);
     DeleteCapabilityQueryModule(CreateCapabilityQueryModule(&sink, false));
     DeleteCapabilityQueryModule(nullptr);
+}
+
+TEST(QueryExports, InitReportsAFailedAllocation) {
+    host::QuerySink sink;
+    host::CapabilityStore store;
+    failNextNothrowNew = true;
+    EXPECT_EQ(InitCapabilityQuery(&sink, true), 0u);
+    EXPECT_FALSE(failNextNothrowNew); // the entry point's own allocation was the one refused
+    EXPECT_EQ(StartCapabilityQuery("cam", 80, "u", "p", &store), 0u);
+    EXPECT_EQ(InitCapabilityQuery(&sink, true), 1u); // the next attempt may succeed
+    EXPECT_EQ(UninitCapabilityQuery(), 1u);
 }

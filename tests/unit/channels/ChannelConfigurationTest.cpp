@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "channels/ChannelConfiguration.h"
 #include "channels/ProfileMatching.h"
 #include "channels/StreamUri.h"
+#include "onvif/OwnProfileNames.h"
 
 using namespace velkora;
 
@@ -10,12 +14,13 @@ TEST(ChannelConfiguration, TargetsPerChannelAndKind)
 {
     const char* text = "source0=VSC1;profile0=P0;encoder0=VEC0;profile0Live=P1;encoder0Live=VEC1\r\n"
                        "source10=X;source1=VSC2\nprofile1Remote=P5;encoder1Remote=VEC5; source2=Y";
-    ChannelTargets live = ReadChannelTargets(text, 0, 1);
-    EXPECT_EQ(live.source + live.profile + live.encoder, "VSC1P1VEC1");
-    ChannelTargets rec = ReadChannelTargets(text, 0, 0);
-    EXPECT_EQ(rec.profile + rec.encoder, "P0VEC0");
-    ChannelTargets remote = ReadChannelTargets(text, 1, 2);
-    EXPECT_EQ(remote.source + remote.profile + remote.encoder, "VSC2P5VEC5");
+    auto targets = [&](uint32_t channel, uint32_t kind) {
+        const ChannelTargets t = ReadChannelTargets(text, channel, kind);
+        return std::vector<std::string>{t.source, t.profile, t.encoder};
+    };
+    EXPECT_EQ(targets(0, 1), (std::vector<std::string>{"VSC1", "P1", "VEC1"}));
+    EXPECT_EQ(targets(0, 0), (std::vector<std::string>{"VSC1", "P0", "VEC0"}));
+    EXPECT_EQ(targets(1, 2), (std::vector<std::string>{"VSC2", "P5", "VEC5"}));
     EXPECT_EQ(ReadChannelTargets(text, 1, 1).encoder, "");
     EXPECT_EQ(ReadChannelTargets(text, 2, 0).source, "");  // the key must be the whole entry
 }
@@ -50,8 +55,8 @@ TEST(ProfileMatching, EachProfileCountsForItsFirstTest)
         profile("P1", "C", "", ""),                          // a later token match replaces
         profile("P5", "", "VSC1", "VEC1"),                   // unnamed: skipped
     };
-    ProfileCandidates c = FindProfileCandidates(profiles, {"VSC1", "P1", "VEC1"}, OwnProfileName("VSC1", 1));
-    EXPECT_EQ(c.byToken * 100 + c.byName * 10 + c.byBindings, 412);
-    EXPECT_EQ(OwnProfileName("VSC1", 2), "Velkora_VSC1_Remote");
-    EXPECT_EQ(OwnProfileName("", 1), "");
+    const ProfileCandidates c = FindProfileCandidates(profiles, {"VSC1", "P1", "VEC1"}, StreamProfileName("VSC1", 1));
+    EXPECT_EQ(c.byToken, 4);
+    EXPECT_EQ(c.byName, 1);
+    EXPECT_EQ(c.byBindings, 2);
 }

@@ -3,9 +3,15 @@
 #include <unistd.h>
 
 #include <climits>
+#include <string>
+#include <vector>
+
+#include <velkora/records.h>
 
 #include "foundation/AddressText.h"
+#include "foundation/FormatText.h"
 #include "foundation/ModuleInfo.h"
+#include "foundation/StreamKindNames.h"
 
 using namespace velkora;
 
@@ -31,4 +37,30 @@ TEST(ModuleInfo, HostDirectoryIsTheExecutablesDirectory) {
     std::string expected(path);
     expected.erase(expected.rfind('/') + 1);
     EXPECT_EQ(GetHostDirectory(), expected);
+}
+
+TEST(ModuleInfo, VersionComparisonIgnoresBuildAndRevision) {
+    EXPECT_TRUE(IsVersionAtLeast({6, 4, 0, 0}, 6, 4));
+    EXPECT_TRUE(IsVersionAtLeast({7, 0, 0, 0}, 6, 4));
+    EXPECT_FALSE(IsVersionAtLeast({6, 3, 9999, 9999}, 6, 4));
+    EXPECT_FALSE(IsVersionAtLeast({5, 12, 0, 0}, 6, 1));
+}
+
+TEST(FormatText, FormatsAnyLength) {
+    EXPECT_EQ(FormatText("%s:%u", "cam", 554u), "cam:554");
+    const std::string longText(5000, 'x');
+    EXPECT_EQ(FormatText("<%s>", longText.c_str()), "<" + longText + ">");
+    EXPECT_EQ(FormatText("%s", ""), "");
+}
+
+TEST(StreamKindNames, EachFormOfEachKind) {
+    auto all = [](uint32_t kind) {
+        const StreamKindNames& n = NamesOfStreamKind(kind);
+        return std::vector<std::string>{n.tag, n.word, n.keySuffix};
+    };
+    EXPECT_EQ(all(StreamKindRec), (std::vector<std::string>{"Rec", "Recording", ""}));
+    EXPECT_EQ(all(StreamKindLive), (std::vector<std::string>{"Live", "Live", "Live"}));
+    EXPECT_EQ(all(StreamKindRemote), (std::vector<std::string>{"Remote", "Remote", "Remote"}));
+    EXPECT_EQ(all(3), (std::vector<std::string>{"", "", ""}));
+    EXPECT_EQ(all(0xFFFFFFFFu), (std::vector<std::string>{"", "", ""}));
 }

@@ -112,7 +112,7 @@ TEST_F(H264Depacketizer, ParameterSetsFromSdpOrInBandGoInFrontOfIdrSlices) {
     ASSERT_EQ(frames.size(), 5u);
     EXPECT_EQ(frames[0].data, AnnexB({kSps, kPps, kIdr}));
     EXPECT_EQ(frames[0].frameType, velkora::kFrameTypeH264);
-    EXPECT_EQ(frames[0].width * 10000 + frames[0].height, 352 * 10000 + 288);
+    EXPECT_EQ(std::make_pair(frames[0].width, frames[0].height), (std::pair<uint16_t, uint16_t>(352, 288)));
     EXPECT_EQ(frames[0].sizeClass, 2u);
     EXPECT_EQ(frames[0].time.wMilliseconds, 456);  // stamped from RTP time 3456
     EXPECT_EQ(frames[1].data, AnnexB({kSlice}));
@@ -229,7 +229,7 @@ TEST_F(H264Depacketizer, RealClipComesBackByteForByteAndDecodesLikeTheClip) {
         SCOPED_TRACE("access unit " + std::to_string(u));
         ASSERT_EQ(frames[u].data, Cat({expected, {0, 0, 0, 1, 9}}));
         EXPECT_EQ(frames[u].frameType, idr ? velkora::kFrameTypeH264 : velkora::kFrameTypeI264);
-        EXPECT_EQ(frames[u].width * 10000 + frames[u].height, 640 * 10000 + 360);  // 368 lines cropped by 8
+        EXPECT_EQ(std::make_pair(frames[u].width, frames[u].height), (std::pair<uint16_t, uint16_t>(640, 360)));  // 368 lines cropped by 8
         out.write(reinterpret_cast<const char*>(frames[u].data.data()), frames[u].data.size());
     }
     out.close();

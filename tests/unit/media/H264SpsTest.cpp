@@ -43,6 +43,6 @@ TEST(H264Sps, PictureSizeAndWhereTheSpsIsSearched) {
         SCOPED_TRACE(c.name);
         uint16_t width = 0, height = 0;
         EXPECT_EQ(velkora::ParseH264Sps(c.buffer.data(), c.buffer.size(), width, height), c.width != 0);
-        EXPECT_EQ(width * 10000 + height, c.width * 10000 + c.height);
+        EXPECT_EQ(std::make_pair(width, height), std::make_pair(c.width, c.height));
     }
 }

@@ -42,11 +42,12 @@ std::string Fault(const std::string& subcodes, const std::string& reason) {
            "</env:Text></env:Reason></env:Fault></env:Body></env:Envelope>";
 }
 
-// A device answering every operation from the files of one answer style.
+// A device answering every operation from the files of one answer style ("ours" or
+// "foreign"), which are also the seeds of the ONVIF answer fuzzer.
 LoopbackHttpServer::Handler Camera(const std::string& style) {
     return [style](const RecordedRequest& request) {
         std::stringstream text;
-        text << std::ifstream(ONVIF_TEST_DATA "/" + style + "/" + OperationOf(request.body) + ".xml").rdbuf();
+        text << std::ifstream(HQ_FUZZ_CORPUS "/fuzz_onvif_answer/" + style + "_" + OperationOf(request.body)).rdbuf();
         return HttpAnswer(200, text.str().empty() ? "<ok/>" : text.str());
     };
 }
@@ -468,7 +469,8 @@ TEST_P(AnswerStyles, EveryReadingOperation) {
     EXPECT_EQ("", client.GetCustomNamespaces());
 }
 
-INSTANTIATE_TEST_SUITE_P(Devices, AnswerStyles, ::testing::Values("ours", "foreign"));
+INSTANTIATE_TEST_SUITE_P(Devices, AnswerStyles, ::testing::Values("ours", "foreign"),
+                         [](const auto& info) { return std::string(info.param); });
 
 TEST(CodecOptionsRates, BoundedWhateverTheDeviceSays) {
     CodecOptions options;

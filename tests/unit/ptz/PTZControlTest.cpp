@@ -174,13 +174,16 @@ TEST(PTZControl, ResultCodes) {
   for (int32_t result : {broken.IsPTZSupported(), broken.StartMove(0, 1), broken.Stop(), broken.StartZoomB(1),
                          broken.StartIrisB(1), broken.Center(1, 2, 3), broken.GetCapabilities(&record)})
     EXPECT_EQ(result, -18);
-  EXPECT_EQ(broken.IsSuccess(1) + broken.IsSuccess(-18) + broken.IsSuccess(0), 1);
+  EXPECT_EQ(broken.IsSuccess(1), 1);
+  EXPECT_EQ(broken.IsSuccess(-18), 0);
+  EXPECT_EQ(broken.IsSuccess(0), 0);
 
   TestControl control(&driver, 4, "Pan=1; Preset=5");
   ASSERT_TRUE(control.Open());
   EXPECT_EQ(control.GetCapabilities(nullptr), -3);
   EXPECT_EQ(control.GetCapabilities(&record), 1);
-  EXPECT_EQ(record.pan + record.presetCount, 1u);  // the host never sees presets
+  EXPECT_EQ(record.pan, 1u);
+  EXPECT_EQ(record.presetCount, 0u);  // the host never sees presets
 }
 
 }  // namespace

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
+
+#include "FuzzCorpusReplay.h"
 
 using namespace velkora;
 
@@ -95,18 +95,9 @@ TEST(RtspResponseParser, DescribeBodyAndSetupTransport) {
           kRtspSetup);
 }
 
-// Committed fuzz inputs (seeds and any crashers) replayed through both parsers.
+extern "C" int ReplayRtspResponse(const uint8_t*, size_t);
+extern "C" int ReplaySdp(const uint8_t*, size_t);
+
 TEST(FuzzCorpusReplay, RtspResponsesAndSdpBodies) {
-    for (const char* target : {"/fuzz_rtsp_response", "/fuzz_sdp"}) {
-        int inputs = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(FUZZ_CORPUS_DIR + std::string(target))) {
-            std::ostringstream input;
-            input << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-            CRTSPResponseParser response;
-            for (int kind = kRtspDescribe; kind <= kRtspOptions; ++kind) response.Parse(kind, input.str());
-            CSDPResponseParser().Parse(input.str());
-            ++inputs;
-        }
-        EXPECT_GT(inputs, 0) << target;
-    }
+    ReplayFuzzCorpora({{"fuzz_rtsp_response", ReplayRtspResponse}, {"fuzz_sdp", ReplaySdp}});
 }

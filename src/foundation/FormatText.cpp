@@ -1,0 +1,31 @@
+#include "foundation/FormatText.h"
+
+#include <cstdio>
+
+namespace velkora {
+
+std::string FormatTextV(const char* format, va_list args)
+{
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length <= 0)
+        return {};
+    std::string text(static_cast<size_t>(length), '\0');
+    va_copy(copy, args);
+    std::vsnprintf(text.data(), text.size() + 1, format, copy);
+    va_end(copy);
+    return text;
+}
+
+std::string FormatText(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatTextV(format, args);
+    va_end(args);
+    return text;
+}
+
+} // namespace velkora
