@@ -23,6 +23,7 @@ struct DemoArguments
 {
     double duration = 10;
     std::string out = ".";
+    bool verbose = false;
 };
 
 constexpr int32_t DemoPtzSpeed = 8;
@@ -43,6 +44,8 @@ std::string Indent(const std::string& text, const std::string& prefix)
 
 int RunDemo(const DemoArguments& args)
 {
+    if (args.verbose)
+        RequestTrace();
     Interrupt interrupt;
     Console console(false);
     // The report goes to stdout and the driver's messages to stderr; keep them in order.
@@ -167,6 +170,7 @@ std::function<int()> SetupDemo(CLI::App& app)
     app.add_option("--duration", args->duration, "seconds to record")->check(CLI::Range(1.0, 3600.0))
         ->capture_default_str();
     app.add_option("--out", args->out, "directory for demo.h264")->capture_default_str();
+    app.add_flag("--verbose", args->verbose, kVerboseHelp);
     app.footer("Runs a simulated camera in this process on free loopback ports, queries it, records "
                "DIR/demo.h264, turns the head right and stops it, and prints a report.");
     return [args] { return RunDemo(*args); };

@@ -26,6 +26,7 @@ struct RecordArguments
     double duration = 10;
     std::string out = "record.h264";
     bool json = false;
+    bool verbose = false;
 };
 
 uint32_t StreamKind(const std::string& name)
@@ -35,6 +36,8 @@ uint32_t StreamKind(const std::string& name)
 
 int RunRecordCommand(const RecordArguments& args)
 {
+    if (args.verbose)
+        RequestTrace();
     Interrupt interrupt;
     Console console(args.json);
     RecordPlan plan;
@@ -78,6 +81,8 @@ int RunRecordCommand(const RecordArguments& args)
                     static_cast<long long>(report.firstFrameMs.value_or(0)));
     if (!report.error.empty()) {
         std::fprintf(stderr, "harnoquistel record: %s\n", report.error.c_str());
+        if (const std::string reason = LastTraceReason(console); report.stats.frames == 0 && !reason.empty())
+            std::fprintf(stderr, "harnoquistel record: last reason: %s\n", reason.c_str());
         return ExitFailure;
     }
     return 0;
@@ -101,6 +106,7 @@ std::function<int()> SetupRecord(CLI::App& app)
         ->check(CLI::Range(0.0, 31536000.0))->capture_default_str();
     app.add_option("--out", args->out, "Annex B H.264 file (play: ffplay -f h264 FILE)")->capture_default_str();
     app.add_flag("--json", args->json, "print one JSON object at the end instead of text");
+    app.add_flag("--verbose", args->verbose, kVerboseHelp);
     app.footer("Without --device the capability query runs first. Exit status: 0 frames recorded, "
                "1 device failure or no frames (reason on stderr), 2 usage error.");
     return [args] { return RunRecordCommand(*args); };

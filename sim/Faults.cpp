@@ -78,9 +78,12 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         f.kind = Fault::Kind::CloseMidway;
         f.target = arg;
         if (hasArg && !IsService(arg)) return bad("service must be onvif, rtsp or ptz");
+    } else if (name == "unannounced-port") {
+        f.kind = Fault::Kind::UnannouncedPort;
+        if (hasArg) return bad("takes no value");
     } else {
         return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
-                   "onvif-401, onvif-fault, slow, close-midway)");
+                   "onvif-401, onvif-fault, slow, close-midway, unannounced-port)");
     }
     return f;
 }

@@ -23,6 +23,7 @@ struct Fault {
         OnvifFault,    // target: operation or empty for all; answered with a SOAP fault
         Slow,          // target: service or empty for all; value: milliseconds of delay
         CloseMidway,   // target: service or empty for all; half the answer, then close
+        UnannouncedPort,  // SETUP answers a server_port pair other than the one RTP and RTCP come from
     };
     Kind kind;
     std::string target;

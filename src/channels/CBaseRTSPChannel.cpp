@@ -34,10 +34,17 @@ bool CBaseRTSPChannel::StartStream()
     settings.password = info.password;
     settings.connectTimeoutMs = info.requestTimeout;
     settings.receiveTimeoutMs = info.requestTimeout;
-    if (!OpenRtpPorts())
+    if (!OpenRtpPorts()) {
+        if (!IsStopping())
+            driver->DebugMessage(DebugTrace, "%s: reason: no free UDP port pair from %u to %u",
+                                 "velkora::CBaseRTSPChannel::StartStream", unsigned{kFirstRtpPort}, unsigned{kPortLimit});
         return false;
+    }
     settings.rtpClientPort = receiver.GetPort();
     settings.rtcpClientPort = rtcpHandler.GetPort();
+    driver->DebugMessage(DebugTrace, "%s: receiving on UDP %u (RTP) and %u (RTCP)",
+                         "velkora::CBaseRTSPChannel::StartStream", unsigned{settings.rtpClientPort},
+                         unsigned{settings.rtcpClientPort});
     FillSessionSettings(settings);
     if (IsStopping())
         return false;

@@ -19,6 +19,8 @@ public:
     void OnRTPPacket(const CRTPPacket& packet) override;
     void OnSetup(uint16_t serverRtpPort, uint16_t serverRtcpPort) override
     {
+        driver->DebugMessage(DebugTrace, "%s: the camera sends from UDP %u (RTP) and %u (RTCP)",
+                             "velkora::CBaseRTSPChannel::OnSetup", unsigned{serverRtpPort}, unsigned{serverRtcpPort});
         SetCameraPorts(serverRtpPort, serverRtcpPort);
     }
     void OnSessionClosed() override;

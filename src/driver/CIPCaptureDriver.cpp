@@ -6,6 +6,7 @@
 
 #include "driver/CIPVideoCapture.h"
 #include "foundation/CDebugInfo.h"
+#include "foundation/Trace.h"
 
 namespace velkora {
 
@@ -60,6 +61,7 @@ CIPCaptureDriver::CIPCaptureDriver() : hostDirectory(velkora::GetHostDirectory()
 {
     if (!GetModuleProductVersion("talmori.dll", hostVersion))
         hostVersion = DefaultHostVersion;
+    traceEnabled = TraceRequested();
 }
 
 CIPCaptureDriver::~CIPCaptureDriver()
@@ -173,7 +175,7 @@ void CIPCaptureDriver::DebugMessage(int32_t level, const char* format, ...)
             text.clear();
         }
     }
-    if (text.empty() || level == DebugTrace || !debugOutput)
+    if (text.empty() || (level == DebugTrace && !traceEnabled) || !debugOutput)
         return;
     CDebugInfo info(static_cast<uint8_t>(MapDebugLevel(level, hostVersion)), text.c_str());
     try {

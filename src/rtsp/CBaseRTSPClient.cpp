@@ -1,6 +1,8 @@
 #include "rtsp/CBaseRTSPClient.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -13,6 +15,7 @@
 #include <unistd.h>
 
 #include "foundation/KeyValueLookup.h"
+#include "foundation/Trace.h"
 #include "rtsp/RtspAuthorization.h"
 #include "rtsp/TextScan.h"
 
@@ -103,7 +106,9 @@ bool CBaseRTSPClient::Connect() {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
+    const std::string target = "RTSP " + settings_.host + ":" + std::to_string(settings_.rtspPort);
     if (settings_.host.empty() || getaddrinfo(settings_.host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+        Trace("Connect", "reason: " + target + ": host name not resolved");
         CloseSocket();
         return false;
     }
@@ -116,26 +121,41 @@ bool CBaseRTSPClient::Connect() {
         return false;
     }
     bool connected = ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    int failure = connected ? 0 : errno;
     if (!connected && errno == EINPROGRESS) {
+        failure = ETIMEDOUT;
         const std::uint32_t steps = settings_.connectTimeoutMs / kPollStepMs;
         for (std::uint32_t step = 0; step < steps; ++step) {
             pollfd pfd{socket_, POLLOUT, 0};
             const int ready = ::poll(&pfd, 1, static_cast<int>(kPollStepMs));
-            if (ready < 0 && errno != EINTR) break;
+            if (ready < 0 && errno != EINTR) {
+                failure = errno;
+                break;
+            }
             if (ready > 0) {
                 // Linux also reports a refused connection as writable: ask for the outcome.
                 int error = 0;
                 socklen_t length = sizeof error;
                 connected = getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+                failure = error;
                 break;
             }
         }
     }
     if (!connected || !SetNonBlocking(socket_, false)) {
+        std::string why = failure == ETIMEDOUT ? "no answer within " + std::to_string(settings_.connectTimeoutMs) + " ms"
+                                               : std::string(std::strerror(failure));
+        if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+        Trace("Connect", "reason: " + target + ": " + why);
         CloseSocket();
         return false;
     }
+    Trace("Connect", target + ": connected");
     return true;
+}
+
+void CBaseRTSPClient::Trace(const char* step, const std::string& text) {
+    if (owner) owner->DebugMessage(DebugTrace, "velkora::CBaseRTSPClient::%s: %s", step, text.c_str());
 }
 
 std::string CBaseRTSPClient::BaseUrl() const {
@@ -260,8 +280,20 @@ bool CBaseRTSPClient::Exchange(int method) {
     bool parsed = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string response;
-        if (!SendRequest(method) || !ReceiveResponse(method, response)) return false;
+        const std::string request = std::string(RtspMethodName(method)) + " " +
+                                    TraceText(method == kRtspSetup ? MediaUrl() : BaseUrl());
+        if (!SendRequest(method) || !ReceiveResponse(method, response)) {
+            if (!IsStopRequested())
+                Trace("Exchange", "reason: RTSP " + request + ": no answer within " +
+                                      std::to_string(receiveTimeoutMs_.load()) + " ms");
+            return false;
+        }
         parsed = parser_.Parse(method, response);
+        {
+            const std::string statusLine = TraceText(std::string_view(response).substr(0, response.find("\r\n")));
+            const bool good = parsed && parser_.Status() >= 200 && parser_.Status() < 300;
+            Trace("Exchange", std::string(good ? "" : "reason: ") + "RTSP " + request + ": " + statusLine);
+        }
         // One more attempt when the server asks for a scheme not yet tried.
         if (parsed && parser_.Status() == 401 && parser_.AuthScheme() != settings_.authScheme && attempt == 0) {
             settings_.authScheme = parser_.AuthScheme();

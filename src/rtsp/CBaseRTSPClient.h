@@ -44,6 +44,8 @@ protected:
 
 private:
     bool Connect();
+    // One line of the opt-in trace (foundation/Trace.h).
+    void Trace(const char* step, const std::string& text);
     void CloseSocket();
     bool Exchange(int method);
     bool SendRequest(int method);

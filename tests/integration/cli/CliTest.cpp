@@ -351,3 +351,52 @@ TEST_F(CliCommand, DemoLeavesAPlayableFileAndAReport)
 }
 
 } // namespace
+
+// With --verbose a recording that gets no frame names the step that failed; without it
+// the driver's messages are the usual ones.
+TEST_F(CliCommand, RecordVerboseSaysWhyNoFrameCame)
+{
+    const fs::path device = dir / "device.json";
+    ASSERT_EQ(Query({"--save", device.string()}).status, 0);
+    auto record = [&](bool verbose) {
+        std::vector<std::string> args = {"record", Address(), "--device", device.string(), "--duration", "7",
+                                         "--out", (dir / "none.h264").string()};
+        if (verbose)
+            args.push_back("--verbose");
+        return Run(args, {std::string("HARNOQUISTEL_PASSWORD=") + Password});
+    };
+
+    camera->SetFaults({*sim::ParseFault("loss=1")});
+    Outcome outcome = record(true);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("[trace]"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("last reason: no RTP datagram from 127.0.0.1 on UDP "), std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("is a firewall dropping them?"), std::string::npos) << outcome.err;
+
+    camera->SetFaults({*sim::ParseFault("refuse-rtsp")});
+    const std::string rtsp = "RTSP 127.0.0.1:" + std::to_string(camera->Ports().rtsp);
+    outcome = record(true);
+    EXPECT_NE(outcome.err.find("last reason: " + rtsp + ": connection refused"), std::string::npos) << outcome.err;
+    outcome = record(false);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err.find("[trace]"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("reason"), std::string::npos) << outcome.err;
+
+    // A stream address the camera's RTSP server does not know: DESCRIBE is answered 404.
+    sim::SimulatorOptions options;
+    options.httpPort = options.ptzPort = 0;
+    options.rtspPort = camera->Ports().rtsp;
+    options.password = Password;
+    options.rtspUri = "rtsp://127.0.0.1:" + std::to_string(options.rtspPort) + "/media/Nothing";
+    const uint16_t http = camera->Ports().http;
+    camera.reset();
+    options.httpPort = http;
+    camera = std::make_unique<sim::Simulator>(options);
+    ASSERT_TRUE(camera->Start());
+    outcome = record(true);
+    EXPECT_NE(outcome.err.find("last reason: RTSP DESCRIBE rtsp://127.0.0.1:" + std::to_string(options.rtspPort) +
+                               "/media/Nothing: RTSP/1.0 404"),
+              std::string::npos)
+        << outcome.err;
+}

@@ -18,6 +18,11 @@ TEST(SdpParser, MediaBlocksOfEveryKind) {
     EXPECT_EQ(m.video.protocol + " " + m.video.connectionAddress + " " + m.video.rtpMap + " " + m.video.control,
               "RTP/AVP 239.0.0.1 H264/90000 rtsp://cam/live/track1");
     EXPECT_EQ(m.audio.connectionAddress + m.audio.rtpMap + m.audio.control + " " + m.data.control, "PCMU/8000track2 track3");
+    EXPECT_EQ(m.video.payloadType * 1000 + m.audio.payloadType, 96000);
+    // Only a number below 128 is an RTP payload type.
+    for (const char* format : {"128", "x96", "", "-1", "0096"})
+        EXPECT_TRUE(p.Parse(std::string("m=video 0 RTP/AVP ") + format + "\r\n") && p.Description().video.payloadType == -1)
+            << format;
     EXPECT_TRUE(p.Parse(""));  // each parse starts afresh
     EXPECT_EQ(p.Description().data.control, "");
 }
