@@ -283,19 +283,18 @@ bool CBaseRTSPClient::Exchange(int method) {
         const std::string request = std::string(RtspMethodName(method)) + " " +
                                     TraceText(method == kRtspSetup ? MediaUrl() : BaseUrl());
         if (!SendRequest(method) || !ReceiveResponse(method, response)) {
-            if (!IsStopRequested())
-                Trace("Exchange", "reason: RTSP " + request + ": no answer within " +
-                                      std::to_string(receiveTimeoutMs_.load()) + " ms");
+            if (method != kRtspTeardown && !IsStopRequested())
+                Trace("Exchange", "reason: RTSP " + request + ": no answer");
             return false;
         }
         parsed = parser_.Parse(method, response);
-        {
-            const std::string statusLine = TraceText(std::string_view(response).substr(0, response.find("\r\n")));
-            const bool good = parsed && parser_.Status() >= 200 && parser_.Status() < 300;
-            Trace("Exchange", std::string(good ? "" : "reason: ") + "RTSP " + request + ": " + statusLine);
-        }
         // One more attempt when the server asks for a scheme not yet tried.
-        if (parsed && parser_.Status() == 401 && parser_.AuthScheme() != settings_.authScheme && attempt == 0) {
+        const bool retry =
+            parsed && parser_.Status() == 401 && parser_.AuthScheme() != settings_.authScheme && attempt == 0;
+        const bool good = parsed && parser_.Status() >= 200 && parser_.Status() < 300;
+        Trace("Exchange", std::string(good || retry ? "" : "reason: ") + "RTSP " + request + ": " +
+                              TraceText(std::string_view(response).substr(0, response.find("\r\n"))));
+        if (retry) {
             settings_.authScheme = parser_.AuthScheme();
             continue;
         }
