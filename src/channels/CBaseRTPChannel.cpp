@@ -92,11 +92,11 @@ bool CBaseRTPChannel::FollowSourcePort(uint16_t port, const CRTPPacket& packet)
     return true;
 }
 
-void CBaseRTPChannel::SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort)
+void CBaseRTPChannel::SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort, uint32_t ssrc)
 {
     {
         CAutoLock guard(sourceLock);
-        sourceProbation.Reset(payloadType_, 0);
+        sourceProbation.Reset(payloadType_, htonl(ssrc));  // compared with the wire bytes
     }
     sourceHeard = false;
     rtpSourcePort = rtpPort != 0 ? int32_t{rtpPort} : kAnySourcePort;

@@ -50,7 +50,9 @@ public:
 
     // The camera's RTP and RTCP source ports as the stream's negotiation stated them;
     // 0 leaves RTP to the port of the first packet from the camera and RTCP open.
-    void SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort);
+    // ssrc: the one the negotiation named (0: none), which a camera followed to another
+    // port must send.
+    void SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort, uint32_t ssrc = 0);
     // The RTP payload type the stream's description announced; -1 when unknown.
     void SetPayloadType(int payloadType) { payloadType_ = payloadType; }
 

@@ -21,7 +21,7 @@ public:
     {
         driver->DebugMessage(DebugTrace, "%s: the camera sends from UDP %u (RTP) and %u (RTCP)",
                              "velkora::CBaseRTSPChannel::OnSetup", unsigned{serverRtpPort}, unsigned{serverRtcpPort});
-        SetCameraPorts(serverRtpPort, serverRtcpPort);
+        SetCameraPorts(serverRtpPort, serverRtcpPort, rtspClient.GetServerSsrc());
     }
     void OnSessionClosed() override;
     using CBaseRTPChannel::OnRTPPacket;

@@ -28,6 +28,8 @@ public:
 
     // Result of the last request exchange; a failed keep-alive reads false.
     bool GetLastResult() const { return lastResult_.load(); }
+    // The SSRC the SETUP answer named (0: none); for the user's OnSetup, on the client's thread.
+    std::uint32_t GetServerSsrc() const { return parser_.ServerSsrc(); }
 
     // Largest header block read, and largest response kept; longer answers fail.
     static constexpr std::size_t kMaxHeaderSize = 64 * 1024;
