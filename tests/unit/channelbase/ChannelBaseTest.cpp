@@ -2,6 +2,7 @@
 
 #include "TestDriver.h"
 #include "channels/CBaseCameraChannel.h"
+#include "foundation/FileTime.h"
 #include "foundation/SocketLibrary.h"
 #include "host/Frames.h"
 
