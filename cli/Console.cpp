@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace hqcli {
 
@@ -12,6 +13,7 @@ std::string LevelName(uint8_t level)
     case 1: return "failure";
     case 2: return "warning";
     case 3: return "notice";
+    case 4: return "trace";
     case 100: return "opened";
     default: return std::to_string(level);
     }
@@ -79,6 +81,21 @@ void Console::PrintAboveStatus(const std::string& line)
     else
         std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
+}
+
+void RequestTrace()
+{
+    setenv("HARNOQUISTEL_TRACE", "1", 1);
+}
+
+std::string LastTraceReason(const Console& console)
+{
+    static const std::string marker = "reason: ";
+    const std::vector<DriverMessage> messages = console.Messages();
+    for (auto m = messages.rbegin(); m != messages.rend(); ++m)
+        if (size_t at = m->text.find(marker); m->level == 4 && at != std::string::npos)
+            return m->text.substr(at + marker.size());
+    return {};
 }
 
 } // namespace hqcli

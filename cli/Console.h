@@ -18,8 +18,12 @@ struct DriverMessage
     std::string text;
 };
 
-// "failure", "warning", "notice", "opened", or the number.
+// "failure", "warning", "notice", "trace", "opened", or the number.
 std::string LevelName(uint8_t level);
+
+constexpr const char* kVerboseHelp = "print the library's trace of each stream start (sets HARNOQUISTEL_TRACE=1)";
+// Asks the library for its trace; before the library opens a device.
+void RequestTrace();
 
 class Console : public velkora::ipcapture::IHostDebugOutput
 {
@@ -45,5 +49,9 @@ private:
     std::string status;
     std::vector<DriverMessage> messages;
 };
+
+// What the last trace line that gave a reason said (the text after "reason: "); empty
+// without one.
+std::string LastTraceReason(const Console& console);
 
 } // namespace hqcli

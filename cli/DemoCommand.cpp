@@ -26,6 +26,7 @@ struct DemoArguments
     double duration = 10;
     std::string out = ".";
     std::string transport; // empty: the environment decides
+    bool verbose = false;
 };
 
 constexpr int32_t DemoPtzSpeed = 8;
@@ -47,6 +48,8 @@ std::string Indent(const std::string& text, const std::string& prefix)
 int RunDemo(const DemoArguments& args)
 {
     ApplyTransport(args.transport);
+    if (args.verbose)
+        RequestTrace();
     Interrupt interrupt;
     Console console(false);
     // The report goes to stdout and the driver's messages to stderr; keep them in order.
@@ -183,6 +186,7 @@ std::function<int()> SetupDemo(CLI::App& app)
         ->capture_default_str();
     app.add_option("--out", args->out, "directory for demo.h264 and demo.jpg")->capture_default_str();
     AddTransportOption(app, args->transport);
+    app.add_flag("--verbose", args->verbose, kVerboseHelp);
     app.footer("Runs a simulated camera in this process on free loopback ports, queries it, records "
                "DIR/demo.h264 and a picture DIR/demo.jpg, turns the head right and stops it, and prints a report.");
     return [args] { return RunDemo(*args); };

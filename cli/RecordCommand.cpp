@@ -30,6 +30,7 @@ struct RecordArguments
     std::string out = "record.h264";
     bool json = false;
     std::string transport; // empty: the environment decides
+    bool verbose = false;
 };
 
 uint32_t StreamKind(const std::string& name)
@@ -40,6 +41,8 @@ uint32_t StreamKind(const std::string& name)
 int RunRecordCommand(const RecordArguments& args)
 {
     ApplyTransport(args.transport);
+    if (args.verbose)
+        RequestTrace();
     Interrupt interrupt;
     Console console(args.json);
     RecordPlan plan;
@@ -88,6 +91,8 @@ int RunRecordCommand(const RecordArguments& args)
                     static_cast<long long>(report.firstFrameMs.value_or(0)));
     if (!report.error.empty()) {
         std::fprintf(stderr, "harnoquistel record: %s\n", report.error.c_str());
+        if (const std::string reason = LastTraceReason(console); report.stats.frames == 0 && !reason.empty())
+            std::fprintf(stderr, "harnoquistel record: last reason: %s\n", reason.c_str());
         return ExitFailure;
     }
     return 0;
@@ -116,6 +121,7 @@ std::function<int()> SetupRecord(CLI::App& app)
                    "frame after this many seconds")->check(CLI::Range(0.5, 31536000.0));
     AddTransportOption(app, args->transport);
     app.add_flag("--json", args->json, "print one JSON object at the end instead of text");
+    app.add_flag("--verbose", args->verbose, kVerboseHelp);
     app.footer("Without --device the capability query runs first. Exit status: 0 frames recorded, "
                "1 device failure or no frames (reason on stderr), 2 usage error.");
     return [args] { return RunRecordCommand(*args); };

@@ -78,7 +78,8 @@ std::function<int()> SetupSim(CLI::App& app)
     app.add_option("--fault", args->faults,
                    "inject a fault (repeatable): loss=R, reorder=R, duplicate=R, bye-after=S, stop-after=S, "
                    "refuse-rtsp[*N], onvif-401[=OP][*N], onvif-fault[=OP][*N], slow=[SERVICE:]MS, "
-                   "close-midway[=SERVICE][*N], onvif-digest[=only], clock=[-]S[:WINDOW]");
+                   "close-midway[=SERVICE][*N], onvif-digest[=only], clock=[-]S[:WINDOW], udp-unreachable[*N], "
+                   "udp-refused[*N], unannounced-port[*N]");
     app.footer("Streams: rtsp://HOST:RTSP/media/<profile token> (Profile_<source>_<encoder>, e.g. Profile_1_1).");
     return [args] { return RunSim(*args); };
 }

@@ -97,10 +97,13 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
     } else if (name == "udp-unreachable" || name == "udp-refused") {
         f.kind = name == "udp-unreachable" ? Fault::Kind::UdpUnreachable : Fault::Kind::UdpRefused;
         if (hasArg) return bad("takes no value");
+    } else if (name == "unannounced-port") {
+        f.kind = Fault::Kind::UnannouncedPort;
+        if (hasArg) return bad("takes no value");
     } else {
         return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
                    "onvif-401, onvif-fault, slow, close-midway, onvif-digest, clock, udp-unreachable, "
-                   "udp-refused)");
+                   "udp-refused, unannounced-port)");
     }
     return f;
 }

@@ -27,6 +27,7 @@ struct Fault {
         Clock,         // value: seconds the device's clock is ahead (negative: behind); window: Created freshness
         UdpUnreachable,  // RTP and RTCP over UDP are never sent (one count per session)
         UdpRefused,      // SETUP of RTP over UDP answered 461 Unsupported Transport
+        UnannouncedPort,  // SETUP answers a server_port pair other than the one RTP and RTCP come from
     };
     Kind kind;
     std::string target;

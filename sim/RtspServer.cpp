@@ -603,10 +603,15 @@ RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_i
         reply.headers.push_back({"Transport", "RTP/AVP/TCP;unicast;interleaved=" + std::to_string(rtpPort) + "-" +
                                                   std::to_string(rtcpPort) + ";ssrc=" + ssrc});
     } else {
+        // A camera behind NAT, or one that sends from an ephemeral socket: the pair it names
+        // is not the one its datagrams come from.
+        unsigned announced = session->serverPort;
+        if (faults_.Take(Fault::Kind::UnannouncedPort, ""))
+            announced = announced >= 50000 ? announced - 1000 : announced + 1000;
         reply.headers.push_back({"Transport", "RTP/AVP;unicast;client_port=" + std::to_string(rtpPort) + "-" +
                                                   std::to_string(rtcpPort) + ";server_port=" +
-                                                  std::to_string(session->serverPort) + "-" +
-                                                  std::to_string(session->serverPort + 1) + ";ssrc=" + ssrc});
+                                                  std::to_string(announced) + "-" +
+                                                  std::to_string(announced + 1) + ";ssrc=" + ssrc});
     }
     reply.headers.push_back({"Session", session->id + ";timeout=" + std::to_string(settings_.sessionTimeoutSeconds)});
     std::lock_guard lock(mutex_);

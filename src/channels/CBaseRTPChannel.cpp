@@ -1,5 +1,6 @@
 #include "channels/CBaseRTPChannel.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -15,6 +16,12 @@ namespace velkora {
 namespace {
 
 constexpr char kClassName[] = "CBaseRTPChannel";
+std::string AddressText(uint32_t address)
+{
+    char text[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
 
 uint32_t ResolveIPv4(const std::string& host)
 {
@@ -52,14 +59,49 @@ void CBaseRTPChannel::OnRTPPacket(const sockaddr_in& from, const CRTPPacket& pac
     packetEvent.Set();  // any sender from the camera makes a port pair stale
     const int32_t sourcePort = ntohs(from.sin_port);
     int32_t expected = kAnySourcePort;
-    if (!rtpSourcePort.compare_exchange_strong(expected, sourcePort) && expected != sourcePort)
-        return;
+    if (!rtpSourcePort.compare_exchange_strong(expected, sourcePort) && expected != sourcePort) {
+        if (!FollowSourcePort(static_cast<uint16_t>(sourcePort), packet))
+            return;
+    } else if (!sourceHeard) {
+        sourceHeard = true;
+    }
+    if (!firstPacketTraced.exchange(true))
+        driver->DebugMessage(DebugTrace, "%s: first RTP datagram from %s:%d", "velkora::CBaseRTPChannel::OnRTPPacket",
+                             AddressText(cameraAddress).c_str(), sourcePort);
     rtcpHandler.NoteSequence(packet.GetSequenceNumber());
-    ProcessRTPPacket(packet);
+    reorderWindow.Push(packet, CTime::Now() / 10000, [this](const CRTPPacket& p) { ProcessRTPPacket(p); });
 }
 
-void CBaseRTPChannel::SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort)
+bool CBaseRTPChannel::FollowSourcePort(uint16_t port, const CRTPPacket& packet)
 {
+    if (sourceHeard)
+        return false;  // the announced port delivers: anything else is a stranger
+    CAutoLock guard(sourceLock);
+    const int32_t announced = rtpSourcePort;
+    if (!sourceProbation.Offer(port, packet, CTime::Now() / 10000))
+        return false;
+    rtpSourcePort = port;
+    sourceHeard = true;
+    // Whatever rewrote the RTP port rewrote the RTCP port too: RTCP follows the stream's SSRC.
+    rtcpHandler.FollowPeer(packet.GetSsrc());
+    if (!sourceFollowReported) {
+        sourceFollowReported = true;
+        driver->DebugMessage(DebugWarning,
+                             "%s: Device %s sends RTP from port %u instead of port %d named in its SETUP answer; "
+                             "the stream follows it",
+                             "velkora::CBaseRTPChannel::OnRTPPacket", driver->GetName().c_str(), unsigned{port},
+                             announced);
+    }
+    return true;
+}
+
+void CBaseRTPChannel::SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort, uint32_t ssrc)
+{
+    {
+        CAutoLock guard(sourceLock);
+        sourceProbation.Reset(payloadType_, htonl(ssrc));  // compared with the wire bytes
+    }
+    sourceHeard = false;
     rtpSourcePort = rtpPort != 0 ? int32_t{rtpPort} : kAnySourcePort;
     rtcpHandler.SetPeerPort(rtcpPort);
 }
@@ -80,6 +122,8 @@ void CBaseRTPChannel::Stop()
 
 bool CBaseRTPChannel::OnFrame(ipcapture::IHostFrame* frame)
 {
+    if (!frameEvent.IsSet())
+        driver->DebugMessage(DebugTrace, "%s: first frame", "velkora::CBaseRTPChannel::OnFrame");
     frameEvent.Set();
     if (!SendFrameCallback(frame))
         return false;
@@ -165,6 +209,8 @@ bool CBaseRTPChannel::RestartStream()
     frameEvent.Reset();
     sessionEvent.Reset();
     converter.Reset();
+    reorderWindow.Reset();  // the receiver is closed: no packet is on its way in
+    firstPacketTraced = false;
     rtpSourcePort = kAnySourcePort;
     if (PrepareStream() && StartStream())
         return true;
@@ -227,9 +273,18 @@ uint32_t CBaseRTPChannel::Run()
         if (!RestartStream())
             continue;
         int signalled = WaitForAnyEvent({&stopEvent, &frameEvent, &sessionEvent}, firstFrameWait);
-        if (signalled < 0)
+        if (signalled < 0) {
             longWait = false;
-        else if (signalled == 1)
+            if (firstPacketTraced)
+                driver->DebugMessage(DebugTrace, "%s: reason: RTP datagrams from %s on UDP %u but no whole frame within %g s",
+                                     "velkora::CBaseRTPChannel::Run", AddressText(cameraAddress).c_str(),
+                                     unsigned{receiver.GetPort()}, firstFrameWait / 1000.0);
+            else
+                driver->DebugMessage(DebugTrace,
+                                     "%s: reason: no RTP datagram from %s on UDP %u within %g s: is a firewall dropping them?",
+                                     "velkora::CBaseRTPChannel::Run", AddressText(cameraAddress).c_str(),
+                                     unsigned{receiver.GetPort()}, firstFrameWait / 1000.0);
+        } else if (signalled == 1)
             SetChannelState(ChannelStreaming);
     }
     return 0;

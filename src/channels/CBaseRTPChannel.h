@@ -12,6 +12,8 @@
 #include "rtp/CRTCPHandler.h"
 #include "rtp/CRTPReceiver.h"
 #include "rtp/CTimeStampConverter.h"
+#include "rtp/RtpReorderWindow.h"
+#include "rtp/RtpSourceProbation.h"
 
 namespace velkora {
 
@@ -48,7 +50,11 @@ public:
 
     // The camera's RTP and RTCP source ports as the stream's negotiation stated them;
     // 0 leaves RTP to the port of the first packet from the camera and RTCP open.
-    void SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort);
+    // ssrc: the one the negotiation named (0: none), which a camera followed to another
+    // port must send.
+    void SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort, uint32_t ssrc = 0);
+    // The RTP payload type the stream's description announced; -1 when unknown.
+    void SetPayloadType(int payloadType) { payloadType_ = payloadType; }
 
 protected:
     uint32_t Run() override;
@@ -86,6 +92,20 @@ private:
     static constexpr int32_t kAnySourcePort = -1;
     std::atomic<int32_t> rtpSourcePort{kAnySourcePort};
     void ReportSignalLost();
+
+    // A camera that sends from another port than it announced is followed there, once
+    // nothing came from the announced one (said once per channel).
+    bool FollowSourcePort(uint16_t port, const CRTPPacket& packet);
+    std::atomic<bool> sourceHeard{false};
+    std::atomic<int> payloadType_{-1};
+    CRecursiveLock sourceLock;
+    RtpSourceProbation sourceProbation;  // guarded by sourceLock
+    bool sourceFollowReported = false;   // guarded by sourceLock
+
+    // Between the receiver's queue and the depacketizer, on the queue thread; reset
+    // while the receiver is closed.
+    RtpReorderWindow reorderWindow;
+    std::atomic<bool> firstPacketTraced{false};  // per start, for the opt-in trace
 };
 
 }  // namespace velkora

@@ -1,5 +1,7 @@
 #include "channels/CBaseRTSPChannel.h"
 
+#include "rtp/RtpPortRange.h"
+
 namespace velkora {
 
 CBaseRTSPChannel::CBaseRTSPChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink)
@@ -90,10 +92,18 @@ bool CBaseRTSPChannel::StartStream()
             return false;
         settings.interleaved = true;
     } else {
-        if (!OpenRtpPorts())
+        if (!OpenRtpPorts()) {
+            if (!IsStopping())
+                driver->DebugMessage(DebugTrace, "%s: reason: no free UDP port pair from %u to %u",
+                                     "velkora::CBaseRTSPChannel::StartStream", unsigned{kRtpPortFirst},
+                                     unsigned{kRtpPortEnd});
             return false;
+        }
         settings.rtpClientPort = receiver.GetPort();
         settings.rtcpClientPort = rtcpHandler.GetPort();
+        driver->DebugMessage(DebugTrace, "%s: receiving on UDP %u (RTP) and %u (RTCP)",
+                             "velkora::CBaseRTSPChannel::StartStream", unsigned{settings.rtpClientPort},
+                             unsigned{settings.rtcpClientPort});
     }
     FillSessionSettings(settings);
     if (IsStopping())

@@ -22,7 +22,9 @@ public:
     void OnRTPPacket(const CRTPPacket& packet) override;
     void OnSetup(uint16_t serverRtpPort, uint16_t serverRtcpPort) override
     {
-        SetCameraPorts(serverRtpPort, serverRtcpPort);
+        driver->DebugMessage(DebugTrace, "%s: the camera sends from UDP %u (RTP) and %u (RTCP)",
+                             "velkora::CBaseRTSPChannel::OnSetup", unsigned{serverRtpPort}, unsigned{serverRtcpPort});
+        SetCameraPorts(serverRtpPort, serverRtcpPort, rtspClient.GetServerSsrc());
     }
     void OnSessionClosed() override;
     bool OnInterleavedRTP(const uint8_t* data, size_t size) override;

@@ -9,6 +9,8 @@
 #include "foundation/MethodName.h"
 #include "foundation/StreamKindNames.h"
 #include "onvif/OwnProfileNames.h"
+#include "foundation/CTime.h"
+#include "foundation/Trace.h"
 
 namespace velkora {
 
@@ -50,6 +52,10 @@ void CCommonRtspChannel::DebugMessage(int32_t level, const char* format, ...)
                              MethodName(kCommonRtspChannelClassName, "DebugMessage").c_str());
         return;
     }
+    // A stopping channel aborts its ONVIF exchange itself: the failure that follows says
+    // nothing about the device.
+    if (IsStopping())
+        return;
     if (!text.empty() && messages.Admit(text))
         driver->DebugMessage(level, "%s", text.c_str());
 }
@@ -105,8 +111,32 @@ bool CCommonRtspChannel::PrepareStream()
     if (onvif.Initialize(driver->GetParameterString(ParamOnvifAuthentication),
                          driver->GetParameterString(ParamCustomOnvifNamespaces))) {
         std::string encoderToken = targets.encoder;
-        ok = GetCompatibleMediaProfile(targets, encoderToken) && LoadVideoEncoderCapabilities(encoderToken) &&
-             ApplyVideoEncoderConfiguration(encoderToken) && ReceiveStreamURI(GetProfileToken());
+        // Each step with the time the device took to answer it, for the opt-in trace.
+        auto step = [&](const char* name, bool done, uint64_t since) {
+            const auto ms = static_cast<unsigned>((CTime::Now() - since) / 10000);
+            if (done)
+                driver->DebugMessage(DebugTrace, "%s: ONVIF %s in %u ms", "velkora::CCommonRtspChannel::PrepareStream",
+                                     name, ms);
+            else if (!IsStopping())
+                driver->DebugMessage(DebugTrace, "%s: reason: ONVIF %s failed after %u ms%s",
+                                     "velkora::CCommonRtspChannel::PrepareStream", name, ms, LastError().c_str());
+            return done;
+        };
+        uint64_t since = CTime::Now();
+        ok = step("media profile", GetCompatibleMediaProfile(targets, encoderToken), since);
+        ok = ok && step("encoder options", LoadVideoEncoderCapabilities(encoderToken), since = CTime::Now());
+        ok = ok && step("encoder configuration", ApplyVideoEncoderConfiguration(encoderToken), since = CTime::Now());
+        ok = ok && step("stream address", ReceiveStreamURI(GetProfileToken()), since = CTime::Now());
+        if (ok) {
+            CAutoLock guard(uriLock);
+            std::string shown = streamUri;  // without user name and password
+            const size_t scheme = shown.find("://");
+            const size_t at = shown.find('@');
+            if (scheme != std::string::npos && at != std::string::npos && at < shown.find('/', scheme + 3))
+                shown.erase(scheme + 3, at + 1 - (scheme + 3));
+            driver->DebugMessage(DebugTrace, "%s: stream address %s", "velkora::CCommonRtspChannel::PrepareStream",
+                                 TraceText(shown).c_str());
+        }
     }
     onvif.Reset();
     if (ok)

@@ -25,6 +25,7 @@ CH264ChannelRTSP::~CH264ChannelRTSP()
 
 bool CH264ChannelRTSP::OnDescribe(const MediaDescription& media)
 {
+    SetPayloadType(media.video.payloadType);
     CAutoLock guard(pendingLock);
     pendingSps = media.sps;
     pendingPps = media.pps;

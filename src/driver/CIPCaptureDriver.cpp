@@ -9,6 +9,7 @@
 #include "driver/CIPVideoCapture.h"
 #include "foundation/CDebugInfo.h"
 #include "foundation/FormatText.h"
+#include "foundation/Trace.h"
 
 namespace velkora {
 
@@ -79,6 +80,7 @@ CIPCaptureDriver::CIPCaptureDriver() : hostDirectory(velkora::GetHostDirectory()
 {
     if (!GetHostCoreVersion(hostVersion))
         hostVersion = DefaultHostVersion;
+    traceEnabled = TraceRequested();
 }
 
 CIPCaptureDriver::~CIPCaptureDriver()
@@ -185,7 +187,7 @@ void CIPCaptureDriver::DebugMessage(int32_t level, const char* format, ...)
             text.clear();
         }
     }
-    if (text.empty() || level == DebugTrace || !debugOutput)
+    if (text.empty() || (level == DebugTrace && !traceEnabled) || !debugOutput)
         return;
     CDebugInfo info(static_cast<uint8_t>(MapDebugLevel(level, hostVersion)), text.c_str());
     try {

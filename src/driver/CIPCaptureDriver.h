@@ -74,6 +74,7 @@ protected:
     ipcapture::IHostFrameFactory* hostContext = nullptr;
     std::map<uint32_t, std::string> parameters;
     ModuleVersion hostVersion;
+    bool traceEnabled = false;  // level-4 lines are delivered, unadapted
     std::string hostDirectory;
     DEVICE_INFO deviceInfo;
     uint32_t channelValueA = 0;

@@ -12,7 +12,7 @@ enum DebugLevel : int32_t
     DebugFailure = 1,
     DebugWarning = 2,
     DebugNotice = 3,
-    DebugTrace = 4,     // never delivered
+    DebugTrace = 4,     // delivered only when the trace is asked for (foundation/Trace.h)
     DebugOpened = 100,  // the driver-opened line
 };
 

@@ -77,6 +77,7 @@ bool CRTCPHandler::Open(in_addr_t cameraAddress, uint16_t port) {
     // Stored before the socket opens: the receive thread filters on it from the first datagram.
     cameraAddress_ = cameraAddress;
     peerPort_ = 0;
+    followSsrc_ = 0;
     if (!udpClient_.Open(this, port)) return false;
     udpClient_.SetSelectTimeout(1000);
     StartThread("RTCP Handler Thread");
@@ -137,6 +138,12 @@ void CRTCPHandler::OnDataReceived(IRTPClient*, const sockaddr_in& from, const ui
     if (data == nullptr || length < 4 || from.sin_addr.s_addr != cameraAddress_.load()) return;
     const uint16_t peerPort = peerPort_.load();
     if (peerPort != 0 && ntohs(from.sin_port) != peerPort) return;
+    if (peerPort == 0 && followSsrc_.load() != 0) {
+        const uint32_t ssrc = followSsrc_.load();
+        if (length < 8 || std::memcmp(data + 4, &ssrc, 4) != 0) return;
+        peerPort_ = ntohs(from.sin_port);
+        followSsrc_ = 0;
+    }
     ReadCompound(from, data, length);
 }
 

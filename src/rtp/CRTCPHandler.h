@@ -42,6 +42,14 @@ public:
     void NoteSequence(uint16_t sequence);
     // Once set (non-zero), only datagrams from this source port of the camera count.
     void SetPeerPort(uint16_t port) { peerPort_ = port; }
+    // For a camera whose port is not known (its RTP came from an unannounced port): the
+    // first compound packet from the camera's address that names this SSRC (the four
+    // wire bytes) fixes the port.
+    void FollowPeer(uint32_t ssrc)
+    {
+        followSsrc_ = ssrc;
+        peerPort_ = 0;
+    }
     uint16_t GetPort() { return udpClient_.GetPort(); }
 
     void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
@@ -64,6 +72,7 @@ private:
     CUDPClient udpClient_;
     std::atomic<in_addr_t> cameraAddress_{0};
     std::atomic<uint16_t> peerPort_{0};
+    std::atomic<uint32_t> followSsrc_{0};
     IRTCPHandlerUser* user_ = nullptr;
     std::atomic<IRTCPPacketSender*> sender_{nullptr};
     CAutoEvent sendEvent_;

@@ -1,6 +1,8 @@
 #include "rtsp/CBaseRTSPClient.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -14,6 +16,7 @@
 
 #include "foundation/KeyValueLookup.h"
 #include "foundation/MethodName.h"
+#include "foundation/Trace.h"
 #include "rtsp/RtspAuthorization.h"
 #include "rtsp/TextScan.h"
 
@@ -122,7 +125,9 @@ bool CBaseRTSPClient::Connect() {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
+    const std::string target = "RTSP " + settings_.host + ":" + std::to_string(settings_.rtspPort);
     if (settings_.host.empty() || getaddrinfo(settings_.host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+        Trace("Connect", "reason: " + target + ": host name not resolved");
         CloseSocket();
         return false;
     }
@@ -135,26 +140,41 @@ bool CBaseRTSPClient::Connect() {
         return false;
     }
     bool connected = ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    int failure = connected ? 0 : errno;
     if (!connected && errno == EINPROGRESS) {
+        failure = ETIMEDOUT;
         const std::uint32_t steps = settings_.connectTimeoutMs / kPollStepMs;
         for (std::uint32_t step = 0; step < steps; ++step) {
             pollfd pfd{socket_, POLLOUT, 0};
             const int ready = ::poll(&pfd, 1, static_cast<int>(kPollStepMs));
-            if (ready < 0 && errno != EINTR) break;
+            if (ready < 0 && errno != EINTR) {
+                failure = errno;
+                break;
+            }
             if (ready > 0) {
                 // Linux also reports a refused connection as writable: ask for the outcome.
                 int error = 0;
                 socklen_t length = sizeof error;
                 connected = getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+                failure = error;
                 break;
             }
         }
     }
     if (!connected || !SetNonBlocking(socket_, false)) {
+        std::string why = failure == ETIMEDOUT ? "no answer within " + std::to_string(settings_.connectTimeoutMs) + " ms"
+                                               : std::string(std::strerror(failure));
+        if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+        Trace("Connect", "reason: " + target + ": " + why);
         CloseSocket();
         return false;
     }
+    Trace("Connect", target + ": connected");
     return true;
+}
+
+void CBaseRTSPClient::Trace(const char* step, const std::string& text) {
+    if (owner) owner->DebugMessage(DebugTrace, "velkora::CBaseRTSPClient::%s: %s", step, text.c_str());
 }
 
 std::string CBaseRTSPClient::BaseUrl() const {
@@ -283,12 +303,22 @@ bool CBaseRTSPClient::Exchange(int method) {
     bool parsed = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string response;
-        if (!SendRequest(method)) return false;
-        if (!(settings_.interleaved ? ReceiveInterleavedResponse(method, response) : ReceiveResponse(method, response)))
+        const std::string request = std::string(RtspMethodName(method)) + " " +
+                                    TraceText(method == kRtspSetup ? MediaUrl() : BaseUrl());
+        if (!SendRequest(method) ||
+            !(settings_.interleaved ? ReceiveInterleavedResponse(method, response) : ReceiveResponse(method, response))) {
+            if (method != kRtspTeardown && !IsStopRequested())
+                Trace("Exchange", "reason: RTSP " + request + ": no answer");
             return false;
+        }
         parsed = parser_.Parse(method, response);
         // One more attempt when the server asks for a scheme not yet tried.
-        if (parsed && parser_.Status() == 401 && parser_.AuthScheme() != settings_.authScheme && attempt == 0) {
+        const bool retry =
+            parsed && parser_.Status() == 401 && parser_.AuthScheme() != settings_.authScheme && attempt == 0;
+        const bool good = parsed && parser_.Status() >= 200 && parser_.Status() < 300;
+        Trace("Exchange", std::string(good || retry ? "" : "reason: ") + "RTSP " + request + ": " +
+                              TraceText(std::string_view(response).substr(0, response.find("\r\n"))));
+        if (retry) {
             settings_.authScheme = parser_.AuthScheme();
             continue;
         }

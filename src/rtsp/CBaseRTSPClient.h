@@ -42,6 +42,8 @@ public:
 
     // IRTCPPacketSender: a '$' frame on the RTCP channel the SETUP answer named.
     bool SendRTCPPacket(const uint8_t* data, size_t size) override;
+    // The SSRC the SETUP answer named (0: none); for the user's OnSetup, on the client's thread.
+    std::uint32_t GetServerSsrc() const { return parser_.ServerSsrc(); }
 
     // Largest header block read, and largest response kept; longer answers fail.
     static constexpr std::size_t kMaxHeaderSize = 64 * 1024;
@@ -58,6 +60,8 @@ protected:
 
 private:
     bool Connect();
+    // One line of the opt-in trace (foundation/Trace.h).
+    void Trace(const char* step, const std::string& text);
     void CloseSocket();
     bool Exchange(int method);
     bool SendRequest(int method);

@@ -143,6 +143,7 @@ bool CRTSPResponseParser::Parse(int kind, std::string_view response) {
     }
     if (kind == kRtspSetup) {
         serverRtpPort_ = serverRtcpPort_ = 0;
+        serverSsrc_ = 0;
         ForEachLine(headers.substr(0, headersLength), [&](std::string_view line) {
             if (HeaderKindOf(line) == kHeaderTransport) {
                 const std::string channel = LookupDelimitedValue(line, "interleaved", "=", ";-");
@@ -160,6 +161,10 @@ void CRTSPResponseParser::ParseServerPorts(std::string_view transport) {
     const std::size_t dash = pair.find('-');
     serverRtpPort_ = PortNumber(std::string_view(pair).substr(0, dash));
     serverRtcpPort_ = dash == std::string::npos ? 0 : PortNumber(std::string_view(pair).substr(dash + 1));
+    // Eight hex digits at most; anything else names no SSRC.
+    const std::string ssrc = LookupDelimitedValue(transport, "ssrc", "=", ";\r\n");
+    if (!ssrc.empty() && ssrc.size() <= 8 && ssrc.find_first_not_of("0123456789abcdef") == std::string::npos)
+        serverSsrc_ = static_cast<std::uint32_t>(std::stoul(ssrc, nullptr, 16));
 }
 
 bool CRTSPResponseParser::ParseHeader(std::string_view line) {

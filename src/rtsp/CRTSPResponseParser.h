@@ -41,6 +41,8 @@ public:
     // is no port number.
     std::uint16_t ServerRtpPort() const { return serverRtpPort_; }
     std::uint16_t ServerRtcpPort() const { return serverRtcpPort_; }
+    // The "ssrc" of the last SETUP answer as a number; 0 when it named none.
+    std::uint32_t ServerSsrc() const { return serverSsrc_; }
 
     static constexpr std::size_t kMaxVersionLength = 127;
     static constexpr std::size_t kMaxContentTypeLength = 255;
@@ -67,6 +69,7 @@ private:
     std::uint8_t interleavedChannel_ = 0;
     std::uint16_t serverRtpPort_ = 0;
     std::uint16_t serverRtcpPort_ = 0;
+    std::uint32_t serverSsrc_ = 0;
 };
 
 }  // namespace velkora

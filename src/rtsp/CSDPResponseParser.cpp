@@ -79,6 +79,11 @@ bool CSDPResponseParser::ParseMediaLine(std::string_view line, int& kind) {
         if (MediaBlock* block = description_.Block(kind)) {
             block->port = static_cast<std::uint16_t>(StrictUnsigned(tokens[1]));
             block->protocol = std::string(tokens[2]);
+            // RTP payload types are 0..127; the first format is the one the stream carries.
+            if (tokens.size() >= 4 && !tokens[3].empty() && tokens[3].size() <= 3 &&
+                tokens[3].find_first_not_of("0123456789") == std::string_view::npos &&
+                StrictUnsigned(tokens[3]) < 128)
+                block->payloadType = static_cast<int>(StrictUnsigned(tokens[3]));
         }
     }
     return true;

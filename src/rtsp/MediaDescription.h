@@ -16,6 +16,7 @@ struct MediaBlock {
     std::string connectionAddress;  // IN IP4 address of "c=", without a /ttl suffix
     std::string control;            // "a=control:" value
     std::string rtpMap;             // encoding of "a=rtpmap", e.g. "H264/90000"
+    int payloadType = -1;           // first format of "m=" when an RTP payload type; -1 unknown
 };
 
 struct MediaDescription {

@@ -1,5 +1,8 @@
 // The channel recovers by itself from what cameras and networks do, and every thread of a
 // stream ends when the host closes it, whatever the stream was doing.
+#include <algorithm>
+#include <thread>
+
 #include "SimHost.h"
 
 using namespace channeltest;
@@ -77,4 +80,45 @@ TEST_F(ChannelRecovery, CloseDuringSlowOnvifEndsPromptly)
     camera.SetFaults(Faults({"slow=onvif:5000"}));
     ASSERT_TRUE(Open());
     ASSERT_TRUE(WaitForRequests(camera, "onvif GetProfiles", 1, 20s));
+}
+
+// A close cancels the ONVIF exchange in flight: that is the library's doing, not a device
+// failure, whichever step of a first start or of a restart it lands in.
+TEST(ChannelClose, CloseDuringPreparationLogsNoFailure)
+{
+    sim::Simulator camera{SimOptions()};
+    ASSERT_TRUE(camera.Start());
+    host::ChannelSink sink;
+    auto count = [&](const std::string& operation) {
+        const std::vector<std::string> lines = camera.RequestLog();
+        return static_cast<size_t>(std::count(lines.begin(), lines.end(), "onvif " + operation));
+    };
+    auto closeDuring = [&](Device& device, const std::string& operation, size_t occurrence) {
+        SCOPED_TRACE(operation);
+        for (auto deadline = std::chrono::steady_clock::now() + 30s; count(operation) < occurrence;) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+            std::this_thread::sleep_for(20ms);
+        }
+        std::this_thread::sleep_for(200ms);  // the exchange is waiting for its answer
+        EXPECT_TRUE(device.CloseStream(0, 0));
+        for (const host::DebugRecord& record : device.debug.Messages())
+            EXPECT_NE(int{record.level}, 1) << record.text;
+    };
+    camera.SetFaults(Faults({"slow=onvif:1500"}));
+    for (const char* operation : {"GetProfiles", "GetVideoEncoderConfigurationOptions", "GetStreamUri"}) {
+        const size_t next = count(operation) + 1;
+        Device device(camera, FixedProfilesConfiguration(1));
+        ASSERT_TRUE(device.OpenStream(0, 0, sink));
+        closeDuring(device, operation, next);
+    }
+
+    // The camera stops sending: the close lands in the preparation of the restart.
+    camera.SetFaults({});
+    Device device(camera, FixedProfilesConfiguration(1));
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    ASSERT_TRUE(sink.WaitForFrames(5, 20s));
+    const size_t next = count("GetVideoEncoderConfiguration") + 1;
+    camera.SetFaults(Faults({"loss=1", "slow=onvif:1500"}));
+    closeDuring(device, "GetVideoEncoderConfiguration", next);
+    EXPECT_EQ(LibraryThreadCount(), 0);
 }

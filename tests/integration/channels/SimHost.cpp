@@ -39,10 +39,11 @@ std::vector<sim::Fault> Faults(const std::vector<std::string>& specs)
     return faults;
 }
 
-Device::Device(sim::Simulator& camera, std::string configuration, unsigned channels, std::string password)
+Device::Device(sim::Simulator& camera, std::string configuration, unsigned channels, std::string password,
+               const std::string& host)
 {
     const sim::SimulatorPorts ports = camera.Ports();
-    host::DeviceRecord record{"127.0.0.1:" + std::to_string(ports.http), ports.ptz, "admin", std::move(password),
+    host::DeviceRecord record{host + ":" + std::to_string(ports.http), ports.ptz, "admin", std::move(password),
                               "SIM-1", channels, 3, 0, 0, {}};
     record.parameters = {"0", "1.0", "", "/onvif/device_service", "/onvif/media_service", "/onvif/ptz_service", "",
                          "Digest", std::move(configuration), std::to_string(ports.rtsp)};

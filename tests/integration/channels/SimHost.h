@@ -27,7 +27,8 @@ sim::SimulatorOptions SimOptions(unsigned channels = 1);
 std::vector<sim::Fault> Faults(const std::vector<std::string>& specs);
 
 struct Device {
-    Device(sim::Simulator& camera, std::string configuration, unsigned channels = 1, std::string password = "admin");
+    Device(sim::Simulator& camera, std::string configuration, unsigned channels = 1, std::string password = "admin",
+           const std::string& host = "127.0.0.1");
     ~Device() { DeleteIPCapture(driver); }
     bool OpenStream(uint32_t channel, uint32_t kind, host::ChannelSink& sink, host::StreamRecord request = {});
     bool CloseStream(uint32_t channel, uint32_t kind) { return capture->CloseStream(channel, kind); }

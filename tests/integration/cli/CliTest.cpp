@@ -2,6 +2,9 @@
 // exit statuses, JSON outputs, and the files it leaves.
 #include "CliFixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <thread>
@@ -312,3 +315,72 @@ TEST_F(CliCommand, OnvifBehindHttpDigestAndWithAnOffsetClock)
 }
 
 } // namespace
+
+// With --verbose a recording that gets no frame names the step that failed; without it
+// the driver's messages are the usual ones.
+TEST_F(CliCommand, RecordVerboseSaysWhyNoFrameCame)
+{
+    const fs::path device = dir / "device.json";
+    ASSERT_EQ(Query({"--save", device.string()}).status, 0);
+    auto record = [&](bool verbose) {
+        // Long enough for the first start to give up waiting for a frame (7.5 s).
+        std::vector<std::string> args = {"record", Address(), "--device", device.string(), "--duration", "9",
+                                         "--out", (dir / "none.h264").string()};
+        if (verbose)
+            args.push_back("--verbose");
+        return Run(args, {std::string("HARNOQUISTEL_PASSWORD=") + Password});
+    };
+    // The same camera (its ONVIF port is in the device file) with another stream address.
+    auto streamAddress = [&](const std::string& uri, uint16_t rtspPort) {
+        sim::SimulatorOptions options;
+        options.httpPort = camera->Ports().http;
+        options.rtspPort = rtspPort;
+        options.ptzPort = 0;
+        options.password = Password;
+        options.rtspUri = uri;
+        camera.reset();
+        camera = std::make_unique<sim::Simulator>(options);
+        return camera->Start();
+    };
+    // A loopback TCP port nobody listens on (until a simulator takes it).
+    auto freePort = [] {
+        const int probe = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        uint16_t port = 0;
+        if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+        close(probe);
+        return port;
+    };
+
+    camera->SetFaults({*sim::ParseFault("loss=1")});
+    Outcome outcome = record(true);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("[trace]"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("last reason: no RTP datagram from 127.0.0.1 on UDP "), std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("is a firewall dropping them?"), std::string::npos) << outcome.err;
+
+    const std::string closed = "127.0.0.1:" + std::to_string(freePort());
+    ASSERT_TRUE(streamAddress("rtsp://" + closed + "/media/Profile_1_1", 0));
+    outcome = record(true);
+    EXPECT_NE(outcome.err.find("last reason: RTSP " + closed + ": connection refused"), std::string::npos)
+        << outcome.err;
+    outcome = record(false);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err.find("[trace]"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("reason"), std::string::npos) << outcome.err;
+
+    // A stream address the camera's RTSP server does not know: DESCRIBE is answered 404.
+    const uint16_t rtspPort = freePort();
+    const std::string rtsp = "rtsp://127.0.0.1:" + std::to_string(rtspPort);
+    ASSERT_TRUE(streamAddress(rtsp + "/media/Nothing", rtspPort));
+    outcome = record(true);
+    EXPECT_NE(outcome.err.find("last reason: RTSP DESCRIBE " + rtsp + "/media/Nothing: RTSP/1.0 404"),
+              std::string::npos)
+        << outcome.err;
+}

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <set>
@@ -117,6 +118,7 @@ protected:
 struct NetworkFault {
     const char* fault;
     size_t frames;  // frames that must arrive; at 20% loss a large key frame rarely survives whole
+    bool everyFrame = false;  // no frame may be missing: the fault loses no packet
 };
 
 class RtpLoss : public FaultMatrix, public ::testing::WithParamInterface<NetworkFault> {};
@@ -151,10 +153,22 @@ TEST_P(RtpLoss, OnlyWholeAccessUnitsReachTheHost)
         CloseAndExpectNoThreads(device);
     }
     ExpectWholeAccessUnits(sink.Frames());
+    if (GetParam().everyFrame) {
+        // Reordered and duplicated packets are put back in order: each frame follows its
+        // predecessor, none is lost to a sequence gap.
+        auto clip = LoadClip(1280, 720);
+        const std::vector<host::ReceivedFrame> frames = sink.Frames();
+        size_t skipped = 0;
+        for (size_t i = 1; i < frames.size(); ++i)
+            skipped += static_cast<size_t>(FindInClip(*clip, frames[i].data)) !=
+                       (static_cast<size_t>(FindInClip(*clip, frames[i - 1].data)) + 1) % clip->frames.size();
+        EXPECT_EQ(skipped, 0u) << "of " << frames.size() << " frames";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, RtpLoss, ::testing::Values(NetworkFault{"loss=0.05", 20}, NetworkFault{"loss=0.2", 0},
-                                           NetworkFault{"duplicate=0.2", 20}, NetworkFault{"reorder=0.1", 20}),
+                                           NetworkFault{"duplicate=0.2", 20, true}, NetworkFault{"reorder=0.1", 20, true},
+                                           NetworkFault{"reorder=0.01", 20, true}),
                          [](const auto& info) {
                              std::string name = info.param.fault;
                              for (char& c : name)
@@ -240,4 +254,65 @@ TEST_F(FaultMatrix, StreamUriNamingAnotherHostStillStreamsFromTheDevice)
     ASSERT_TRUE(sink.WaitForFrames(10, 20s));
     EXPECT_GE(CountRequests(*camera, "rtsp PLAY"), 1u);
     CloseAndExpectNoThreads(device);
+}
+
+// The camera's datagrams come from another port pair than its SETUP answer names (NAT,
+// or an ephemeral sending socket): the stream follows them, says so once, and still
+// delivers only the clip.
+TEST_F(FaultMatrix, CameraSendingFromAnUnannouncedPortIsFollowed)
+{
+    camera->SetFaults(Faults({"unannounced-port"}));
+    host::ChannelSink sink;
+    Device device(*camera, FixedProfilesConfiguration(1));
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    ASSERT_TRUE(sink.WaitForFrames(50, 20s));
+    EXPECT_EQ(CountRequests(*camera, "rtsp PLAY"), 1u);
+    EXPECT_EQ(sink.SignalLostCount(), 0);
+    const std::vector<host::DebugRecord> notes = device.debug.Find("instead of port");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(int{notes[0].level}, 2);
+    // Once followed, strangers on the camera's address are still kept out.
+    SendGarbage("127.0.0.1", OwnUdpPorts(), 7);
+    const size_t before = sink.FrameCount();
+    ASSERT_TRUE(sink.WaitForFrames(before + 10, 30s));
+    EXPECT_EQ(CountRequests(*camera, "rtsp PLAY"), 1u) << "a forged RTCP BYE restarted the stream";
+    CloseAndExpectNoThreads(device);
+    ExpectWholeAccessUnits(sink.Frames());
+}
+
+// Through a NAT that rewrites the source ports of the camera's datagrams: an nftables
+// SNAT rule on loopback, for a camera on 127.0.0.3 only, where the machine lets a test
+// change the rules. The rule's table is removed whatever the outcome.
+TEST(CameraBehindNat, PortRewritingNatIsFollowed)
+{
+    const std::string table = "hq_nat_test_" + std::to_string(getpid());
+    auto nft = [](const std::string& args) { return std::system(("nft " + args + " >/dev/null 2>&1").c_str()) == 0; };
+    if (!nft("--version"))
+        GTEST_SKIP() << "nft is not installed";
+    if (!nft("add table ip " + table))
+        GTEST_SKIP() << "this machine does not let the test change nftables rules";
+    struct RemoveTable {
+        std::string table;
+        ~RemoveTable() { std::system(("nft delete table ip " + table + " >/dev/null 2>&1").c_str()); }
+    } removeTable{table};
+    // Ports below the ephemeral range, so that every source port is rewritten.
+    ASSERT_TRUE(nft("'add chain ip " + table + " post { type nat hook postrouting priority 100 ; }'"));
+    ASSERT_TRUE(nft("add rule ip " + table + " post ip saddr 127.0.0.3 ip protocol udp snat to 127.0.0.3:20000-20999"));
+
+    sim::SimulatorOptions options = SimOptions();
+    options.bindAddress = "127.0.0.3";
+    sim::Simulator camera(options);
+    ASSERT_TRUE(camera.Start());
+    host::ChannelSink sink;
+    {
+        Device device(camera, FixedProfilesConfiguration(1), 1, "admin", "127.0.0.3");
+        ASSERT_TRUE(device.OpenStream(0, 0, sink));
+        ASSERT_TRUE(sink.WaitForFrames(50, 30s));
+        EXPECT_EQ(CountRequests(camera, "rtsp PLAY"), 1u);
+        const std::vector<host::DebugRecord> notes = device.debug.Find("instead of port");
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_EQ(int{notes[0].level}, 2);
+        EXPECT_TRUE(device.CloseStream(0, 0));
+    }
+    ExpectWholeAccessUnits(sink.Frames());
 }

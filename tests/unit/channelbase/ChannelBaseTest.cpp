@@ -2,6 +2,7 @@
 
 #include "TestDriver.h"
 #include "channels/CBaseCameraChannel.h"
+#include "foundation/FileTime.h"
 #include "host/Frames.h"
 
 using namespace velkora;

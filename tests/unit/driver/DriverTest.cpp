@@ -123,6 +123,38 @@ TEST_F(DriverFixture, DebugMessagesDropLevelFourAndEmptyTexts) {
     EXPECT_EQ(messages[0].text, "warning 7 of x");
 }
 
+// The opt-in trace: a driver made while HARNOQUISTEL_TRACE=1 delivers level 4 unadapted
+// (a 5.11 host would otherwise see it as a warning); "0" and absence keep it dropped.
+TEST(DriverTrace, LevelFourOnlyWhenAskedFor) {
+    for (const char* value : {"1", "0", static_cast<const char*>(nullptr)}) {
+        if (value)
+            setenv("HARNOQUISTEL_TRACE", value, 1);
+        else
+            unsetenv("HARNOQUISTEL_TRACE");
+        ipcapture::IIPCaptureDriver* driver = CreateIPCapture();
+        unsetenv("HARNOQUISTEL_TRACE");
+        host::DebugOutput output;
+        host::FrameFactory frames;
+        host::DeviceRecord record;
+        record.address = "10.0.0.5";
+        record.model = "ABC-1";
+        record.parameters = {"0", "1.0"};
+        host::DeviceSettings settings(record);
+        ASSERT_TRUE(driver->Open(&output, &frames, &settings));
+        output.Clear();
+        dynamic_cast<velkora::IDriver*>(driver)->DebugMessage(4, "step %d", 1);
+        const auto messages = output.Messages();
+        if (value && std::string(value) == "1") {
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages[0].level, 4);
+            EXPECT_EQ(messages[0].text, "step 1");
+        } else {
+            EXPECT_TRUE(messages.empty()) << (value ? value : "unset");
+        }
+        DeleteIPCapture(driver);
+    }
+}
+
 TEST_F(DriverFixture, CreateVideoChannelCodecRules) {
     ASSERT_TRUE(Open());
     auto* creator = dynamic_cast<IVideoChannelCreator*>(driver);

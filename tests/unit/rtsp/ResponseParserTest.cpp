@@ -27,7 +27,7 @@ void Check(const std::vector<Case>& cases, int kind = kRtspOptions) {
               << " base=" << p.ContentBase() << " session=" << p.Session() << " timeout=" << p.SessionTimeout()
               << " auth=" << p.AuthScheme() << " realm=" << p.Realm() << " nonce=" << p.Nonce()
               << " interleaved=" << int(p.InterleavedChannel()) << " server=" << p.ServerRtpPort() << "-"
-              << p.ServerRtcpPort() << " ";
+              << p.ServerRtcpPort() << " ssrc=" << std::hex << p.ServerSsrc() << std::dec << " ";
         std::istringstream items(c.expected);
         for (std::string item; items >> item;)
             EXPECT_NE(state.str().find(" " + item + " "), std::string::npos) << c.response << "\nstate:" << state.str();
@@ -88,7 +88,10 @@ TEST(RtspResponseParser, DescribeBodyAndSetupTransport) {
     Check({{k200 + "Transport: RTP/AVP/TCP;unicast;interleaved=2-3\r\n", "ok=1 interleaved=2"},
            {k200 + "Transport: RTP/AVP;unicast;client_port=3556-3557\r\n", "ok=1 interleaved=0 server=0-0"},
            {k200 + "Transport: RTP/AVP;unicast;client_port=3556-3557;Server_Port=6970-6971\r\n", "server=6970-6971"},
-           {k200 + "Transport: RTP/AVP;unicast;server_port=5000;ssrc=1234\r\n", "server=5000-0"},
+           {k200 + "Transport: RTP/AVP;unicast;server_port=5000;ssrc=1234\r\n", "server=5000-0 ssrc=1234"},
+           {k200 + "Transport: RTP/AVP;unicast;server_port=5000-5001;ssrc=DEADBEEF\r\n", "ssrc=deadbeef"},
+           {k200 + "Transport: RTP/AVP;unicast;ssrc=123456789\r\n", "ssrc=0"},
+           {k200 + "Transport: RTP/AVP;unicast;ssrc=12x4\r\n", "ssrc=0"},
            {k200 + "Transport: RTP/AVP;unicast;server_port=65536-x\r\n", "ok=1 server=0-0"},
            {k200 + "Transport: RTP/AVP;unicast;server_port=-7\r\n", "ok=1 server=0-7"},
            {k200 + "Transport: RTP/AVP;unicast\r\n", "server=0-0"}},

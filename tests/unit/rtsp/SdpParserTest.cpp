@@ -23,6 +23,13 @@ TEST(SdpParser, MediaBlocksOfEveryKind) {
     EXPECT_EQ(m.audio.rtpMap, "PCMU/8000");
     EXPECT_EQ(m.audio.control, "track2");
     EXPECT_EQ(m.data.control, "track3");
+    EXPECT_EQ(m.video.payloadType, 96);
+    EXPECT_EQ(m.audio.payloadType, 0);
+    // Only a number below 128 is an RTP payload type.
+    for (const char* format : {"128", "x96", "", "-1", "0096"}) {
+        ASSERT_TRUE(p.Parse(std::string("m=video 0 RTP/AVP ") + format + "\r\n")) << format;
+        EXPECT_EQ(p.Description().video.payloadType, -1) << format;
+    }
     EXPECT_TRUE(p.Parse(""));  // each parse starts afresh
     EXPECT_EQ(p.Description().data.control, "");
 }
