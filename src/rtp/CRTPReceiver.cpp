@@ -13,6 +13,7 @@ bool CRTPReceiver::Open(uint16_t port) {
         client_->Close();
         client_.reset();
     }
+    ReturnHeld();
     client_ = std::make_unique<CUDPClient>(owner);
     // Set before opening so that they govern the receive loop from its first receive.
     client_->SetSocketReceiveBuffer(kSocketReceiveBuffer);
@@ -20,6 +21,7 @@ bool CRTPReceiver::Open(uint16_t port) {
     client_->SetSelectTimeout(kSelectTimeoutMs);
     if (client_->Open(this, port)) {
         ClearQueue();
+        localPort_ = client_->GetPort();
         char threadName[48];
         std::snprintf(threadName, sizeof threadName, "RTP Packet Queue (%hu)", client_->GetPort());
         if (StartThread(threadName)) return true;
@@ -34,6 +36,7 @@ void CRTPReceiver::Close() {
         client_->Close();
         client_.reset();
     }
+    ReturnHeld();  // the UDP thread has ended
     ClearQueue();
     StopThread(2000);
 }
@@ -41,23 +44,81 @@ void CRTPReceiver::Close() {
 uint16_t CRTPReceiver::GetPort() { return client_ ? client_->GetPort() : 0; }
 
 void CRTPReceiver::ClearQueue() {
-    CAutoLock guard(lock_);
-    queue_.clear();
+    queue_.Clear();
+    dropping_ = false;
+}
+
+void CRTPReceiver::ReturnHeld() {
+    queue_.Release(gathered_, gatheredCount_);
+    gatheredCount_ = 0;
+    queue_.Release(spare_, spareCount_);
+    spareCount_ = 0;
 }
 
 void CRTPReceiver::OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
                                   size_t length) {
     if (client == nullptr || client != client_.get()) return;
-    auto record = std::make_unique<QueuedPacket>();
-    record->from = from;
-    if (!record->packet.Parse(data, length) || stopEvent.IsSet()) return;
-    bool wasEmpty = false;
-    {
-        CAutoLock guard(lock_);
-        wasEmpty = queue_.empty();
-        queue_.push_back(std::move(record));
+    QueuedPacket* record = spareCount_ > 0 ? spare_[--spareCount_] : queue_.Acquire();
+    if (record == nullptr) {
+        NoteDropped(1);  // every record is in the queue or in the user's hands
+        return;
     }
+    record->from = from;
+    if (!record->packet.Parse(data, length) || stopEvent.IsSet()) {
+        spare_[spareCount_++] = record;
+        return;
+    }
+    gathered_[gatheredCount_++] = record;
+    if (gatheredCount_ == kBatchSize) PushGathered();
+}
+
+void CRTPReceiver::OnDataBatchEnd(IRTPClient* client) {
+    if (client == nullptr || client != client_.get()) return;
+    PushGathered();
+}
+
+void CRTPReceiver::PushGathered() {
+    if (gatheredCount_ == 0) return;
+    bool wasEmpty = false;
+    size_t dropped = 0;
+    spareCount_ += queue_.Push(gathered_, gatheredCount_, spare_ + spareCount_, kBatchSize - spareCount_, wasEmpty,
+                               dropped);
+    gatheredCount_ = 0;
+    NoteDropped(dropped);
+    // The packet thread looks at the queue again by itself while it is not empty.
     if (wasEmpty) packetEvent_.Set();
+}
+
+bool CRTPReceiver::QueuePacket(const sockaddr_in& from, const uint8_t* data, size_t length) {
+    if (stopEvent.IsSet()) return false;
+    QueuedPacket* record = queue_.Acquire();
+    if (record == nullptr) {
+        NoteDropped(1);
+        return false;
+    }
+    record->from = from;
+    if (!record->packet.Parse(data, length)) {
+        queue_.Release(&record, 1);
+        return false;
+    }
+    bool wasEmpty = false;
+    size_t dropped = 0;
+    queue_.Push(&record, 1, nullptr, 0, wasEmpty, dropped);
+    NoteDropped(dropped);
+    if (wasEmpty) packetEvent_.Set();
+    return dropped == 0;
+}
+
+void CRTPReceiver::NoteDropped(size_t dropped) {
+    if (dropped == 0) {
+        dropping_ = false;
+        return;
+    }
+    if (!dropping_.exchange(true) && owner != nullptr) {
+        owner->DebugMessage(DebugWarning, "%s: Packet queue full (%u packets), datagrams dropped, device %s, port %u",
+                            "velkora::CRTPReceiver::OnDataReceived", queue_.GetLimit(), owner->GetName().c_str(),
+                            unsigned{localPort_});
+    }
 }
 
 void CRTPReceiver::OnReceiveTimeout(IRTPClient* client) {
@@ -71,27 +132,27 @@ void CRTPReceiver::OnClientClosed(IRTPClient* client) {
 }
 
 uint32_t CRTPReceiver::Run() {
-    bool queueWasEmpty = false;  // the first wait does not block
+    QueuedPacket* batch[kBatchSize];
+    size_t count = 0;
+    size_t remaining = 1;  // the first wait does not block
     for (;;) {
-        const int signalled = WaitForAnyEvent({&stopEvent, &packetEvent_}, queueWasEmpty ? 1000 : 0);
-        if (signalled == 0) {
-            ClearQueue();
-            return 0;
-        }
-        std::deque<std::unique_ptr<QueuedPacket>> batch;
-        {
-            CAutoLock guard(lock_);
-            batch.swap(queue_);
-        }
-        queueWasEmpty = true;
-        for (auto& record : batch) {
-            if (user_ == nullptr || stopEvent.IsSet()) break;
-            try {
-                user_->OnRTPPacket(record->from, record->packet);
-            } catch (...) {
+        const int signalled = WaitForAnyEvent({&stopEvent, &packetEvent_}, remaining == 0 ? 1000 : 0);
+        if (signalled == 0) break;
+        // The records of one batch go back to the pool as the next batch is taken.
+        while ((count = queue_.Take(batch, count, batch, kBatchSize, remaining)) > 0) {
+            for (size_t i = 0; i < count; ++i) {
+                if (user_ == nullptr || stopEvent.IsSet()) break;
+                try {
+                    user_->OnRTPPacket(batch[i]->from, batch[i]->packet);
+                } catch (...) {
+                }
             }
+            if (stopEvent.IsSet()) break;
         }
     }
+    queue_.Release(batch, count);
+    ClearQueue();
+    return 0;
 }
 
 }  // namespace velkora

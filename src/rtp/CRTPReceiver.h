@@ -2,14 +2,16 @@
 
 #include <netinet/in.h>
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 
 #include "foundation/CBaseThread.h"
 #include "foundation/CEvent.h"
 #include "foundation/CRecursiveLock.h"
 #include "rtp/CRTPPacket.h"
+#include "rtp/CRTPPacketQueue.h"
 #include "rtp/CUDPClient.h"
 #include "rtp/IRTPClient.h"
 #include "rtp/IRTPReceiverUser.h"
@@ -18,7 +20,9 @@ namespace velkora {
 
 // Receives the RTP datagrams of one stream: parses them on the UDP thread and hands them,
 // in arrival order, to the user on its own thread ("RTP Packet Queue (%hu)"), so that frame
-// assembly never holds up the socket.
+// assembly never holds up the socket. Packets are parsed into pooled records and cross in
+// batches (one batched read of the socket, one queue lock); the queue is bounded (see
+// CRTPPacketQueue): while the user stalls, the newest datagrams are dropped.
 class CRTPReceiver : public IRTPClientUser, public CBaseThread {
 public:
     // Asked of the kernel for the RTP socket: an I-frame burst of a 1080p camera overflows
@@ -26,6 +30,8 @@ public:
     static constexpr uint32_t kSocketReceiveBuffer = 4 * 1024 * 1024;
     static constexpr uint32_t kReceiveSize = 1536;
     static constexpr uint32_t kSelectTimeoutMs = 2000;
+    // Records handed to the user per queue lock, and gathered from the socket per push.
+    static constexpr size_t kBatchSize = CUDPClient::kReadBatch;
 
     explicit CRTPReceiver(IDebugMessage* owner);
     ~CRTPReceiver() override;
@@ -38,8 +44,22 @@ public:
     // Socket receive buffer the kernel granted; 0 while closed.
     uint32_t GetGrantedReceiveBuffer() { return client_ ? client_->GetGrantedReceiveBuffer() : 0; }
 
+    // Parses one RTP packet that arrived by another way than this receiver's socket (for
+    // example interleaved in a TCP connection) and queues it behind the datagrams; false
+    // when it is malformed, the receiver is stopping or the queue is full.
+    bool QueuePacket(const sockaddr_in& from, const uint8_t* data, size_t length);
+
+    // Packets the queue holds at most while the user is busy; applies when the queue is
+    // empty (set it before Open).
+    void SetQueueLimit(uint32_t packets) { queue_.SetLimit(packets); }
+    // Datagrams dropped because the queue was full.
+    uint64_t GetDroppedPackets() { return queue_.GetDropped(); }
+    // Packet records allocated so far: grows while the pool warms up, then stays.
+    uint64_t GetRecordAllocations() { return queue_.GetAllocations(); }
+
     void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
                         size_t length) override;
+    void OnDataBatchEnd(IRTPClient* client) override;
     void OnReceiveTimeout(IRTPClient* client) override;
     void OnClientClosed(IRTPClient* client) override;
 
@@ -47,18 +67,24 @@ protected:
     uint32_t Run() override;
 
 private:
-    struct QueuedPacket {
-        sockaddr_in from;
-        CRTPPacket packet;
-    };
-
     void ClearQueue();
+    // Hands the records gathered on the UDP thread to the queue.
+    void PushGathered();
+    void NoteDropped(size_t dropped);
+    // Records the UDP thread holds: gathered (parsed, not yet queued) and spare (free).
+    void ReturnHeld();
 
     std::unique_ptr<CUDPClient> client_;
     IRTPReceiverUser* user_ = nullptr;
-    CRecursiveLock lock_;
-    std::deque<std::unique_ptr<QueuedPacket>> queue_;
+    CRTPPacketQueue queue_;
     CAutoEvent packetEvent_;
+    // UDP thread only (and the owner's thread while no UDP thread runs).
+    QueuedPacket* gathered_[kBatchSize] = {};
+    size_t gatheredCount_ = 0;
+    QueuedPacket* spare_[kBatchSize] = {};
+    size_t spareCount_ = 0;
+    std::atomic<bool> dropping_{false};
+    std::atomic<uint16_t> localPort_{0};  // for messages from any thread  // an overflow is in progress (logged once when it starts)
 };
 
 }  // namespace velkora
