@@ -84,15 +84,16 @@ std::pair<uint16_t, uint16_t> CCommonRtspChannel::GetChannelPair()
     return PickResolution();
 }
 
-std::string CCommonRtspChannel::GetFrameSourceName()
+const std::string& CCommonRtspChannel::GetFrameSourceName()
 {
-    std::string name = driver->GetModuleName();
+    frameSourceName = driver->GetModuleName();
     switch (GetStreamParams().kind) {
-    case 0: return name + "::RecStream";
-    case 1: return name + "::LiveStream";
-    case 2: return name + "::RemoteStream";
-    default: return name;
+    case 0: frameSourceName += "::RecStream"; break;
+    case 1: frameSourceName += "::LiveStream"; break;
+    case 2: frameSourceName += "::RemoteStream"; break;
+    default: break;
     }
+    return frameSourceName;
 }
 
 void CCommonRtspChannel::OnStopThread()
