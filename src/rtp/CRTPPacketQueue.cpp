@@ -1,6 +1,7 @@
 #include "rtp/CRTPPacketQueue.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace velkora {
 
@@ -9,7 +10,7 @@ CRTPPacketQueue::CRTPPacketQueue(uint32_t limit) : limit_(0) { SetLimit(limit); 
 CRTPPacketQueue::~CRTPPacketQueue() = default;
 
 void CRTPPacketQueue::SetLimit(uint32_t limit) {
-    CAutoLock guard(lock_);
+    std::lock_guard guard(lock_);
     if (depth_ != 0) return;
     limit_ = std::max<uint32_t>(limit, 1);
     // Reserved up front: pushing and releasing never grow a container.
@@ -20,7 +21,7 @@ void CRTPPacketQueue::SetLimit(uint32_t limit) {
 }
 
 QueuedPacket* CRTPPacketQueue::Acquire() {
-    CAutoLock guard(lock_);
+    std::lock_guard guard(lock_);
     if (!free_.empty()) {
         QueuedPacket* record = free_.back();
         free_.pop_back();
@@ -41,14 +42,13 @@ void CRTPPacketQueue::ReleaseLocked(QueuedPacket* record) {
 }
 
 void CRTPPacketQueue::Release(QueuedPacket* const* records, size_t count) {
-    CAutoLock guard(lock_);
+    std::lock_guard guard(lock_);
     for (size_t i = 0; i < count; ++i) ReleaseLocked(records[i]);
 }
 
 size_t CRTPPacketQueue::Push(QueuedPacket* const* records, size_t count, QueuedPacket** spare, size_t spareWanted,
-                             bool& wasEmpty, size_t& dropped) {
-    CAutoLock guard(lock_);
-    wasEmpty = depth_ == 0;
+                             size_t& dropped) {
+    std::unique_lock guard(lock_);
     dropped = 0;
     for (size_t i = 0; i < count; ++i) {
         QueuedPacket* record = records[i];
@@ -68,12 +68,15 @@ size_t CRTPPacketQueue::Push(QueuedPacket* const* records, size_t count, QueuedP
         spare[refilled++] = free_.back();
         free_.pop_back();
     }
+    const bool wake = consumerWaiting_ && depth_ > 0;
+    guard.unlock();
+    if (wake) pushed_.notify_one();
     return refilled;
 }
 
 size_t CRTPPacketQueue::Take(QueuedPacket* const* done, size_t doneCount, QueuedPacket** out, size_t max,
                              size_t& remaining) {
-    CAutoLock guard(lock_);
+    std::lock_guard guard(lock_);
     for (size_t i = 0; i < doneCount; ++i) ReleaseLocked(done[i]);
     size_t taken = 0;
     while (taken < max && depth_ > 0) {
@@ -89,7 +92,7 @@ size_t CRTPPacketQueue::Take(QueuedPacket* const* done, size_t doneCount, Queued
 }
 
 void CRTPPacketQueue::Clear() {
-    CAutoLock guard(lock_);
+    std::lock_guard guard(lock_);
     while (depth_ > 0) {
         ReleaseLocked(ring_[head_]);
         ring_[head_] = nullptr;
@@ -100,18 +103,34 @@ void CRTPPacketQueue::Clear() {
     queuedBytes_ = 0;
 }
 
+void CRTPPacketQueue::WaitForPackets(uint32_t timeoutMs) {
+    std::unique_lock guard(lock_);
+    consumerWaiting_ = true;
+    pushed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return depth_ > 0 || wakeRequested_; });
+    consumerWaiting_ = false;
+    wakeRequested_ = false;
+}
+
+void CRTPPacketQueue::Wake() {
+    {
+        std::lock_guard guard(lock_);
+        wakeRequested_ = true;
+    }
+    pushed_.notify_one();
+}
+
 size_t CRTPPacketQueue::GetDepth() {
-    CAutoLock guard(lock_);
+    std::lock_guard guard(lock_);
     return depth_;
 }
 
 uint64_t CRTPPacketQueue::GetAllocations() {
-    CAutoLock guard(lock_);
+    std::lock_guard guard(lock_);
     return allocations_;
 }
 
 uint64_t CRTPPacketQueue::GetDropped() {
-    CAutoLock guard(lock_);
+    std::lock_guard guard(lock_);
     return dropped_;
 }
 

@@ -2,12 +2,13 @@
 
 #include <netinet/in.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
-#include "foundation/CRecursiveLock.h"
 #include "rtp/CRTPPacket.h"
 
 namespace velkora {
@@ -23,7 +24,8 @@ struct QueuedPacket {
 // parsed, queued and delivered without an allocation. Batches cross under one lock
 // acquisition each way. When the consumer stalls, the queue holds at most its limit in
 // packets (and kByteLimit in payload bytes) and further packets are refused: the newest
-// are dropped, the oldest are delivered first once the consumer resumes.
+// are dropped, the oldest are delivered first once the consumer resumes. The consumer
+// sleeps in WaitForPackets and is woken only by a push that finds it asleep.
 class CRTPPacketQueue {
 public:
     static constexpr uint32_t kDefaultLimit = 2048;
@@ -51,14 +53,18 @@ public:
     void Release(QueuedPacket* const* records, size_t count);
     // Appends in order; records that do not fit are released and counted as dropped.
     // Refills `spare` (up to `spareWanted` free records, without allocating) in the same
-    // acquisition. `wasEmpty`: the queue held nothing before; `dropped`: records refused.
+    // acquisition, and wakes a waiting consumer. `dropped`: records refused.
     size_t Push(QueuedPacket* const* records, size_t count, QueuedPacket** spare, size_t spareWanted,
-                bool& wasEmpty, size_t& dropped);
+                size_t& dropped);
     // Releases `done` (records the consumer has finished with) and takes up to `max` from
     // the front into `out`; returns how many were taken. `remaining`: left in the queue.
     size_t Take(QueuedPacket* const* done, size_t doneCount, QueuedPacket** out, size_t max, size_t& remaining);
     // Every queued record back to the pool.
     void Clear();
+    // Returns when the queue holds a packet, Wake was called or the time-out passed.
+    void WaitForPackets(uint32_t timeoutMs);
+    // Ends the current (or the next) WaitForPackets at once.
+    void Wake();
 
     size_t GetDepth();
     // Records allocated since construction (each is allocated once, then reused).
@@ -70,7 +76,10 @@ private:
     void ReleaseLocked(QueuedPacket* record);
     size_t MaxRecords() const { return size_t{limit_} + kRecordsInHand; }
 
-    CRecursiveLock lock_;
+    std::mutex lock_;
+    std::condition_variable pushed_;
+    bool consumerWaiting_ = false;
+    bool wakeRequested_ = false;
     uint32_t limit_;
     std::vector<std::unique_ptr<QueuedPacket>> records_;  // every record ever allocated
     std::vector<QueuedPacket*> free_;

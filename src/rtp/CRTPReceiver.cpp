@@ -30,8 +30,21 @@ bool CRTPReceiver::Open(uint16_t port) {
     return false;
 }
 
+bool CRTPReceiver::StopThread(uint32_t timeoutMs) {
+    stopEvent.Set();
+    queue_.Wake();
+    return CBaseThread::StopThread(timeoutMs);
+}
+
+bool CRTPReceiver::JoinThread(uint32_t timeoutMs) {
+    stopEvent.Set();
+    queue_.Wake();
+    return CBaseThread::JoinThread(timeoutMs);
+}
+
 void CRTPReceiver::Close() {
     stopEvent.Set();
+    queue_.Wake();
     if (client_) {
         client_->Close();
         client_.reset();
@@ -79,14 +92,10 @@ void CRTPReceiver::OnDataBatchEnd(IRTPClient* client) {
 
 void CRTPReceiver::PushGathered() {
     if (gatheredCount_ == 0) return;
-    bool wasEmpty = false;
     size_t dropped = 0;
-    spareCount_ += queue_.Push(gathered_, gatheredCount_, spare_ + spareCount_, kBatchSize - spareCount_, wasEmpty,
-                               dropped);
+    spareCount_ += queue_.Push(gathered_, gatheredCount_, spare_ + spareCount_, kBatchSize - spareCount_, dropped);
     gatheredCount_ = 0;
     NoteDropped(dropped);
-    // The packet thread looks at the queue again by itself while it is not empty.
-    if (wasEmpty) packetEvent_.Set();
 }
 
 bool CRTPReceiver::QueuePacket(const sockaddr_in& from, const uint8_t* data, size_t length) {
@@ -101,11 +110,9 @@ bool CRTPReceiver::QueuePacket(const sockaddr_in& from, const uint8_t* data, siz
         queue_.Release(&record, 1);
         return false;
     }
-    bool wasEmpty = false;
     size_t dropped = 0;
-    queue_.Push(&record, 1, nullptr, 0, wasEmpty, dropped);
+    queue_.Push(&record, 1, nullptr, 0, dropped);
     NoteDropped(dropped);
-    if (wasEmpty) packetEvent_.Set();
     return dropped == 0;
 }
 
@@ -134,21 +141,19 @@ void CRTPReceiver::OnClientClosed(IRTPClient* client) {
 uint32_t CRTPReceiver::Run() {
     QueuedPacket* batch[kBatchSize];
     size_t count = 0;
-    size_t remaining = 1;  // the first wait does not block
-    for (;;) {
-        const int signalled = WaitForAnyEvent({&stopEvent, &packetEvent_}, remaining == 0 ? 1000 : 0);
-        if (signalled == 0) break;
+    size_t remaining = 0;
+    while (!stopEvent.IsSet()) {
         // The records of one batch go back to the pool as the next batch is taken.
-        while ((count = queue_.Take(batch, count, batch, kBatchSize, remaining)) > 0) {
-            for (size_t i = 0; i < count; ++i) {
-                if (user_ == nullptr || stopEvent.IsSet()) break;
-                try {
-                    user_->OnRTPPacket(batch[i]->from, batch[i]->packet);
-                } catch (...) {
-                }
+        count = queue_.Take(batch, count, batch, kBatchSize, remaining);
+        for (size_t i = 0; i < count; ++i) {
+            if (user_ == nullptr || stopEvent.IsSet()) break;
+            try {
+                user_->OnRTPPacket(batch[i]->from, batch[i]->packet);
+            } catch (...) {
             }
-            if (stopEvent.IsSet()) break;
         }
+        // Sleeps only when the queue is empty; a push, Close or a second wakes it.
+        if (count == 0) queue_.WaitForPackets(1000);
     }
     queue_.Release(batch, count);
     ClearQueue();

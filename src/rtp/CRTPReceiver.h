@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "foundation/CBaseThread.h"
-#include "foundation/CEvent.h"
 #include "foundation/CRecursiveLock.h"
 #include "rtp/CRTPPacket.h"
 #include "rtp/CRTPPacketQueue.h"
@@ -63,6 +62,10 @@ public:
     void OnReceiveTimeout(IRTPClient* client) override;
     void OnClientClosed(IRTPClient* client) override;
 
+    // Also wake the packet thread from its wait for packets.
+    bool StopThread(uint32_t timeoutMs) override;
+    bool JoinThread(uint32_t timeoutMs) override;
+
 protected:
     uint32_t Run() override;
 
@@ -77,7 +80,6 @@ private:
     std::unique_ptr<CUDPClient> client_;
     IRTPReceiverUser* user_ = nullptr;
     CRTPPacketQueue queue_;
-    CAutoEvent packetEvent_;
     // UDP thread only (and the owner's thread while no UDP thread runs).
     QueuedPacket* gathered_[kBatchSize] = {};
     size_t gatheredCount_ = 0;

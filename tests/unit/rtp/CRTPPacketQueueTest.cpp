@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "rtp/CRTPPacketQueue.h"
@@ -31,10 +33,8 @@ TEST(RtpPacketQueue, KeepsOrderRefusesTheNewestWhenFullAndReusesItsRecords) {
     QueuedPacket* in[6];
     for (uint16_t s = 0; s < 6; ++s) in[s] = Parsed(queue, s, 100);
     QueuedPacket* spare[2] = {};
-    bool wasEmpty = false;
     size_t dropped = 0;
-    EXPECT_EQ(queue.Push(in, 6, spare, 2, wasEmpty, dropped), 2u);  // the refused two come back as spares
-    EXPECT_TRUE(wasEmpty);
+    EXPECT_EQ(queue.Push(in, 6, spare, 2, dropped), 2u);  // the refused two come back as spares
     EXPECT_EQ(dropped, 2u);
     EXPECT_EQ(queue.GetDropped(), 2u);
 
@@ -45,8 +45,7 @@ TEST(RtpPacketQueue, KeepsOrderRefusesTheNewestWhenFullAndReusesItsRecords) {
     EXPECT_EQ(remaining, 1u);
     // The ring wraps: two more behind the one left.
     QueuedPacket* more[2] = {Parsed(queue, 6, 100), Parsed(queue, 7, 100)};
-    queue.Push(more, 2, nullptr, 0, wasEmpty, dropped);
-    EXPECT_FALSE(wasEmpty);
+    queue.Push(more, 2, nullptr, 0, dropped);
     taken = queue.Take(out, taken, out, 8, remaining);
     EXPECT_EQ(Sequences(out, taken), (std::vector<uint16_t>{3, 6, 7}));
     EXPECT_EQ(remaining, 0u);
@@ -57,11 +56,32 @@ TEST(RtpPacketQueue, KeepsOrderRefusesTheNewestWhenFullAndReusesItsRecords) {
     queue.Release(spare, 2);
     for (uint16_t s = 0; s < 1000; ++s) {
         QueuedPacket* one = Parsed(queue, s, 1400);
-        queue.Push(&one, 1, nullptr, 0, wasEmpty, dropped);
+        queue.Push(&one, 1, nullptr, 0, dropped);
         ASSERT_EQ(queue.Take(nullptr, 0, out, 8, remaining), 1u);
         queue.Release(out, 1);
     }
     EXPECT_EQ(queue.GetAllocations(), allocations);
+}
+
+TEST(RtpPacketQueue, AWaitingConsumerWakesForAPushOrAWake) {
+    CRTPPacketQueue queue;
+    std::thread producer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        QueuedPacket* one = Parsed(queue, 1, 10);
+        size_t dropped = 0;
+        queue.Push(&one, 1, nullptr, 0, dropped);
+    });
+    queue.WaitForPackets(60000);  // a minute: only the push ends it (the ctest time-out would catch a miss)
+    producer.join();
+    EXPECT_EQ(queue.GetDepth(), 1u);
+    queue.Clear();
+    std::thread closer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        queue.Wake();
+    });
+    queue.WaitForPackets(60000);
+    closer.join();
+    EXPECT_EQ(queue.GetDepth(), 0u);
 }
 
 TEST(RtpPacketQueue, BoundsPayloadBytesAndRecords) {
@@ -72,9 +92,8 @@ TEST(RtpPacketQueue, BoundsPayloadBytesAndRecords) {
     for (uint16_t s = 0; s < fit + 10; ++s) {
         QueuedPacket* record = Parsed(queue, s, 60000);
         ASSERT_NE(record, nullptr);
-        bool wasEmpty = false;
         size_t dropped = 0;
-        queue.Push(&record, 1, nullptr, 0, wasEmpty, dropped);
+        queue.Push(&record, 1, nullptr, 0, dropped);
         queued += dropped == 0;
     }
     EXPECT_EQ(queued, fit);
