@@ -71,7 +71,10 @@ void BM_ReceiveAndQueue(benchmark::State& state) {
     for (auto _ : state) {
         for (unsigned i = 0; i < kBurst; ++i, ++sequence) {
             std::vector<uint8_t>& d = datagrams[i];
-            d.assign({0x80, 0x60, uint8_t(sequence >> 8), uint8_t(sequence), 0, 0, 0, 0, 1, 2, 3, 4, 0x7c, 0x05});
+            // The last of the burst ends an access unit (marker set).
+            const uint8_t marker = i + 1 == kBurst ? 0x80 : 0;
+            d.assign({0x80, uint8_t(0x60 | marker), uint8_t(sequence >> 8), uint8_t(sequence), 0, 0, 0, 0, 1, 2, 3, 4,
+                      0x7c, 0x05});
             d.resize(12 + payload, 0x41);
             vectors[i] = {d.data(), d.size()};
             messages[i] = {};
