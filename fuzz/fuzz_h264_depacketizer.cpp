@@ -67,13 +67,14 @@ public:
         return true;
     }
     std::pair<uint16_t, uint16_t> GetChannelPair() override { return {0, 0}; }
-    std::string GetFrameSourceName() override { return "Harnoquistel"; }
+    const std::string& GetFrameSourceName() override { return sourceName_; }
     void GetFrameTime(uint32_t, SYSTEMTIME& time) override { time = SYSTEMTIME{}; }
 
     int outstanding = 0;
 
 private:
     velkora::DEVICE_INFO info_;
+    const std::string sourceName_ = "Harnoquistel";
 };
 
 }  // namespace

@@ -21,6 +21,7 @@
 
 #include <velkora/ipcapture.h>
 
+#include "AllocationCount.h"
 #include "SocketTap.h"
 #include "host/DebugOutput.h"
 #include "host/DeviceSettings.h"
@@ -41,6 +42,7 @@ class CountingSink : public ipc::IHostChannelSink {
 public:
     bool DeliverFrame(ipc::IHostFrame*) override
     {
+        const HostScope host;
         const int64_t now = NowNs();
         if (first_.load() == 0)
             first_.store(now);
@@ -83,10 +85,25 @@ private:
     std::vector<int64_t> latencies_;
 };
 
+// The reference host's frames, their allocations counted as the host's.
+class HostFrameFactory : public host::FrameFactory {
+public:
+    ipc::IHostFrame* CreateFrame(uint32_t frameType, uint32_t size, const char* sourceName) override
+    {
+        const HostScope host;
+        return host::FrameFactory::CreateFrame(frameType, size, sourceName);
+    }
+    void ReleaseFrame(ipc::IHostFrame* frame) override
+    {
+        const HostScope host;
+        host::FrameFactory::ReleaseFrame(frame);
+    }
+};
+
 struct Device {
     std::unique_ptr<sim::Simulator> camera;
     host::DebugOutput debug;
-    host::FrameFactory frames;
+    HostFrameFactory frames;
     std::unique_ptr<host::DeviceSettings> settings;
     ipc::IIPCaptureDriver* driver = nullptr;
     ipc::IIPVideoCaptureEx2* capture = nullptr;
@@ -132,9 +149,10 @@ bool OpenDevice(Device& device, unsigned channels, const std::string& clips, dou
 struct ThreadCpu {
     double library = 0, other = 0;
     int libraryThreads = 0, threads = 0;
+    uint64_t libraryAllocations = 0;  // outside host code (frame factory, sink)
 };
 
-// CPU seconds of this process's threads, the library's (by name) apart.
+// CPU seconds and allocations of this process's threads, the library's (by name) apart.
 ThreadCpu ReadThreadCpu()
 {
     ThreadCpu cpu;
@@ -158,6 +176,8 @@ ThreadCpu ReadThreadCpu()
         for (const char* prefix : {"Capture ch", "RTSP Client", "UDP client", "RTP Packet", "RTCP Handler"})
             library = library || name.rfind(prefix, 0) == 0;
         (library ? cpu.library : cpu.other) += seconds;
+        if (library)
+            cpu.libraryAllocations += AllocationsOfThread(static_cast<pid_t>(std::atol(entry->d_name)));
         cpu.libraryThreads += library;
         ++cpu.threads;
     }
@@ -259,17 +279,24 @@ int main(int argc, char** argv)
 
     // The window: every stream running, sends and deliveries counted alike.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    uint64_t framesBefore = 0;
+    for (auto& sink : sinks)
+        framesBefore += sink->Frames();
     const ThreadCpu cpuBefore = ReadThreadCpu();
     rusage usageBefore{}, usageAfter{};
     getrusage(RUSAGE_SELF, &usageBefore);
+    const uint64_t hostAllocationsBefore = HostAllocations();
     const int64_t windowStart = NowNs();
     SetWindow(true);
+    SetAllocationTracing(true);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    SetAllocationTracing(false);
     SetWindow(false);
     const int64_t windowEnd = NowNs();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the window's last frames arrive
     getrusage(RUSAGE_SELF, &usageAfter);
     const ThreadCpu cpuAfter = ReadThreadCpu();
+    const uint64_t hostAllocationsAfter = HostAllocations();
     const long rssAfter = ResidentKb();
 
     uint64_t sent = 0, delivered = 0, unmatched = 0;
@@ -289,6 +316,16 @@ int main(int argc, char** argv)
                static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
     };
     const double window = static_cast<double>(windowEnd - windowStart) / 1e9;
+    // Frames delivered over the window and the 300 ms after it, on every stream.
+    uint64_t framesNow = 0;
+    for (auto& sink : sinks)
+        framesNow += sink->Frames();
+    const uint64_t framesCounted = framesNow - framesBefore;
+    const uint64_t libraryAllocations = cpuAfter.libraryAllocations - cpuBefore.libraryAllocations;
+    const uint64_t hostAllocations = hostAllocationsAfter - hostAllocationsBefore;
+    auto perFrame = [&](uint64_t count) {
+        return framesCounted ? static_cast<double>(count) / static_cast<double>(framesCounted) : -1.0;
+    };
 
     for (unsigned s = 0; s < streams; ++s)
         devices[s / kStreamsPerDevice]->capture->CloseStream((s % kStreamsPerDevice) / 2, s % 2);
@@ -303,13 +340,15 @@ int main(int argc, char** argv)
         "\"latency_ms\":{\"median\":%.3f,\"p99\":%.3f,\"max\":%.3f,\"samples\":%zu},"
         "\"startup_ms\":{\"onvif\":%.1f,\"ports\":%.1f,\"rtsp\":%.1f,\"first_frame\":%.1f,\"total\":%.1f},"
         "\"cpu_process_s\":%.3f,\"cpu_library_s\":%.3f,\"cpu_other_s\":%.3f,"
-        "\"rss_kb_per_stream\":%.0f,\"library_threads\":%d}\n",
+        "\"rss_kb_per_stream\":%.0f,\"library_threads\":%d,"
+        "\"allocations\":{\"library\":%llu,\"host\":%llu,\"library_per_frame\":%.3f,\"host_per_frame\":%.3f}}\n",
         streams, window, static_cast<unsigned long long>(sent), static_cast<unsigned long long>(delivered),
         static_cast<long long>(sent) - static_cast<long long>(delivered), static_cast<unsigned long long>(unmatched),
         Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0), latencies.size(),
         median(onvif), median(ports), median(rtsp), median(firstFrame), median(total),
         cpuSeconds(usageAfter) - cpuSeconds(usageBefore), cpuAfter.library - cpuBefore.library,
         cpuAfter.other - cpuBefore.other, static_cast<double>(rssAfter - rssBefore) / streams,
-        cpuAfter.libraryThreads);
+        cpuAfter.libraryThreads, static_cast<unsigned long long>(libraryAllocations),
+        static_cast<unsigned long long>(hostAllocations), perFrame(libraryAllocations), perFrame(hostAllocations));
     return 0;
 }

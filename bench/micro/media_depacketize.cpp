@@ -58,7 +58,8 @@ public:
         return true;
     }
     std::pair<uint16_t, uint16_t> GetChannelPair() override { return {0, 0}; }
-    std::string GetFrameSourceName() override { return "Harnoquistel"; }
+    const std::string& GetFrameSourceName() override { return sourceName_; }
+    const std::string sourceName_ = "Harnoquistel";
     void GetFrameTime(uint32_t, SYSTEMTIME& time) override { time = SYSTEMTIME{}; }
     int64_t frames = 0;
 

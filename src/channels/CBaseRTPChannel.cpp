@@ -140,9 +140,10 @@ std::pair<uint16_t, uint16_t> CBaseRTPChannel::GetChannelPair()
     return {p.width, p.height};
 }
 
-std::string CBaseRTPChannel::GetFrameSourceName()
+const std::string& CBaseRTPChannel::GetFrameSourceName()
 {
-    return driver->GetModuleName();
+    frameSourceName = driver->GetModuleName();
+    return frameSourceName;
 }
 
 void CBaseRTPChannel::GetFrameTime(uint32_t rtpTimestamp, SYSTEMTIME& frameTime)

@@ -39,7 +39,7 @@ public:
     // IMediaParserClient (inside ProcessRTPPacket)
     bool OnFrame(ipcapture::IHostFrame* frame) override;
     std::pair<uint16_t, uint16_t> GetChannelPair() override;
-    std::string GetFrameSourceName() override;
+    const std::string& GetFrameSourceName() override;
     void GetFrameTime(uint32_t rtpTimestamp, SYSTEMTIME& frameTime) override;
 
     // Ends frame delivery before the camera is reported offline, so that a frame
@@ -76,6 +76,7 @@ protected:
     uint32_t keepAliveInterval = 90000;
     CTime keepAliveTimer;
     uint32_t cameraAddress = 0;  // network order; 0 when the host does not resolve
+    std::string frameSourceName;  // packet thread only; refilled per frame, its storage reused
     CTimeStampConverter converter;
     CRTPReceiver receiver;
     CRTCPHandler rtcpHandler;

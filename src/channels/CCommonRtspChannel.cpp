@@ -83,11 +83,13 @@ std::pair<uint16_t, uint16_t> CCommonRtspChannel::GetChannelPair()
     return PickResolution();
 }
 
-std::string CCommonRtspChannel::GetFrameSourceName()
+const std::string& CCommonRtspChannel::GetFrameSourceName()
 {
-    std::string name = driver->GetModuleName();
+    frameSourceName = driver->GetModuleName();
     const std::string tag = NamesOfStreamKind(GetStreamParams().kind).tag;
-    return tag.empty() ? name : name + "::" + tag + "Stream";
+    if (!tag.empty())
+        frameSourceName += "::" + tag + "Stream";
+    return frameSourceName;
 }
 
 void CCommonRtspChannel::OnStopThread()

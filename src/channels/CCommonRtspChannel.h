@@ -28,7 +28,7 @@ public:
     void SetStreamOption(uint32_t) override {}
 
     std::pair<uint16_t, uint16_t> GetChannelPair() override;
-    std::string GetFrameSourceName() override;
+    const std::string& GetFrameSourceName() override;
 
     virtual std::string GetProfileToken();                                          // slot 20
     virtual std::string GetEncodingName() = 0;                                      // slot 21

@@ -226,7 +226,7 @@ void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimestamp) {
         return;
     }
 
-    const std::string sourceName = client_->GetFrameSourceName();
+    const std::string& sourceName = client_->GetFrameSourceName();
     ipcapture::IHostFrame* frame = factory->CreateFrame(type, static_cast<uint32_t>(size), sourceName.c_str());
     if (frame == nullptr) return;
 

@@ -31,6 +31,13 @@ void CRTPPacket::Clear() {
     payload_.clear();
 }
 
+void CRTPPacket::TrimStorage(size_t keep) {
+    Clear();
+    for (std::vector<uint8_t>* block : {&csrcList_, &extensionData_, &payload_}) {
+        if (block->capacity() > keep) std::vector<uint8_t>().swap(*block);
+    }
+}
+
 bool CRTPPacket::Parse(const uint8_t* data, size_t length) {
     Clear();
     if (data == nullptr || length <= kHeaderSize) return false;

@@ -7,7 +7,9 @@
 namespace velkora {
 
 // One RTP packet (RFC 3550 fixed header) with owned copies of its variable parts.
-// Parse works on untrusted datagram bytes and never reads outside them.
+// Parse works on untrusted datagram bytes and never reads outside them. A packet object
+// that is parsed into again, or assigned to, reuses its byte blocks: copying packets into
+// kept objects allocates only while the blocks grow.
 class CRTPPacket {
 public:
     CRTPPacket() = default;
@@ -16,6 +18,8 @@ public:
     // Replaces the contents with the parsed datagram; false (and cleared) when malformed.
     bool Parse(const uint8_t* data, size_t length);
     void Clear();
+    // Clears, and frees the byte blocks whose capacity exceeds `keep` bytes.
+    void TrimStorage(size_t keep);
 
     uint16_t GetCsrcCount() const { return csrcCount_; }
     const std::vector<uint8_t>& GetCsrcList() const { return csrcList_; }

@@ -14,6 +14,7 @@ bool CRTPReceiver::Open(uint16_t port) {
         client_->Close();
         client_.reset();
     }
+    ReturnHeld();
     client_ = std::make_unique<CUDPClient>(owner);
     // Set before opening so that they govern the receive loop from its first receive.
     client_->SetSocketReceiveBuffer(kSocketReceiveBuffer);
@@ -21,6 +22,7 @@ bool CRTPReceiver::Open(uint16_t port) {
     client_->SetSelectTimeout(kSelectTimeoutMs);
     if (client_->Open(this, port)) {
         ClearQueue();
+        localPort_ = client_->GetPort();
         char threadName[48];
         std::snprintf(threadName, sizeof threadName, "RTP Packet Queue (%hu)", client_->GetPort());
         if (StartThread(threadName)) return true;
@@ -31,24 +33,37 @@ bool CRTPReceiver::Open(uint16_t port) {
 
 bool CRTPReceiver::OpenInterleaved() {
     Close();
-    ClearQueue();
     if (!StartThread("RTP Packet Queue (tcp)")) return false;
     interleavedOpen_ = true;
     return true;
 }
 
 bool CRTPReceiver::OnInterleavedPacket(const sockaddr_in& from, const uint8_t* data, size_t length) {
-    if (!interleavedOpen_) return true;
-    return Enqueue(from, data, length, kMaxInterleavedBacklog);
+    // The channel counts and reports what a full queue drops on this path.
+    return !interleavedOpen_ || Offer(from, data, length) >= 0;
+}
+
+bool CRTPReceiver::StopThread(uint32_t timeoutMs) {
+    stopEvent.Set();
+    queue_.Wake();
+    return CBaseThread::StopThread(timeoutMs);
+}
+
+bool CRTPReceiver::JoinThread(uint32_t timeoutMs) {
+    stopEvent.Set();
+    queue_.Wake();
+    return CBaseThread::JoinThread(timeoutMs);
 }
 
 void CRTPReceiver::Close() {
     interleavedOpen_ = false;
     stopEvent.Set();
+    queue_.Wake();
     if (client_) {
         client_->Close();
         client_.reset();
     }
+    ReturnHeld();  // the UDP thread has ended
     ClearQueue();
     StopThread(2000);
 }
@@ -56,31 +71,77 @@ void CRTPReceiver::Close() {
 uint16_t CRTPReceiver::GetPort() { return client_ ? client_->GetPort() : 0; }
 
 void CRTPReceiver::ClearQueue() {
-    CAutoLock guard(lock_);
-    queue_.clear();
+    queue_.Clear();
+    dropping_ = false;
+}
+
+void CRTPReceiver::ReturnHeld() {
+    queue_.Release(gathered_, gatheredCount_);
+    gatheredCount_ = 0;
+    queue_.Release(spare_, spareCount_);
+    spareCount_ = 0;
 }
 
 void CRTPReceiver::OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
                                   size_t length) {
     if (client == nullptr || client != client_.get()) return;
-    Enqueue(from, data, length, SIZE_MAX);
+    QueuedPacket* record = spareCount_ > 0 ? spare_[--spareCount_] : queue_.Acquire();
+    if (record == nullptr) {
+        NoteDropped(1);  // every record is in the queue or in the user's hands
+        return;
+    }
+    record->from = from;
+    if (!record->packet.Parse(data, length) || stopEvent.IsSet()) {
+        spare_[spareCount_++] = record;
+        return;
+    }
+    gathered_[gatheredCount_++] = record;
+    if (gatheredCount_ == kBatchSize) PushGathered();
 }
 
-// False only when the backlog limit dropped the packet: malformed packets and packets
-// that arrive while closing are dropped silently, as datagrams always were.
-bool CRTPReceiver::Enqueue(const sockaddr_in& from, const uint8_t* data, size_t length, size_t backlogLimit) {
-    auto record = std::make_unique<QueuedPacket>();
+void CRTPReceiver::OnDataBatchEnd(IRTPClient* client) {
+    if (client == nullptr || client != client_.get()) return;
+    PushGathered();
+}
+
+void CRTPReceiver::PushGathered() {
+    if (gatheredCount_ == 0) return;
+    size_t dropped = 0;
+    spareCount_ += queue_.Push(gathered_, gatheredCount_, spare_ + spareCount_, kBatchSize - spareCount_, dropped);
+    gatheredCount_ = 0;
+    NoteDropped(dropped);
+}
+
+int CRTPReceiver::Offer(const sockaddr_in& from, const uint8_t* data, size_t length) {
+    if (stopEvent.IsSet()) return 0;
+    QueuedPacket* record = queue_.Acquire();
+    if (record == nullptr) return -1;
     record->from = from;
-    if (!record->packet.Parse(data, length) || stopEvent.IsSet()) return true;
-    bool wasEmpty = false;
-    {
-        CAutoLock guard(lock_);
-        if (queue_.size() >= backlogLimit) return false;
-        wasEmpty = queue_.empty();
-        queue_.push_back(std::move(record));
+    if (!record->packet.Parse(data, length)) {
+        queue_.Release(&record, 1);
+        return 0;
     }
-    if (wasEmpty) packetEvent_.Set();
-    return true;
+    size_t dropped = 0;
+    queue_.Push(&record, 1, nullptr, 0, dropped);
+    return dropped == 0 ? 1 : -1;
+}
+
+bool CRTPReceiver::QueuePacket(const sockaddr_in& from, const uint8_t* data, size_t length) {
+    const int outcome = Offer(from, data, length);
+    NoteDropped(outcome < 0 ? 1 : 0);
+    return outcome > 0;
+}
+
+void CRTPReceiver::NoteDropped(size_t dropped) {
+    if (dropped == 0) {
+        dropping_ = false;
+        return;
+    }
+    if (!dropping_.exchange(true) && owner != nullptr) {
+        owner->DebugMessage(DebugWarning, "%s: Packet queue full (%u packets), datagrams dropped, device %s, port %u",
+                            "velkora::CRTPReceiver::OnDataReceived", queue_.GetLimit(), owner->GetName().c_str(),
+                            unsigned{localPort_});
+    }
 }
 
 void CRTPReceiver::OnReceiveTimeout(IRTPClient* client) {
@@ -94,27 +155,25 @@ void CRTPReceiver::OnClientClosed(IRTPClient* client) {
 }
 
 uint32_t CRTPReceiver::Run() {
-    bool queueWasEmpty = false;  // the first wait does not block
-    for (;;) {
-        const int signalled = WaitForAnyEvent({&stopEvent, &packetEvent_}, queueWasEmpty ? 1000 : 0);
-        if (signalled == 0) {
-            ClearQueue();
-            return 0;
-        }
-        std::deque<std::unique_ptr<QueuedPacket>> batch;
-        {
-            CAutoLock guard(lock_);
-            batch.swap(queue_);
-        }
-        queueWasEmpty = true;
-        for (auto& record : batch) {
+    QueuedPacket* batch[kBatchSize];
+    size_t count = 0;
+    size_t remaining = 0;
+    while (!stopEvent.IsSet()) {
+        // The records of one batch go back to the pool as the next batch is taken.
+        count = queue_.Take(batch, count, batch, kBatchSize, remaining);
+        for (size_t i = 0; i < count; ++i) {
             if (user_ == nullptr || stopEvent.IsSet()) break;
             try {
-                user_->OnRTPPacket(record->from, record->packet);
+                user_->OnRTPPacket(batch[i]->from, batch[i]->packet);
             } catch (...) {
             }
         }
+        // Sleeps only when the queue is empty; a push, Close or a second wakes it.
+        if (count == 0) queue_.WaitForPackets(1000);
     }
+    queue_.Release(batch, count);
+    ClearQueue();
+    return 0;
 }
 
 }  // namespace velkora

@@ -3,14 +3,14 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 
 #include "foundation/CBaseThread.h"
-#include "foundation/CEvent.h"
 #include "foundation/CRecursiveLock.h"
 #include "rtp/CRTPPacket.h"
+#include "rtp/CRTPPacketQueue.h"
 #include "rtp/CUDPClient.h"
 #include "rtp/IRTPClient.h"
 #include "rtp/IRTPReceiverUser.h"
@@ -19,7 +19,9 @@ namespace velkora {
 
 // Receives the RTP datagrams of one stream: parses them on the UDP thread and hands them,
 // in arrival order, to the user on its own thread ("RTP Packet Queue (%hu)"), so that frame
-// assembly never holds up the socket.
+// assembly never holds up the socket. Packets are parsed into pooled records and cross in
+// batches (one batched read of the socket, one queue lock); the queue is bounded (see
+// CRTPPacketQueue): while the user stalls, the newest datagrams are dropped.
 class CRTPReceiver : public IRTPClientUser, public CBaseThread {
 public:
     // Asked of the kernel for the RTP socket: an I-frame burst of a 1080p camera overflows
@@ -27,9 +29,8 @@ public:
     static constexpr uint32_t kSocketReceiveBuffer = 4 * 1024 * 1024;
     static constexpr uint32_t kReceiveSize = 1536;
     static constexpr uint32_t kSelectTimeoutMs = 2000;
-    // Packets from the RTSP connection that may wait for the packet thread; a host that
-    // falls further behind loses the newest (a UDP socket's buffer does the same).
-    static constexpr size_t kMaxInterleavedBacklog = 2048;
+    // Records handed to the user per queue lock, and gathered from the socket per push.
+    static constexpr size_t kBatchSize = CUDPClient::kReadBatch;
 
     explicit CRTPReceiver(IDebugMessage* owner);
     ~CRTPReceiver() override;
@@ -41,36 +42,60 @@ public:
     // connection through OnInterleavedPacket.
     bool OpenInterleaved();
     // One packet that arrived inside the RTSP connection: parsed and queued as a datagram
-    // from `from` would be. False when it was dropped because kMaxInterleavedBacklog
-    // packets still wait (malformed ones are dropped silently, as datagrams are).
+    // from `from` would be. False when the queue was full and dropped it (malformed ones
+    // are dropped silently, as datagrams are); the caller reports such drops.
     bool OnInterleavedPacket(const sockaddr_in& from, const uint8_t* data, size_t length);
     // The UDP client's bound port; 0 while closed.
     uint16_t GetPort();
     // Socket receive buffer the kernel granted; 0 while closed.
     uint32_t GetGrantedReceiveBuffer() { return client_ ? client_->GetGrantedReceiveBuffer() : 0; }
 
+    // Parses one RTP packet that arrived by another way than this receiver's socket (for
+    // example interleaved in a TCP connection) and queues it behind the datagrams; false
+    // when it is malformed, the receiver is stopping or the queue is full.
+    bool QueuePacket(const sockaddr_in& from, const uint8_t* data, size_t length);
+
+    // Packets the queue holds at most while the user is busy; applies when the queue is
+    // empty (set it before Open).
+    void SetQueueLimit(uint32_t packets) { queue_.SetLimit(packets); }
+    // Datagrams dropped because the queue was full.
+    uint64_t GetDroppedPackets() { return queue_.GetDropped(); }
+    // Packet records allocated so far: grows while the pool warms up, then stays.
+    uint64_t GetRecordAllocations() { return queue_.GetAllocations(); }
+
     void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
                         size_t length) override;
+    void OnDataBatchEnd(IRTPClient* client) override;
     void OnReceiveTimeout(IRTPClient* client) override;
     void OnClientClosed(IRTPClient* client) override;
+
+    // Also wake the packet thread from its wait for packets.
+    bool StopThread(uint32_t timeoutMs) override;
+    bool JoinThread(uint32_t timeoutMs) override;
 
 protected:
     uint32_t Run() override;
 
 private:
-    struct QueuedPacket {
-        sockaddr_in from;
-        CRTPPacket packet;
-    };
-
     void ClearQueue();
-    bool Enqueue(const sockaddr_in& from, const uint8_t* data, size_t length, size_t backlogLimit);
+    // 1 queued, 0 malformed or stopping (dropped quietly, as datagrams are), -1 the queue is full.
+    int Offer(const sockaddr_in& from, const uint8_t* data, size_t length);
+    // Hands the records gathered on the UDP thread to the queue.
+    void PushGathered();
+    void NoteDropped(size_t dropped);
+    // Records the UDP thread holds: gathered (parsed, not yet queued) and spare (free).
+    void ReturnHeld();
 
     std::unique_ptr<CUDPClient> client_;
     IRTPReceiverUser* user_ = nullptr;
-    CRecursiveLock lock_;
-    std::deque<std::unique_ptr<QueuedPacket>> queue_;
-    CAutoEvent packetEvent_;
+    CRTPPacketQueue queue_;
+    // UDP thread only (and the owner's thread while no UDP thread runs).
+    QueuedPacket* gathered_[kBatchSize] = {};
+    size_t gatheredCount_ = 0;
+    QueuedPacket* spare_[kBatchSize] = {};
+    size_t spareCount_ = 0;
+    std::atomic<bool> dropping_{false};  // an overflow is in progress (logged once when it starts)
+    std::atomic<uint16_t> localPort_{0};  // for messages from any thread
     std::atomic<bool> interleavedOpen_{false};
 };
 

@@ -2,13 +2,14 @@
 
 #include <arpa/inet.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
-#include <vector>
 
 namespace velkora {
 
@@ -17,6 +18,31 @@ namespace {
 constexpr uint32_t kReceiveTimeoutMs = 5000;
 constexpr uint32_t kSendTimeoutMs = 1000;
 constexpr int kDrainLimit = 100;
+
+// Each datagram of a batched read gets a slot that holds the largest datagram, so that the
+// receive size is applied datagram by datagram exactly as with one read per datagram: a
+// datagram over the size is dropped and the size grows for the datagram after it, even
+// within the same batch. Mapped on demand: only the pages datagrams touch become resident.
+constexpr size_t kSlotSize = 65536;
+
+class ReadSlots {
+public:
+    ReadSlots() {
+        void* memory = mmap(nullptr, kSlotSize * CUDPClient::kReadBatch, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        base_ = memory == MAP_FAILED ? nullptr : static_cast<uint8_t*>(memory);
+    }
+    ~ReadSlots() {
+        if (base_ != nullptr) munmap(base_, kSlotSize * CUDPClient::kReadBatch);
+    }
+    ReadSlots(const ReadSlots&) = delete;
+    ReadSlots& operator=(const ReadSlots&) = delete;
+    uint8_t* Slot(unsigned index) const { return base_ + index * kSlotSize; }
+    bool IsValid() const { return base_ != nullptr; }
+
+private:
+    uint8_t* base_ = nullptr;
+};
 
 bool SetTimeoutOption(int socket, int option, uint32_t milliseconds) {
     if (milliseconds == 0) return true;
@@ -209,20 +235,38 @@ CUDPClient::WaitResult CUDPClient::WaitForReadable() {
 uint32_t CUDPClient::Run() {
     if (WaitForReadable() == WaitResult::Stop) return 0;
     uint32_t size = std::min(receiveSize_.load(), kMaxReceiveSize);
-    std::vector<uint8_t> buffer;
+    ReadSlots slots;
+    if (!slots.IsValid()) {
+        NotifyClosed();
+        return 0;
+    }
+    std::array<mmsghdr, kReadBatch> messages{};
+    std::array<iovec, kReadBatch> vectors{};
+    std::array<sockaddr_in, kReadBatch> senders{};
+    for (unsigned i = 0; i < kReadBatch; ++i) {
+        vectors[i] = {slots.Slot(i), kSlotSize};
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = &senders[i];
+    }
     do {
-        buffer.resize(size);
-        sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        // MSG_TRUNC makes recvfrom return the full datagram length, so an oversized
-        // datagram is recognised (and dropped) as Winsock's WSAEMSGSIZE would report it.
-        const ssize_t n = recvfrom(threadSocket_, buffer.data(), buffer.size(), MSG_TRUNC,
-                                   reinterpret_cast<sockaddr*>(&from), &fromLength);
-        if (n > 0 && static_cast<size_t>(n) > buffer.size()) {
-            size = std::min(size + kReceiveGrowth, kMaxReceiveSize);
-        } else if (n > 0) {
-            NotifyData(from, buffer.data(), static_cast<size_t>(n));
+        for (mmsghdr& message : messages) {
+            message.msg_hdr.msg_namelen = sizeof(sockaddr_in);
+            message.msg_hdr.msg_flags = 0;
         }
+        // What has arrived, without waiting for more: the poll above said there is some.
+        // MSG_TRUNC reports a datagram's full length even when it did not fit its slot.
+        const int count = recvmmsg(threadSocket_, messages.data(), kReadBatch, MSG_DONTWAIT | MSG_TRUNC, nullptr);
+        for (int i = 0; i < count; ++i) {
+            const size_t n = messages[i].msg_len;
+            if (n > size || (messages[i].msg_hdr.msg_flags & MSG_TRUNC)) {
+                // Dropped, as Winsock's WSAEMSGSIZE would report it; the next datagram is offered more.
+                size = std::min(size + kReceiveGrowth, kMaxReceiveSize);
+            } else if (n > 0) {
+                NotifyData(senders[i], slots.Slot(static_cast<unsigned>(i)), n);
+            }
+        }
+        if (count > 0) NotifyBatchEnd();
     } while (WaitForReadable() == WaitResult::Continue);
     return 0;
 }
@@ -232,6 +276,15 @@ void CUDPClient::NotifyData(const sockaddr_in& from, const uint8_t* data, size_t
     if (user == nullptr || stopEvent.IsSet()) return;
     try {
         user->OnDataReceived(this, from, data, length);
+    } catch (...) {
+    }
+}
+
+void CUDPClient::NotifyBatchEnd() {
+    IRTPClientUser* user = user_;
+    if (user == nullptr) return;
+    try {
+        user->OnDataBatchEnd(this);
     } catch (...) {
     }
 }

@@ -13,12 +13,14 @@
 namespace velkora {
 
 // One UDP socket with its receive thread ("UDP client thread, port %u"). The thread waits
-// for data with a bounded poll and hands datagrams and quiet periods to the user.
+// for data with a bounded poll, takes what has arrived in one batched read (up to
+// kReadBatch datagrams) and hands datagrams, in arrival order, and quiet periods to the user.
 class CUDPClient : public CBaseThread, public IRTPClient {
 public:
     static constexpr uint32_t kDefaultSocketBuffer = 65535;
     static constexpr uint32_t kMaxReceiveSize = 65535;
     static constexpr uint32_t kReceiveGrowth = 1024;
+    static constexpr unsigned kReadBatch = 32;
 
     explicit CUDPClient(IDebugMessage* owner);
     ~CUDPClient() override;
@@ -55,6 +57,7 @@ private:
     bool CreateSocket(const SocketSettings& settings);
     WaitResult WaitForReadable();
     void NotifyData(const sockaddr_in& from, const uint8_t* data, size_t length);
+    void NotifyBatchEnd();
     void NotifyTimeout();
     void NotifyClosed();
 

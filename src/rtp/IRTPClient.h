@@ -17,6 +17,9 @@ public:
     // One datagram of at least one byte.
     virtual void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
                                 size_t length) = 0;
+    // The datagrams of one read have all been passed to OnDataReceived: what was gathered
+    // from them can be handed on together.
+    virtual void OnDataBatchEnd(IRTPClient*) {}
     // One wait period passed without data.
     virtual void OnReceiveTimeout(IRTPClient* client) = 0;
     // The socket is gone (closed, or the network layer failed).

@@ -64,7 +64,8 @@ class FakeClient : public velkora::IMediaParserClient {
 public:
     bool OnFrame(velkora::ipcapture::IHostFrame* frame) override { return sink.DeliverFrame(frame); }
     std::pair<uint16_t, uint16_t> GetChannelPair() override { return {0, 0}; }
-    std::string GetFrameSourceName() override { return "Harnoquistel (Live)"; }
+    const std::string& GetFrameSourceName() override { return sourceName; }
+    const std::string sourceName = "Harnoquistel (Live)";
     void GetFrameTime(uint32_t rtpTimestamp, SYSTEMTIME& time) override {
         time = SYSTEMTIME{};
         time.wMilliseconds = static_cast<uint16_t>(rtpTimestamp % 1000);

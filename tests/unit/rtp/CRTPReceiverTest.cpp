@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <fstream>
 #include <thread>
@@ -56,6 +57,35 @@ public:
     std::atomic<int> closed{0};
 };
 
+// Holds the packet thread in the first packet until resumed.
+class StallingUser : public RecordingUser {
+public:
+    void OnRTPPacket(const sockaddr_in& from, const velkora::CRTPPacket& packet) override {
+        std::unique_lock lock(stallMutex);
+        if (!resumed) {
+            stalled = true;
+            stallChanged.notify_all();
+            stallChanged.wait_for(lock, std::chrono::seconds(20), [&] { return resumed; });
+        }
+        lock.unlock();
+        RecordingUser::OnRTPPacket(from, packet);
+    }
+    bool WaitUntilStalled() {
+        std::unique_lock lock(stallMutex);
+        return stallChanged.wait_for(lock, std::chrono::seconds(10), [&] { return stalled; });
+    }
+    void Resume() {
+        std::lock_guard lock(stallMutex);
+        resumed = true;
+        stallChanged.notify_all();
+    }
+
+    std::mutex stallMutex;
+    std::condition_variable stallChanged;
+    bool stalled = false;
+    bool resumed = false;
+};
+
 }  // namespace
 
 TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsQueueThread) {
@@ -88,6 +118,46 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsQueueThread) {
     ASSERT_TRUE(receiver.Open(0));
     ASSERT_TRUE(camera.SendTo(receiver.GetPort(), Datagram(500, 10)));
     EXPECT_EQ(user.WaitForPackets(6).at(5), (std::vector<uint32_t>{500, 10, from}));
+    // Packets that came another way (a TCP connection) take the same parse and queue.
+    const sockaddr_in tcpPeer{AF_INET, htons(554), {inet_addr("127.0.0.1")}, {}};
+    const Bytes interleaved = Datagram(501, 20);
+    EXPECT_TRUE(receiver.QueuePacket(tcpPeer, interleaved.data(), interleaved.size()));
+    EXPECT_FALSE(receiver.QueuePacket(tcpPeer, interleaved.data(), 12));
+    EXPECT_EQ(user.WaitForPackets(7).at(6), (std::vector<uint32_t>{501, 20, 554}));
+}
+
+// The packet thread held up by the host: the queue stops at its limit, the newest datagrams
+// are dropped (with one warning), the oldest come first once the host resumes, and then
+// delivery goes on.
+TEST(RtpReceiver, AStalledUserBoundsTheQueueAndDropsTheNewest) {
+    RecordingOwner debug;
+    StallingUser user;
+    CRTPReceiver receiver(&debug);
+    receiver.SetUser(&user);
+    receiver.SetQueueLimit(16);
+    LoopbackSocket camera;
+    ASSERT_TRUE(receiver.Open(0));
+    const uint16_t port = receiver.GetPort();
+    ASSERT_TRUE(camera.SendTo(port, Datagram(0, 100)));
+    ASSERT_TRUE(user.WaitUntilStalled());
+    constexpr uint16_t kSent = 300;
+    for (uint16_t s = 1; s < kSent; ++s) ASSERT_TRUE(camera.SendTo(port, Datagram(s, 100)));
+    for (int i = 0; i < 500 && receiver.GetDroppedPackets() < kSent - 16 - 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(receiver.GetDroppedPackets(), kSent - 16u - 1u);  // 1 in the user's hands, 16 queued
+    user.Resume();
+    const auto delivered = user.WaitForPackets(17);
+    ASSERT_EQ(delivered.size(), 17u);
+    for (uint16_t s = 0; s < 17; ++s) EXPECT_EQ(delivered[s][0], s);
+    ASSERT_TRUE(camera.SendTo(port, Datagram(1000, 100)));
+    EXPECT_EQ(user.WaitForPackets(18).back()[0], 1000u);
+    const auto texts = debug.Texts();
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                            [](const std::string& t) { return t.find("Packet queue full") != std::string::npos; }),
+              1);
+    // Records are pooled: the burst allocated at most what the queue and the hand-over hold.
+    EXPECT_LE(receiver.GetRecordAllocations(), 16u + velkora::CRTPPacketQueue::kRecordsInHand);
+    receiver.Close();
 }
 
 TEST(UdpClient, CloseIsPromptAndASecondOpenFailsAndCloses) {

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "rtp/CRTPPacketQueue.h"
+
+using velkora::CRTPPacketQueue;
+using velkora::QueuedPacket;
+
+namespace {
+
+// A record parsed from a datagram with the given sequence number and payload size.
+QueuedPacket* Parsed(CRTPPacketQueue& queue, uint16_t sequence, size_t payload) {
+    std::vector<uint8_t> d{0x80, 96, uint8_t(sequence >> 8), uint8_t(sequence), 0, 0, 0, 0, 1, 2, 3, 4};
+    d.resize(12 + payload, 0x41);
+    QueuedPacket* record = queue.Acquire();
+    if (record != nullptr) record->packet.Parse(d.data(), d.size());
+    return record;
+}
+
+std::vector<uint16_t> Sequences(QueuedPacket* const* records, size_t count) {
+    std::vector<uint16_t> out;
+    for (size_t i = 0; i < count; ++i) out.push_back(records[i]->packet.GetSequenceNumber());
+    return out;
+}
+
+}  // namespace
+
+TEST(RtpPacketQueue, KeepsOrderRefusesTheNewestWhenFullAndReusesItsRecords) {
+    CRTPPacketQueue queue(4);
+    QueuedPacket* in[6];
+    for (uint16_t s = 0; s < 6; ++s) in[s] = Parsed(queue, s, 100);
+    QueuedPacket* spare[2] = {};
+    size_t dropped = 0;
+    EXPECT_EQ(queue.Push(in, 6, spare, 2, dropped), 2u);  // the refused two come back as spares
+    EXPECT_EQ(dropped, 2u);
+    EXPECT_EQ(queue.GetDropped(), 2u);
+
+    QueuedPacket* out[8];
+    size_t remaining = 0;
+    size_t taken = queue.Take(nullptr, 0, out, 3, remaining);
+    EXPECT_EQ(Sequences(out, taken), (std::vector<uint16_t>{0, 1, 2}));
+    EXPECT_EQ(remaining, 1u);
+    // The ring wraps: two more behind the one left.
+    QueuedPacket* more[2] = {Parsed(queue, 6, 100), Parsed(queue, 7, 100)};
+    queue.Push(more, 2, nullptr, 0, dropped);
+    taken = queue.Take(out, taken, out, 8, remaining);
+    EXPECT_EQ(Sequences(out, taken), (std::vector<uint16_t>{3, 6, 7}));
+    EXPECT_EQ(remaining, 0u);
+
+    // Steady state: records go round without a new allocation.
+    const uint64_t allocations = queue.GetAllocations();
+    queue.Release(out, taken);
+    queue.Release(spare, 2);
+    for (uint16_t s = 0; s < 1000; ++s) {
+        QueuedPacket* one = Parsed(queue, s, 1400);
+        queue.Push(&one, 1, nullptr, 0, dropped);
+        ASSERT_EQ(queue.Take(nullptr, 0, out, 8, remaining), 1u);
+        queue.Release(out, 1);
+    }
+    EXPECT_EQ(queue.GetAllocations(), allocations);
+}
+
+TEST(RtpPacketQueue, AWaitingConsumerWakesForAPushOrAWake) {
+    CRTPPacketQueue queue;
+    std::thread producer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        QueuedPacket* one = Parsed(queue, 1, 10);
+        size_t dropped = 0;
+        queue.Push(&one, 1, nullptr, 0, dropped);
+    });
+    queue.WaitForPackets(60000);  // a minute: only the push ends it (the ctest time-out would catch a miss)
+    producer.join();
+    EXPECT_EQ(queue.GetDepth(), 1u);
+    queue.Clear();
+    std::thread closer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        queue.Wake();
+    });
+    queue.WaitForPackets(60000);
+    closer.join();
+    EXPECT_EQ(queue.GetDepth(), 0u);
+}
+
+TEST(RtpPacketQueue, BoundsPayloadBytesAndRecords) {
+    CRTPPacketQueue queue;
+    // Near-maximal datagrams: the byte limit, not the packet limit, stops them.
+    const size_t fit = CRTPPacketQueue::kByteLimit / 60000;
+    size_t queued = 0;
+    for (uint16_t s = 0; s < fit + 10; ++s) {
+        QueuedPacket* record = Parsed(queue, s, 60000);
+        ASSERT_NE(record, nullptr);
+        size_t dropped = 0;
+        queue.Push(&record, 1, nullptr, 0, dropped);
+        queued += dropped == 0;
+    }
+    EXPECT_EQ(queued, fit);
+    EXPECT_EQ(queue.GetDepth(), fit);
+    queue.Clear();
+    EXPECT_EQ(queue.GetDepth(), 0u);
+
+    // Records the queue will not take are not allocated without end either.
+    CRTPPacketQueue small(2);
+    size_t handedOut = 0;
+    while (small.Acquire() != nullptr) ++handedOut;
+    EXPECT_EQ(handedOut, 2u + CRTPPacketQueue::kRecordsInHand);
+    EXPECT_EQ(small.GetDropped(), 1u);
+}
