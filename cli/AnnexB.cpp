@@ -12,7 +12,7 @@ void AppendUnit(std::vector<uint8_t>& out, const NalUnit& unit)
     out.insert(out.end(), unit.data, unit.data + unit.size);
 }
 
-} // namespace
+}  // namespace
 
 std::vector<NalUnit> SplitNalUnits(const uint8_t* data, size_t size)
 {
@@ -74,4 +74,4 @@ std::vector<uint8_t> WithoutDelimiters(const std::vector<NalUnit>& units)
     return out;
 }
 
-} // namespace hqcli
+}  // namespace hqcli

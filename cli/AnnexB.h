@@ -8,9 +8,8 @@
 
 namespace hqcli {
 
-struct NalUnit
-{
-    const uint8_t* data; // from the NAL header, start code excluded
+struct NalUnit {
+    const uint8_t* data;  // from the NAL header, start code excluded
     size_t size;
     int Type() const { return size > 0 ? data[0] & 0x1f : -1; }
 };
@@ -29,4 +28,4 @@ std::vector<uint8_t> ParameterSets(const std::vector<NalUnit>& units);
 // frames each access unit itself.
 std::vector<uint8_t> WithoutDelimiters(const std::vector<NalUnit>& units);
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -12,7 +12,7 @@ namespace {
 // file does not end in a unit without a picture (which decoders report).
 constexpr uint8_t Trailer[] = {0x00, 0x00, 0x00, 0x01, 0x09};
 
-} // namespace
+}  // namespace
 
 AnnexBWriter::~AnnexBWriter()
 {
@@ -52,4 +52,4 @@ bool AnnexBWriter::Finish(int64_t, std::string* error)
     return true;
 }
 
-} // namespace hqcli
+}  // namespace hqcli

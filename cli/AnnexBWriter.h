@@ -20,4 +20,4 @@ private:
     std::FILE* file;
 };
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -56,4 +56,4 @@ velkora::IIPPTZApi* CaptureSession::PtzApi(uint32_t channel)
     return ptz == nullptr ? nullptr : ptz->GetPTZApi(channel);
 }
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -36,9 +36,9 @@ public:
 private:
     Library& library;
     Console& console;
-    host::FrameFactory frames; // outlives the driver: it releases frames into it
+    host::FrameFactory frames;  // outlives the driver: it releases frames into it
     std::unique_ptr<host::DeviceSettings> settings;
     velkora::ipcapture::IIPCaptureDriver* driver = nullptr;
 };
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -98,4 +98,4 @@ std::string LastTraceReason(const Console& console)
     return {};
 }
 
-} // namespace hqcli
+}  // namespace hqcli

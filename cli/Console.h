@@ -12,8 +12,7 @@
 
 namespace hqcli {
 
-struct DriverMessage
-{
+struct DriverMessage {
     uint8_t level;
     std::string text;
 };
@@ -54,4 +53,4 @@ private:
 // without one.
 std::string LastTraceReason(const Console& console);
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -39,7 +39,7 @@ AVRational RateOf(double fps)
     return av_d2q(fps, 1001000);
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<ContainerWriter> ContainerWriter::Open(const std::string& path, std::string* error)
 {
@@ -170,7 +170,7 @@ bool ContainerWriter::Write(const EncodedFrame& frame, std::string* error)
     }
     Pending next{WithoutDelimiters(units), frame.timeMs, frame.key, frame.width, frame.height};
     if (!pending.empty() && next.timeMs <= pending.back().timeMs)
-        next.timeMs = pending.back().timeMs + 1; // a container wants rising times
+        next.timeMs = pending.back().timeMs + 1;  // a container wants rising times
     pending.push_back(std::move(next));
     if (!started) {
         if (pending.back().timeMs - pending.front().timeMs < RateWindowMs)
@@ -209,4 +209,4 @@ bool ContainerWriter::Finish(int64_t endMs, std::string* error)
     return true;
 }
 
-} // namespace hqcli
+}  // namespace hqcli

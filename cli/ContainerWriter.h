@@ -24,9 +24,8 @@ public:
     bool Finish(int64_t endMs, std::string* error) override;
 
 private:
-    struct Pending
-    {
-        std::vector<uint8_t> data; // Annex B without delimiters
+    struct Pending {
+        std::vector<uint8_t> data;  // Annex B without delimiters
         int64_t timeMs;
         bool key;
         uint16_t width, height;
@@ -52,4 +51,4 @@ private:
     std::deque<Pending> pending;
 };
 
-} // namespace hqcli
+}  // namespace hqcli

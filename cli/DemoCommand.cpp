@@ -21,11 +21,10 @@
 namespace hqcli {
 namespace {
 
-struct DemoArguments
-{
+struct DemoArguments {
     double duration = 10;
     std::string out = ".";
-    std::string transport; // empty: the environment decides
+    std::string transport;  // empty: the environment decides
     bool verbose = false;
 };
 
@@ -128,15 +127,18 @@ int RunDemo(const DemoArguments& args)
     if (ptz != nullptr && moved && !stopped)
         stopResult = ptz->Stop(), stopped = true;
     // The PTZ worker sends after the call returned; wait for the camera to see the stop.
-    const bool stopSeen = moved && camera.WaitForRequest(
-        [](const std::string& line) { return line.rfind("cgi ", 0) == 0 && line.find("pan%200") != std::string::npos; },
-        std::chrono::seconds(10));
+    const bool stopSeen =
+        moved && camera.WaitForRequest(
+                     [](const std::string& line) {
+                         return line.rfind("cgi ", 0) == 0 && line.find("pan%200") != std::string::npos;
+                     },
+                     std::chrono::seconds(10));
     session.Close();
 
     std::vector<std::string> ptzRequests;
     for (const std::string& line : camera.RequestLog())
         if (line.rfind("cgi ", 0) == 0 && line.find("ptz.cgi%20zoom%200") == std::string::npos)
-            ptzRequests.push_back(line.substr(4)); // the query's probe is a zoom 0; the rest are ours
+            ptzRequests.push_back(line.substr(4));  // the query's probe is a zoom 0; the rest are ours
     camera.Stop();
 
     std::printf("\nReport\n");
@@ -145,7 +147,8 @@ int RunDemo(const DemoArguments& args)
     for (size_t i = 0; i < record.parameters.size(); ++i)
         std::printf(" %zu=%s", i + 1, record.parameters[i].c_str());
     std::printf("\n");
-    std::printf("  frames       %llu (%llu key frames), %.1f MB\n", static_cast<unsigned long long>(report.stats.frames),
+    std::printf("  frames       %llu (%llu key frames), %.1f MB\n",
+                static_cast<unsigned long long>(report.stats.frames),
                 static_cast<unsigned long long>(report.stats.keyframes), report.stats.bytes / 1e6);
     std::printf("  fps          %.1f\n", report.fps);
     std::printf("  resolution   %ux%u\n", report.stats.width, report.stats.height);
@@ -158,7 +161,8 @@ int RunDemo(const DemoArguments& args)
         std::printf("               %s\n", line.c_str());
     PictureInfo picture;
     std::string pictureError;
-    const bool pictured = report.error.empty() && WritePicture(report.lastKeyFrame, picturePath, &picture, &pictureError);
+    const bool pictured =
+        report.error.empty() && WritePicture(report.lastKeyFrame, picturePath, &picture, &pictureError);
     if (pictured)
         std::printf("  picture      %s (%dx%d, the last key frame)\n", picturePath.c_str(), picture.width,
                     picture.height);
@@ -182,7 +186,8 @@ int RunDemo(const DemoArguments& args)
 std::function<int()> SetupDemo(CLI::App& app)
 {
     auto args = std::make_shared<DemoArguments>();
-    app.add_option("--duration", args->duration, "seconds to record")->check(CLI::Range(1.0, 3600.0))
+    app.add_option("--duration", args->duration, "seconds to record")
+        ->check(CLI::Range(1.0, 3600.0))
         ->capture_default_str();
     app.add_option("--out", args->out, "directory for demo.h264 and demo.jpg")->capture_default_str();
     AddTransportOption(app, args->transport);
@@ -195,5 +200,5 @@ std::function<int()> SetupDemo(CLI::App& app)
 const bool registered =
     RegisterCommand({"demo", "Query, record and steer a simulated camera through the library", SetupDemo});
 
-} // namespace
-} // namespace hqcli
+}  // namespace
+}  // namespace hqcli

@@ -8,8 +8,7 @@ namespace hqcli {
 
 void AddDeviceOptions(CLI::App& app, DeviceOptions& options, bool withDeviceFile)
 {
-    app.add_option("address", options.address, "camera address: HOST or HOST:PORT of its ONVIF service")
-        ->required();
+    app.add_option("address", options.address, "camera address: HOST or HOST:PORT of its ONVIF service")->required();
     app.add_option("--ptz-port", options.ptzPort, "port of the camera's PTZ CGI (default 8080)")
         ->check(CLI::Range(1, 65535));
     app.add_option("--user", options.user, "user name (default admin)");
@@ -71,4 +70,4 @@ bool ParseSize(const std::string& text, uint16_t& width, uint16_t& height)
     return true;
 }
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -8,17 +8,16 @@
 
 namespace hqcli {
 
-constexpr int ExitFailure = 1; // the device or the query failed; the reason is on stderr
-constexpr int ExitUsage = 2;   // the command line was wrong
+constexpr int ExitFailure = 1;  // the device or the query failed; the reason is on stderr
+constexpr int ExitUsage = 2;    // the command line was wrong
 
-struct DeviceOptions
-{
-    std::string address;    // host[:port] of the ONVIF service
-    uint16_t ptzPort = 0;   // 0: the device file's, else 8080
+struct DeviceOptions {
+    std::string address;   // host[:port] of the ONVIF service
+    uint16_t ptzPort = 0;  // 0: the device file's, else 8080
     std::string user;
     std::string password;
     std::string passwordFile;
-    std::string deviceFile; // --device
+    std::string deviceFile;  // --device
     bool ntsc = false;
 };
 
@@ -33,4 +32,4 @@ bool ResolvePassword(const DeviceOptions& options, std::string& password, bool& 
 // "WxH" into its numbers; false for anything else.
 bool ParseSize(const std::string& text, uint16_t& width, uint16_t& height);
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -21,7 +21,7 @@ std::string Extension(const std::string& path)
     return extension;
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<FrameWriter> OpenFrameWriter(const std::string& path, std::string* error)
 {
@@ -48,4 +48,4 @@ std::string SegmentPath(const std::string& path, unsigned number)
     return (whole.parent_path() / (whole.stem().string() + suffix + whole.extension().string())).string();
 }
 
-} // namespace hqcli
+}  // namespace hqcli

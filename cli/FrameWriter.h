@@ -8,12 +8,11 @@
 
 namespace hqcli {
 
-struct EncodedFrame
-{
-    const uint8_t* data; // Annex B, as the driver delivered it
+struct EncodedFrame {
+    const uint8_t* data;  // Annex B, as the driver delivered it
     size_t size;
-    int64_t timeMs;      // the driver's frame time, from any origin, never decreasing
-    bool key;            // holds an IDR slice
+    int64_t timeMs;  // the driver's frame time, from any origin, never decreasing
+    bool key;        // holds an IDR slice
     uint16_t width;
     uint16_t height;
 };
@@ -38,4 +37,4 @@ std::unique_ptr<FrameWriter> OpenFrameWriter(const std::string& path, std::strin
 // "cam.mkv", 3 -> "cam-003.mkv"
 std::string SegmentPath(const std::string& path, unsigned number);
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -16,7 +16,7 @@ sigset_t StopSignals()
     return signals;
 }
 
-} // namespace
+}  // namespace
 
 Interrupt::Interrupt()
 {
@@ -55,4 +55,4 @@ bool Interrupt::WaitFor(std::chrono::milliseconds timeout)
     return signalled.wait_for(lock, timeout, [this] { return raised.load(); });
 }
 
-} // namespace hqcli
+}  // namespace hqcli

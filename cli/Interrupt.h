@@ -33,4 +33,4 @@ private:
     std::thread watcher;
 };
 
-} // namespace hqcli
+}  // namespace hqcli

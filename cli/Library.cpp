@@ -25,7 +25,7 @@ std::string ExecutableDirectory()
 std::vector<std::string> Candidates()
 {
     if (const char* chosen = std::getenv("HARNOQUISTEL_LIBRARY"); chosen != nullptr && *chosen != '\0')
-        return {chosen}; // an explicit choice is never silently replaced by another copy
+        return {chosen};  // an explicit choice is never silently replaced by another copy
     std::vector<std::string> paths;
     if (const std::string dir = ExecutableDirectory(); !dir.empty()) {
         paths.push_back(dir + "/libharnoquistel.so");
@@ -41,8 +41,7 @@ std::vector<std::string> Candidates()
     return paths;
 }
 
-template <typename Function>
-bool Resolve(void* handle, const char* name, Function& function, std::string* error)
+template <typename Function> bool Resolve(void* handle, const char* name, Function& function, std::string* error)
 {
     function = reinterpret_cast<Function>(dlsym(handle, name));
     if (function == nullptr && error != nullptr)
@@ -50,7 +49,7 @@ bool Resolve(void* handle, const char* name, Function& function, std::string* er
     return function != nullptr;
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<Library> Library::Load(std::string* error)
 {
@@ -91,4 +90,4 @@ std::unique_ptr<Library> Library::Load(std::string* error)
     return nullptr;
 }
 
-} // namespace hqcli
+}  // namespace hqcli

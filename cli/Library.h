@@ -31,4 +31,4 @@ private:
     std::string path;
 };
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -19,20 +19,16 @@ namespace hqcli {
 
 namespace {
 
-struct CodecFree
-{
+struct CodecFree {
     void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
 };
-struct FrameFree
-{
+struct FrameFree {
     void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
-struct PacketFree
-{
+struct PacketFree {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
-struct ScaleFree
-{
+struct ScaleFree {
     void operator()(SwsContext* context) const { sws_freeContext(context); }
 };
 using Codec = std::unique_ptr<AVCodecContext, CodecFree>;
@@ -61,7 +57,7 @@ bool Decode(const std::vector<uint8_t>& accessUnit, Frame& picture, std::string*
     packet->flags |= AV_PKT_FLAG_KEY;
     int status = avcodec_send_packet(decoder.get(), packet.get());
     if (status >= 0)
-        status = avcodec_send_packet(decoder.get(), nullptr); // one picture: drain it out
+        status = avcodec_send_packet(decoder.get(), nullptr);  // one picture: drain it out
     if (status >= 0)
         status = avcodec_receive_frame(decoder.get(), picture.get());
     if (status < 0) {
@@ -117,7 +113,7 @@ bool Encode(const AVFrame& picture, bool png, std::vector<uint8_t>& out, std::st
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool WritePicture(const std::vector<uint8_t>& accessUnit, const std::string& path, PictureInfo* info,
                   std::string* error)
@@ -152,4 +148,4 @@ bool WritePicture(const std::vector<uint8_t>& accessUnit, const std::string& pat
     return true;
 }
 
-} // namespace hqcli
+}  // namespace hqcli

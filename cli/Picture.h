@@ -8,8 +8,7 @@
 
 namespace hqcli {
 
-struct PictureInfo
-{
+struct PictureInfo {
     int width = 0;
     int height = 0;
 };
@@ -19,4 +18,4 @@ struct PictureInfo
 bool WritePicture(const std::vector<uint8_t>& accessUnit, const std::string& path, PictureInfo* info,
                   std::string* error);
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -5,16 +5,14 @@ namespace hqcli {
 namespace {
 
 // Direction codes of StartMove: 0-7 pan and tilt, 8 and 9 zoom.
-struct Move
-{
+struct Move {
     const char* name;
     uint32_t direction;
 };
-constexpr Move Moves[] = {{"left", 0},      {"right", 1},     {"up", 2},          {"down", 3},
-                          {"up-left", 4},   {"up-right", 5},  {"down-left", 6},   {"down-right", 7},
-                          {"zoom-in", 8},   {"zoom-out", 9}};
+constexpr Move Moves[] = {{"left", 0},     {"right", 1},     {"up", 2},         {"down", 3},    {"up-left", 4},
+                          {"up-right", 5}, {"down-left", 6}, {"down-right", 7}, {"zoom-in", 8}, {"zoom-out", 9}};
 
-} // namespace
+}  // namespace
 
 const std::vector<std::string>& PtzActions()
 {
@@ -56,4 +54,4 @@ std::string PtzResultText(int32_t result)
     }
 }
 
-} // namespace hqcli
+}  // namespace hqcli

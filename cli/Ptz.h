@@ -20,4 +20,4 @@ int32_t StartPtzAction(velkora::IIPPTZApi& api, const std::string& action, int32
 // "queued", "not offered by the camera", ...
 std::string PtzResultText(int32_t result);
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -20,8 +20,7 @@ namespace {
 // closing the device discards what it has not sent yet; give it this long.
 constexpr std::chrono::milliseconds SendGrace{1500};
 
-struct PtzArguments
-{
+struct PtzArguments {
     DeviceOptions device;
     uint32_t channel = 1;
     std::string action;
@@ -86,14 +85,18 @@ std::function<int()> SetupPtz(CLI::App& app)
 {
     auto args = std::make_shared<PtzArguments>();
     AddDeviceOptions(app, args->device, true);
-    app.add_option("action", args->action, "left right up down up-left up-right down-left down-right zoom-in "
-                                           "zoom-out stop")
-        ->required()->check(CLI::IsMember(PtzActions()));
+    app.add_option("action", args->action,
+                   "left right up down up-left up-right down-left down-right zoom-in "
+                   "zoom-out stop")
+        ->required()
+        ->check(CLI::IsMember(PtzActions()));
     app.add_option("--channel", args->channel, "video input of the device, from 1")
-        ->check(CLI::Range(1, 64))->capture_default_str();
+        ->check(CLI::Range(1, 64))
+        ->capture_default_str();
     app.add_option("--speed", args->speed, "speed 1-16")->check(CLI::Range(1, 16))->capture_default_str();
     app.add_option("--for", args->seconds, "seconds the move lasts before it is stopped")
-        ->check(CLI::Range(0.0, 3600.0))->capture_default_str();
+        ->check(CLI::Range(0.0, 3600.0))
+        ->capture_default_str();
     app.footer("Without --device the capability query runs first (it finds out what the head can do). "
                "Exit status: 0 done, 1 the camera refused or lacks the move, 2 usage error.");
     return [args] { return RunPtzCommand(*args); };
@@ -101,5 +104,5 @@ std::function<int()> SetupPtz(CLI::App& app)
 
 const bool registered = RegisterCommand({"ptz", "Move a camera's pan-tilt-zoom head", SetupPtz});
 
-} // namespace
-} // namespace hqcli
+}  // namespace
+}  // namespace hqcli

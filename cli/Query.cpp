@@ -96,8 +96,10 @@ json QueryToJson(const host::CapabilityStore& store)
     out["values"] = values;
     json resolutions = json::array();
     for (const auto& entry : store.resolutions)
-        resolutions.push_back(
-            {{"text", entry.text}, {"width", entry.width}, {"height", entry.height}, {"frame_value", entry.frameValue}});
+        resolutions.push_back({{"text", entry.text},
+                               {"width", entry.width},
+                               {"height", entry.height},
+                               {"frame_value", entry.frameValue}});
     out["resolutions"] = resolutions;
     out["framerates"] = {{"values", store.frameValues}, {"default", store.defaultFrameValue}};
     return out;
@@ -142,7 +144,7 @@ std::string Property(const host::CapabilityStore& store, int32_t number)
     return property == store.properties.end() ? std::string() : property->second.value;
 }
 
-} // namespace
+}  // namespace
 
 std::string QueryToText(const host::CapabilityStore& store)
 {
@@ -188,7 +190,7 @@ std::string QueryToText(const host::CapabilityStore& store)
     return out;
 }
 
-} // namespace hqcli
+}  // namespace hqcli
 
 namespace hqcli {
 
@@ -237,4 +239,4 @@ int ResolveDevice(Library& library, const DeviceOptions& options, host::DeviceRe
     return 0;
 }
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -17,19 +17,17 @@ namespace hqcli {
 class Interrupt;
 class Library;
 
-struct QueryRequest
-{
-    std::string address; // host[:port]
+struct QueryRequest {
+    std::string address;  // host[:port]
     uint16_t ptzPort = 8080;
     std::string user;
     std::string password;
     bool ntsc = false;
 };
 
-struct QueryResult
-{
+struct QueryResult {
     bool completed = false;
-    uint32_t kind = 3; // failure kind when not completed
+    uint32_t kind = 3;  // failure kind when not completed
     std::string error;
     std::shared_ptr<host::CapabilityStore> store;
 };
@@ -49,7 +47,7 @@ nlohmann::json QueryToJson(const host::CapabilityStore& store);
 // The human-readable summary: name, streams, PTZ, the ten device parameters.
 std::string QueryToText(const host::CapabilityStore& store);
 
-} // namespace hqcli
+}  // namespace hqcli
 
 namespace hqcli {
 
@@ -64,4 +62,4 @@ int ResolveDevice(Library& library, const DeviceOptions& options, host::DeviceRe
 // The query request of the command line; 0, or the exit status with `error`.
 int QueryRequestOf(const DeviceOptions& options, QueryRequest& request, std::string* error);
 
-} // namespace hqcli
+}  // namespace hqcli

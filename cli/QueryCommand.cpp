@@ -14,8 +14,7 @@
 namespace hqcli {
 namespace {
 
-struct QueryArguments
-{
+struct QueryArguments {
     DeviceOptions device;
     std::string save;
     bool json = false;
@@ -76,5 +75,5 @@ std::function<int()> SetupQuery(CLI::App& app)
 const bool registered =
     RegisterCommand({"query", "Ask a camera what it offers (the host's capability query)", SetupQuery});
 
-} // namespace
-} // namespace hqcli
+}  // namespace
+}  // namespace hqcli

@@ -17,8 +17,7 @@
 namespace hqcli {
 namespace {
 
-struct RecordArguments
-{
+struct RecordArguments {
     DeviceOptions device;
     uint32_t channel = 1;
     std::string stream = "rec";
@@ -29,7 +28,7 @@ struct RecordArguments
     double segment = 0;
     std::string out = "record.h264";
     bool json = false;
-    std::string transport; // empty: the environment decides
+    std::string transport;  // empty: the environment decides
     bool verbose = false;
 };
 
@@ -76,8 +75,8 @@ int RunRecordCommand(const RecordArguments& args)
         std::fprintf(stderr, "harnoquistel record: %s\n", error.c_str());
         return ExitFailure;
     }
-    console.Note("Recording channel " + std::to_string(args.channel) + " (" + args.stream + ") of " +
-                 record.address + " into " + args.out + "; Ctrl-C stops");
+    console.Note("Recording channel " + std::to_string(args.channel) + " (" + args.stream + ") of " + record.address +
+                 " into " + args.out + "; Ctrl-C stops");
     const RecordReport report = RecordStream(session, console, interrupt, plan);
     session.Close();
     if (args.json)
@@ -103,22 +102,32 @@ std::function<int()> SetupRecord(CLI::App& app)
     auto args = std::make_shared<RecordArguments>();
     AddDeviceOptions(app, args->device, true);
     app.add_option("--channel", args->channel, "video input of the device, from 1")
-        ->check(CLI::Range(1, 64))->capture_default_str();
+        ->check(CLI::Range(1, 64))
+        ->capture_default_str();
     app.add_option("--stream", args->stream,
                    "which stream of the channel; live and remote need device parameter 9 to name an encoder "
                    "for them, which the query writes only for a host core library of version 6.1 or later")
-        ->check(CLI::IsMember({"rec", "live", "remote"}))->capture_default_str();
+        ->check(CLI::IsMember({"rec", "live", "remote"}))
+        ->capture_default_str();
     app.add_option("--size", args->size, "resolution asked for; the camera's nearest larger one is used")
         ->capture_default_str();
-    app.add_option("--fps", args->fps, "frames per second asked for")->check(CLI::Range(1, 4095))->capture_default_str();
+    app.add_option("--fps", args->fps, "frames per second asked for")
+        ->check(CLI::Range(1, 4095))
+        ->capture_default_str();
     app.add_option("--quality", args->quality, "quality 1-100")->check(CLI::Range(1, 100))->capture_default_str();
-    app.add_option("--duration", args->duration, "seconds of video to record, by the camera's frame times; 0 until "
+    app.add_option("--duration", args->duration,
+                   "seconds of video to record, by the camera's frame times; 0 until "
                    "Ctrl-C")
-        ->check(CLI::Range(0.0, 31536000.0))->capture_default_str();
-    app.add_option("--out", args->out, "FILE.mkv or FILE.mp4 (timed by the camera's frame times), else raw "
-                   "Annex B H.264 (play: ffplay -f h264 FILE)")->capture_default_str();
-    app.add_option("--segment", args->segment, "start a new numbered file (FILE-001.mkv, ...) at the first key "
-                   "frame after this many seconds")->check(CLI::Range(0.5, 31536000.0));
+        ->check(CLI::Range(0.0, 31536000.0))
+        ->capture_default_str();
+    app.add_option("--out", args->out,
+                   "FILE.mkv or FILE.mp4 (timed by the camera's frame times), else raw "
+                   "Annex B H.264 (play: ffplay -f h264 FILE)")
+        ->capture_default_str();
+    app.add_option("--segment", args->segment,
+                   "start a new numbered file (FILE-001.mkv, ...) at the first key "
+                   "frame after this many seconds")
+        ->check(CLI::Range(0.5, 31536000.0));
     AddTransportOption(app, args->transport);
     app.add_flag("--json", args->json, "print one JSON object at the end instead of text");
     app.add_flag("--verbose", args->verbose, kVerboseHelp);
@@ -129,5 +138,5 @@ std::function<int()> SetupRecord(CLI::App& app)
 
 const bool registered = RegisterCommand({"record", "Record a camera's live H.264 stream to a file", SetupRecord});
 
-} // namespace
-} // namespace hqcli
+}  // namespace
+}  // namespace hqcli

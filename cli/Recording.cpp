@@ -51,8 +51,9 @@ std::string StatusLine(const RecordReport& report, Clock::time_point now)
     std::string state = "connecting";
     if (stats.firstFrame) {
         const double silent = Seconds(now - stats.lastFrame);
-        state = silent < 2 ? "receiving" : stats.signalLost > 0 ? "signal lost" : "no frames for " +
-                                                                                    std::to_string(int(silent)) + " s";
+        state = silent < 2             ? "receiving"
+                : stats.signalLost > 0 ? "signal lost"
+                                       : "no frames for " + std::to_string(int(silent)) + " s";
     }
     char line[160];
     std::snprintf(line, sizeof line, "%5.1f s  %llu frames  %.1f fps  %s  %ux%u  %s", report.seconds,
@@ -61,7 +62,7 @@ std::string StatusLine(const RecordReport& report, Clock::time_point now)
     return line;
 }
 
-} // namespace
+}  // namespace
 
 int64_t MillisecondsOf(const SYSTEMTIME& time)
 {
@@ -225,7 +226,7 @@ RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& 
         report.stats.writeError = finishError;
     if (!report.stats.writeError.empty())
         report.error = report.stats.writeError.rfind("cannot write ", 0) == 0
-                           ? report.stats.writeError // a segment's file, named already
+                           ? report.stats.writeError  // a segment's file, named already
                            : "cannot write " + plan.outPath + ": " + report.stats.writeError;
     else if (report.stats.frames == 0) {
         removeEmpty();
@@ -272,4 +273,4 @@ std::string SummaryLine(const RecordReport& report)
     return line;
 }
 
-} // namespace hqcli
+}  // namespace hqcli

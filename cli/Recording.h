@@ -26,18 +26,17 @@ class Interrupt;
 
 using Clock = std::chrono::steady_clock;
 
-struct RecordingStats
-{
+struct RecordingStats {
     uint64_t frames = 0;
-    uint64_t keyframes = 0; // frames holding a sequence parameter set
+    uint64_t keyframes = 0;  // frames holding a sequence parameter set
     uint64_t bytes = 0;
     uint16_t width = 0;
     uint16_t height = 0;
     int signalLost = 0;
     std::optional<Clock::time_point> firstFrame;
     Clock::time_point lastFrame{};
-    int64_t mediaMs = 0; // frame time of the last frame, from the first
-    bool complete = false; // a frame reached the planned duration
+    int64_t mediaMs = 0;    // frame time of the last frame, from the first
+    bool complete = false;  // a frame reached the planned duration
     std::string writeError;
 };
 
@@ -67,36 +66,34 @@ private:
     bool finished = false;
     int64_t firstMs = 0;
     int64_t lastMs = 0;
-    std::optional<int64_t> endMs; // time of the first frame left out
+    std::optional<int64_t> endMs;  // time of the first frame left out
     std::vector<uint8_t> lastKeyFrame;
 };
 
-struct RecordPlan
-{
-    uint32_t channel = 0; // 0-based
-    uint32_t kind = 0;    // 0 rec, 1 live, 2 remote
+struct RecordPlan {
+    uint32_t channel = 0;  // 0-based
+    uint32_t kind = 0;     // 0 rec, 1 live, 2 remote
     host::StreamRecord stream;
     std::string outPath;
-    std::chrono::milliseconds duration{10000}; // of frame time; 0: until interrupted
-    std::chrono::milliseconds segment{0};      // a new numbered file after each; 0: one file
+    std::chrono::milliseconds duration{10000};  // of frame time; 0: until interrupted
+    std::chrono::milliseconds segment{0};       // a new numbered file after each; 0: one file
     // Without a first frame by then the recording gives up.
     std::chrono::milliseconds firstFrameLimit{20000};
     // Called on the command's thread about every 250 ms while recording.
     std::function<void(Clock::duration elapsed)> onTick;
 };
 
-struct RecordReport
-{
+struct RecordReport {
     bool opened = false;
     bool interrupted = false;
-    std::string error; // why the recording failed, empty on success
+    std::string error;  // why the recording failed, empty on success
     RecordingStats stats;
-    std::optional<int64_t> firstFrameMs; // from OpenStream to the first frame
-    double seconds = 0;                  // from OpenStream to the end
+    std::optional<int64_t> firstFrameMs;  // from OpenStream to the first frame
+    double seconds = 0;                   // from OpenStream to the end
     double fps = 0;
     double bitsPerSecond = 0;
     std::vector<uint8_t> lastKeyFrame;
-    unsigned files = 1; // numbered files written, with segments
+    unsigned files = 1;  // numbered files written, with segments
 };
 
 // Opens the stream on an opened session, records, closes the stream.
@@ -106,4 +103,4 @@ nlohmann::json ReportToJson(const RecordReport& report, const Console& console);
 // "250 frames (10 key), 25.0 fps, 1280x720, 1.10 Mbit/s"
 std::string SummaryLine(const RecordReport& report);
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -28,4 +28,4 @@ bool SegmentedWriter::Finish(int64_t endMs, std::string* error)
     return finished;
 }
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -27,4 +27,4 @@ private:
     int64_t startMs = 0;
 };
 
-} // namespace hqcli
+}  // namespace hqcli

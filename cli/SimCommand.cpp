@@ -64,16 +64,20 @@ std::function<int()> SetupSim(CLI::App& app)
     app.add_option("--user", o.user, "user name for every service")->capture_default_str();
     app.add_option("--password", o.password, "password for every service")->capture_default_str();
     app.add_option("--channels", o.channels, "video sources (more than 1: a video server)")
-        ->check(CLI::Range(1, 16))->capture_default_str();
+        ->check(CLI::Range(1, 16))
+        ->capture_default_str();
     app.add_option("--encoders", o.encoders, "encoder configurations per video source")
-        ->check(CLI::Range(1, 8))->capture_default_str();
+        ->check(CLI::Range(1, 8))
+        ->capture_default_str();
     app.add_option("--rtsp-uri", o.rtspUri, "URI that GetStreamUri answers instead of the built-in server");
     app.add_option("--log", o.logFile, "append one line per request to this file");
     app.add_option("--clips", o.clipsDir, "directory of <width>x<height>.h264 clips");
     app.add_option("--pace", o.pace, "send frames this many times faster than their rate (timestamps unchanged)")
-        ->check(CLI::Range(0.01, 1000.0))->capture_default_str();
+        ->check(CLI::Range(0.01, 1000.0))
+        ->capture_default_str();
     app.add_option("--rtsp-auth", args->rtspAuth, "RTSP schemes offered: any, basic, digest")
-        ->check(CLI::IsMember({"any", "basic", "digest"}))->capture_default_str();
+        ->check(CLI::IsMember({"any", "basic", "digest"}))
+        ->capture_default_str();
     app.add_flag("--onvif-401", o.onvifAuthFailureAs401, "refuse a bad WS-Security token with HTTP 401, not 400");
     app.add_option("--fault", args->faults,
                    "inject a fault (repeatable): loss=R, reorder=R, duplicate=R, bye-after=S, stop-after=S, "

@@ -23,8 +23,7 @@
 namespace hqcli {
 namespace {
 
-struct SnapshotArguments
-{
+struct SnapshotArguments {
     DeviceOptions device;
     uint32_t channel = 1;
     std::string stream = "rec";
@@ -136,13 +135,16 @@ std::function<int()> SetupSnapshot(CLI::App& app)
     auto args = std::make_shared<SnapshotArguments>();
     AddDeviceOptions(app, args->device, true);
     app.add_option("--channel", args->channel, "video input of the device, from 1")
-        ->check(CLI::Range(1, 64))->capture_default_str();
+        ->check(CLI::Range(1, 64))
+        ->capture_default_str();
     app.add_option("--stream", args->stream, "which stream of the channel")
-        ->check(CLI::IsMember({"rec", "live", "remote"}))->capture_default_str();
+        ->check(CLI::IsMember({"rec", "live", "remote"}))
+        ->capture_default_str();
     app.add_option("--size", args->size, "resolution asked for; the camera's nearest larger one is used")
         ->capture_default_str();
     app.add_option("--timeout", args->timeout, "seconds to wait for a key frame")
-        ->check(CLI::Range(1.0, 3600.0))->capture_default_str();
+        ->check(CLI::Range(1.0, 3600.0))
+        ->capture_default_str();
     app.add_option("--out", args->out, "picture file: .png lossless, else JPEG")->capture_default_str();
     AddTransportOption(app, args->transport);
     app.footer("Without --device the capability query runs first. Exit status: 0 picture written, "
@@ -153,5 +155,5 @@ std::function<int()> SetupSnapshot(CLI::App& app)
 const bool registered =
     RegisterCommand({"snapshot", "Write the camera's next key frame as a JPEG or PNG picture", SetupSnapshot});
 
-} // namespace
-} // namespace hqcli
+}  // namespace
+}  // namespace hqcli

@@ -18,4 +18,4 @@ void ApplyTransport(const std::string& choice)
         setenv("HARNOQUISTEL_RTSP_TRANSPORT", choice.c_str(), 1);
 }
 
-} // namespace hqcli
+}  // namespace hqcli

@@ -14,4 +14,4 @@ void AddTransportOption(CLI::App& app, std::string& choice);
 // device is opened; call before opening one.
 void ApplyTransport(const std::string& choice);
 
-} // namespace hqcli
+}  // namespace hqcli

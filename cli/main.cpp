@@ -36,6 +36,7 @@ int main(int argc, char** argv)
         return app.exit(e) == 0 ? 0 : 2;
     }
     for (auto& [sub, run] : runners)
-        if (sub->parsed()) return run();
+        if (sub->parsed())
+            return run();
     return 1;
 }

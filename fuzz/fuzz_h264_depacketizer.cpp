@@ -15,7 +15,8 @@ namespace {
 
 using velkora::ipcapture::IHostFrame;
 
-class Frame : public IHostFrame {
+class Frame : public IHostFrame
+{
 public:
     explicit Frame(uint32_t size) : data_(size) {}
     uint8_t* GetData() override { return data_.empty() ? nullptr : data_.data(); }
@@ -33,7 +34,8 @@ private:
     std::vector<uint8_t> data_;
 };
 
-class Host : public velkora::IDriver, public velkora::ipcapture::IHostFrameFactory, public velkora::IMediaParserClient {
+class Host : public velkora::IDriver, public velkora::ipcapture::IHostFrameFactory, public velkora::IMediaParserClient
+{
 public:
     // Driver context
     std::string GetName() override { return "fuzz:0"; }
@@ -50,16 +52,19 @@ public:
     int32_t GetParameterInt(uint32_t) override { return 0; }
     uint16_t GetPTZPort() override { return 0; }
     // Frame factory
-    IHostFrame* CreateFrame(uint32_t, uint32_t size, const char*) override {
+    IHostFrame* CreateFrame(uint32_t, uint32_t size, const char*) override
+    {
         ++outstanding;
         return new Frame(size);
     }
-    void ReleaseFrame(IHostFrame* frame) override {
+    void ReleaseFrame(IHostFrame* frame) override
+    {
         --outstanding;
         delete frame;
     }
     // Parser client: every frame is a whole access unit ending in the trailer.
-    bool OnFrame(IHostFrame* frame) override {
+    bool OnFrame(IHostFrame* frame) override
+    {
         auto* f = static_cast<Frame*>(frame);
         if (f->dataSize != f->GetCapacity() || f->dataSize < 5 ||
             std::memcmp(f->GetData() + f->dataSize - 5, "\x00\x00\x00\x01\x09", 5) != 0)
@@ -79,7 +84,8 @@ private:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     Host host;
     velkora::CH264RTPMediaParser parser(&host);
     parser.SetClient(&host);
@@ -94,16 +100,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             parser.SetParameterSets(std::vector<uint8_t>(data + offset, data + offset + n / 2),
                                     std::vector<uint8_t>(data + offset + n / 2, data + offset + n), {});
         } else {
-            std::vector<uint8_t> datagram{0x80, static_cast<uint8_t>((flags & 0x80) | 96),
-                                          static_cast<uint8_t>(sequence >> 8), static_cast<uint8_t>(sequence),
-                                          0, 0, 0, flags, 1, 2, 3, 4};
+            std::vector<uint8_t> datagram{0x80,
+                                          static_cast<uint8_t>((flags & 0x80) | 96),
+                                          static_cast<uint8_t>(sequence >> 8),
+                                          static_cast<uint8_t>(sequence),
+                                          0,
+                                          0,
+                                          0,
+                                          flags,
+                                          1,
+                                          2,
+                                          3,
+                                          4};
             datagram.insert(datagram.end(), data + offset, data + offset + n);
             velkora::CRTPPacket packet;
-            if (packet.Parse(datagram.data(), datagram.size())) parser.ProcessPacket(packet);
+            if (packet.Parse(datagram.data(), datagram.size()))
+                parser.ProcessPacket(packet);
             sequence = static_cast<uint16_t>(sequence + ((flags & 0x20) ? 2 : 1));
         }
         offset += n;
     }
-    if (host.outstanding != 0) std::abort();
+    if (host.outstanding != 0)
+        std::abort();
     return 0;
 }

@@ -9,14 +9,19 @@
 
 namespace {
 
-class Recorder : public velkora::CInterleavedDemuxer::Sink {
+class Recorder : public velkora::CInterleavedDemuxer::Sink
+{
 public:
-    void OnInterleavedFrame(uint8_t channel, const uint8_t* data, size_t size) override {
-        if (size == 0 || size > 0xffff) std::abort();
+    void OnInterleavedFrame(uint8_t channel, const uint8_t* data, size_t size) override
+    {
+        if (size == 0 || size > 0xffff)
+            std::abort();
         events.push_back("$" + std::to_string(channel) + ":" + std::string(reinterpret_cast<const char*>(data), size));
     }
-    void OnRtspMessage(std::string_view message) override {
-        if (message.size() < 4 || message.size() > velkora::CInterleavedDemuxer::kMaxMessageSize) std::abort();
+    void OnRtspMessage(std::string_view message) override
+    {
+        if (message.size() < 4 || message.size() > velkora::CInterleavedDemuxer::kMaxMessageSize)
+            std::abort();
         events.push_back("M" + std::string(message));
     }
     std::vector<std::string> events;
@@ -24,8 +29,10 @@ public:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
     const size_t piece = size_t{data[0]} + 1;
     ++data;
     --size;
@@ -40,9 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t offset = 0; offset < size && splitOk; offset += piece) {
         splitOk = split.Feed(data + offset, std::min(piece, size - offset));
         // One incomplete unit at most: a frame, or a message within its bounds.
-        if (split.Pending() > velkora::CInterleavedDemuxer::kMaxMessageSize) std::abort();
+        if (split.Pending() > velkora::CInterleavedDemuxer::kMaxMessageSize)
+            std::abort();
     }
-    if (wholeOk != splitOk || whole.events != pieces.events) std::abort();
-    if (all.Pending() > velkora::CInterleavedDemuxer::kMaxMessageSize && wholeOk) std::abort();
+    if (wholeOk != splitOk || whole.events != pieces.events)
+        std::abort();
+    if (all.Pending() > velkora::CInterleavedDemuxer::kMaxMessageSize && wholeOk)
+        std::abort();
     return 0;
 }

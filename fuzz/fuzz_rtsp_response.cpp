@@ -7,7 +7,8 @@
 #include "rtsp/RtspAuthorization.h"
 #include "rtsp/RtspMethod.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     velkora::CRTSPResponseParser parser;
     for (int kind = velkora::kRtspDescribe; kind <= velkora::kRtspOptions; ++kind) {

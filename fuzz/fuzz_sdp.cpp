@@ -5,7 +5,8 @@
 
 #include "rtsp/CSDPResponseParser.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     velkora::CSDPResponseParser parser;
     parser.Parse(std::string_view(reinterpret_cast<const char*>(data), size));
     return 0;

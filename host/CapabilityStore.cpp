@@ -19,7 +19,7 @@ std::string Text(const char* text)
     return text == nullptr ? std::string() : std::string(text);
 }
 
-} // namespace
+}  // namespace
 
 class CapabilityStore::TextField : public ipc::IHostTextField
 {
@@ -60,10 +60,7 @@ private:
 class CapabilityStore::FramerateList : public ipc::IHostFramerateList
 {
 public:
-    FramerateList(std::vector<uint32_t>& values, uint32_t& defaultValue)
-        : values_(values), default_(defaultValue)
-    {
-    }
+    FramerateList(std::vector<uint32_t>& values, uint32_t& defaultValue) : values_(values), default_(defaultValue) {}
     void SetDefault(uint32_t frameValue) override { default_ = frameValue; }
     void Add(uint32_t frameValue) override { values_.push_back(frameValue); }
 
@@ -154,10 +151,8 @@ std::string CapabilityStore::ToJson() const
     out["properties"] = propertyMap;
     json resolutionArray = json::array();
     for (const ResolutionEntry& entry : resolutions)
-        resolutionArray.push_back({{"text", entry.text},
-                                   {"width", entry.width},
-                                   {"height", entry.height},
-                                   {"frameValue", entry.frameValue}});
+        resolutionArray.push_back(
+            {{"text", entry.text}, {"width", entry.width}, {"height", entry.height}, {"frameValue", entry.frameValue}});
     out["resolutions"] = resolutionArray;
     out["framerates"] = {{"values", frameValues}, {"default", defaultFrameValue}};
     return out.dump(2);
@@ -166,15 +161,9 @@ std::string CapabilityStore::ToJson() const
 bool SaveDeviceFile(const std::string& path, const DeviceRecord& record)
 {
     json out = {
-        {"address", record.address},
-        {"port", record.port},
-        {"user", record.user},
-        {"password", record.password},
-        {"model", record.model},
-        {"channels", record.channelCount},
-        {"codec", record.codecType},
-        {"valueA", record.valueA},
-        {"valueB", record.valueB},
+        {"address", record.address},       {"port", record.port},     {"user", record.user},
+        {"password", record.password},     {"model", record.model},   {"channels", record.channelCount},
+        {"codec", record.codecType},       {"valueA", record.valueA}, {"valueB", record.valueB},
         {"parameters", record.parameters},
     };
     std::ofstream stream(path, std::ios::binary | std::ios::trunc);
@@ -207,4 +196,4 @@ bool LoadDeviceFile(const std::string& path, DeviceRecord& record)
     }
 }
 
-} // namespace host
+}  // namespace host

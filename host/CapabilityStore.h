@@ -21,15 +21,13 @@ bool LoadDeviceFile(const std::string& path, DeviceRecord& record);
 class CapabilityStore : public velkora::ipcapture::IHostCapabilityStore
 {
 public:
-    struct Property
-    {
+    struct Property {
         std::string name;
         std::string value;
         uint32_t type = 0;
         uint32_t flag = 0;
     };
-    struct ResolutionEntry
-    {
+    struct ResolutionEntry {
         std::string text;
         uint32_t width = 0;
         uint32_t height = 0;
@@ -55,7 +53,7 @@ public:
 
     std::map<uint32_t, uint32_t> values;
     std::string name;
-    std::string connection[4]; // host, port, user, password
+    std::string connection[4];  // host, port, user, password
     std::map<int32_t, Property> properties;
     std::vector<ResolutionEntry> resolutions;
     std::vector<uint32_t> frameValues;
@@ -73,4 +71,4 @@ private:
     std::unique_ptr<FramerateList> framerateList;
 };
 
-} // namespace host
+}  // namespace host

@@ -52,4 +52,4 @@ bool DebugOutput::WaitFor(const std::string& fragment, std::chrono::milliseconds
     });
 }
 
-} // namespace host
+}  // namespace host

@@ -14,10 +14,9 @@
 
 namespace host {
 
-struct DebugRecord
-{
+struct DebugRecord {
     uint8_t level;
-    std::string text; // empty for a null text
+    std::string text;  // empty for a null text
 };
 
 class DebugOutput : public velkora::ipcapture::IHostDebugOutput
@@ -42,4 +41,4 @@ private:
     std::vector<DebugRecord> messages_;
 };
 
-} // namespace host
+}  // namespace host

@@ -9,4 +9,4 @@ const char* DeviceSettings::GetParameter(uint32_t index)
     return record_.parameters[index - 1].c_str();
 }
 
-} // namespace host
+}  // namespace host

@@ -10,18 +10,17 @@
 
 namespace host {
 
-struct DeviceRecord
-{
-    std::string address;          // "host" or "host:port"
-    uint16_t port = 80;           // the host's port setting (used as the PTZ port)
+struct DeviceRecord {
+    std::string address;  // "host" or "host:port"
+    uint16_t port = 80;   // the host's port setting (used as the PTZ port)
     std::string user;
     std::string password;
     std::string model;
     uint32_t channelCount = 1;
-    uint32_t codecType = 3;       // H.264
+    uint32_t codecType = 3;  // H.264
     uint32_t valueA = 0;
     uint32_t valueB = 0;
-    std::vector<std::string> parameters; // parameter 1 first
+    std::vector<std::string> parameters;  // parameter 1 first
 };
 
 class DeviceSettings : public velkora::ipcapture::IHostDeviceSettings,
@@ -51,4 +50,4 @@ private:
     DeviceRecord record_;
 };
 
-} // namespace host
+}  // namespace host

@@ -137,4 +137,4 @@ std::vector<uint32_t> ChannelListener::SignalLosses() const
     return signalLosses_;
 }
 
-} // namespace host
+}  // namespace host

@@ -70,8 +70,7 @@ private:
 };
 
 // What the sink keeps of a delivered frame.
-struct ReceivedFrame
-{
+struct ReceivedFrame {
     std::vector<uint8_t> data;
     std::string sourceName;
     uint16_t width = 0;
@@ -108,8 +107,7 @@ private:
     int signalLost_ = 0;
 };
 
-struct FrameTimeRecord
-{
+struct FrameTimeRecord {
     uint32_t channel;
     uint64_t fileTime;
 };
@@ -129,4 +127,4 @@ private:
     std::vector<uint32_t> signalLosses_;
 };
 
-} // namespace host
+}  // namespace host

@@ -40,8 +40,7 @@ QueryOutcome QuerySink::Outcome() const
 bool QuerySink::WaitForEnd(std::chrono::milliseconds timeout) const
 {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout,
-                             [&] { return outcome_.completed + outcome_.failed + outcome_.killed > 0; });
+    return changed_.wait_for(lock, timeout, [&] { return outcome_.completed + outcome_.failed + outcome_.killed > 0; });
 }
 
-} // namespace host
+}  // namespace host

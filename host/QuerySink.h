@@ -11,8 +11,7 @@
 
 namespace host {
 
-struct QueryOutcome
-{
+struct QueryOutcome {
     int completed = 0;
     int failed = 0;
     int killed = 0;
@@ -37,4 +36,4 @@ private:
     QueryOutcome outcome_;
 };
 
-} // namespace host
+}  // namespace host

@@ -7,9 +7,8 @@
 
 namespace host {
 
-struct StreamRecord
-{
-    uint16_t frameRate = 0x7000 | 25; // 25 frames per second
+struct StreamRecord {
+    uint16_t frameRate = 0x7000 | 25;  // 25 frames per second
     uint16_t quality = 50;
     uint16_t width = 1280;
     uint16_t height = 720;
@@ -35,10 +34,7 @@ class StreamSettings : public velkora::ipcapture::IHostStreamSettings,
                        private velkora::ipcapture::IHostRateSettings
 {
 public:
-    explicit StreamSettings(StreamRecord record = {})
-        : record_(record), resolution_(record.width, record.height)
-    {
-    }
+    explicit StreamSettings(StreamRecord record = {}) : record_(record), resolution_(record.width, record.height) {}
 
     velkora::ipcapture::IHostVideoFormat* GetVideoFormat() override { return this; }
     velkora::ipcapture::IHostRateSettings* GetRateSettings() override { return this; }
@@ -55,4 +51,4 @@ private:
     Resolution resolution_;
 };
 
-} // namespace host
+}  // namespace host

@@ -34,7 +34,8 @@ std::vector<Bytes> SplitAnnexB(const Bytes& stream);
 std::vector<AccessUnit> GroupAccessUnits(const std::vector<Bytes>& nalUnits);
 
 // The clips of a directory, named <width>x<height>.h264.
-class ClipLibrary {
+class ClipLibrary
+{
 public:
     bool Load(const std::string& directory, std::string* error);
     // The clip of exactly this size, else the smallest that covers it, else the largest.

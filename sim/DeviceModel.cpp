@@ -26,12 +26,13 @@ DeviceModel::DeviceModel(unsigned channels, unsigned encoders, std::vector<std::
     : resolutions_(std::move(resolutions))
 {
     std::sort(resolutions_.begin(), resolutions_.end());
-    if (resolutions_.empty()) resolutions_.push_back({640, 480});
+    if (resolutions_.empty())
+        resolutions_.push_back({640, 480});
     const auto largest = resolutions_.back();
     for (unsigned i = 0; i < channels; ++i) {
         const std::string n = std::to_string(i + 1);
-        sources_.push_back({"VideoSourceConfig_" + n, "VideoSourceConfig_" + n, "VideoSource_" + n,
-                            largest.first, largest.second});
+        sources_.push_back(
+            {"VideoSourceConfig_" + n, "VideoSourceConfig_" + n, "VideoSource_" + n, largest.first, largest.second});
         for (unsigned k = 0; k < encoders; ++k) {
             VideoEncoderConfiguration e;
             e.token = e.name = "VideoEncoderConfig_" + n + "_" + std::to_string(k + 1);
@@ -47,8 +48,7 @@ DeviceModel::DeviceModel(unsigned channels, unsigned encoders, std::vector<std::
             e.bitrateLimit = std::max(256u, e.width * e.height / 450);
             encoders_.push_back(e);
             profiles_.push_back({"Profile_" + n + "_" + std::to_string(k + 1),
-                                 "Profile_" + n + "_" + std::to_string(k + 1), true, sources_.back().token,
-                                 e.token});
+                                 "Profile_" + n + "_" + std::to_string(k + 1), true, sources_.back().token, e.token});
         }
     }
 }
@@ -75,7 +75,8 @@ std::optional<VideoSourceConfiguration> DeviceModel::SourceConfiguration(const s
 {
     std::lock_guard lock(mutex_);
     for (const auto& s : sources_)
-        if (s.token == token) return s;
+        if (s.token == token)
+            return s;
     return std::nullopt;
 }
 
@@ -83,7 +84,8 @@ std::optional<VideoEncoderConfiguration> DeviceModel::EncoderConfiguration(const
 {
     std::lock_guard lock(mutex_);
     for (const auto& e : encoders_)
-        if (e.token == token) return e;
+        if (e.token == token)
+            return e;
     return std::nullopt;
 }
 
@@ -91,7 +93,8 @@ std::optional<MediaProfile> DeviceModel::Profile(const std::string& token) const
 {
     std::lock_guard lock(mutex_);
     for (const auto& p : profiles_)
-        if (p.token == token) return p;
+        if (p.token == token)
+            return p;
     return std::nullopt;
 }
 
@@ -123,10 +126,11 @@ EncoderOptions DeviceModel::OptionsFor(const VideoEncoderConfiguration& encoder)
 }
 
 std::optional<std::vector<VideoEncoderConfiguration>> DeviceModel::CompatibleEncoders(const std::string& profile,
-                                                                                       OnvifError& error) const
+                                                                                      OnvifError& error) const
 {
     std::lock_guard lock(mutex_);
-    auto p = std::find_if(profiles_.begin(), profiles_.end(), [&](const MediaProfile& m) { return m.token == profile; });
+    auto p =
+        std::find_if(profiles_.begin(), profiles_.end(), [&](const MediaProfile& m) { return m.token == profile; });
     if (p == profiles_.end()) {
         error = InvalidArg("ter:NoProfile", "The requested profile token does not exist");
         return std::nullopt;
@@ -134,7 +138,8 @@ std::optional<std::vector<VideoEncoderConfiguration>> DeviceModel::CompatibleEnc
     std::vector<VideoEncoderConfiguration> out;
     for (const auto& e : encoders_) {
         const bool sameSource = !p->sourceConfiguration.empty() && sources_[e.source].token == p->sourceConfiguration;
-        if (p->sourceConfiguration.empty() || sameSource) out.push_back(e);
+        if (p->sourceConfiguration.empty() || sameSource)
+            out.push_back(e);
     }
     return out;
 }
@@ -142,7 +147,8 @@ std::optional<std::vector<VideoEncoderConfiguration>> DeviceModel::CompatibleEnc
 MediaProfile* DeviceModel::FindProfile(const std::string& token)
 {
     for (auto& p : profiles_)
-        if (p.token == token) return &p;
+        if (p.token == token)
+            return &p;
     return nullptr;
 }
 
@@ -160,7 +166,8 @@ std::optional<std::string> DeviceModel::CreateProfile(const std::string& name, c
     }
     std::string t = token;
     if (t.empty()) {
-        do t = "UserProfile_" + std::to_string(nextProfile_++);
+        do
+            t = "UserProfile_" + std::to_string(nextProfile_++);
         while (FindProfile(t));
     } else if (t.size() > 64 || FindProfile(t)) {
         error = InvalidArg("ter:ProfileExists", "A profile with this token already exists");
@@ -255,7 +262,8 @@ bool DeviceModel::SetEncoder(const VideoEncoderConfiguration& wanted, OnvifError
         error = InvalidArg("ter:ConfigModify", why);
         return false;
     };
-    if (wanted.encoding != "H264") return refuse("Only H264 encoding is supported");
+    if (wanted.encoding != "H264")
+        return refuse("Only H264 encoding is supported");
     if (std::find(o.resolutions.begin(), o.resolutions.end(), std::make_pair(wanted.width, wanted.height)) ==
         o.resolutions.end())
         return refuse("Resolution " + std::to_string(wanted.width) + "x" + std::to_string(wanted.height) +
@@ -268,32 +276,36 @@ bool DeviceModel::SetEncoder(const VideoEncoderConfiguration& wanted, OnvifError
         return refuse("EncodingInterval is out of range");
     if (wanted.bitrateLimit < o.bitrateMin || wanted.bitrateLimit > o.bitrateMax)
         return refuse("BitrateLimit is out of range");
-    if (wanted.govLength < o.govMin || wanted.govLength > o.govMax) return refuse("GovLength is out of range");
+    if (wanted.govLength < o.govMin || wanted.govLength > o.govMax)
+        return refuse("GovLength is out of range");
     if (std::find(o.profiles.begin(), o.profiles.end(), wanted.h264Profile) == o.profiles.end())
         return refuse("H264Profile is not supported");
-    if (wanted.name.size() > 64) return refuse("Name is longer than 64 characters");
+    if (wanted.name.size() > 64)
+        return refuse("Name is longer than 64 characters");
 
     const unsigned source = it->source, stream = it->stream;
     *it = wanted;
     it->source = source;
     it->stream = stream;
-    if (it->name.empty()) it->name = it->token;
+    if (it->name.empty())
+        it->name = it->token;
     return true;
 }
 
-std::optional<VideoEncoderConfiguration> DeviceModel::StreamEncoder(const std::string& profile,
-                                                                    OnvifError& error) const
+std::optional<VideoEncoderConfiguration> DeviceModel::StreamEncoder(const std::string& profile, OnvifError& error) const
 {
     std::lock_guard lock(mutex_);
     for (const auto& p : profiles_) {
-        if (p.token != profile) continue;
+        if (p.token != profile)
+            continue;
         if (p.sourceConfiguration.empty() || p.encoderConfiguration.empty()) {
             error = {"Receiver", "ter:Action", "ter:IncompleteConfiguration",
                      "The profile lacks a video source or video encoder configuration"};
             return std::nullopt;
         }
         for (const auto& e : encoders_)
-            if (e.token == p.encoderConfiguration) return e;
+            if (e.token == p.encoderConfiguration)
+                return e;
     }
     error = InvalidArg("ter:NoProfile", "The requested profile token does not exist");
     return std::nullopt;

@@ -56,7 +56,8 @@ struct OnvifError {
 
 // The camera's media configuration. Everything the ONVIF service writes lives
 // here for the life of the process, so later answers reflect earlier changes.
-class DeviceModel {
+class DeviceModel
+{
 public:
     // `channels` video sources with `encoders` encoder configurations each;
     // `resolutions` are the sizes the encoders offer (those of the clips).
@@ -73,7 +74,7 @@ public:
     EncoderOptions OptionsFor(const VideoEncoderConfiguration& encoder) const;
     // Encoder configurations usable with a profile: those of its video source, or all.
     std::optional<std::vector<VideoEncoderConfiguration>> CompatibleEncoders(const std::string& profile,
-                                                                              OnvifError& error) const;
+                                                                             OnvifError& error) const;
 
     std::optional<std::string> CreateProfile(const std::string& name, const std::string& token, OnvifError& error);
     bool DeleteProfile(const std::string& token, OnvifError& error);

@@ -9,18 +9,23 @@ namespace {
 
 bool ParseNumber(const std::string& text, double& out)
 {
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     char* end = nullptr;
     errno = 0;
     out = std::strtod(text.c_str(), &end);
     return errno == 0 && end == text.c_str() + text.size() && out >= 0;
 }
 
-bool IsService(const std::string& s) { return s == "onvif" || s == "rtsp" || s == "ptz"; }
+bool IsService(const std::string& s)
+{
+    return s == "onvif" || s == "rtsp" || s == "ptz";
+}
 
 bool Fail(std::string* error, const std::string& text)
 {
-    if (error) *error = text;
+    if (error)
+        *error = text;
     return false;
 }
 
@@ -53,15 +58,19 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         return std::nullopt;
     };
     if (name == "loss" || name == "reorder" || name == "duplicate") {
-        f.kind = name == "loss" ? Fault::Kind::RtpLoss
-               : name == "reorder" ? Fault::Kind::RtpReorder : Fault::Kind::RtpDuplicate;
-        if (!hasArg || !ParseNumber(arg, f.value) || f.value > 1) return bad("needs a rate from 0 to 1");
+        f.kind = name == "loss"      ? Fault::Kind::RtpLoss
+                 : name == "reorder" ? Fault::Kind::RtpReorder
+                                     : Fault::Kind::RtpDuplicate;
+        if (!hasArg || !ParseNumber(arg, f.value) || f.value > 1)
+            return bad("needs a rate from 0 to 1");
     } else if (name == "bye-after" || name == "stop-after") {
         f.kind = name == "bye-after" ? Fault::Kind::ByeAfter : Fault::Kind::StopAfter;
-        if (!hasArg || !ParseNumber(arg, f.value)) return bad("needs seconds");
+        if (!hasArg || !ParseNumber(arg, f.value))
+            return bad("needs seconds");
     } else if (name == "refuse-rtsp") {
         f.kind = Fault::Kind::RefuseRtsp;
-        if (hasArg) return bad("takes no value (use refuse-rtsp*N to refuse N connections)");
+        if (hasArg)
+            return bad("takes no value (use refuse-rtsp*N to refuse N connections)");
     } else if (name == "onvif-401" || name == "onvif-fault") {
         f.kind = name == "onvif-401" ? Fault::Kind::Onvif401 : Fault::Kind::OnvifFault;
         f.target = arg;
@@ -71,16 +80,20 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         if (auto colon = arg.find(':'); colon != std::string::npos) {
             f.target = arg.substr(0, colon);
             ms = arg.substr(colon + 1);
-            if (!IsService(f.target)) return bad("service must be onvif, rtsp or ptz");
+            if (!IsService(f.target))
+                return bad("service must be onvif, rtsp or ptz");
         }
-        if (!ParseNumber(ms, f.value) || f.value > 600000) return bad("needs milliseconds");
+        if (!ParseNumber(ms, f.value) || f.value > 600000)
+            return bad("needs milliseconds");
     } else if (name == "close-midway") {
         f.kind = Fault::Kind::CloseMidway;
         f.target = arg;
-        if (hasArg && !IsService(arg)) return bad("service must be onvif, rtsp or ptz");
+        if (hasArg && !IsService(arg))
+            return bad("service must be onvif, rtsp or ptz");
     } else if (name == "onvif-digest") {
         f.kind = Fault::Kind::OnvifDigest;
-        if (hasArg && arg != "only") return bad("takes no value, or 'only' (no WS-Security check)");
+        if (hasArg && arg != "only")
+            return bad("takes no value, or 'only' (no WS-Security check)");
         f.value = hasArg ? 1 : 0;
     } else if (name == "clock") {
         f.kind = Fault::Kind::Clock;
@@ -88,18 +101,24 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         std::string seconds = arg;
         if (auto colon = arg.find(':'); colon != std::string::npos) {
             seconds = arg.substr(0, colon);
-            if (!ParseNumber(arg.substr(colon + 1), f.window) || f.window > 1e6) return bad("needs window seconds");
+            if (!ParseNumber(arg.substr(colon + 1), f.window) || f.window > 1e6)
+                return bad("needs window seconds");
         }
         const bool negative = !seconds.empty() && seconds[0] == '-';
-        if (!seconds.empty() && (seconds[0] == '-' || seconds[0] == '+')) seconds.erase(0, 1);
-        if (!hasArg || !ParseNumber(seconds, f.value) || f.value > 1e9) return bad("needs signed seconds");
-        if (negative) f.value = -f.value;
+        if (!seconds.empty() && (seconds[0] == '-' || seconds[0] == '+'))
+            seconds.erase(0, 1);
+        if (!hasArg || !ParseNumber(seconds, f.value) || f.value > 1e9)
+            return bad("needs signed seconds");
+        if (negative)
+            f.value = -f.value;
     } else if (name == "udp-unreachable" || name == "udp-refused") {
         f.kind = name == "udp-unreachable" ? Fault::Kind::UdpUnreachable : Fault::Kind::UdpRefused;
-        if (hasArg) return bad("takes no value");
+        if (hasArg)
+            return bad("takes no value");
     } else if (name == "unannounced-port") {
         f.kind = Fault::Kind::UnannouncedPort;
-        if (hasArg) return bad("takes no value");
+        if (hasArg)
+            return bad("takes no value");
     } else {
         return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
                    "onvif-401, onvif-fault, slow, close-midway, onvif-digest, clock, udp-unreachable, "
@@ -124,7 +143,8 @@ double FaultSet::Value(Fault::Kind kind) const
 {
     std::lock_guard lock(mutex_);
     for (const auto& f : faults_)
-        if (f.kind == kind && f.count != 0) return f.value;
+        if (f.kind == kind && f.count != 0)
+            return f.value;
     return 0;
 }
 
@@ -132,9 +152,12 @@ bool FaultSet::Take(Fault::Kind kind, const std::string& target)
 {
     std::lock_guard lock(mutex_);
     for (auto& f : faults_) {
-        if (f.kind != kind || f.count == 0) continue;
-        if (!f.target.empty() && f.target != target) continue;
-        if (f.count > 0) --f.count;
+        if (f.kind != kind || f.count == 0)
+            continue;
+        if (!f.target.empty() && f.target != target)
+            continue;
+        if (f.count > 0)
+            --f.count;
         return true;
     }
     return false;
@@ -153,7 +176,8 @@ bool FaultSet::RefusesAllRtsp() const
 {
     std::lock_guard lock(mutex_);
     for (const auto& f : faults_)
-        if (f.kind == Fault::Kind::RefuseRtsp && f.count < 0) return true;
+        if (f.kind == Fault::Kind::RefuseRtsp && f.count < 0)
+            return true;
     return false;
 }
 
@@ -161,7 +185,8 @@ std::optional<Fault> FaultSet::First(Fault::Kind kind) const
 {
     std::lock_guard lock(mutex_);
     for (const auto& f : faults_)
-        if (f.kind == kind && f.count != 0) return f;
+        if (f.kind == kind && f.count != 0)
+            return f;
     return std::nullopt;
 }
 

@@ -12,27 +12,28 @@ namespace sim {
 // "loss=0.05", "bye-after=10", "refuse-rtsp*2", "onvif-fault=GetStreamUri*1",
 // "slow=onvif:800", "close-midway=ptz", "onvif-digest=only", "clock=-3600:30".
 struct Fault {
-    enum class Kind {
-        RtpLoss,       // value: probability 0..1 that an RTP packet is not sent
-        RtpReorder,    // value: probability that a packet is held back behind the next one
-        RtpDuplicate,  // value: probability that a packet is sent twice
-        ByeAfter,      // value: seconds after PLAY; then RTCP BYE and no more RTP
-        StopAfter,     // value: seconds after PLAY; then silence (session stays)
-        RefuseRtsp,    // RTSP connections refused (reset when a count is given)
-        Onvif401,      // target: operation or empty for all; answered with HTTP 401
-        OnvifFault,    // target: operation or empty for all; answered with a SOAP fault
-        Slow,          // target: service or empty for all; value: milliseconds of delay
-        CloseMidway,   // target: service or empty for all; half the answer, then close
-        OnvifDigest,   // ONVIF behind HTTP Digest (qop="auth"); value 1: without the WS-Security check
-        Clock,         // value: seconds the device's clock is ahead (negative: behind); window: Created freshness
-        UdpUnreachable,  // RTP and RTCP over UDP are never sent (one count per session)
-        UdpRefused,      // SETUP of RTP over UDP answered 461 Unsupported Transport
+    enum class Kind
+    {
+        RtpLoss,          // value: probability 0..1 that an RTP packet is not sent
+        RtpReorder,       // value: probability that a packet is held back behind the next one
+        RtpDuplicate,     // value: probability that a packet is sent twice
+        ByeAfter,         // value: seconds after PLAY; then RTCP BYE and no more RTP
+        StopAfter,        // value: seconds after PLAY; then silence (session stays)
+        RefuseRtsp,       // RTSP connections refused (reset when a count is given)
+        Onvif401,         // target: operation or empty for all; answered with HTTP 401
+        OnvifFault,       // target: operation or empty for all; answered with a SOAP fault
+        Slow,             // target: service or empty for all; value: milliseconds of delay
+        CloseMidway,      // target: service or empty for all; half the answer, then close
+        OnvifDigest,      // ONVIF behind HTTP Digest (qop="auth"); value 1: without the WS-Security check
+        Clock,            // value: seconds the device's clock is ahead (negative: behind); window: Created freshness
+        UdpUnreachable,   // RTP and RTCP over UDP are never sent (one count per session)
+        UdpRefused,       // SETUP of RTP over UDP answered 461 Unsupported Transport
         UnannouncedPort,  // SETUP answers a server_port pair other than the one RTP and RTCP come from
     };
     Kind kind;
     std::string target;
     double value = 0;
-    int count = -1;  // applications left; -1 = unlimited
+    int count = -1;     // applications left; -1 = unlimited
     double window = 0;  // Clock: seconds a Created may be off the device's clock
 };
 
@@ -40,7 +41,8 @@ struct Fault {
 std::optional<Fault> ParseFault(const std::string& spec, std::string* error = nullptr);
 
 // The faults in force, shared by the services; counts are consumed under the lock.
-class FaultSet {
+class FaultSet
+{
 public:
     void Set(std::vector<Fault> faults);
     std::vector<Fault> Get() const;

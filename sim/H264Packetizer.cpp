@@ -8,7 +8,10 @@ namespace {
 constexpr std::uint8_t kStapA = 24;
 constexpr std::uint8_t kFuA = 28;
 
-bool IsParameterSet(const Bytes& nal) { return !nal.empty() && ((nal[0] & 0x1F) == 7 || (nal[0] & 0x1F) == 8); }
+bool IsParameterSet(const Bytes& nal)
+{
+    return !nal.empty() && ((nal[0] & 0x1F) == 7 || (nal[0] & 0x1F) == 8);
+}
 }  // namespace
 
 std::vector<Bytes> PacketizeAccessUnit(const AccessUnit& au, std::size_t mtu)
@@ -19,8 +22,7 @@ std::vector<Bytes> PacketizeAccessUnit(const AccessUnit& au, std::size_t mtu)
 
     // Leading SPS/PPS: one STAP-A when two or more fit together.
     std::size_t run = 0, runBytes = 1;
-    while (i + run < nals.size() && IsParameterSet(nals[i + run]) &&
-           runBytes + 2 + nals[i + run].size() <= mtu)
+    while (i + run < nals.size() && IsParameterSet(nals[i + run]) && runBytes + 2 + nals[i + run].size() <= mtu)
         runBytes += 2 + nals[i + run++].size();
     if (run >= 2) {
         Bytes stap{0};
@@ -39,7 +41,8 @@ std::vector<Bytes> PacketizeAccessUnit(const AccessUnit& au, std::size_t mtu)
 
     for (; i < nals.size(); ++i) {
         const Bytes& nal = nals[i];
-        if (nal.empty()) continue;
+        if (nal.empty())
+            continue;
         if (nal.size() <= mtu) {
             out.push_back(nal);
             continue;
@@ -50,8 +53,10 @@ std::vector<Bytes> PacketizeAccessUnit(const AccessUnit& au, std::size_t mtu)
         for (std::size_t pos = 1; pos < nal.size(); pos += chunk) {
             const std::size_t len = std::min(chunk, nal.size() - pos);
             std::uint8_t header = type;
-            if (pos == 1) header |= 0x80;                   // start
-            if (pos + len == nal.size()) header |= 0x40;    // end
+            if (pos == 1)
+                header |= 0x80;  // start
+            if (pos + len == nal.size())
+                header |= 0x40;  // end
             Bytes frag{indicator, header};
             frag.insert(frag.end(), nal.begin() + static_cast<std::ptrdiff_t>(pos),
                         nal.begin() + static_cast<std::ptrdiff_t>(pos + len));
@@ -61,8 +66,8 @@ std::vector<Bytes> PacketizeAccessUnit(const AccessUnit& au, std::size_t mtu)
     return out;
 }
 
-Bytes MakeRtpPacket(std::uint8_t payloadType, bool marker, std::uint16_t sequence,
-                    std::uint32_t timestamp, std::uint32_t ssrc, const Bytes& payload)
+Bytes MakeRtpPacket(std::uint8_t payloadType, bool marker, std::uint16_t sequence, std::uint32_t timestamp,
+                    std::uint32_t ssrc, const Bytes& payload)
 {
     Bytes p;
     p.reserve(12 + payload.size());
@@ -70,8 +75,10 @@ Bytes MakeRtpPacket(std::uint8_t payloadType, bool marker, std::uint16_t sequenc
     p.push_back(static_cast<std::uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7F)));
     p.push_back(static_cast<std::uint8_t>(sequence >> 8));
     p.push_back(static_cast<std::uint8_t>(sequence));
-    for (int shift = 24; shift >= 0; shift -= 8) p.push_back(static_cast<std::uint8_t>(timestamp >> shift));
-    for (int shift = 24; shift >= 0; shift -= 8) p.push_back(static_cast<std::uint8_t>(ssrc >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        p.push_back(static_cast<std::uint8_t>(timestamp >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        p.push_back(static_cast<std::uint8_t>(ssrc >> shift));
     p.insert(p.end(), payload.begin(), payload.end());
     return p;
 }

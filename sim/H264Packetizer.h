@@ -14,7 +14,7 @@ namespace sim {
 std::vector<Bytes> PacketizeAccessUnit(const AccessUnit& au, std::size_t mtu = 1400);
 
 // RFC 3550 fixed header (12 bytes, version 2, no CSRC) followed by the payload.
-Bytes MakeRtpPacket(std::uint8_t payloadType, bool marker, std::uint16_t sequence,
-                    std::uint32_t timestamp, std::uint32_t ssrc, const Bytes& payload);
+Bytes MakeRtpPacket(std::uint8_t payloadType, bool marker, std::uint16_t sequence, std::uint32_t timestamp,
+                    std::uint32_t ssrc, const Bytes& payload);
 
 }  // namespace sim

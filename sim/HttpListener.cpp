@@ -23,7 +23,10 @@ HttpListener::HttpListener() : server_(std::make_unique<httplib::Server>())
     });
 }
 
-HttpListener::~HttpListener() { Stop(); }
+HttpListener::~HttpListener()
+{
+    Stop();
+}
 
 bool HttpListener::Start(const std::string& address, std::uint16_t port, std::string* error)
 {
@@ -34,7 +37,8 @@ bool HttpListener::Start(const std::string& address, std::uint16_t port, std::st
         bound = port;
     }
     if (bound <= 0) {
-        if (error) *error = "cannot bind HTTP port " + std::to_string(port) + " on " + address;
+        if (error)
+            *error = "cannot bind HTTP port " + std::to_string(port) + " on " + address;
         return false;
     }
     port_ = static_cast<std::uint16_t>(bound);

@@ -13,7 +13,8 @@ class Server;
 namespace sim {
 
 // One cpp-httplib server on its own thread, bound before Start returns.
-class HttpListener {
+class HttpListener
+{
 public:
     HttpListener();
     ~HttpListener();

@@ -26,7 +26,10 @@ std::string Tag(const char* name, const std::string& text)
     return std::string("<") + name + ">" + XmlEscape(text) + "</" + name + ">";
 }
 
-std::string Tag(const char* name, long value) { return Tag(name, std::to_string(value)); }
+std::string Tag(const char* name, long value)
+{
+    return Tag(name, std::to_string(value));
+}
 
 std::string Range(const char* name, unsigned min, unsigned max)
 {
@@ -35,7 +38,8 @@ std::string Range(const char* name, unsigned min, unsigned max)
 
 std::string FormatQuality(float q)
 {
-    if (std::floor(q) == q) return std::to_string(static_cast<long>(q));
+    if (std::floor(q) == q)
+        return std::to_string(static_cast<long>(q));
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", static_cast<double>(q));
     return buf;
@@ -44,17 +48,20 @@ std::string FormatQuality(float q)
 // Digits only; anything else (sign, blank, fraction, overflow) is malformed.
 bool ParseUnsigned(const std::string& text, unsigned& out)
 {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
     out = static_cast<unsigned>(std::strtoul(text.c_str(), nullptr, 10));
     return true;
 }
 
 bool ParseQuality(const std::string& text, float& out)
 {
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     char* end = nullptr;
     const double v = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(v)) return false;
+    if (end != text.c_str() + text.size() || !std::isfinite(v))
+        return false;
     out = static_cast<float>(v);
     return true;
 }
@@ -87,7 +94,8 @@ OnvifService::OnvifService(DeviceModel& model, FaultSet& faults, RequestLog& log
         if (a.closeMidway && !a.body.empty()) {
             auto body = std::make_shared<std::string>(std::move(a.body));
             res.set_content_provider(body->size(), type, [body](size_t offset, size_t, httplib::DataSink& sink) {
-                if (offset == 0) sink.write(body->data(), body->size() / 2);
+                if (offset == 0)
+                    sink.write(body->data(), body->size() / 2);
                 return false;  // drops the connection with the answer half sent
             });
         } else if (!a.body.empty()) {
@@ -128,7 +136,8 @@ OnvifService::Answer OnvifService::Handle(const std::string& path, const std::st
         requests_.push_back({path, op, authorization, body});
     }
 
-    if (unsigned ms = faults_.SlowMs("onvif")) stop_.SleepFor(std::chrono::milliseconds(ms));
+    if (unsigned ms = faults_.SlowMs("onvif"))
+        stop_.SleepFor(std::chrono::milliseconds(ms));
     answer.closeMidway = faults_.Take(Fault::Kind::CloseMidway, "onvif");
     auto fault = [&](int status, const OnvifError& e) {
         answer.status = status;
@@ -141,7 +150,8 @@ OnvifService::Answer OnvifService::Handle(const std::string& path, const std::st
         return answer;
     }
     if (!request) {
-        if (versionMismatch) return fault(400, {"VersionMismatch", "", "", parseError});
+        if (versionMismatch)
+            return fault(400, {"VersionMismatch", "", "", parseError});
         return fault(400, {"Sender", "ter:WellFormed", "", parseError});
     }
     if (faults_.Take(Fault::Kind::Onvif401, op)) {
@@ -184,7 +194,8 @@ OnvifService::Answer OnvifService::Handle(const std::string& path, const std::st
         result = MediaOperation(op, request->Operation(), host, error);
     else
         error = NotSupported(op);
-    if (result.empty()) return fault(error.code == "Receiver" ? 500 : 400, error);
+    if (result.empty())
+        return fault(error.code == "Receiver" ? 500 : 400, error);
     answer.body = SoapEnvelope(result);
     return answer;
 }
@@ -205,14 +216,16 @@ std::string OnvifService::DeviceOperation(const std::string& op, const xmlNode* 
         gmtime_r(&now, &utc);
         return "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:DateTimeType>NTP</tt:DateTimeType>"
                "<tt:DaylightSavings>false</tt:DaylightSavings><tt:TimeZone><tt:TZ>UTC0</tt:TZ></tt:TimeZone>"
-               "<tt:UTCDateTime><tt:Time>" + Tag("tt:Hour", utc.tm_hour) + Tag("tt:Minute", utc.tm_min) +
-               Tag("tt:Second", utc.tm_sec) + "</tt:Time><tt:Date>" + Tag("tt:Year", utc.tm_year + 1900) +
-               Tag("tt:Month", utc.tm_mon + 1) + Tag("tt:Day", utc.tm_mday) +
+               "<tt:UTCDateTime><tt:Time>" +
+               Tag("tt:Hour", utc.tm_hour) + Tag("tt:Minute", utc.tm_min) + Tag("tt:Second", utc.tm_sec) +
+               "</tt:Time><tt:Date>" + Tag("tt:Year", utc.tm_year + 1900) + Tag("tt:Month", utc.tm_mon + 1) +
+               Tag("tt:Day", utc.tm_mday) +
                "</tt:Date></tt:UTCDateTime></tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>";
     }
     if (op == "GetCapabilities") {
         std::string category = PathText(request, "Category");
-        if (category.empty()) category = "All";
+        if (category.empty())
+            category = "All";
         const bool all = category == "All";
         std::string caps;
         if (all || category == "Device")
@@ -230,12 +243,14 @@ std::string OnvifService::DeviceOperation(const std::string& op, const xmlNode* 
                     "<tt:StreamingCapabilities><tt:RTPMulticast>false</tt:RTPMulticast>"
                     "<tt:RTP_TCP>false</tt:RTP_TCP><tt:RTP_RTSP_TCP>false</tt:RTP_RTSP_TCP>"
                     "</tt:StreamingCapabilities></tt:Media>";
-        if (all || category == "PTZ") caps += "<tt:PTZ>" + Tag("tt:XAddr", base + kPtzPath) + "</tt:PTZ>";
+        if (all || category == "PTZ")
+            caps += "<tt:PTZ>" + Tag("tt:XAddr", base + kPtzPath) + "</tt:PTZ>";
         if (caps.empty()) {
             error = {"Receiver", "ter:ActionNotSupported", "ter:NoSuchService", "No such capability category"};
             return {};
         }
-        return "<tds:GetCapabilitiesResponse><tds:Capabilities>" + caps + "</tds:Capabilities></tds:GetCapabilitiesResponse>";
+        return "<tds:GetCapabilitiesResponse><tds:Capabilities>" + caps +
+               "</tds:Capabilities></tds:GetCapabilitiesResponse>";
     }
     error = NotSupported(op);
     return {};
@@ -245,15 +260,15 @@ std::string OnvifService::SourceXml(const VideoSourceConfiguration& s, const std
 {
     return "<" + element + " token=\"" + XmlEscape(s.token) + "\">" + Tag("tt:Name", s.name) +
            Tag("tt:UseCount", model_.UseCountOfSource(s.token)) + Tag("tt:SourceToken", s.sourceToken) +
-           "<tt:Bounds x=\"0\" y=\"0\" width=\"" + std::to_string(s.width) + "\" height=\"" +
-           std::to_string(s.height) + "\"/></" + element + ">";
+           "<tt:Bounds x=\"0\" y=\"0\" width=\"" + std::to_string(s.width) + "\" height=\"" + std::to_string(s.height) +
+           "\"/></" + element + ">";
 }
 
 std::string OnvifService::EncoderXml(const VideoEncoderConfiguration& e, const std::string& element) const
 {
     return "<" + element + " token=\"" + XmlEscape(e.token) + "\">" + Tag("tt:Name", e.name) +
-           Tag("tt:UseCount", model_.UseCountOfEncoder(e.token)) + Tag("tt:Encoding", e.encoding) +
-           "<tt:Resolution>" + Tag("tt:Width", e.width) + Tag("tt:Height", e.height) + "</tt:Resolution>" +
+           Tag("tt:UseCount", model_.UseCountOfEncoder(e.token)) + Tag("tt:Encoding", e.encoding) + "<tt:Resolution>" +
+           Tag("tt:Width", e.width) + Tag("tt:Height", e.height) + "</tt:Resolution>" +
            Tag("tt:Quality", FormatQuality(e.quality)) + "<tt:RateControl>" +
            Tag("tt:FrameRateLimit", e.frameRateLimit) + Tag("tt:EncodingInterval", e.encodingInterval) +
            Tag("tt:BitrateLimit", e.bitrateLimit) + "</tt:RateControl><tt:H264>" + Tag("tt:GovLength", e.govLength) +
@@ -267,7 +282,8 @@ std::string OnvifService::ProfileXml(const MediaProfile& p, const char* element)
 {
     std::string xml = std::string("<") + element + " token=\"" + XmlEscape(p.token) + "\" fixed=\"" +
                       (p.fixed ? "true" : "false") + "\">" + Tag("tt:Name", p.name);
-    if (auto s = model_.SourceConfiguration(p.sourceConfiguration)) xml += SourceXml(*s, "tt:VideoSourceConfiguration");
+    if (auto s = model_.SourceConfiguration(p.sourceConfiguration))
+        xml += SourceXml(*s, "tt:VideoSourceConfiguration");
     if (auto e = model_.EncoderConfiguration(p.encoderConfiguration))
         xml += EncoderXml(*e, "tt:VideoEncoderConfiguration");
     return xml + "</" + element + ">";
@@ -278,14 +294,16 @@ std::string OnvifService::OptionsXml(const VideoEncoderConfiguration& e) const
     const EncoderOptions o = model_.OptionsFor(e);
     std::string resolutions, profiles;
     for (const auto& [w, h] : o.resolutions)
-        resolutions += "<tt:ResolutionsAvailable>" + Tag("tt:Width", w) + Tag("tt:Height", h) + "</tt:ResolutionsAvailable>";
-    for (const auto& p : o.profiles) profiles += Tag("tt:H264ProfilesSupported", p);
+        resolutions +=
+            "<tt:ResolutionsAvailable>" + Tag("tt:Width", w) + Tag("tt:Height", h) + "</tt:ResolutionsAvailable>";
+    for (const auto& p : o.profiles)
+        profiles += Tag("tt:H264ProfilesSupported", p);
     const std::string h264 = resolutions + Range("tt:GovLengthRange", o.govMin, o.govMax) +
                              Range("tt:FrameRateRange", o.frameRateMin, o.frameRateMax) +
                              Range("tt:EncodingIntervalRange", o.intervalMin, o.intervalMax) + profiles;
     return "<trt:GetVideoEncoderConfigurationOptionsResponse><trt:Options>" +
-           Range("tt:QualityRange", o.qualityMin, o.qualityMax) + "<tt:H264>" + h264 + "</tt:H264><tt:Extension><tt:H264>" +
-           h264 + Range("tt:BitrateRange", o.bitrateMin, o.bitrateMax) +
+           Range("tt:QualityRange", o.qualityMin, o.qualityMax) + "<tt:H264>" + h264 +
+           "</tt:H264><tt:Extension><tt:H264>" + h264 + Range("tt:BitrateRange", o.bitrateMin, o.bitrateMax) +
            "</tt:H264></tt:Extension></trt:Options></trt:GetVideoEncoderConfigurationOptionsResponse>";
 }
 
@@ -298,17 +316,20 @@ std::string OnvifService::MediaOperation(const std::string& op, const xmlNode* r
 
     if (op == "GetProfiles") {
         std::string xml;
-        for (const auto& p : model_.Profiles()) xml += ProfileXml(p, "trt:Profiles");
+        for (const auto& p : model_.Profiles())
+            xml += ProfileXml(p, "trt:Profiles");
         return "<trt:GetProfilesResponse>" + xml + "</trt:GetProfilesResponse>";
     }
     if (op == "GetVideoSourceConfigurations") {
         std::string xml;
-        for (const auto& s : model_.SourceConfigurations()) xml += SourceXml(s, "trt:Configurations");
+        for (const auto& s : model_.SourceConfigurations())
+            xml += SourceXml(s, "trt:Configurations");
         return "<trt:GetVideoSourceConfigurationsResponse>" + xml + "</trt:GetVideoSourceConfigurationsResponse>";
     }
     if (op == "GetVideoEncoderConfigurations") {
         std::string xml;
-        for (const auto& e : model_.EncoderConfigurations()) xml += EncoderXml(e, "trt:Configurations");
+        for (const auto& e : model_.EncoderConfigurations())
+            xml += EncoderXml(e, "trt:Configurations");
         return "<trt:GetVideoEncoderConfigurationsResponse>" + xml + "</trt:GetVideoEncoderConfigurationsResponse>";
     }
     if (op == "GetVideoEncoderConfiguration") {
@@ -325,7 +346,8 @@ std::string OnvifService::MediaOperation(const std::string& op, const xmlNode* r
         if (!configToken.empty()) {
             e = model_.EncoderConfiguration(configToken);
         } else if (!profileToken.empty()) {
-            if (auto p = model_.Profile(profileToken)) e = model_.EncoderConfiguration(p->encoderConfiguration);
+            if (auto p = model_.Profile(profileToken))
+                e = model_.EncoderConfiguration(p->encoderConfiguration);
         } else if (auto all = model_.EncoderConfigurations(); !all.empty()) {
             e = all.front();
         }
@@ -351,19 +373,25 @@ std::string OnvifService::MediaOperation(const std::string& op, const xmlNode* r
         VideoEncoderConfiguration w = *current;
         bool ok = true;
         auto number = [&](const char* path, unsigned& field) {
-            if (std::string t = PathText(c, path); !t.empty()) ok = ParseUnsigned(t, field) && ok;
+            if (std::string t = PathText(c, path); !t.empty())
+                ok = ParseUnsigned(t, field) && ok;
         };
-        if (auto t = PathText(c, "Name"); !t.empty()) w.name = t;
-        if (auto t = PathText(c, "Encoding"); !t.empty()) w.encoding = t;
+        if (auto t = PathText(c, "Name"); !t.empty())
+            w.name = t;
+        if (auto t = PathText(c, "Encoding"); !t.empty())
+            w.encoding = t;
         number("Resolution/Width", w.width);
         number("Resolution/Height", w.height);
-        if (auto t = PathText(c, "Quality"); !t.empty()) ok = ParseQuality(t, w.quality) && ok;
+        if (auto t = PathText(c, "Quality"); !t.empty())
+            ok = ParseQuality(t, w.quality) && ok;
         number("RateControl/FrameRateLimit", w.frameRateLimit);
         number("RateControl/EncodingInterval", w.encodingInterval);
         number("RateControl/BitrateLimit", w.bitrateLimit);
         number("H264/GovLength", w.govLength);
-        if (FindChild(c, "H264")) w.h264Profile = PathText(c, "H264/H264Profile");
-        if (auto t = PathText(c, "SessionTimeout"); !t.empty()) w.sessionTimeout = t;
+        if (FindChild(c, "H264"))
+            w.h264Profile = PathText(c, "H264/H264Profile");
+        if (auto t = PathText(c, "SessionTimeout"); !t.empty())
+            w.sessionTimeout = t;
         if (const xmlNode* m = FindChild(c, "Multicast")) {
             w.multicastAddress = PathText(m, "Address/IPv4Address");
             number("Multicast/Port", w.multicastPort);
@@ -374,29 +402,38 @@ std::string OnvifService::MediaOperation(const std::string& op, const xmlNode* r
             error = {"Sender", "ter:InvalidArgVal", "ter:ConfigModify", "A value of the configuration is malformed"};
             return {};
         }
-        if (!model_.SetEncoder(w, error)) return {};
+        if (!model_.SetEncoder(w, error))
+            return {};
         return empty();
     }
     if (op == "GetCompatibleVideoEncoderConfigurations") {
         auto list = model_.CompatibleEncoders(profileToken, error);
-        if (!list) return {};
+        if (!list)
+            return {};
         std::string xml;
-        for (const auto& e : *list) xml += EncoderXml(e, "trt:Configurations");
+        for (const auto& e : *list)
+            xml += EncoderXml(e, "trt:Configurations");
         return "<trt:GetCompatibleVideoEncoderConfigurationsResponse>" + xml +
                "</trt:GetCompatibleVideoEncoderConfigurationsResponse>";
     }
     if (op == "CreateProfile") {
         auto token = model_.CreateProfile(PathText(request, "Name"), PathText(request, "Token"), error);
-        if (!token) return {};
+        if (!token)
+            return {};
         return "<trt:CreateProfileResponse>" + ProfileXml(*model_.Profile(*token), "trt:Profile") +
                "</trt:CreateProfileResponse>";
     }
     bool done = false;
-    if (op == "DeleteProfile") done = model_.DeleteProfile(profileToken, error);
-    else if (op == "AddVideoSourceConfiguration") done = model_.AddSource(profileToken, configToken, error);
-    else if (op == "AddVideoEncoderConfiguration") done = model_.AddEncoder(profileToken, configToken, error);
-    else if (op == "RemoveVideoSourceConfiguration") done = model_.RemoveSource(profileToken, error);
-    else if (op == "RemoveVideoEncoderConfiguration") done = model_.RemoveEncoder(profileToken, error);
+    if (op == "DeleteProfile")
+        done = model_.DeleteProfile(profileToken, error);
+    else if (op == "AddVideoSourceConfiguration")
+        done = model_.AddSource(profileToken, configToken, error);
+    else if (op == "AddVideoEncoderConfiguration")
+        done = model_.AddEncoder(profileToken, configToken, error);
+    else if (op == "RemoveVideoSourceConfiguration")
+        done = model_.RemoveSource(profileToken, error);
+    else if (op == "RemoveVideoEncoderConfiguration")
+        done = model_.RemoveEncoder(profileToken, error);
     else if (op == "GetStreamUri") {
         const std::string stream = PathText(request, "StreamSetup/Stream");
         const std::string protocol = PathText(request, "StreamSetup/Transport/Protocol");
@@ -405,9 +442,11 @@ std::string OnvifService::MediaOperation(const std::string& op, const xmlNode* r
                      "Only RTP-Unicast over UDP or RTSP is offered"};
             return {};
         }
-        if (!model_.StreamEncoder(profileToken, error)) return {};
+        if (!model_.StreamEncoder(profileToken, error))
+            return {};
         std::string uri = settings_.rtspUri;
-        if (uri.empty()) uri = "rtsp://" + host + ":" + std::to_string(rtspPort_.load()) + "/media/" + profileToken;
+        if (uri.empty())
+            uri = "rtsp://" + host + ":" + std::to_string(rtspPort_.load()) + "/media/" + profileToken;
         return "<trt:GetStreamUriResponse><trt:MediaUri>" + Tag("tt:Uri", uri) +
                "<tt:InvalidAfterConnect>false</tt:InvalidAfterConnect>"
                "<tt:InvalidAfterReboot>false</tt:InvalidAfterReboot><tt:Timeout>PT60S</tt:Timeout>"

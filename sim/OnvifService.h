@@ -36,7 +36,8 @@ struct OnvifRequestRecord {
 
 // The device and media services: SOAP 1.2 over HTTP POST to
 // /onvif/device_service and /onvif/media_service.
-class OnvifService {
+class OnvifService
+{
 public:
     struct Answer {
         int status = 200;

@@ -38,22 +38,25 @@ std::string DecodeSpaces(const std::string& query)
 
 }  // namespace
 
-PtzService::PtzService(unsigned channels, std::string user, std::string password, FaultSet& faults,
-                       RequestLog& log, const StopSignal& stop)
+PtzService::PtzService(unsigned channels, std::string user, std::string password, FaultSet& faults, RequestLog& log,
+                       const StopSignal& stop)
     : channels_(channels), user_(std::move(user)), password_(std::move(password)), faults_(faults), log_(log),
       stop_(stop)
 {
     http_.Server().Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
         Answer a = Handle(req.target, req.get_header_value("Authorization"));
         res.status = a.status;
-        if (a.status == 401) res.set_header("WWW-Authenticate", "Basic realm=\"harnoquistel\"");
+        if (a.status == 401)
+            res.set_header("WWW-Authenticate", "Basic realm=\"harnoquistel\"");
         const std::string body = a.status == 200 ? "OK\r\n" : std::to_string(a.status) + "\r\n";
         if (a.closeMidway) {
             auto text = std::make_shared<std::string>(body);
-            res.set_content_provider(text->size(), "text/plain", [text](size_t offset, size_t, httplib::DataSink& sink) {
-                if (offset == 0) sink.write(text->data(), text->size() / 2);
-                return false;
-            });
+            res.set_content_provider(text->size(), "text/plain",
+                                     [text](size_t offset, size_t, httplib::DataSink& sink) {
+                                         if (offset == 0)
+                                             sink.write(text->data(), text->size() / 2);
+                                         return false;
+                                     });
         } else {
             res.set_content(body, "text/plain");
         }
@@ -68,7 +71,8 @@ bool PtzService::Start(const std::string& address, std::uint16_t port, std::stri
 PtzService::Answer PtzService::Handle(const std::string& target, const std::string& authorization)
 {
     log_.Add("cgi " + target);
-    if (unsigned ms = faults_.SlowMs("ptz")) stop_.SleepFor(std::chrono::milliseconds(ms));
+    if (unsigned ms = faults_.SlowMs("ptz"))
+        stop_.SleepFor(std::chrono::milliseconds(ms));
     Answer answer;
     answer.closeMidway = faults_.Take(Fault::Kind::CloseMidway, "ptz");
 
@@ -84,7 +88,8 @@ PtzService::Answer PtzService::Handle(const std::string& target, const std::stri
     }
     std::istringstream words(DecodeSpaces(target.substr(prefix.size())));
     std::vector<std::string> parts;
-    for (std::string w; words >> w;) parts.push_back(w);
+    for (std::string w; words >> w;)
+        parts.push_back(w);
     if (parts.empty() || parts[0] != "ptz.cgi") {
         answer.status = 404;
         return answer;

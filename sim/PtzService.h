@@ -21,7 +21,8 @@ struct PtzHead {
 // The device's PTZ CGI: GET /cgi-bin/run?ptz.cgi%20<word>%20<value> with HTTP
 // Basic authentication; "address" selects the head (1 = first channel) that
 // later "pan", "tilt" and "zoom" commands drive.
-class PtzService {
+class PtzService
+{
 public:
     struct Answer {
         int status = 200;

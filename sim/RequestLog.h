@@ -13,7 +13,8 @@ namespace sim {
 // Every request the simulator receives, one line each ("onvif GetProfiles",
 // "rtsp DESCRIBE rtsp://...", "cgi /cgi-bin/run?..."), kept in memory and
 // appended to an optional file that is flushed per line.
-class RequestLog {
+class RequestLog
+{
 public:
     RequestLog() = default;
     ~RequestLog();
@@ -24,8 +25,7 @@ public:
     void Add(std::string line);
     std::vector<std::string> Lines() const;
     // Waits until some line satisfies `match`; false when `timeout` passed first.
-    bool WaitFor(const std::function<bool(const std::string&)>& match,
-                 std::chrono::milliseconds timeout) const;
+    bool WaitFor(const std::function<bool(const std::string&)>& match, std::chrono::milliseconds timeout) const;
 
 private:
     mutable std::mutex mutex_;

@@ -16,7 +16,8 @@ constexpr auto kReportInterval = std::chrono::seconds(5);
 
 void Put32(Bytes& b, std::uint32_t v)
 {
-    for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<std::uint8_t>(v >> s));
+    for (int s = 24; s >= 0; s -= 8)
+        b.push_back(static_cast<std::uint8_t>(v >> s));
 }
 
 }  // namespace
@@ -31,12 +32,16 @@ RtpStreamer::RtpStreamer(Setup setup, FaultSet& faults, StreamCounters& counters
     firstTimestamp_ = rd();
 }
 
-RtpStreamer::~RtpStreamer() { Stop(false); }
+RtpStreamer::~RtpStreamer()
+{
+    Stop(false);
+}
 
 void RtpStreamer::Start()
 {
     std::lock_guard lock(threadMutex_);
-    if (playing_ || stop_.Raised()) return;
+    if (playing_ || stop_.Raised())
+        return;
     started_ = std::chrono::steady_clock::now();
     thread_ = std::thread([this] { Run(); });
     playing_ = true;
@@ -48,7 +53,8 @@ void RtpStreamer::Stop(bool bye)
     stop_.Raise();
     if (thread_.joinable()) {
         thread_.join();
-        if (bye && !byeSent_) SendRtcp(true);
+        if (bye && !byeSent_)
+            SendRtcp(true);
     }
 }
 
@@ -62,7 +68,8 @@ void RtpStreamer::SendRtp(const Bytes& packet)
 {
     // xorshift: cheap, and good enough to decide which packets to disturb.
     auto chance = [this](double p) {
-        if (p <= 0) return false;
+        if (p <= 0)
+            return false;
         random_ ^= random_ << 13;
         random_ ^= random_ >> 7;
         random_ ^= random_ << 17;
@@ -92,7 +99,8 @@ void RtpStreamer::SendRtp(const Bytes& packet)
         return;
     }
     send(packet);
-    if (chance(faults_.Value(Fault::Kind::RtpDuplicate))) send(packet);
+    if (chance(faults_.Value(Fault::Kind::RtpDuplicate)))
+        send(packet);
     if (!heldBack_.empty()) {
         send(heldBack_);
         heldBack_.clear();
@@ -121,7 +129,8 @@ void RtpStreamer::SendRtcp(bool bye)
         ++counters_.byesSent;
     }
     if (setup_.interleave) {
-        if (!setup_.interleave(setup_.rtcpChannel, p)) return;
+        if (!setup_.interleave(setup_.rtcpChannel, p))
+            return;
     } else if (setup_.udpSilent) {
         return;
     } else {
@@ -131,17 +140,22 @@ void RtpStreamer::SendRtcp(bool bye)
     ++counters_.senderReports;
 }
 
-void RtpStreamer::OnClientRtcp(const std::uint8_t* data, std::size_t size) { CountReports(data, size); }
+void RtpStreamer::OnClientRtcp(const std::uint8_t* data, std::size_t size)
+{
+    CountReports(data, size);
+}
 
 void RtpStreamer::CountReports(const std::uint8_t* buf, std::size_t n)
 {
     // Walk the compound packet; only well-formed reports count.
     for (std::size_t off = 0; off + 4 <= n;) {
         const std::size_t end = off + 4 + 4 * ((buf[off + 2] << 8) | buf[off + 3]);
-        if ((buf[off] & 0xC0) != 0x80 || end > n) break;
+        if ((buf[off] & 0xC0) != 0x80 || end > n)
+            break;
         if (buf[off + 1] == 201) {
             ++counters_.receiverReports;
-            if (onClientReport_) onClientReport_();
+            if (onClientReport_)
+                onClientReport_();
         }
         off = end;
     }
@@ -149,15 +163,18 @@ void RtpStreamer::CountReports(const std::uint8_t* buf, std::size_t n)
 
 void RtpStreamer::ReadRtcp()
 {
-    if (setup_.rtcpSocket < 0) return;
+    if (setup_.rtcpSocket < 0)
+        return;
     std::uint8_t buf[1500];
     for (;;) {
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = ::recvfrom(setup_.rtcpSocket, buf, sizeof buf, MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr*>(&from), &len);
-        if (n < 0) return;
-        if (from.sin_addr.s_addr != setup_.rtcpPeer.sin_addr.s_addr) continue;
+        const ssize_t n =
+            ::recvfrom(setup_.rtcpSocket, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
+        if (n < 0)
+            return;
+        if (from.sin_addr.s_addr != setup_.rtcpPeer.sin_addr.s_addr)
+            continue;
         CountReports(buf, static_cast<std::size_t>(n));
     }
 }
@@ -174,9 +191,11 @@ void RtpStreamer::Run()
     for (std::uint64_t k = 0;; ++k) {
         const auto due = started_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                         std::chrono::duration<double>(k * frameSeconds / setup_.pace));
-        if (!stop_.SleepUntil(due)) return;
+        if (!stop_.SleepUntil(due))
+            return;
         ReadRtcp();
-        if (silent) continue;
+        if (silent)
+            continue;
 
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
         if (byeAfter > 0 && elapsed >= byeAfter) {
@@ -190,8 +209,8 @@ void RtpStreamer::Run()
         }
 
         const AccessUnit& au = frames[k % frames.size()];
-        const auto timestamp = firstTimestamp_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(
-                                                     std::llround(static_cast<double>(k) * 90000.0 / setup_.frameRate)));
+        const auto timestamp = firstTimestamp_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::llround(
+                                                     static_cast<double>(k) * 90000.0 / setup_.frameRate)));
         const auto payloads = PacketizeAccessUnit(au);
         for (std::size_t i = 0; i < payloads.size(); ++i) {
             SendRtp(MakeRtpPacket(kPayloadType, i + 1 == payloads.size(), sequence_++, timestamp, ssrc_, payloads[i]));

@@ -24,13 +24,14 @@ struct StreamCounters {
 // Sends one clip as RTP over UDP at the stream's frame rate (times `pace`),
 // with an RTCP sender report every 5 s from the RTCP socket, reads the
 // client's reports there, and applies the RTP faults in force.
-class RtpStreamer {
+class RtpStreamer
+{
 public:
     struct Setup {
         std::shared_ptr<const Clip> clip;
         double frameRate = 25;
         double pace = 1;
-        int rtpSocket = -1;   // borrowed; owned by the session
+        int rtpSocket = -1;  // borrowed; owned by the session
         int rtcpSocket = -1;
         sockaddr_in rtpPeer{};
         sockaddr_in rtcpPeer{};

@@ -5,11 +5,17 @@
 
 namespace sim {
 
-enum class RtspAuthMode { Any, Basic, Digest };
+enum class RtspAuthMode
+{
+    Any,
+    Basic,
+    Digest
+};
 
 // Checks RTSP Authorization headers against one user: Basic, and Digest in the
 // RFC 2069 form (also with the RFC 2617 qop="auth" fields, which some clients add).
-class RtspAuthenticator {
+class RtspAuthenticator
+{
 public:
     RtspAuthenticator(std::string user, std::string password, RtspAuthMode mode);
 

@@ -11,7 +11,8 @@ namespace {
 std::string Trim(std::string_view s)
 {
     const auto first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
+    if (first == std::string_view::npos)
+        return {};
     return std::string(s.substr(first, s.find_last_not_of(" \t") - first + 1));
 }
 
@@ -31,7 +32,8 @@ bool IsToken(std::string_view s)
 std::string RtspRequest::Header(std::string_view name) const
 {
     for (const auto& [n, v] : headers)
-        if (SameName(n, name)) return v;
+        if (SameName(n, name))
+            return v;
     return {};
 }
 
@@ -40,7 +42,8 @@ ParseStatus ParseRtspRequest(std::string_view buffer, RtspRequest& out, std::siz
     const auto end = buffer.find("\r\n\r\n");
     if (end == std::string_view::npos)
         return buffer.size() > kMaxRtspHeaderBytes ? ParseStatus::Malformed : ParseStatus::Incomplete;
-    if (end > kMaxRtspHeaderBytes) return ParseStatus::Malformed;
+    if (end > kMaxRtspHeaderBytes)
+        return ParseStatus::Malformed;
 
     out = RtspRequest{};
     const std::string_view head = buffer.substr(0, end);
@@ -48,7 +51,8 @@ ParseStatus ParseRtspRequest(std::string_view buffer, RtspRequest& out, std::siz
     const std::string_view line = head.substr(0, pos);
     const auto s1 = line.find(' ');
     const auto s2 = s1 == std::string_view::npos ? s1 : line.find(' ', s1 + 1);
-    if (s2 == std::string_view::npos) return ParseStatus::Malformed;
+    if (s2 == std::string_view::npos)
+        return ParseStatus::Malformed;
     out.method = std::string(line.substr(0, s1));
     out.url = std::string(line.substr(s1 + 1, s2 - s1 - 1));
     out.version = std::string(line.substr(s2 + 1));
@@ -58,19 +62,24 @@ ParseStatus ParseRtspRequest(std::string_view buffer, RtspRequest& out, std::siz
     while (pos != std::string_view::npos) {
         const std::size_t start = pos + 2;
         pos = head.find("\r\n", start);
-        const std::string_view h = head.substr(start, pos == std::string_view::npos ? std::string_view::npos : pos - start);
+        const std::string_view h =
+            head.substr(start, pos == std::string_view::npos ? std::string_view::npos : pos - start);
         const auto colon = h.find(':');
-        if (colon == std::string_view::npos || colon == 0) return ParseStatus::Malformed;
+        if (colon == std::string_view::npos || colon == 0)
+            return ParseStatus::Malformed;
         out.headers.emplace_back(Trim(h.substr(0, colon)), Trim(h.substr(colon + 1)));
     }
 
     std::size_t length = 0;
     if (std::string cl = out.Header("Content-Length"); !cl.empty()) {
-        if (cl.size() > 6 || cl.find_first_not_of("0123456789") != std::string::npos) return ParseStatus::Malformed;
+        if (cl.size() > 6 || cl.find_first_not_of("0123456789") != std::string::npos)
+            return ParseStatus::Malformed;
         length = std::strtoul(cl.c_str(), nullptr, 10);
-        if (length > kMaxRtspBodyBytes) return ParseStatus::Malformed;
+        if (length > kMaxRtspBodyBytes)
+            return ParseStatus::Malformed;
     }
-    if (buffer.size() < end + 4 + length) return ParseStatus::Incomplete;
+    if (buffer.size() < end + 4 + length)
+        return ParseStatus::Incomplete;
     out.body = std::string(buffer.substr(end + 4, length));
     consumed = end + 4 + length;
     return ParseStatus::Complete;
@@ -83,7 +92,8 @@ std::string UrlPath(const std::string& url)
         const auto slash = url.find('/', scheme + 3);
         path = slash == std::string::npos ? "/" : url.substr(slash);
     }
-    if (auto q = path.find('?'); q != std::string::npos) path.resize(q);
+    if (auto q = path.find('?'); q != std::string::npos)
+        path.resize(q);
     return path;
 }
 

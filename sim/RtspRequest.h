@@ -17,7 +17,12 @@ struct RtspRequest {
     std::string Header(std::string_view name) const;
 };
 
-enum class ParseStatus { Complete, Incomplete, Malformed };
+enum class ParseStatus
+{
+    Complete,
+    Incomplete,
+    Malformed
+};
 
 inline constexpr std::size_t kMaxRtspHeaderBytes = 64 * 1024;
 inline constexpr std::size_t kMaxRtspBodyBytes = 64 * 1024;

@@ -24,7 +24,8 @@ constexpr std::size_t kMaxSessions = 64;
 
 std::int64_t NowSeconds()
 {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 const char* Reason(int status)
@@ -54,7 +55,8 @@ std::string Address(const sockaddr_in& a)
 
 std::string Lower(std::string s)
 {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -62,9 +64,11 @@ bool SendAll(int fd, const char* data, std::size_t size)
 {
     while (size > 0) {
         pollfd p{fd, POLLOUT, 0};
-        if (::poll(&p, 1, 2000) <= 0) return false;
+        if (::poll(&p, 1, 2000) <= 0)
+            return false;
         const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         data += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -78,22 +82,28 @@ bool ParseTransport(const std::string& alternative, unsigned& rtp, unsigned& rtc
     std::string part, protocol;
     std::getline(parts, protocol, ';');
     protocol = Lower(protocol);
-    if (protocol != "rtp/avp" && protocol != "rtp/avp/udp") return false;
+    if (protocol != "rtp/avp" && protocol != "rtp/avp/udp")
+        return false;
     bool found = false;
     while (std::getline(parts, part, ';')) {
         part = Lower(part);
-        if (part == "multicast") return false;
-        if (part.compare(0, 12, "client_port=") != 0) continue;
+        if (part == "multicast")
+            return false;
+        if (part.compare(0, 12, "client_port=") != 0)
+            continue;
         unsigned a = 0, b = 0;
         char dash = 0;
         std::istringstream ports(part.substr(12));
-        if (!(ports >> a)) return false;
+        if (!(ports >> a))
+            return false;
         if (ports >> dash) {
-            if (dash != '-' || !(ports >> b)) return false;
+            if (dash != '-' || !(ports >> b))
+                return false;
         } else {
             b = a + 1;
         }
-        if (a == 0 || a > 65535 || b == 0 || b > 65535) return false;
+        if (a == 0 || a > 65535 || b == 0 || b > 65535)
+            return false;
         rtp = a;
         rtcp = b;
         found = true;
@@ -108,23 +118,29 @@ bool ParseInterleaved(const std::string& alternative, unsigned& rtp, unsigned& r
     std::istringstream parts(alternative);
     std::string part, protocol;
     std::getline(parts, protocol, ';');
-    if (Lower(protocol) != "rtp/avp/tcp") return false;
+    if (Lower(protocol) != "rtp/avp/tcp")
+        return false;
     rtp = 0;
     rtcp = 1;
     while (std::getline(parts, part, ';')) {
         part = Lower(part);
-        if (part == "multicast") return false;
-        if (part.compare(0, 12, "interleaved=") != 0) continue;
+        if (part == "multicast")
+            return false;
+        if (part.compare(0, 12, "interleaved=") != 0)
+            continue;
         unsigned a = 0, b = 0;
         char dash = 0;
         std::istringstream channels(part.substr(12));
-        if (!(channels >> a)) return false;
+        if (!(channels >> a))
+            return false;
         if (channels >> dash) {
-            if (dash != '-' || !(channels >> b)) return false;
+            if (dash != '-' || !(channels >> b))
+                return false;
         } else {
             b = a + 1;
         }
-        if (a > 255 || b > 255 || a == b) return false;
+        if (a > 255 || b > 255 || a == b)
+            return false;
         rtp = a;
         rtcp = b;
     }
@@ -140,7 +156,8 @@ bool OpenPortPair(in_addr address, int& rtp, int& rtcp, std::uint16_t& port)
         addr.sin_family = AF_INET;
         addr.sin_addr = address;
         socklen_t len = sizeof addr;
-        if (a < 0) return false;
+        if (a < 0)
+            return false;
         if (::bind(a, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
             ::getsockname(a, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
             ::close(a);
@@ -159,7 +176,8 @@ bool OpenPortPair(in_addr address, int& rtp, int& rtcp, std::uint16_t& port)
             port = p;
             return true;
         }
-        if (b >= 0) ::close(b);
+        if (b >= 0)
+            ::close(b);
         ::close(a);
     }
     return false;
@@ -189,7 +207,8 @@ bool RtspServer::Link::Send(const char* data, std::size_t size)
 
 bool RtspServer::Link::SendFrame(std::uint8_t channel, const Bytes& packet)
 {
-    if (packet.size() > 0xffff) return false;
+    if (packet.size() > 0xffff)
+        return false;
     std::string frame = {'$', static_cast<char>(channel), static_cast<char>(packet.size() >> 8),
                          static_cast<char>(packet.size() & 0xff)};
     frame.append(packet.begin(), packet.end());
@@ -205,8 +224,10 @@ void RtspServer::Link::Shut()
 RtspServer::Session::~Session()
 {
     streamer.reset();
-    if (rtpSocket >= 0) ::close(rtpSocket);
-    if (rtcpSocket >= 0) ::close(rtcpSocket);
+    if (rtpSocket >= 0)
+        ::close(rtpSocket);
+    if (rtcpSocket >= 0)
+        ::close(rtcpSocket);
 }
 
 RtspServer::RtspServer(DeviceModel& model, const ClipLibrary& clips, FaultSet& faults, RequestLog& log,
@@ -216,20 +237,26 @@ RtspServer::RtspServer(DeviceModel& model, const ClipLibrary& clips, FaultSet& f
 {
 }
 
-RtspServer::~RtspServer() { Stop(); }
+RtspServer::~RtspServer()
+{
+    Stop();
+}
 
 bool RtspServer::Start(const std::string& address, std::uint16_t port, std::string* error)
 {
     auto fail = [&](const std::string& why) {
-        if (error) *error = why;
-        if (listenFd_ >= 0) ::close(listenFd_);
+        if (error)
+            *error = why;
+        if (listenFd_ >= 0)
+            ::close(listenFd_);
         listenFd_ = -1;
         return false;
     };
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
-    if (inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1) return fail("bad bind address " + address);
+    if (inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1)
+        return fail("bad bind address " + address);
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -240,7 +267,8 @@ bool RtspServer::Start(const std::string& address, std::uint16_t port, std::stri
     port_ = ntohs(addr.sin_port);
     // A refused service keeps its port bound but does not listen: connects get a reset.
     if (!faults_.RefusesAllRtsp()) {
-        if (::listen(listenFd_, 16) != 0) return fail("cannot listen on RTSP port");
+        if (::listen(listenFd_, 16) != 0)
+            return fail("cannot listen on RTSP port");
         listening_ = true;
     }
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -251,10 +279,12 @@ bool RtspServer::Start(const std::string& address, std::uint16_t port, std::stri
 
 void RtspServer::Stop()
 {
-    if (!listener_.joinable()) return;
+    if (!listener_.joinable())
+        return;
     stopping_ = true;
     const std::uint64_t one = 1;
-    if (::write(wakeFd_, &one, sizeof one) < 0) { /* the poll time-out still ends the loops */ }
+    if (::write(wakeFd_, &one, sizeof one) < 0) { /* the poll time-out still ends the loops */
+    }
     listener_.join();
     std::list<Connection> connections;
     std::map<std::string, std::shared_ptr<Session>> sessions;
@@ -263,7 +293,8 @@ void RtspServer::Stop()
         connections.swap(connections_);
         sessions.swap(sessions_);
     }
-    for (auto& c : connections) c.thread.join();
+    for (auto& c : connections)
+        c.thread.join();
     sessions.clear();
     std::lock_guard lock(listenMutex_);
     ::close(listenFd_);
@@ -278,7 +309,8 @@ RtspStats RtspServer::Stats() const
         std::lock_guard lock(mutex_);
         s.activeSessions = static_cast<unsigned>(sessions_.size());
         for (const auto& [id, session] : sessions_)
-            if (session->streamer && session->streamer->Started()) ++s.playingSessions;
+            if (session->streamer && session->streamer->Started())
+                ++s.playingSessions;
         s.sessionsCreated = sessionsCreated_;
         s.connectionsRefused = refused_;
     }
@@ -297,7 +329,8 @@ RtspStats RtspServer::Stats() const
 void RtspServer::RefreshListening()
 {
     std::lock_guard lock(listenMutex_);
-    if (!listening_ && listenFd_ >= 0 && !faults_.RefusesAllRtsp() && ::listen(listenFd_, 16) == 0) listening_ = true;
+    if (!listening_ && listenFd_ >= 0 && !faults_.RefusesAllRtsp() && ::listen(listenFd_, 16) == 0)
+        listening_ = true;
 }
 
 void RtspServer::ListenLoop()
@@ -318,12 +351,15 @@ void RtspServer::ListenLoop()
                 }
             }
         }
-        if (ready <= 0 || (fds[0].revents & POLLIN)) continue;
-        if (!(fds[1].revents & POLLIN)) continue;
+        if (ready <= 0 || (fds[0].revents & POLLIN))
+            continue;
+        if (!(fds[1].revents & POLLIN))
+            continue;
         sockaddr_in peer{}, local{};
         socklen_t len = sizeof peer;
         const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd < 0)
+            continue;
         len = sizeof local;
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len);
         std::lock_guard lock(mutex_);
@@ -348,18 +384,23 @@ void RtspServer::Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* 
     const auto link = std::make_shared<Link>(fd);
     while (open && !stopping_) {
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd, POLLIN, 0}};
-        if (::poll(fds, 2, 1000) <= 0 || (fds[0].revents & POLLIN)) continue;
+        if (::poll(fds, 2, 1000) <= 0 || (fds[0].revents & POLLIN))
+            continue;
         char chunk[4096];
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         buffer.append(chunk, static_cast<std::size_t>(n));
 
         while (open) {
             // Interleaved binary data ($, channel, 16-bit length): the client's RTCP.
             if (!buffer.empty() && buffer[0] == '$') {
-                if (buffer.size() < 4) break;
-                const std::size_t len = (static_cast<unsigned char>(buffer[2]) << 8) | static_cast<unsigned char>(buffer[3]);
-                if (buffer.size() < 4 + len) break;
+                if (buffer.size() < 4)
+                    break;
+                const std::size_t len =
+                    (static_cast<unsigned char>(buffer[2]) << 8) | static_cast<unsigned char>(buffer[3]);
+                if (buffer.size() < 4 + len)
+                    break;
                 OnClientFrame(link.get(), static_cast<std::uint8_t>(buffer[1]),
                               reinterpret_cast<const std::uint8_t*>(buffer.data()) + 4, len);
                 buffer.erase(0, 4 + len);
@@ -368,7 +409,8 @@ void RtspServer::Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* 
             RtspRequest request;
             std::size_t consumed = 0;
             const ParseStatus status = ParseRtspRequest(buffer, request, consumed);
-            if (status == ParseStatus::Incomplete) break;
+            if (status == ParseStatus::Incomplete)
+                break;
             if (status == ParseStatus::Malformed) {
                 const std::string bad = "RTSP/1.0 400 Bad Request\r\n\r\n";
                 link->Send(bad.data(), bad.size());
@@ -377,7 +419,8 @@ void RtspServer::Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* 
             }
             buffer.erase(0, consumed);
             log_.Add("rtsp " + request.method + " " + request.url);
-            if (unsigned ms = faults_.SlowMs("rtsp")) stop_.SleepFor(std::chrono::milliseconds(ms));
+            if (unsigned ms = faults_.SlowMs("rtsp"))
+                stop_.SleepFor(std::chrono::milliseconds(ms));
 
             std::string cseq = request.Header("CSeq");
             Reply reply;
@@ -393,7 +436,8 @@ void RtspServer::Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* 
                 open = false;
                 break;
             }
-            if (!link->Send(text.data(), text.size())) open = false;
+            if (!link->Send(text.data(), text.size()))
+                open = false;
         }
     }
     // Sessions streaming into this connection end with it.
@@ -406,10 +450,13 @@ void RtspServer::Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* 
 std::string RtspServer::Format(const Reply& reply, const std::string& cseq)
 {
     std::string text = "RTSP/1.0 " + std::to_string(reply.status) + " " + Reason(reply.status) + "\r\n";
-    if (!cseq.empty()) text += "CSeq: " + cseq + "\r\n";
+    if (!cseq.empty())
+        text += "CSeq: " + cseq + "\r\n";
     text += "Server: Harnoquistel Simulated Camera\r\n";
-    for (const auto& [name, value] : reply.headers) text += name + ": " + value + "\r\n";
-    if (!reply.body.empty()) text += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
+    for (const auto& [name, value] : reply.headers)
+        text += name + ": " + value + "\r\n";
+    if (!reply.body.empty())
+        text += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
     return text + "\r\n" + reply.body;
 }
 
@@ -419,10 +466,12 @@ void RtspServer::OnClientFrame(const Link* link, std::uint8_t channel, const std
     {
         std::lock_guard lock(mutex_);
         for (const auto& [id, s] : sessions_) {
-            if (s->link.get() == link && s->rtcpChannel == channel) session = s;
+            if (s->link.get() == link && s->rtcpChannel == channel)
+                session = s;
         }
     }
-    if (session && session->streamer) session->streamer->OnClientRtcp(data, size);
+    if (session && session->streamer)
+        session->streamer->OnClientRtcp(data, size);
 }
 
 void RtspServer::EndSessionsOf(const Link* link)
@@ -450,24 +499,32 @@ RtspServer::Reply RtspServer::Respond(const RtspRequest& request, const sockaddr
         reply.status = 505;
         return reply;
     }
-    if (auto session = FindSession(request)) session->lastSeen = NowSeconds();
+    if (auto session = FindSession(request))
+        session->lastSeen = NowSeconds();
     if (request.method == "OPTIONS") {
         reply.headers.push_back({"Public", "OPTIONS, DESCRIBE, SETUP, PLAY, GET_PARAMETER, TEARDOWN"});
         return reply;
     }
     if (!auth_.Check(request.method, request.Header("Authorization"))) {
         reply.status = 401;
-        for (const auto& challenge : auth_.Challenges()) reply.headers.push_back({"WWW-Authenticate", challenge});
+        for (const auto& challenge : auth_.Challenges())
+            reply.headers.push_back({"WWW-Authenticate", challenge});
         return reply;
     }
-    if (request.method == "DESCRIBE") return Describe(request, local);
-    if (request.method == "SETUP") return SetUp(request, peer, local, link);
-    if (request.method == "PLAY") return Play(request);
-    if (request.method == "TEARDOWN") return TearDown(request);
+    if (request.method == "DESCRIBE")
+        return Describe(request, local);
+    if (request.method == "SETUP")
+        return SetUp(request, peer, local, link);
+    if (request.method == "PLAY")
+        return Play(request);
+    if (request.method == "TEARDOWN")
+        return TearDown(request);
     if (request.method == "GET_PARAMETER") {
         auto session = FindSession(request);
-        if (!session && !request.Header("Session").empty()) reply.status = 454;
-        if (session) reply.headers.push_back({"Session", session->id});
+        if (!session && !request.Header("Session").empty())
+            reply.status = 454;
+        if (session)
+            reply.headers.push_back({"Session", session->id});
         return reply;
     }
     reply.status = 501;
@@ -478,16 +535,19 @@ bool RtspServer::ResolveStream(const std::string& path, std::string& profile, st
                                double& frameRate)
 {
     const std::string prefix = "/media/";
-    if (path.compare(0, prefix.size(), prefix) != 0) return false;
+    if (path.compare(0, prefix.size(), prefix) != 0)
+        return false;
     profile = path.substr(prefix.size());
     if (auto slash = profile.find('/'); slash != std::string::npos) {
         const std::string rest = profile.substr(slash + 1);
-        if (!rest.empty() && rest != "trackID=1") return false;
+        if (!rest.empty() && rest != "trackID=1")
+            return false;
         profile.resize(slash);
     }
     OnvifError error;
     auto encoder = model_.StreamEncoder(profile, error);
-    if (!encoder) return false;
+    if (!encoder)
+        return false;
     clip = clips_.Find(encoder->width, encoder->height);
     frameRate = encoder->StreamFrameRate();
     return clip != nullptr;
@@ -511,7 +571,9 @@ RtspServer::Reply RtspServer::Describe(const RtspRequest& request, const sockadd
     char rate[32];
     std::snprintf(rate, sizeof rate, "%g", frameRate);
     reply.body = "v=0\r\n"
-                 "o=- " + std::to_string(NowSeconds()) + " 1 IN IP4 " + host + "\r\n"
+                 "o=- " +
+                 std::to_string(NowSeconds()) + " 1 IN IP4 " + host +
+                 "\r\n"
                  "s=Harnoquistel Simulated Camera\r\n"
                  "c=IN IP4 0.0.0.0\r\n"
                  "t=0 0\r\n"
@@ -519,11 +581,16 @@ RtspServer::Reply RtspServer::Describe(const RtspRequest& request, const sockadd
                  "a=range:npt=0-\r\n"
                  "m=video 0 RTP/AVP 96\r\n"
                  "a=rtpmap:96 H264/90000\r\n"
-                 "a=fmtp:96 packetization-mode=1;profile-level-id=" + profileLevel +
-                 ";sprop-parameter-sets=" + velkora::Base64Encode(clip->sps.data(), clip->sps.size()) + "," +
-                 velkora::Base64Encode(clip->pps.data(), clip->pps.size()) + "\r\n"
-                 "a=framerate:" + rate + "\r\n"
-                 "a=x-dimensions:" + std::to_string(clip->width) + "," + std::to_string(clip->height) + "\r\n"
+                 "a=fmtp:96 packetization-mode=1;profile-level-id=" +
+                 profileLevel + ";sprop-parameter-sets=" + velkora::Base64Encode(clip->sps.data(), clip->sps.size()) +
+                 "," + velkora::Base64Encode(clip->pps.data(), clip->pps.size()) +
+                 "\r\n"
+                 "a=framerate:" +
+                 rate +
+                 "\r\n"
+                 "a=x-dimensions:" +
+                 std::to_string(clip->width) + "," + std::to_string(clip->height) +
+                 "\r\n"
                  "a=control:trackID=1\r\n";
     reply.headers.push_back({"Content-Base", base});
     reply.headers.push_back({"Content-Type", "application/sdp"});
@@ -588,13 +655,16 @@ RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_i
         session->rtcpChannel = static_cast<std::uint8_t>(rtcpPort);
         setup.rtpChannel = static_cast<std::uint8_t>(rtpPort);
         setup.rtcpChannel = static_cast<std::uint8_t>(rtcpPort);
-        setup.interleave = [link](std::uint8_t channel, const Bytes& packet) { return link->SendFrame(channel, packet); };
+        setup.interleave = [link](std::uint8_t channel, const Bytes& packet) {
+            return link->SendFrame(channel, packet);
+        };
     } else {
         setup.udpSilent = faults_.Take(Fault::Kind::UdpUnreachable, "");
     }
     std::weak_ptr<Session> weak = session;
     session->streamer = std::make_unique<RtpStreamer>(setup, faults_, counters_, [weak] {
-        if (auto s = weak.lock()) s->lastSeen = NowSeconds();
+        if (auto s = weak.lock())
+            s->lastSeen = NowSeconds();
     });
 
     char ssrc[9];
@@ -609,15 +679,16 @@ RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_i
         if (faults_.Take(Fault::Kind::UnannouncedPort, ""))
             announced = announced >= 50000 ? announced - 1000 : announced + 1000;
         reply.headers.push_back({"Transport", "RTP/AVP;unicast;client_port=" + std::to_string(rtpPort) + "-" +
-                                                  std::to_string(rtcpPort) + ";server_port=" +
-                                                  std::to_string(announced) + "-" +
+                                                  std::to_string(rtcpPort) +
+                                                  ";server_port=" + std::to_string(announced) + "-" +
                                                   std::to_string(announced + 1) + ";ssrc=" + ssrc});
     }
     reply.headers.push_back({"Session", session->id + ";timeout=" + std::to_string(settings_.sessionTimeoutSeconds)});
     std::lock_guard lock(mutex_);
     sessions_[session->id] = session;
     ++sessionsCreated_;
-    if (interleaved) ++interleavedSessions_;
+    if (interleaved)
+        ++interleavedSessions_;
     return reply;
 }
 
@@ -632,9 +703,9 @@ RtspServer::Reply RtspServer::Play(const RtspRequest& request)
     session->streamer->Start();
     reply.headers.push_back({"Session", session->id});
     reply.headers.push_back({"Range", "npt=0.000-"});
-    reply.headers.push_back({"RTP-Info", "url=" + session->setupUrl + ";seq=" +
-                                             std::to_string(session->streamer->FirstSequence()) + ";rtptime=" +
-                                             std::to_string(session->streamer->FirstTimestamp())});
+    reply.headers.push_back({"RTP-Info", "url=" + session->setupUrl +
+                                             ";seq=" + std::to_string(session->streamer->FirstSequence()) +
+                                             ";rtptime=" + std::to_string(session->streamer->FirstTimestamp())});
     return reply;
 }
 
@@ -662,7 +733,8 @@ std::shared_ptr<RtspServer::Session> RtspServer::FindSession(const RtspRequest& 
 {
     std::string id = request.Header("Session");
     id = id.substr(0, id.find(';'));
-    if (id.empty()) return nullptr;
+    if (id.empty())
+        return nullptr;
     std::lock_guard lock(mutex_);
     auto it = sessions_.find(id);
     return it == sessions_.end() ? nullptr : it->second;

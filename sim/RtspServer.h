@@ -26,7 +26,7 @@ namespace sim {
 struct RtspSettings {
     std::string user, password;
     RtspAuthMode authMode = RtspAuthMode::Any;
-    double pace = 1;                 // frames sent this many times faster than their rate
+    double pace = 1;  // frames sent this many times faster than their rate
     unsigned sessionTimeoutSeconds = 60;
 };
 
@@ -40,10 +40,11 @@ struct RtspStats {
 // RTSP/1.0 over TCP: OPTIONS, DESCRIBE, SETUP (RTP over UDP unicast, or interleaved
 // in the RTSP connection), PLAY,
 // GET_PARAMETER, TEARDOWN; streams at rtsp://host:port/media/<profile token>.
-class RtspServer {
+class RtspServer
+{
 public:
-    RtspServer(DeviceModel& model, const ClipLibrary& clips, FaultSet& faults, RequestLog& log,
-               const StopSignal& stop, RtspSettings settings);
+    RtspServer(DeviceModel& model, const ClipLibrary& clips, FaultSet& faults, RequestLog& log, const StopSignal& stop,
+               RtspSettings settings);
     ~RtspServer();
     RtspServer(const RtspServer&) = delete;
     RtspServer& operator=(const RtspServer&) = delete;

@@ -21,7 +21,10 @@ struct Simulator::Parts {
 
 Simulator::Simulator(SimulatorOptions options) : options_(std::move(options)), parts_(std::make_unique<Parts>()) {}
 
-Simulator::~Simulator() { Stop(); }
+Simulator::~Simulator()
+{
+    Stop();
+}
 
 bool Simulator::Start(std::string* error)
 {
@@ -29,43 +32,56 @@ bool Simulator::Start(std::string* error)
     parts_ = std::make_unique<Parts>();
     Parts& p = *parts_;
     auto fail = [&](const std::string& why) {
-        if (error) *error = why;
+        if (error)
+            *error = why;
         Stop();
         return false;
     };
-    if (options_.channels < 1 || options_.channels > 16) return fail("channels must be 1 to 16");
-    if (options_.encoders < 1 || options_.encoders > 8) return fail("encoders must be 1 to 8");
-    if (!(options_.pace > 0 && options_.pace <= 1000)) return fail("pace must be above 0 and at most 1000");
+    if (options_.channels < 1 || options_.channels > 16)
+        return fail("channels must be 1 to 16");
+    if (options_.encoders < 1 || options_.encoders > 8)
+        return fail("encoders must be 1 to 8");
+    if (!(options_.pace > 0 && options_.pace <= 1000))
+        return fail("pace must be above 0 and at most 1000");
     p.faults.Set(options_.faults);
     if (!options_.logFile.empty() && !p.log.OpenFile(options_.logFile))
         return fail("cannot open log file " + options_.logFile);
     std::string why;
-    if (!p.clips.Load(options_.clipsDir.empty() ? BundledClipsDirectory() : options_.clipsDir, &why)) return fail(why);
+    if (!p.clips.Load(options_.clipsDir.empty() ? BundledClipsDirectory() : options_.clipsDir, &why))
+        return fail(why);
     p.model = std::make_unique<DeviceModel>(options_.channels, options_.encoders, p.clips.Sizes());
 
-    p.rtsp = std::make_unique<RtspServer>(*p.model, p.clips, p.faults, p.log, p.stop,
-                                          RtspSettings{options_.user, options_.password, options_.rtspAuth,
-                                                       options_.pace, options_.rtspSessionTimeout});
-    if (!p.rtsp->Start(options_.bindAddress, options_.rtspPort, &why)) return fail(why);
+    p.rtsp = std::make_unique<RtspServer>(
+        *p.model, p.clips, p.faults, p.log, p.stop,
+        RtspSettings{options_.user, options_.password, options_.rtspAuth, options_.pace, options_.rtspSessionTimeout});
+    if (!p.rtsp->Start(options_.bindAddress, options_.rtspPort, &why))
+        return fail(why);
     OnvifSettings onvif{options_.user, options_.password, options_.onvifAuthFailureAs401, options_.rtspUri};
-    if (options_.channels > 1) onvif.model = "Simulated Video Server";
+    if (options_.channels > 1)
+        onvif.model = "Simulated Video Server";
     p.onvif = std::make_unique<OnvifService>(*p.model, p.faults, p.log, p.stop, onvif);
     p.onvif->SetRtspPort(p.rtsp->Port());
-    if (!p.onvif->Start(options_.bindAddress, options_.httpPort, &why)) return fail(why);
+    if (!p.onvif->Start(options_.bindAddress, options_.httpPort, &why))
+        return fail(why);
     p.ptz = std::make_unique<PtzService>(options_.channels, options_.user, options_.password, p.faults, p.log, p.stop);
-    if (!p.ptz->Start(options_.bindAddress, options_.ptzPort, &why)) return fail(why);
+    if (!p.ptz->Start(options_.bindAddress, options_.ptzPort, &why))
+        return fail(why);
     p.running = true;
     return true;
 }
 
 void Simulator::Stop()
 {
-    if (!parts_) return;
+    if (!parts_)
+        return;
     Parts& p = *parts_;
     p.stop.Raise();  // wakes injected delays so that handlers return at once
-    if (p.onvif) p.onvif->Stop();
-    if (p.ptz) p.ptz->Stop();
-    if (p.rtsp) p.rtsp->Stop();
+    if (p.onvif)
+        p.onvif->Stop();
+    if (p.ptz)
+        p.ptz->Stop();
+    if (p.rtsp)
+        p.rtsp->Stop();
     p.running = false;
 }
 
@@ -89,10 +105,14 @@ std::string Simulator::OnvifDeviceUrl() const
 void Simulator::SetFaults(std::vector<Fault> faults)
 {
     parts_->faults.Set(std::move(faults));
-    if (parts_->rtsp) parts_->rtsp->RefreshListening();
+    if (parts_->rtsp)
+        parts_->rtsp->RefreshListening();
 }
 
-std::vector<std::string> Simulator::RequestLog() const { return parts_->log.Lines(); }
+std::vector<std::string> Simulator::RequestLog() const
+{
+    return parts_->log.Lines();
+}
 
 std::vector<OnvifRequestRecord> Simulator::OnvifRequests() const
 {
@@ -110,10 +130,19 @@ PtzHead Simulator::GetPtzHead(unsigned address) const
     return parts_->ptz ? parts_->ptz->Head(address) : PtzHead{};
 }
 
-unsigned Simulator::PtzAddress() const { return parts_->ptz ? parts_->ptz->SelectedAddress() : 1; }
+unsigned Simulator::PtzAddress() const
+{
+    return parts_->ptz ? parts_->ptz->SelectedAddress() : 1;
+}
 
-RtspStats Simulator::GetRtspStats() const { return parts_->rtsp ? parts_->rtsp->Stats() : RtspStats{}; }
+RtspStats Simulator::GetRtspStats() const
+{
+    return parts_->rtsp ? parts_->rtsp->Stats() : RtspStats{};
+}
 
-const DeviceModel& Simulator::Device() const { return *parts_->model; }
+const DeviceModel& Simulator::Device() const
+{
+    return *parts_->model;
+}
 
 }  // namespace sim

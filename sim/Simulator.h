@@ -41,7 +41,8 @@ struct SimulatorPorts {
 
 // The simulated camera: ONVIF device and media services, an RTSP server
 // streaming the bundled clips over RTP, and the PTZ CGI, each on its own port.
-class Simulator {
+class Simulator
+{
 public:
     explicit Simulator(SimulatorOptions options);
     ~Simulator();
@@ -63,8 +64,7 @@ public:
     std::vector<std::string> RequestLog() const;
     // Every ONVIF request with its Authorization header and body, oldest first.
     std::vector<OnvifRequestRecord> OnvifRequests() const;
-    bool WaitForRequest(const std::function<bool(const std::string&)>& match,
-                        std::chrono::milliseconds timeout) const;
+    bool WaitForRequest(const std::function<bool(const std::string&)>& match, std::chrono::milliseconds timeout) const;
     PtzHead GetPtzHead(unsigned address) const;
     unsigned PtzAddress() const;
     RtspStats GetRtspStats() const;

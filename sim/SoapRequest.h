@@ -10,7 +10,8 @@ namespace sim {
 
 // A SOAP 1.2 request as received: the parsed document, its security header
 // and the operation element (first child of the body).
-class SoapRequest {
+class SoapRequest
+{
 public:
     // nullopt with `error` when the text is not a SOAP 1.2 envelope with a body
     // operation. `versionMismatch` is set for an envelope of another SOAP version.

@@ -26,7 +26,8 @@ std::string SoapEnvelope(const std::string& body)
            kSoapEnvelopeNs +
            "\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\""
            " xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\""
-           " xmlns:tt=\"" + kSchemaNs + "\" xmlns:tds=\"" + kDeviceNs + "\" xmlns:trt=\"" + kMediaNs +
+           " xmlns:tt=\"" +
+           kSchemaNs + "\" xmlns:tds=\"" + kDeviceNs + "\" xmlns:trt=\"" + kMediaNs +
            "\" xmlns:ter=\"http://www.onvif.org/ver10/error\">"
            "<SOAP-ENV:Header/><SOAP-ENV:Body>" +
            body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
@@ -38,8 +39,8 @@ std::string SoapFault(const OnvifError& e)
     if (!e.subcode.empty()) {
         code += "<SOAP-ENV:Subcode><SOAP-ENV:Value>" + XmlEscape(e.subcode) + "</SOAP-ENV:Value>";
         if (!e.subsubcode.empty())
-            code += "<SOAP-ENV:Subcode><SOAP-ENV:Value>" + XmlEscape(e.subsubcode) +
-                    "</SOAP-ENV:Value></SOAP-ENV:Subcode>";
+            code +=
+                "<SOAP-ENV:Subcode><SOAP-ENV:Value>" + XmlEscape(e.subsubcode) + "</SOAP-ENV:Value></SOAP-ENV:Subcode>";
         code += "</SOAP-ENV:Subcode>";
     }
     code += "</SOAP-ENV:Code>";

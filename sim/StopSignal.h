@@ -8,7 +8,8 @@ namespace sim {
 
 // Lets every thread of the simulator sleep (injected delays, pacing) and still
 // wake at once when the simulator stops.
-class StopSignal {
+class StopSignal
+{
 public:
     void Raise()
     {
@@ -29,8 +30,7 @@ public:
         return raised_;
     }
     // True when the time passed, false when stopped first.
-    template <class Clock, class Duration>
-    bool SleepUntil(const std::chrono::time_point<Clock, Duration>& when) const
+    template <class Clock, class Duration> bool SleepUntil(const std::chrono::time_point<Clock, Duration>& when) const
     {
         std::unique_lock lock(mutex_);
         return !cv_.wait_until(lock, when, [&] { return raised_; });

@@ -7,7 +7,12 @@
 
 namespace sim {
 
-enum class TokenCheck { Accepted, Missing, Refused };
+enum class TokenCheck
+{
+    Accepted,
+    Missing,
+    Refused
+};
 
 // Verifies the WS-Security UsernameToken of a request header: PasswordDigest
 // (Base64 of SHA-1 over the decoded nonce, the Created text and the password)

@@ -15,7 +15,8 @@
 
 using FuzzTarget = int (*)(const uint8_t*, size_t);
 
-inline void ReplayFuzzCorpora(std::initializer_list<std::pair<const char*, FuzzTarget>> targets) {
+inline void ReplayFuzzCorpora(std::initializer_list<std::pair<const char*, FuzzTarget>> targets)
+{
     for (const auto& [name, target] : targets) {
         int inputs = 0;
         for (const auto& entry : std::filesystem::directory_iterator(std::string(HQ_FUZZ_CORPUS) + "/" + name)) {

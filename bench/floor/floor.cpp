@@ -43,7 +43,7 @@ std::string Exchange(int fd, const std::string& request)
     return answer;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -57,7 +57,7 @@ int main(int argc, char** argv)
         return Fail("the URL must be rtsp://A.B.C.D:PORT/PATH");
 
     const int rtp = ::socket(AF_INET, SOCK_DGRAM, 0);
-    const int buffer = 4 << 20; // as much as the library asks for
+    const int buffer = 4 << 20;  // as much as the library asks for
     ::setsockopt(rtp, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -74,7 +74,7 @@ int main(int argc, char** argv)
     server.sin_addr.s_addr = htonl((a << 24) | (b << 16) | (c << 8) | d);
     if (::connect(control, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0)
         return Fail("cannot connect to the RTSP server");
-    const std::string auth = "Authorization: Basic YWRtaW46YWRtaW4=\r\n"; // admin:admin
+    const std::string auth = "Authorization: Basic YWRtaW46YWRtaW4=\r\n";  // admin:admin
     const unsigned rtpPort = ntohs(local.sin_port);
     std::string answer = Exchange(control, "SETUP " + url + " RTSP/1.0\r\nCSeq: 1\r\n" + auth +
                                                "Transport: RTP/AVP;unicast;client_port=" + std::to_string(rtpPort) +

@@ -90,12 +90,24 @@ uint64_t AllocationsOfThread(pid_t tid)
     return total;
 }
 
-uint64_t HostAllocations() { return hostAllocations.load(); }
+uint64_t HostAllocations()
+{
+    return hostAllocations.load();
+}
 
-HostScope::HostScope() { ++hostDepth; }
-HostScope::~HostScope() { --hostDepth; }
+HostScope::HostScope()
+{
+    ++hostDepth;
+}
+HostScope::~HostScope()
+{
+    --hostDepth;
+}
 
-void SetAllocationTracing(bool on) { tracing.store(on); }
+void SetAllocationTracing(bool on)
+{
+    tracing.store(on);
+}
 
 }  // namespace benchhost
 
@@ -109,5 +121,11 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}

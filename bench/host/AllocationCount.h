@@ -15,7 +15,8 @@ uint64_t AllocationsOfThread(pid_t tid);
 uint64_t HostAllocations();
 
 // Marks the calling thread as running host code (frame factory, sink) while it lives.
-class HostScope {
+class HostScope
+{
 public:
     HostScope();
     ~HostScope();

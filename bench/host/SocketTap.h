@@ -26,7 +26,13 @@ PortTap ReadPort(uint16_t port);
 std::vector<uint16_t> RtpPorts();
 void SetWindow(bool open);
 
-enum class TapEvent { OnvifRequest, RtspRequest, UdpBind, FirstRtp };
+enum class TapEvent
+{
+    OnvifRequest,
+    RtspRequest,
+    UdpBind,
+    FirstRtp
+};
 struct TapRecord {
     TapEvent event;
     int64_t ns;

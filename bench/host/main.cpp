@@ -38,7 +38,8 @@ constexpr unsigned kStreamsPerDevice = 16;
 
 // Counts frames and, once its port is known, how long after the
 // simulator's last packet of the frame it arrived.
-class CountingSink : public ipc::IHostChannelSink {
+class CountingSink : public ipc::IHostChannelSink
+{
 public:
     bool DeliverFrame(ipc::IHostFrame*) override
     {
@@ -86,7 +87,8 @@ private:
 };
 
 // The reference host's frames, their allocations counted as the host's.
-class HostFrameFactory : public host::FrameFactory {
+class HostFrameFactory : public host::FrameFactory
+{
 public:
     ipc::IHostFrame* CreateFrame(uint32_t frameType, uint32_t size, const char* sourceName) override
     {
@@ -135,10 +137,18 @@ bool OpenDevice(Device& device, unsigned channels, const std::string& clips, dou
         return false;
     }
     const sim::SimulatorPorts ports = device.camera->Ports();
-    host::DeviceRecord record{"127.0.0.1:" + std::to_string(ports.http), ports.ptz, "admin", "admin", "SIM-1",
-                              channels, 3, 0, 0, {}};
-    record.parameters = {"0", "1.0", "", "/onvif/device_service", "/onvif/media_service", "/onvif/ptz_service", "",
-                         "Digest", Configuration(channels), std::to_string(ports.rtsp)};
+    host::DeviceRecord record{
+        "127.0.0.1:" + std::to_string(ports.http), ports.ptz, "admin", "admin", "SIM-1", channels, 3, 0, 0, {}};
+    record.parameters = {"0",
+                         "1.0",
+                         "",
+                         "/onvif/device_service",
+                         "/onvif/media_service",
+                         "/onvif/ptz_service",
+                         "",
+                         "Digest",
+                         Configuration(channels),
+                         std::to_string(ports.rtsp)};
     device.settings = std::make_unique<host::DeviceSettings>(record);
     device.driver = CreateIPCapture();
     if (device.driver && device.driver->Open(&device.debug, &device.frames, device.settings.get()))
@@ -347,8 +357,8 @@ int main(int argc, char** argv)
         Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0), latencies.size(),
         median(onvif), median(ports), median(rtsp), median(firstFrame), median(total),
         cpuSeconds(usageAfter) - cpuSeconds(usageBefore), cpuAfter.library - cpuBefore.library,
-        cpuAfter.other - cpuBefore.other, static_cast<double>(rssAfter - rssBefore) / streams,
-        cpuAfter.libraryThreads, static_cast<unsigned long long>(libraryAllocations),
-        static_cast<unsigned long long>(hostAllocations), perFrame(libraryAllocations), perFrame(hostAllocations));
+        cpuAfter.other - cpuBefore.other, static_cast<double>(rssAfter - rssBefore) / streams, cpuAfter.libraryThreads,
+        static_cast<unsigned long long>(libraryAllocations), static_cast<unsigned long long>(hostAllocations),
+        perFrame(libraryAllocations), perFrame(hostAllocations));
     return 0;
 }

@@ -19,7 +19,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using velkora::ipcapture::IHostFrame;
 
-class Frame : public IHostFrame {
+class Frame : public IHostFrame
+{
 public:
     explicit Frame(uint32_t size) : data_(size) {}
     uint8_t* GetData() override { return data_.data(); }
@@ -36,7 +37,8 @@ private:
     Bytes data_;
 };
 
-class Host : public velkora::IDriver, public velkora::ipcapture::IHostFrameFactory, public velkora::IMediaParserClient {
+class Host : public velkora::IDriver, public velkora::ipcapture::IHostFrameFactory, public velkora::IMediaParserClient
+{
 public:
     std::string GetName() override { return "bench:0"; }
     void DebugMessage(int32_t, const char*, ...) override {}
@@ -53,7 +55,8 @@ public:
     uint16_t GetPTZPort() override { return 0; }
     IHostFrame* CreateFrame(uint32_t, uint32_t size, const char*) override { return new Frame(size); }
     void ReleaseFrame(IHostFrame* frame) override { delete frame; }
-    bool OnFrame(IHostFrame*) override {
+    bool OnFrame(IHostFrame*) override
+    {
         ++frames;
         return true;
     }
@@ -75,12 +78,15 @@ private:
 #pragma GCC diagnostic ignored "-Wstringop-overread"
 #endif
 // Datagrams of the stream: access units split at delimiters, NAL units over the MTU in FU-A.
-std::vector<Bytes> PacketizedStream() {
+std::vector<Bytes> PacketizedStream()
+{
     const std::string path = "/tmp/hq_bench_1080p_" + std::to_string(getpid()) + ".h264";
     const std::string command =
         "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=1920x1080:rate=25 -frames:v 50 "
-        "-c:v libx264 -preset ultrafast -b:v 6M -bf 0 -x264-params keyint=25:repeat-headers=1:aud=1 -f h264 " + path;
-    if (std::system(command.c_str()) != 0) return {};
+        "-c:v libx264 -preset ultrafast -b:v 6M -bf 0 -x264-params keyint=25:repeat-headers=1:aud=1 -f h264 " +
+        path;
+    if (std::system(command.c_str()) != 0)
+        return {};
     std::ifstream in(path, std::ios::binary);
     const Bytes s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::remove(path.c_str());
@@ -88,27 +94,41 @@ std::vector<Bytes> PacketizedStream() {
     std::vector<Bytes> nals;
     for (size_t i = 0, start = SIZE_MAX; i + 2 <= s.size(); ++i) {
         const bool code = i + 2 < s.size() && s[i] == 0 && s[i + 1] == 0 && s[i + 2] == 1;
-        if (!code && i + 2 < s.size()) continue;
+        if (!code && i + 2 < s.size())
+            continue;
         size_t end = code ? i : s.size();
-        while (start != SIZE_MAX && end > start && s[end - 1] == 0) --end;
-        if (start != SIZE_MAX) nals.emplace_back(s.begin() + start, s.begin() + end);
+        while (start != SIZE_MAX && end > start && s[end - 1] == 0)
+            --end;
+        if (start != SIZE_MAX)
+            nals.emplace_back(s.begin() + start, s.begin() + end);
         start = i + 3;
-        if (!code) break;
+        if (!code)
+            break;
     }
     std::vector<Bytes> datagrams;
     uint16_t sequence = 0;
     uint32_t timestamp = 0;
     auto add = [&](const Bytes& payload) {
-        Bytes d{0x80, 96, static_cast<uint8_t>(sequence >> 8), static_cast<uint8_t>(sequence),
-                static_cast<uint8_t>(timestamp >> 24), static_cast<uint8_t>(timestamp >> 16),
-                static_cast<uint8_t>(timestamp >> 8), static_cast<uint8_t>(timestamp), 1, 2, 3, 4};
+        Bytes d{0x80,
+                96,
+                static_cast<uint8_t>(sequence >> 8),
+                static_cast<uint8_t>(sequence),
+                static_cast<uint8_t>(timestamp >> 24),
+                static_cast<uint8_t>(timestamp >> 16),
+                static_cast<uint8_t>(timestamp >> 8),
+                static_cast<uint8_t>(timestamp),
+                1,
+                2,
+                3,
+                4};
         d.insert(d.end(), payload.begin(), payload.end());
         datagrams.push_back(std::move(d));
         ++sequence;
     };
     for (const Bytes& nal : nals) {
         if ((nal[0] & 0x1f) == 9) {  // a new access unit: mark the end of the previous one
-            if (!datagrams.empty()) datagrams.back()[1] |= 0x80;
+            if (!datagrams.empty())
+                datagrams.back()[1] |= 0x80;
             timestamp += 3600;
         }
         if (nal.size() <= 1400) {
@@ -118,19 +138,22 @@ std::vector<Bytes> PacketizedStream() {
         for (size_t offset = 1; offset < nal.size(); offset += 1398) {
             const size_t n = std::min<size_t>(1398, nal.size() - offset);
             Bytes fu{static_cast<uint8_t>((nal[0] & 0xe0) | 28),
-                     static_cast<uint8_t>((nal[0] & 0x1f) | (offset == 1 ? 0x80 : 0) | (offset + n == nal.size() ? 0x40 : 0))};
+                     static_cast<uint8_t>((nal[0] & 0x1f) | (offset == 1 ? 0x80 : 0) |
+                                          (offset + n == nal.size() ? 0x40 : 0))};
             fu.insert(fu.end(), nal.begin() + offset, nal.begin() + offset + n);
             add(fu);
         }
     }
-    if (!datagrams.empty()) datagrams.back()[1] |= 0x80;
+    if (!datagrams.empty())
+        datagrams.back()[1] |= 0x80;
     return datagrams;
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
 
-void BM_Depacketize1080p(benchmark::State& state) {
+void BM_Depacketize1080p(benchmark::State& state)
+{
     static std::vector<Bytes> datagrams = PacketizedStream();
     if (datagrams.empty()) {
         state.SkipWithError("ffmpeg with libx264 is needed to make the stream");
@@ -154,8 +177,8 @@ void BM_Depacketize1080p(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(datagrams.size()));
     state.SetBytesProcessed(bytes);
     state.counters["packets"] = static_cast<double>(datagrams.size());
-    state.counters["ns_per_packet"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * datagrams.size()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_packet"] = benchmark::Counter(static_cast<double>(state.iterations() * datagrams.size()),
+                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(host.frames), benchmark::Counter::kIsRate);
 }
 

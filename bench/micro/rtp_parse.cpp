@@ -14,10 +14,12 @@ namespace {
 #pragma GCC diagnostic ignored "-Warray-bounds"
 #pragma GCC diagnostic ignored "-Wstringop-overflow"
 #endif
-std::vector<uint8_t> Datagram(uint8_t byte0, size_t payload) {
+std::vector<uint8_t> Datagram(uint8_t byte0, size_t payload)
+{
     std::vector<uint8_t> d{byte0, 0x60, 0x12, 0x34, 0, 1, 0x5f, 0x90, 1, 2, 3, 4};
-    if (byte0 & 0x0f) d.resize(d.size() + 4 * (byte0 & 0x0f), 7);  // CSRC list
-    if (byte0 & 0x10) {                                             // one-word extension
+    if (byte0 & 0x0f)
+        d.resize(d.size() + 4 * (byte0 & 0x0f), 7);  // CSRC list
+    if (byte0 & 0x10) {                              // one-word extension
         const uint8_t extension[] = {0xbe, 0xde, 0, 1, 9, 9, 9, 9};
         d.insert(d.end(), extension, extension + sizeof extension);
     }
@@ -28,7 +30,8 @@ std::vector<uint8_t> Datagram(uint8_t byte0, size_t payload) {
 #pragma GCC diagnostic pop
 #endif
 
-void BM_RtpParse(benchmark::State& state, uint8_t byte0, size_t payload) {
+void BM_RtpParse(benchmark::State& state, uint8_t byte0, size_t payload)
+{
     const std::vector<uint8_t> datagram = Datagram(byte0, payload);
     velkora::CRTPPacket packet;
     for (auto _ : state) {

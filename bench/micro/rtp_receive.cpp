@@ -24,9 +24,11 @@ namespace {
 constexpr unsigned kBurst = 64;
 
 // Counts packets and wakes the benchmark when the count reaches its target.
-class CountingUser : public velkora::IRTPReceiverUser {
+class CountingUser : public velkora::IRTPReceiverUser
+{
 public:
-    void OnRTPPacket(const sockaddr_in&, const velkora::CRTPPacket& packet) override {
+    void OnRTPPacket(const sockaddr_in&, const velkora::CRTPPacket& packet) override
+    {
         benchmark::DoNotOptimize(packet.GetPayload());
         if (++count_ == target_.load()) {
             std::lock_guard lock(mutex_);
@@ -36,7 +38,8 @@ public:
     void OnRTPTimeout() override {}
     void OnRTPClosed() override {}
 
-    bool WaitFor(uint64_t target) {
+    bool WaitFor(uint64_t target)
+    {
         target_.store(target);
         std::unique_lock lock(mutex_);
         return reached_.wait_for(lock, std::chrono::seconds(5), [&] { return count_.load() >= target; });
@@ -49,7 +52,8 @@ private:
     std::condition_variable reached_;
 };
 
-void BM_ReceiveAndQueue(benchmark::State& state) {
+void BM_ReceiveAndQueue(benchmark::State& state)
+{
     const size_t payload = static_cast<size_t>(state.range(0));
     CountingUser user;
     velkora::CRTPReceiver receiver(nullptr);
@@ -83,7 +87,8 @@ void BM_ReceiveAndQueue(benchmark::State& state) {
         }
         for (unsigned sent = 0; sent < kBurst;) {
             const int n = sendmmsg(camera, messages.data() + sent, kBurst - sent, 0);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             sent += static_cast<unsigned>(n);
         }
         delivered += kBurst;
@@ -100,13 +105,15 @@ void BM_ReceiveAndQueue(benchmark::State& state) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     auto* benchmark = benchmark::RegisterBenchmark("BM_ReceiveAndQueue", BM_ReceiveAndQueue)
                           ->Arg(1400)
                           ->Arg(200)
                           ->MeasureProcessCPUTime()
                           ->UseRealTime();
-    if (const char* bursts = std::getenv("RTP_RECEIVE_BURSTS")) benchmark->Iterations(std::atoll(bursts));
+    if (const char* bursts = std::getenv("RTP_RECEIVE_BURSTS"))
+        benchmark->Iterations(std::atoll(bursts));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

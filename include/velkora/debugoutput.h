@@ -9,9 +9,9 @@ namespace velkora {
 class CDebugInfoIf
 {
 public:
-    virtual ~CDebugInfoIf() = default;                  // slot 0
-    virtual uint8_t GetLevel() const = 0;               // slot 1
-    virtual const char* GetText() const = 0;            // slot 2: null for an empty message
+    virtual ~CDebugInfoIf() = default;        // slot 0
+    virtual uint8_t GetLevel() const = 0;     // slot 1
+    virtual const char* GetText() const = 0;  // slot 2: null for an empty message
 };
 
 namespace ipcapture {
@@ -19,9 +19,9 @@ namespace ipcapture {
 class IHostDebugOutput
 {
 public:
-    virtual ~IHostDebugOutput() = default;              // slot 0
-    virtual void Output(CDebugInfoIf* message) = 0;     // slot 1
+    virtual ~IHostDebugOutput() = default;           // slot 0
+    virtual void Output(CDebugInfoIf* message) = 0;  // slot 1
 };
 
-} // namespace ipcapture
-} // namespace velkora
+}  // namespace ipcapture
+}  // namespace velkora

@@ -21,10 +21,9 @@ VELKORA_EXPORT velkora::ipcapture::IIPCapabilityQuery*
 CreateCapabilityQueryModule(velkora::ipcapture::IHostQuerySink* sink, bool videoStandard);
 VELKORA_EXPORT void DeleteCapabilityQueryModule(velkora::ipcapture::IIPCapabilityQuery* module);
 VELKORA_EXPORT uint32_t InitCapabilityQuery(velkora::ipcapture::IHostQuerySink* sink, bool videoStandard);
-VELKORA_EXPORT uint32_t StartCapabilityQuery(const char* address, uint32_t port, const char* user,
-                                             const char* password,
+VELKORA_EXPORT uint32_t StartCapabilityQuery(const char* address, uint32_t port, const char* user, const char* password,
                                              velkora::ipcapture::IHostCapabilityStore* store);
 VELKORA_EXPORT uint32_t TerminateCapabilityQuery();
 VELKORA_EXPORT uint32_t UninitCapabilityQuery();
 
-} // extern "C"
+}  // extern "C"

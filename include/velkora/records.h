@@ -5,8 +5,7 @@
 #include <cstdint>
 
 // Broken-down UTC time, laid out as the host's eight 16-bit fields.
-struct SYSTEMTIME
-{
+struct SYSTEMTIME {
     uint16_t wYear;
     uint16_t wMonth;
     uint16_t wDayOfWeek;
@@ -33,12 +32,11 @@ enum StreamKind : uint32_t
 constexpr uint32_t CodecH264 = 3;
 
 // The host's request for one stream.
-struct StreamParams
-{
+struct StreamParams {
     // Bits 12-15 == 0x7: low 12 bits are frames per second; otherwise a
     // frame interval in milliseconds.
     uint32_t frameRate = 0;
-    uint32_t quality = 0; // 1..100
+    uint32_t quality = 0;  // 1..100
     uint16_t width = 0;
     uint16_t height = 0;
     uint32_t codec = 0;
@@ -47,23 +45,22 @@ struct StreamParams
 
 // PTZ capabilities as the host reads them: 14 consecutive 32-bit words,
 // flags as 0 or 1. Word 0 belongs to the host and is never touched.
-struct PTZ_CAPABILITIES
-{
-    uint32_t hostWord0;   // 0
-    uint32_t pan;         // 1
-    uint32_t tilt;        // 2
-    uint32_t zoom;        // 3
-    uint32_t focus;       // 4
-    uint32_t iris;        // 5
-    uint32_t word6;       // 6
-    uint32_t presetCount; // 7
-    uint32_t word8;       // 8
-    uint32_t word9;       // 9
-    uint32_t word10;      // 10
-    uint32_t areaZoom;    // 11
-    uint32_t center;      // 12
-    uint32_t unzoom;      // 13
+struct PTZ_CAPABILITIES {
+    uint32_t hostWord0;    // 0
+    uint32_t pan;          // 1
+    uint32_t tilt;         // 2
+    uint32_t zoom;         // 3
+    uint32_t focus;        // 4
+    uint32_t iris;         // 5
+    uint32_t word6;        // 6
+    uint32_t presetCount;  // 7
+    uint32_t word8;        // 8
+    uint32_t word9;        // 9
+    uint32_t word10;       // 10
+    uint32_t areaZoom;     // 11
+    uint32_t center;       // 12
+    uint32_t unzoom;       // 13
 };
 static_assert(sizeof(PTZ_CAPABILITIES) == 14 * sizeof(uint32_t));
 
-} // namespace velkora
+}  // namespace velkora

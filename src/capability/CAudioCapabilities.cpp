@@ -11,4 +11,4 @@ std::string CAudioCapabilities::ToString() const
     return text;
 }
 
-} // namespace velkora
+}  // namespace velkora

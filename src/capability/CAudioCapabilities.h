@@ -17,4 +17,4 @@ public:
     bool stereo = false;
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -37,7 +37,7 @@ bool SetConnectionField(IHostCapabilityStore* store, uint32_t index, const std::
     return true;
 }
 
-} // namespace
+}  // namespace
 
 CBaseCameraProperties::CBaseCameraProperties(const DEVICE_INFO& device, uint32_t standard)
     : deviceInfo(device), videoStandard(standard)
@@ -67,7 +67,7 @@ uint32_t CBaseCameraProperties::FrameValue(uint32_t rate) const
     if (rate == 0)
         return 1000;
     if (rate < 31 || !highRateCodes)
-        return (2000 + rate) / (2 * rate); // 1000 / rate, halves rounded up
+        return (2000 + rate) / (2 * rate);  // 1000 / rate, halves rounded up
     return rate | HighRateTag;
 }
 
@@ -146,8 +146,8 @@ bool CBaseCameraProperties::WriteFramerates(IHostFramerateList* list)
     return true;
 }
 
-bool CBaseCameraProperties::AddTextProperty(IHostCapabilityStore* store, int32_t number,
-                                            const std::string& name, const std::string& value)
+bool CBaseCameraProperties::AddTextProperty(IHostCapabilityStore* store, int32_t number, const std::string& name,
+                                            const std::string& value)
 {
     if (store == nullptr || number <= 0 || name.empty())
         return true;
@@ -161,8 +161,8 @@ bool CBaseCameraProperties::AddTextProperty(IHostCapabilityStore* store, int32_t
     return true;
 }
 
-void CBaseCameraProperties::WriteStreamTexts(IHostCapabilityStore* store, int32_t firstNumber,
-                                             const char* prefix, const StreamCaps& caps) const
+void CBaseCameraProperties::WriteStreamTexts(IHostCapabilityStore* store, int32_t firstNumber, const char* prefix,
+                                             const StreamCaps& caps) const
 {
     const std::string name = prefix;
     AddTextProperty(store, firstNumber, name + ": Supported Codecs", CodecText(caps));
@@ -179,8 +179,7 @@ bool CBaseCameraProperties::SaveResults(IHostCapabilityStore* store)
 
     if (!SetConnectionField(store, 1, deviceInfo.host) ||
         !SetConnectionField(store, 2, std::to_string(deviceInfo.port)) ||
-        !SetConnectionField(store, 3, deviceInfo.user) ||
-        !SetConnectionField(store, 4, deviceInfo.password))
+        !SetConnectionField(store, 3, deviceInfo.user) || !SetConnectionField(store, 4, deviceInfo.password))
         return false;
 
     const StreamCaps& main = streams[0];
@@ -238,4 +237,4 @@ bool CBaseCameraProperties::SaveResults(IHostCapabilityStore* store)
     return WriteDeviceParameters(store);
 }
 
-} // namespace velkora
+}  // namespace velkora

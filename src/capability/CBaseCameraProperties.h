@@ -42,8 +42,8 @@ public:
 
     // Nothing for a number <= 0 or an empty name; an empty value becomes "(none)".
     // False when the store gave no property object.
-    static bool AddTextProperty(ipcapture::IHostCapabilityStore* store, int32_t number,
-                                const std::string& name, const std::string& value);
+    static bool AddTextProperty(ipcapture::IHostCapabilityStore* store, int32_t number, const std::string& name,
+                                const std::string& value);
 
     std::string manufacturer;
     std::string model;
@@ -66,8 +66,8 @@ protected:
 private:
     // The rate whose frame value is the default, as the host expects it.
     static uint32_t DefaultRate(const StreamCaps& caps);
-    void WriteStreamTexts(ipcapture::IHostCapabilityStore* store, int32_t firstNumber,
-                          const char* prefix, const StreamCaps& caps) const;
+    void WriteStreamTexts(ipcapture::IHostCapabilityStore* store, int32_t firstNumber, const char* prefix,
+                          const StreamCaps& caps) const;
 };
 
-} // namespace velkora
+}  // namespace velkora

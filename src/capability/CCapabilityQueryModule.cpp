@@ -20,24 +20,20 @@ std::string ComposeQueryFailure(uint32_t kind, const std::string& detail)
     case ipcapture::QueryFailureLogin:
         text += detail.empty() ? ", login failed (invalid credentials)" : ": " + detail;
         break;
-    case ipcapture::QueryFailureOffline:
-        text += ", device is offline or is located in unaccessible subnet";
-        break;
+    case ipcapture::QueryFailureOffline: text += ", device is offline or is located in unaccessible subnet"; break;
     case ipcapture::QueryFailureOther:
         if (!detail.empty())
             text += ": " + detail;
         break;
-    default:
-        break;
+    default: break;
     }
     return text;
 }
 
-} // namespace
+}  // namespace
 
 CCapabilityQueryJob::CCapabilityQueryJob(IHostQuerySink* sink_, IHostCapabilityStore* store_,
-                                         std::shared_ptr<CBaseCameraProperties> properties_,
-                                         std::string host_)
+                                         std::shared_ptr<CBaseCameraProperties> properties_, std::string host_)
     : sink(sink_), store(store_), properties(std::move(properties_)), host(std::move(host_))
 {
 }
@@ -129,8 +125,8 @@ CCapabilityQueryModule::~CCapabilityQueryModule()
     StopQuery();
 }
 
-uint32_t CCapabilityQueryModule::Start(const char* address, uint16_t port, const char* user,
-                                       const char* password, IHostCapabilityStore* store_)
+uint32_t CCapabilityQueryModule::Start(const char* address, uint16_t port, const char* user, const char* password,
+                                       IHostCapabilityStore* store_)
 {
     CAutoLock guard(lock);
     if (threadStarted)
@@ -206,4 +202,4 @@ void CCapabilityQueryModule::StopQuery()
     store = nullptr;
 }
 
-} // namespace velkora
+}  // namespace velkora

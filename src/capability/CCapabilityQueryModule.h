@@ -86,4 +86,4 @@ private:
     bool threadStarted = false;
 };
 
-} // namespace velkora
+}  // namespace velkora

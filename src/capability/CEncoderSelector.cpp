@@ -23,8 +23,7 @@ void CEncoderSelector::Offer(const EncoderCandidate& candidate)
         winner = candidate;
 }
 
-void CEncoderSelector::AssignProfiles(const CVideoSourceInfo& source,
-                                      const std::set<std::string>& takenProfiles)
+void CEncoderSelector::AssignProfiles(const CVideoSourceInfo& source, const std::set<std::string>& takenProfiles)
 {
     for (auto& [encoding, pick] : winners) {
         pick.profile.clear();
@@ -43,4 +42,4 @@ const CEncoderSelector::Pick* CEncoderSelector::Find(uint32_t encoding) const
     return at == winners.end() ? nullptr : &at->second;
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -12,8 +12,7 @@ namespace velkora {
 
 // One encoding an encoder configuration offers (ONVIF codec numbers:
 // 1 JPEG, 2 MPEG-4, 3 H.264).
-struct EncoderCandidate
-{
+struct EncoderCandidate {
     std::string token;
     uint32_t encoding = 0;
     std::set<StreamCaps::Size> resolutions;
@@ -25,8 +24,7 @@ struct EncoderCandidate
 class CEncoderSelector
 {
 public:
-    struct Pick
-    {
+    struct Pick {
         EncoderCandidate encoder;
         std::string profile;
     };
@@ -42,7 +40,7 @@ public:
     const Pick* Find(uint32_t encoding) const;
 
 private:
-    std::map<uint32_t, Pick> winners; // by encoding
+    std::map<uint32_t, Pick> winners;  // by encoding
 };
 
-} // namespace velkora
+}  // namespace velkora

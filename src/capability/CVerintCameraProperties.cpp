@@ -19,18 +19,14 @@ constexpr char AbortedText[] = "Query was aborted";
 
 std::string RemoveLineBreaks(std::string text)
 {
-    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
-               text.end());
+    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }), text.end());
     return text;
 }
 
-} // namespace
+}  // namespace
 
-CVerintCameraProperties::CVerintCameraProperties(const DEVICE_INFO& device, uint32_t standard,
-                                                 uint16_t ptzPort_)
-    : CBaseCameraProperties(device, standard),
-      probeSender(DEVICE_INFO(device, ptzPort_)),
-      onvifClient(device),
+CVerintCameraProperties::CVerintCameraProperties(const DEVICE_INFO& device, uint32_t standard, uint16_t ptzPort_)
+    : CBaseCameraProperties(device, standard), probeSender(DEVICE_INFO(device, ptzPort_)), onvifClient(device),
       ptzPort(ptzPort_)
 {
 }
@@ -229,8 +225,7 @@ bool CVerintCameraProperties::CountStreams()
         return false;
     std::vector<Onvif::VideoEncoderConfiguration> encoders;
     if (!onvifClient.GetVideoEncoderConfigurations(encoders)) {
-        SetStepError("trt:GetVideoEncoderConfigurations",
-                     "Unable to receive available video encoder configurations");
+        SetStepError("trt:GetVideoEncoderConfigurations", "Unable to receive available video encoder configurations");
         return false;
     }
     if (encoders.empty()) {
@@ -396,15 +391,13 @@ bool CVerintCameraProperties::FillStreams()
             h264Profiles.insert(pick->profile);
         ++videoSourceCount;
     }
-    return videoSourceCount > 0 && !main.codecs.empty() && !main.resolutions.empty() &&
-           !main.framerates.empty();
+    return videoSourceCount > 0 && !main.codecs.empty() && !main.resolutions.empty() && !main.framerates.empty();
 }
 
 bool CVerintCameraProperties::WriteDeviceParameters(IHostCapabilityStore* store)
 {
     const ServiceAddresses paths = onvifClient.GetServiceAddresses();
-    struct Parameter
-    {
+    struct Parameter {
         DeviceParameter number;
         const char* name;
         std::string value;
@@ -423,9 +416,9 @@ bool CVerintCameraProperties::WriteDeviceParameters(IHostCapabilityStore* store)
     };
     bool written = true;
     for (const Parameter& parameter : parameters)
-        written = AddTextProperty(store, static_cast<int32_t>(parameter.number), parameter.name, parameter.value) &&
-                  written;
+        written =
+            AddTextProperty(store, static_cast<int32_t>(parameter.number), parameter.name, parameter.value) && written;
     return written;
 }
 
-} // namespace velkora
+}  // namespace velkora

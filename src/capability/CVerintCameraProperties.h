@@ -61,8 +61,8 @@ private:
     std::vector<Onvif::VideoSourceConfiguration> sources;
     std::vector<Onvif::MediaProfile> profiles;
     std::set<std::string> ownProfileNames;
-    std::map<std::string, CVideoSourceInfo> sourceInfos; // by source configuration token
-    std::map<std::string, EncoderOptions> encoderOptions; // by encoder configuration token
+    std::map<std::string, CVideoSourceInfo> sourceInfos;   // by source configuration token
+    std::map<std::string, EncoderOptions> encoderOptions;  // by encoder configuration token
 };
 
-} // namespace velkora
+}  // namespace velkora

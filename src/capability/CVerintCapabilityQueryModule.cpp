@@ -8,7 +8,6 @@
 
 namespace velkora {
 
-
 void CVerintCapabilityQueryModule::SetAddress(const char* address, uint16_t port)
 {
     const std::string_view text = address;
@@ -33,4 +32,4 @@ CBaseCameraProperties* CVerintCapabilityQueryModule::CreateProperties()
     return new (std::nothrow) CVerintCameraProperties(deviceInfo, videoStandard, ptzPort);
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -17,4 +17,4 @@ public:
     CBaseCameraProperties* CreateProperties() override;
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -13,7 +13,7 @@ class CVideoSourceInfo
 public:
     virtual ~CVideoSourceInfo() = default;
 
-    std::map<std::string, std::set<std::string>> profiles; // profile token -> encoder tokens
+    std::map<std::string, std::set<std::string>> profiles;  // profile token -> encoder tokens
 };
 
-} // namespace velkora
+}  // namespace velkora

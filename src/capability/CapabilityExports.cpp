@@ -26,7 +26,7 @@ IIPCapabilityQuery* NewModule(IHostQuerySink* sink, bool videoStandard)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -71,4 +71,4 @@ uint32_t UninitCapabilityQuery()
     return 1;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -25,8 +25,8 @@ enum CapabilityProperty : int32_t
 {
     CapsPropertyAudioInput = 101,
     CapsPropertyAudioOutput = 102,
-    CapsPropertyLiveStream = 120,   // 120, 121, 122: codecs, resolutions, frame rates of stream 1
-    CapsPropertyRemoteStream = 124, // 124, 125, 126: the same for stream 2
+    CapsPropertyLiveStream = 120,    // 120, 121, 122: codecs, resolutions, frame rates of stream 1
+    CapsPropertyRemoteStream = 124,  // 124, 125, 126: the same for stream 2
 };
 
-} // namespace velkora
+}  // namespace velkora

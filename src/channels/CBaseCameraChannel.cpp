@@ -206,7 +206,8 @@ void CBaseCameraChannel::StopCaptureThread()
         // for its bounded calls to notice the stop.
         if (driver) {
             const std::string device = DeviceText(false);
-            driver->DebugMessage(DebugWarning, "%s: Video capture thread for %s cannot be stopped and will be terminated now",
+            driver->DebugMessage(DebugWarning,
+                                 "%s: Video capture thread for %s cannot be stopped and will be terminated now",
                                  MethodName(kClassName, "StopThread").c_str(), device.c_str());
         }
         captureThread.WaitEnded(WaitInfinite);
@@ -214,4 +215,4 @@ void CBaseCameraChannel::StopCaptureThread()
     captureThread.Join();
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -46,26 +46,26 @@ public:
     bool IsCaptureThread() const { return captureThread.IsCurrent(); }
 
 protected:
-    virtual uint32_t Run() = 0;                                         // slot 11
+    virtual uint32_t Run() = 0;  // slot 11
     // Called before the capture thread is joined, with threadLock held.
-    virtual void OnStopThread() {}                                      // slot 12
+    virtual void OnStopThread() {}  // slot 12
 
-    bool cameraOnline = false;          // guarded by stateLock
-    CRecursiveLock stateLock;           // guards channelState, cameraOnline and params
+    bool cameraOnline = false;  // guarded by stateLock
+    CRecursiveLock stateLock;   // guards channelState, cameraOnline and params
     uint32_t channelState = ChannelStopped;
-    CRecursiveLock threadLock;          // guards captureThread
+    CRecursiveLock threadLock;  // guards captureThread
     NativeThread captureThread;
     ipcapture::IHostChannelSink* sink;
     std::atomic<ipcapture::IChannelListener*> listener{nullptr};
     uint32_t channelIndex;
     IDriver* driver;
     StreamParams params;
-    CManualEvent stopEvent;             // asks the capture loop to end
-    CTime frameTimer;                   // restarted at every delivered frame
+    CManualEvent stopEvent;  // asks the capture loop to end
+    CTime frameTimer;        // restarted at every delivered frame
 
 private:
     void NotifySendFrameCallback(ipcapture::IHostFrame* frame);
     std::string DeviceText(bool capitalised);
 };
 
-} // namespace velkora
+}  // namespace velkora

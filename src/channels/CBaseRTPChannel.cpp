@@ -277,14 +277,16 @@ uint32_t CBaseRTPChannel::Run()
         if (signalled < 0) {
             longWait = false;
             if (firstPacketTraced)
-                driver->DebugMessage(DebugTrace, "%s: reason: RTP datagrams from %s on UDP %u but no whole frame within %g s",
+                driver->DebugMessage(DebugTrace,
+                                     "%s: reason: RTP datagrams from %s on UDP %u but no whole frame within %g s",
                                      "velkora::CBaseRTPChannel::Run", AddressText(cameraAddress).c_str(),
                                      unsigned{receiver.GetPort()}, firstFrameWait / 1000.0);
             else
-                driver->DebugMessage(DebugTrace,
-                                     "%s: reason: no RTP datagram from %s on UDP %u within %g s: is a firewall dropping them?",
-                                     "velkora::CBaseRTPChannel::Run", AddressText(cameraAddress).c_str(),
-                                     unsigned{receiver.GetPort()}, firstFrameWait / 1000.0);
+                driver->DebugMessage(
+                    DebugTrace,
+                    "%s: reason: no RTP datagram from %s on UDP %u within %g s: is a firewall dropping them?",
+                    "velkora::CBaseRTPChannel::Run", AddressText(cameraAddress).c_str(), unsigned{receiver.GetPort()},
+                    firstFrameWait / 1000.0);
         } else if (signalled == 1)
             SetChannelState(ChannelStreaming);
     }

@@ -23,7 +23,8 @@ namespace velkora {
 class CBaseRTPChannel : public CBaseCameraChannel,
                         public IRTCPHandlerUser,
                         public IRTPReceiverUser,
-                        public IMediaParserClient {
+                        public IMediaParserClient
+{
 public:
     CBaseRTPChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink);
     ~CBaseRTPChannel() override;
@@ -59,12 +60,12 @@ public:
 protected:
     uint32_t Run() override;
 
-    virtual bool StartStream() = 0;       // slot 13
-    virtual void StopStream();            // slot 14
-    virtual bool PrepareStream() = 0;     // slot 15
-    virtual bool IsStreamAlive();         // slot 16
+    virtual bool StartStream() = 0;                               // slot 13
+    virtual void StopStream();                                    // slot 14
+    virtual bool PrepareStream() = 0;                             // slot 15
+    virtual bool IsStreamAlive();                                 // slot 16
     virtual void ProcessRTPPacket(const CRTPPacket& packet) = 0;  // slot 17
-    virtual void KeepAlive() {}           // slot 18
+    virtual void KeepAlive() {}                                   // slot 18
 
     // Finds a quiet even port pair (rtp/RtpPortRange.h) and opens the receiver and the RTCP handler on it.
     bool OpenRtpPorts();
@@ -75,7 +76,7 @@ protected:
 
     uint32_t keepAliveInterval = 90000;
     CTime keepAliveTimer;
-    uint32_t cameraAddress = 0;  // network order; 0 when the host does not resolve
+    uint32_t cameraAddress = 0;   // network order; 0 when the host does not resolve
     std::string frameSourceName;  // packet thread only; refilled per frame, its storage reused
     CTimeStampConverter converter;
     CRTPReceiver receiver;

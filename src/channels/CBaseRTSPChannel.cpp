@@ -51,12 +51,9 @@ uint32_t CBaseRTSPChannel::Run()
 bool CBaseRTSPChannel::ChooseInterleaved() const
 {
     switch (driver->GetDeviceInfo().rtspTransport) {
-    case RtspTransport::Tcp:
-        return true;
-    case RtspTransport::Udp:
-        return false;
-    case RtspTransport::Auto:
-        break;
+    case RtspTransport::Tcp: return true;
+    case RtspTransport::Udp: return false;
+    case RtspTransport::Auto: break;
     }
     return switchedToTcp;
 }
@@ -73,7 +70,8 @@ void CBaseRTSPChannel::NoteUdpOutcome()
     if (reason == nullptr)
         return;
     switchedToTcp = true;
-    driver->DebugMessage(DebugWarning, "%s: stream of %s (channel %u) switches to RTP inside the RTSP connection (TCP): %s",
+    driver->DebugMessage(DebugWarning,
+                         "%s: stream of %s (channel %u) switches to RTP inside the RTSP connection (TCP): %s",
                          "velkora::CBaseRTSPChannel::StopStream", driver->GetName().c_str(), channelIndex, reason);
 }
 

@@ -12,7 +12,8 @@ namespace velkora {
 // The channel layer that negotiates the stream over RTSP and treats a failed keep-alive
 // as a lost stream. RTP travels over UDP unicast on the port pair the RTP layer found, or
 // inside the RTSP connection: always, or (the default) once UDP proved not to reach us.
-class CBaseRTSPChannel : public CBaseRTPChannel, public IRTSPClientUser {
+class CBaseRTSPChannel : public CBaseRTPChannel, public IRTSPClientUser
+{
 public:
     CBaseRTSPChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink);
     ~CBaseRTSPChannel() override;

@@ -104,7 +104,8 @@ bool CCommonRtspChannel::PrepareStream()
     const uint32_t kind = GetStreamParams().kind;
     ChannelTargets targets = ReadChannelTargets(GetChannelConfiguration(), channelIndex, kind);
     if ((targets.source.empty() || targets.encoder.empty()) && !mappingWarned) {
-        DebugMessage(DebugWarning, "ONVIF %s configuration is not associated with %s stream of %s video channel %u for %s device",
+        DebugMessage(DebugWarning,
+                     "ONVIF %s configuration is not associated with %s stream of %s video channel %u for %s device",
                      targets.source.empty() ? "Video Source" : "Video Encoder", NamesOfStreamKind(kind).word,
                      GetEncodingName().c_str(), channelIndex, driver->GetName().c_str());
         mappingWarned = true;
@@ -154,9 +155,10 @@ bool CCommonRtspChannel::GetCompatibleMediaProfile(const ChannelTargets& targets
     if (IsStopping())
         return false;
     if (targets.source.empty() || targets.encoder.empty()) {
-        DebugMessage(DebugFailure,
-                     "%s: Unable to find compatible profile for channel %u of device %s - video encoder token or video source token is not specified",
-                     method, channelIndex, driver->GetName().c_str());
+        DebugMessage(
+            DebugFailure,
+            "%s: Unable to find compatible profile for channel %u of device %s - video encoder token or video source token is not specified",
+            method, channelIndex, driver->GetName().c_str());
         return false;
     }
     std::vector<Onvif::MediaProfile> profiles;
@@ -201,8 +203,8 @@ bool CCommonRtspChannel::CreateMediaProfile(const std::string& name, const std::
     std::string token;
     if (!onvif.CreateProfile(name, token)) {
         DebugMessage(DebugFailure, "%s: Unable to create new media profile with name \"%s\" for device %s%s",
-                     MethodName(kCommonRtspChannelClassName, "CreateMediaProfile").c_str(), name.c_str(), driver->GetName().c_str(),
-                     LastError().c_str());
+                     MethodName(kCommonRtspChannelClassName, "CreateMediaProfile").c_str(), name.c_str(),
+                     driver->GetName().c_str(), LastError().c_str());
         return false;
     }
     if (AddVideoSourceConfiguration(token, sourceToken) && AddVideoEncoderConfiguration(token, encoderToken)) {
@@ -213,14 +215,13 @@ bool CCommonRtspChannel::CreateMediaProfile(const std::string& name, const std::
     return false;
 }
 
-bool CCommonRtspChannel::UpdateProfileConfigurations(const Onvif::MediaProfile& profile,
-                                                     const std::string& sourceToken, const std::string& encoderToken)
+bool CCommonRtspChannel::UpdateProfileConfigurations(const Onvif::MediaProfile& profile, const std::string& sourceToken,
+                                                     const std::string& encoderToken)
 {
     if (!profile.IsValid() || sourceToken.empty() || encoderToken.empty())
         return false;
     // A single-channel camera has one source; its binding is left as the camera made it.
-    const bool rebindSource =
-        driver->GetChannelCount() >= 2 && profile.videoSourceConfiguration.token != sourceToken;
+    const bool rebindSource = driver->GetChannelCount() >= 2 && profile.videoSourceConfiguration.token != sourceToken;
     const bool rebindEncoder = profile.videoEncoderConfiguration.token != encoderToken;
     if (rebindSource || rebindEncoder) {
         if (!RemoveVideoEncoderConfiguration(profile))
@@ -243,8 +244,8 @@ bool CCommonRtspChannel::AddVideoEncoderConfiguration(const std::string& profile
     if (onvif.AddVideoEncoderConfiguration(profileToken, configurationToken))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to add video encoder configuration \"%s\" to profile \"%s\" for device %s%s",
-                 MethodName(kCommonRtspChannelClassName, "AddVideoEncoderConfiguration").c_str(), configurationToken.c_str(),
-                 profileToken.c_str(), driver->GetName().c_str(), LastError().c_str());
+                 MethodName(kCommonRtspChannelClassName, "AddVideoEncoderConfiguration").c_str(),
+                 configurationToken.c_str(), profileToken.c_str(), driver->GetName().c_str(), LastError().c_str());
     return false;
 }
 
@@ -257,8 +258,8 @@ bool CCommonRtspChannel::RemoveVideoEncoderConfiguration(const Onvif::MediaProfi
     if (onvif.RemoveVideoEncoderConfiguration(profile.token))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to remove video encoder configuration from profile \"%s\" for device %s%s",
-                 MethodName(kCommonRtspChannelClassName, "RemoveVideoEncoderConfiguration").c_str(), profile.token.c_str(),
-                 driver->GetName().c_str(), LastError().c_str());
+                 MethodName(kCommonRtspChannelClassName, "RemoveVideoEncoderConfiguration").c_str(),
+                 profile.token.c_str(), driver->GetName().c_str(), LastError().c_str());
     return false;
 }
 
@@ -270,8 +271,8 @@ bool CCommonRtspChannel::AddVideoSourceConfiguration(const std::string& profileT
     if (onvif.AddVideoSourceConfiguration(profileToken, configurationToken))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to add video source configuration \"%s\" to profile \"%s\" for device %s%s",
-                 MethodName(kCommonRtspChannelClassName, "AddVideoSourceConfiguration").c_str(), configurationToken.c_str(),
-                 profileToken.c_str(), driver->GetName().c_str(), LastError().c_str());
+                 MethodName(kCommonRtspChannelClassName, "AddVideoSourceConfiguration").c_str(),
+                 configurationToken.c_str(), profileToken.c_str(), driver->GetName().c_str(), LastError().c_str());
     return false;
 }
 
@@ -284,8 +285,8 @@ bool CCommonRtspChannel::RemoveVideoSourceConfiguration(const Onvif::MediaProfil
     if (onvif.RemoveVideoSourceConfiguration(profile.token))
         return true;
     DebugMessage(DebugFailure, "%s: Unable to remove video source configuration from profile \"%s\" for device %s%s",
-                 MethodName(kCommonRtspChannelClassName, "RemoveVideoSourceConfiguration").c_str(), profile.token.c_str(),
-                 driver->GetName().c_str(), LastError().c_str());
+                 MethodName(kCommonRtspChannelClassName, "RemoveVideoSourceConfiguration").c_str(),
+                 profile.token.c_str(), driver->GetName().c_str(), LastError().c_str());
     return false;
 }
 

@@ -20,7 +20,8 @@ constexpr char kCommonRtspChannelClassName[] = "CCommonRtspChannel";
 // The channel layer that prepares every stream start over ONVIF: it finds or makes a
 // media profile binding the channel's video source and encoder configurations, adapts
 // the encoder to the host's request, and fetches the stream address for RTSP.
-class CCommonRtspChannel : public CBaseRTSPChannel {
+class CCommonRtspChannel : public CBaseRTSPChannel
+{
 public:
     CCommonRtspChannel(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink);
     ~CCommonRtspChannel() override;
@@ -30,10 +31,10 @@ public:
     std::pair<uint16_t, uint16_t> GetChannelPair() override;
     const std::string& GetFrameSourceName() override;
 
-    virtual std::string GetProfileToken();                                          // slot 20
-    virtual std::string GetEncodingName() = 0;                                      // slot 21
+    virtual std::string GetProfileToken();                                              // slot 20
+    virtual std::string GetEncodingName() = 0;                                          // slot 21
     virtual std::string ChooseCodecProfile(const std::vector<std::string>& names) = 0;  // slot 22
-    virtual std::string GetChannelConfiguration() = 0;                              // slot 23
+    virtual std::string GetChannelConfiguration() = 0;                                  // slot 23
 
     // The encoder resolution for the request: the smallest offered one not smaller than it.
     std::pair<uint16_t, uint16_t> PickResolution();
@@ -47,8 +48,7 @@ protected:
     void FillSessionSettings(RTSPSessionSettings& settings) override;
 
     bool GetCompatibleMediaProfile(const ChannelTargets& targets, std::string& encoderToken);
-    bool CreateMediaProfile(const std::string& name, const std::string& sourceToken,
-                            const std::string& encoderToken);
+    bool CreateMediaProfile(const std::string& name, const std::string& sourceToken, const std::string& encoderToken);
     bool UpdateProfileConfigurations(const Onvif::MediaProfile& profile, const std::string& sourceToken,
                                      const std::string& encoderToken);
     bool AddVideoEncoderConfiguration(const std::string& profileToken, const std::string& configurationToken);

@@ -27,8 +27,7 @@ bool OffersFrameRate(const CodecOptions& set, uint32_t rate)
 }
 
 // Keeps the sets that pass, unless none does.
-template <class Pred>
-void NarrowOptionSets(std::vector<CodecOptions>& sets, Pred pass)
+template <class Pred> void NarrowOptionSets(std::vector<CodecOptions>& sets, Pred pass)
 {
     std::vector<CodecOptions> kept;
     for (const auto& set : sets)
@@ -60,15 +59,17 @@ bool CCommonRtspChannel::LoadVideoEncoderCapabilities(const std::string& encoder
     }
     EncoderOptions options;
     if (!onvif.GetVideoEncoderConfigurationOptions(encoderToken, options)) {
-        DebugMessage(DebugFailure, "%s: Unable to receive video encoder options from device %s (encoder token: \"%s\")%s",
-                     method, driver->GetName().c_str(), encoderToken.c_str(), LastError().c_str());
+        DebugMessage(DebugFailure,
+                     "%s: Unable to receive video encoder options from device %s (encoder token: \"%s\")%s", method,
+                     driver->GetName().c_str(), encoderToken.c_str(), LastError().c_str());
         return false;
     }
     std::vector<CodecOptions> sets = options.OptionsForCodec(encodingKind);
     if (sets.empty()) {
-        DebugMessage(DebugFailure,
-                     "%s: No suitable option sets were found for encoder \"%s\" for device %s. Video stream cannot be configured",
-                     method, encoderToken.c_str(), driver->GetName().c_str());
+        DebugMessage(
+            DebugFailure,
+            "%s: No suitable option sets were found for encoder \"%s\" for device %s. Video stream cannot be configured",
+            method, encoderToken.c_str(), driver->GetName().c_str());
         return false;
     }
     const StreamParams p = GetStreamParams();
@@ -93,8 +94,9 @@ bool CCommonRtspChannel::ApplyVideoEncoderConfiguration(const std::string& encod
         return false;
     Onvif::VideoEncoderConfiguration current;
     if (!onvif.GetVideoEncoderConfiguration(encoderToken, current)) {
-        DebugMessage(DebugFailure, "%s: Unable to receive current video configuration for \"%s\" encoder from device %s%s",
-                     method, encoderToken.c_str(), driver->GetName().c_str(), LastError().c_str());
+        DebugMessage(DebugFailure,
+                     "%s: Unable to receive current video configuration for \"%s\" encoder from device %s%s", method,
+                     encoderToken.c_str(), driver->GetName().c_str(), LastError().c_str());
         return false;
     }
     EncoderChange change;
@@ -113,8 +115,8 @@ bool CCommonRtspChannel::ApplyVideoEncoderConfiguration(const std::string& encod
         return false;
     if (onvif.SetVideoEncoderConfiguration(change.configuration))
         return true;
-    DebugMessage(DebugFailure, "%s: Unable to set video configuration options for \"%s\" encoder of device %s%s", method,
-                 encoderToken.c_str(), driver->GetName().c_str(), LastError().c_str());
+    DebugMessage(DebugFailure, "%s: Unable to set video configuration options for \"%s\" encoder of device %s%s",
+                 method, encoderToken.c_str(), driver->GetName().c_str(), LastError().c_str());
     if (change.required)
         optionalFailures = 0;
     else

@@ -11,7 +11,8 @@ namespace velkora {
 
 // The channel the driver makes for H.264: ONVIF-configured RTSP with the H.264
 // depacketizer, fed by the RTP packets and by the parameter sets of each DESCRIBE.
-class CH264ChannelRTSP : public CCommonRtspChannel {
+class CH264ChannelRTSP : public CCommonRtspChannel
+{
 public:
     CH264ChannelRTSP(uint32_t channelIndex, IDriver* driver, ipcapture::IHostChannelSink* sink);
     ~CH264ChannelRTSP() override;

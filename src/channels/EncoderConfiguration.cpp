@@ -25,8 +25,10 @@ EncoderChange BuildEncoderConfiguration(const Onvif::VideoEncoderConfiguration& 
     next.frameRateLimit = rate.frameRateLimit;
     next.encodingInterval = rate.encodingInterval;
     next.bitrateLimit = MapBitrate(current.bitrateLimit, options.bitrateMin, options.bitrateMax, params.quality);
-    Onvif::CodecSettings* codec = limits.encodingKind == 3 ? &next.h264 : (limits.encodingKind == 2 ? &next.mpeg4 : nullptr);
-    const Onvif::CodecSettings* was = limits.encodingKind == 3 ? &current.h264 : (limits.encodingKind == 2 ? &current.mpeg4 : nullptr);
+    Onvif::CodecSettings* codec =
+        limits.encodingKind == 3 ? &next.h264 : (limits.encodingKind == 2 ? &next.mpeg4 : nullptr);
+    const Onvif::CodecSettings* was =
+        limits.encodingKind == 3 ? &current.h264 : (limits.encodingKind == 2 ? &current.mpeg4 : nullptr);
     if (codec) {
         codec->govLength = MapGovLength(codec->govLength, options.govLengthMin, options.govLengthMax, requested);
         // An option set naming no profile we know leaves the camera's own: an empty

@@ -8,7 +8,8 @@ namespace velkora {
 
 // Remembers the last message a channel sent, so that a failure repeating on every
 // retry of a stream start is logged once per run of failures, not once a second.
-class CMessageRepeatFilter {
+class CMessageRepeatFilter
+{
 public:
     // True when `text` differs from the last admitted message; it then becomes the last.
     bool Admit(const std::string& text)

@@ -2,8 +2,8 @@
 
 namespace velkora {
 
-ProfileCandidates FindProfileCandidates(const std::vector<Onvif::MediaProfile>& profiles,
-                                        const ChannelTargets& targets, const std::string& ownName)
+ProfileCandidates FindProfileCandidates(const std::vector<Onvif::MediaProfile>& profiles, const ChannelTargets& targets,
+                                        const std::string& ownName)
 {
     ProfileCandidates found;
     for (size_t i = 0; i < profiles.size(); ++i) {

@@ -19,7 +19,7 @@ struct ProfileCandidates {
     int byBindings = -1;
 };
 
-ProfileCandidates FindProfileCandidates(const std::vector<Onvif::MediaProfile>& profiles,
-                                        const ChannelTargets& targets, const std::string& ownName);
+ProfileCandidates FindProfileCandidates(const std::vector<Onvif::MediaProfile>& profiles, const ChannelTargets& targets,
+                                        const std::string& ownName);
 
 }  // namespace velkora

@@ -20,8 +20,8 @@ std::string StreamUriPortText(std::string_view uri)
         return {};
     size_t begin = mark + 3;
     size_t slash = uri.find('/', begin);
-    std::string_view authority = uri.substr(begin, slash == std::string_view::npos ? std::string_view::npos
-                                                                                   : slash - begin);
+    std::string_view authority =
+        uri.substr(begin, slash == std::string_view::npos ? std::string_view::npos : slash - begin);
     size_t last = authority.find_last_of(":@");
     if (last == std::string_view::npos || authority[last] != ':')
         return {};

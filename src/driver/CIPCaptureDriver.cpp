@@ -23,7 +23,7 @@ const char* TextOrEmpty(const char* text)
 // Host core library version assumed when it cannot be read.
 constexpr ModuleVersion DefaultHostVersion{5, 12, 0, 0};
 
-} // namespace
+}  // namespace
 
 void CIPCaptureDriver::ReadTransportChoice()
 {
@@ -38,8 +38,8 @@ void CIPCaptureDriver::ReadTransportChoice()
         deviceInfo.rtspTransport = RtspTransport::Tcp;
     } else {
         deviceInfo.rtspTransport = RtspTransport::Auto;
-        DebugMessage(DebugFailure, "%s: %s=%s is not udp, tcp or auto; auto is used",
-                     "velkora::CIPCaptureDriver::Open", kVariable, choice.c_str());
+        DebugMessage(DebugFailure, "%s: %s=%s is not udp, tcp or auto; auto is used", "velkora::CIPCaptureDriver::Open",
+                     kVariable, choice.c_str());
     }
 }
 
@@ -214,4 +214,4 @@ int32_t CIPCaptureDriver::GetParameterInt(uint32_t index)
     return value;
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -46,8 +46,7 @@ public:
 
     // IDriver
     std::string GetName() override;
-    void DebugMessage(int32_t level, const char* format, ...) override
-        __attribute__((format(printf, 3, 4)));
+    void DebugMessage(int32_t level, const char* format, ...) override __attribute__((format(printf, 3, 4)));
     std::string GetHostDirectory() override { return hostDirectory; }
     const DEVICE_INFO& GetDeviceInfo() override { return deviceInfo; }
     std::pair<uint32_t, uint32_t> GetChannelValues() override { return {channelValueA, channelValueB}; }
@@ -93,4 +92,4 @@ int32_t MapDebugLevel(int32_t level, const ModuleVersion& hostVersion);
 // Optional sign then decimal digits that fit in 32 bits.
 bool ParseStrictInt(const std::string& text, int32_t& value);
 
-} // namespace velkora
+}  // namespace velkora

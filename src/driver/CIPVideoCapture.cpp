@@ -180,7 +180,7 @@ bool CIPVideoCapture::ChangeChannel(uint32_t channel, ipcapture::IHostResolution
         return false;
     StreamParams params;
     params.frameRate = frameRate;
-    params.quality = 0; // the channel keeps its quality
+    params.quality = 0;  // the channel keeps its quality
     params.width = resolution->GetWidth();
     params.height = resolution->GetHeight();
     params.codec = 0;
@@ -213,7 +213,7 @@ bool IsEdgeStorageParameter(const char* name, const void* value, uint32_t size)
     return name && value && size == sizeof(uint16_t) && std::strcmp(name, "EdgeStorageState") == 0;
 }
 
-} // namespace
+}  // namespace
 
 bool CIPVideoCapture::SetParameter(const char* name, const uint16_t* value, uint32_t size)
 {
@@ -246,4 +246,4 @@ bool CIPVideoCapture::QueryCapability2(uint32_t channel)
     return camera && camera->QueryCapability1();
 }
 
-} // namespace velkora
+}  // namespace velkora

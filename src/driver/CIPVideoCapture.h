@@ -14,8 +14,7 @@
 
 namespace velkora {
 
-struct ChannelSlot
-{
+struct ChannelSlot {
     std::unique_ptr<ICameraChannel> streams[StreamKindCount];
     std::unique_ptr<ISecondaryChannel> secondary;
 };
@@ -57,4 +56,4 @@ private:
     std::unique_ptr<IEdgeMonitor> edgeMonitor;
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -56,4 +56,4 @@ ICameraChannel* CVerintIPCaptureDriver::CreateVideoChannel(uint32_t channel, ipc
     return new (std::nothrow) CH264ChannelRTSP(channel, this, sink);
 }
 
-} // namespace velkora
+}  // namespace velkora

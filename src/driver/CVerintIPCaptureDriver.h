@@ -17,11 +17,10 @@ public:
     bool OpenDevice(ipcapture::IHostDeviceSettings* settings) override;
     std::string GetModuleName() override { return "Harnoquistel"; }
     uint16_t GetPTZPort() override { return ptzPort; }
-    ICameraChannel* CreateVideoChannel(uint32_t channel, ipcapture::IHostChannelSink* sink,
-                                       uint32_t codec) override;
+    ICameraChannel* CreateVideoChannel(uint32_t channel, ipcapture::IHostChannelSink* sink, uint32_t codec) override;
 
 protected:
     uint16_t ptzPort = 8080;
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -13,7 +13,7 @@ IIPCaptureDriver* CreateIPCapture()
     try {
         return new (std::nothrow) velkora::CVerintIPCaptureDriver();
     } catch (...) {
-        return nullptr; // nothing may cross into the host
+        return nullptr;  // nothing may cross into the host
     }
 }
 
@@ -26,4 +26,4 @@ void DeleteIPCapture(IIPCaptureDriver* driver)
 
 void DeleteIPCaptureEx(IIPCaptureDriver* driver) __attribute__((alias("DeleteIPCapture")));
 
-} // extern "C"
+}  // extern "C"

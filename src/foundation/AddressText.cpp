@@ -21,7 +21,7 @@ bool SplitHostPort(const std::string& text, uint16_t defaultPort, std::string& h
             return false;
         value = value * 10 + static_cast<uint32_t>(c - '0');
         if (value > 0xFFFF)
-            return false; // refused rather than wrapped onto another port
+            return false;  // refused rather than wrapped onto another port
     }
     if (value == 0)
         return false;
@@ -30,4 +30,4 @@ bool SplitHostPort(const std::string& text, uint16_t defaultPort, std::string& h
     return true;
 }
 
-} // namespace velkora
+}  // namespace velkora

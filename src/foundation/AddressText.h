@@ -10,4 +10,4 @@ namespace velkora {
 // decimal digits, 0 or above 65535 (never wrapped to a lower port).
 bool SplitHostPort(const std::string& text, uint16_t defaultPort, std::string& host, uint16_t& port);
 
-} // namespace velkora
+}  // namespace velkora

@@ -10,7 +10,10 @@ namespace velkora {
 
 // Standard alphabet (RFC 4648) with '=' padding, on one unbroken line.
 std::string Base64Encode(const void* data, std::size_t size);
-inline std::string Base64Encode(std::string_view bytes) { return Base64Encode(bytes.data(), bytes.size()); }
+inline std::string Base64Encode(std::string_view bytes)
+{
+    return Base64Encode(bytes.data(), bytes.size());
+}
 
 // Length of the MIME (RFC 2045) form of `size` input bytes: 4 characters per started
 // 3 bytes plus a CR LF per started 76-character line. Callers with a fixed buffer size

@@ -53,16 +53,16 @@ bool CBaseThread::Finish(uint32_t timeoutMs, bool stopping)
                 owner->DebugMessage(DebugWarning,
                                     "%s: Thread (id=%u, name=\"%s\") for device %s was not stopped during %lu "
                                     "milliseconds and will be terminated!",
-                                    MethodName(kClassName, "StopThread").c_str(), thread.Id(), name.c_str(), device.c_str(),
-                                    static_cast<unsigned long>(timeoutMs));
+                                    MethodName(kClassName, "StopThread").c_str(), thread.Id(), name.c_str(),
+                                    device.c_str(), static_cast<unsigned long>(timeoutMs));
             thread.WaitEnded(WaitInfinite);
         } else {
             if (owner)
                 owner->DebugMessage(DebugWarning,
                                     "%s: Thread (id=%u, name=\"%s\") for device %s was not stopped during %lu "
                                     "milliseconds",
-                                    MethodName(kClassName, "JoinThread").c_str(), thread.Id(), name.c_str(), device.c_str(),
-                                    static_cast<unsigned long>(timeoutMs));
+                                    MethodName(kClassName, "JoinThread").c_str(), thread.Id(), name.c_str(),
+                                    device.c_str(), static_cast<unsigned long>(timeoutMs));
             thread.WaitEnded(WaitInfinite);
             if (owner)
                 owner->DebugMessage(DebugNotice, "%s: Thread (id=%u, name=\"%s\") was stopped correctly",
@@ -84,4 +84,4 @@ void CBaseThread::RunGuarded()
     }
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -47,4 +47,4 @@ private:
     void RunGuarded();
 };
 
-} // namespace velkora
+}  // namespace velkora

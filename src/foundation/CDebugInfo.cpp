@@ -20,4 +20,4 @@ CDebugInfo::~CDebugInfo()
     delete[] text;
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -20,7 +20,7 @@ public:
 
 private:
     uint8_t level;
-    char* text; // null for a null or empty message
+    char* text;  // null for a null or empty message
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -17,18 +17,16 @@ Clock::time_point DeadlineAfter(uint32_t timeoutMs)
     return Clock::now() + std::chrono::milliseconds(timeoutMs);
 }
 
-} // namespace
+}  // namespace
 
 // A WaitForAnyEvent in progress; every event it waits on wakes it.
-struct EventWaiter
-{
+struct EventWaiter {
     std::mutex mutex;
     std::condition_variable wake;
     bool woken = false;
 };
 
-struct EventState
-{
+struct EventState {
     std::mutex mutex;
     std::condition_variable wake;
     bool manualReset = false;
@@ -157,4 +155,4 @@ int WaitForAnyEvent(std::initializer_list<CEvent*> events, uint32_t timeoutMs)
     return WaitForAnyEvent(events.begin(), static_cast<uint32_t>(events.size()), timeoutMs);
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -59,4 +59,4 @@ public:
 int WaitForAnyEvent(CEvent* const* events, uint32_t count, uint32_t timeoutMs);
 int WaitForAnyEvent(std::initializer_list<CEvent*> events, uint32_t timeoutMs);
 
-} // namespace velkora
+}  // namespace velkora

@@ -14,8 +14,7 @@
 
 namespace velkora {
 
-template <typename T>
-class CQueueThread : protected CBaseThread
+template <typename T> class CQueueThread : protected CBaseThread
 {
 public:
     explicit CQueueThread(IDebugMessage* owner) : CBaseThread(owner) { itemEvent.Create(false); }
@@ -112,4 +111,4 @@ private:
     }
 };
 
-} // namespace velkora
+}  // namespace velkora

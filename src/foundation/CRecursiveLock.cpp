@@ -17,4 +17,4 @@ void CRecursiveLock::Unlock()
     mutex_.unlock();
 }
 
-} // namespace velkora
+}  // namespace velkora

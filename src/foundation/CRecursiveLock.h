@@ -28,4 +28,4 @@ private:
 
 using CAutoLock = std::lock_guard<CRecursiveLock>;
 
-} // namespace velkora
+}  // namespace velkora

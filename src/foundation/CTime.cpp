@@ -39,4 +39,4 @@ uint32_t CTime::ElapsedMs()
     return static_cast<uint32_t>((now - then) / 10000);
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -29,4 +29,4 @@ private:
     uint64_t stamp;
 };
 
-} // namespace velkora
+}  // namespace velkora

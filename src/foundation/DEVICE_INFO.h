@@ -18,8 +18,7 @@ enum class RtspTransport
     Tcp,
 };
 
-struct DEVICE_INFO
-{
+struct DEVICE_INFO {
     DEVICE_INFO() = default;
     // Time-outs always start at 5000/15000 and the model empty.
     DEVICE_INFO(std::string host, uint16_t port, std::string user, std::string password)
@@ -32,14 +31,14 @@ struct DEVICE_INFO
     DEVICE_INFO(const DEVICE_INFO& other, uint16_t port) : DEVICE_INFO(other) { this->port = port; }
     virtual ~DEVICE_INFO() = default;
 
-    uint32_t requestTimeout = 5000; // ms: HTTP exchanges; twice it bounds a capture thread's stop
-    uint32_t streamTimeout = 15000; // ms: half without frames is a lost stream
+    uint32_t requestTimeout = 5000;  // ms: HTTP exchanges; twice it bounds a capture thread's stop
+    uint32_t streamTimeout = 15000;  // ms: half without frames is a lost stream
     std::string host;
-    uint16_t port = 80;             // HTTP/ONVIF; TLS when 443
+    uint16_t port = 80;  // HTTP/ONVIF; TLS when 443
     std::string user;
     std::string password;
     std::string model;
-    RtspTransport rtspTransport = RtspTransport::Auto; // from HARNOQUISTEL_RTSP_TRANSPORT at open
+    RtspTransport rtspTransport = RtspTransport::Auto;  // from HARNOQUISTEL_RTSP_TRANSPORT at open
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -46,7 +46,7 @@ unsigned DaysInMonth(unsigned y, unsigned m)
     return m == 2 && IsLeap(y) ? 29 : days[m - 1];
 }
 
-} // namespace
+}  // namespace
 
 uint64_t GetSystemTimeAsFileTime()
 {
@@ -105,4 +105,4 @@ uint32_t timeGetTime()
     return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-} // namespace velkora
+}  // namespace velkora

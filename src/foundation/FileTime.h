@@ -21,4 +21,4 @@ bool FileTimeToSystemTime(uint64_t fileTime, SYSTEMTIME* time);
 // Milliseconds of a steady clock, wrapping at 32 bits.
 uint32_t timeGetTime();
 
-} // namespace velkora
+}  // namespace velkora

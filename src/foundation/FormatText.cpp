@@ -28,4 +28,4 @@ std::string FormatText(const char* format, ...)
     return text;
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -12,4 +12,4 @@ std::string FormatTextV(const char* format, va_list args);
 
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-} // namespace velkora
+}  // namespace velkora

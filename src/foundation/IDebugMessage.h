@@ -19,12 +19,12 @@ enum DebugLevel : int32_t
 class IDebugMessage
 {
 public:
-    virtual ~IDebugMessage() = default;                                  // slot 0
+    virtual ~IDebugMessage() = default;  // slot 0
     // The device as named in messages: host, colon, port.
-    virtual std::string GetName() = 0;                                   // slot 1
+    virtual std::string GetName() = 0;  // slot 1
     // Safe from any thread; never throws.
     virtual void DebugMessage(int32_t level, const char* format, ...)
-        __attribute__((format(printf, 3, 4))) = 0;                       // slot 2
+        __attribute__((format(printf, 3, 4))) = 0;  // slot 2
 };
 
-} // namespace velkora
+}  // namespace velkora

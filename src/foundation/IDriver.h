@@ -34,20 +34,20 @@ class IDriver : public IDebugMessage
 {
 public:
     // slots 1, 2: GetName and DebugMessage of IDebugMessage
-    virtual std::string GetModuleName() = 0;                            // slot 3
-    virtual std::string GetHostDirectory() = 0;                         // slot 4
-    virtual const DEVICE_INFO& GetDeviceInfo() = 0;                     // slot 5
-    virtual std::pair<uint32_t, uint32_t> GetChannelValues() = 0;       // slot 6
+    virtual std::string GetModuleName() = 0;                       // slot 3
+    virtual std::string GetHostDirectory() = 0;                    // slot 4
+    virtual const DEVICE_INFO& GetDeviceInfo() = 0;                // slot 5
+    virtual std::pair<uint32_t, uint32_t> GetChannelValues() = 0;  // slot 6
     // The host's frame factory; null when frames cannot be made.
-    virtual ipcapture::IHostFrameFactory* GetHostContext() = 0;         // slot 7
-    virtual int32_t GetVideoStandard() = 0;                             // slot 8
-    virtual uint32_t GetCodecType() = 0;                                // slot 9
-    virtual uint32_t GetChannelCount() = 0;                             // slot 10
+    virtual ipcapture::IHostFrameFactory* GetHostContext() = 0;  // slot 7
+    virtual int32_t GetVideoStandard() = 0;                      // slot 8
+    virtual uint32_t GetCodecType() = 0;                         // slot 9
+    virtual uint32_t GetChannelCount() = 0;                      // slot 10
     // Empty when absent or "(none)".
-    virtual std::string GetParameterString(uint32_t index) = 0;         // slot 11
+    virtual std::string GetParameterString(uint32_t index) = 0;  // slot 11
     // Optional sign then decimal digits; ParameterNotInteger otherwise.
-    virtual int32_t GetParameterInt(uint32_t index) = 0;                // slot 12
-    virtual uint16_t GetPTZPort() = 0;                                  // slot 13
+    virtual int32_t GetParameterInt(uint32_t index) = 0;  // slot 12
+    virtual uint16_t GetPTZPort() = 0;                    // slot 13
 };
 
-} // namespace velkora
+}  // namespace velkora

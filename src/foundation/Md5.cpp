@@ -16,16 +16,19 @@ constexpr std::uint32_t kSine[64] = {
     0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 
-constexpr int kShift[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-                            5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-                            4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-                            6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
+constexpr int kShift[64] = {7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 5,  9,  14, 20, 5,  9,
+                            14, 20, 5,  9,  14, 20, 5,  9,  14, 20, 4,  11, 16, 23, 4,  11, 16, 23, 4,  11, 16, 23,
+                            4,  11, 16, 23, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21};
 
-std::uint32_t RotateLeft(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+std::uint32_t RotateLeft(std::uint32_t x, int n)
+{
+    return (x << n) | (x >> (32 - n));
+}
 
 }  // namespace
 
-void CMd5::Reset() {
+void CMd5::Reset()
+{
     state_[0] = 0x67452301;
     state_[1] = 0xefcdab89;
     state_[2] = 0x98badcfe;
@@ -33,7 +36,8 @@ void CMd5::Reset() {
     length_ = 0;
 }
 
-void CMd5::Transform(const std::uint8_t block[64]) {
+void CMd5::Transform(const std::uint8_t block[64])
+{
     std::uint32_t m[16];
     for (int i = 0; i < 16; ++i) {
         m[i] = std::uint32_t(block[i * 4]) | (std::uint32_t(block[i * 4 + 1]) << 8) |
@@ -68,7 +72,8 @@ void CMd5::Transform(const std::uint8_t block[64]) {
     state_[3] += d;
 }
 
-void CMd5::Update(const void* data, std::size_t size) {
+void CMd5::Update(const void* data, std::size_t size)
+{
     const auto* in = static_cast<const std::uint8_t*>(data);
     std::size_t used = length_ % 64;
     length_ += size;
@@ -78,34 +83,42 @@ void CMd5::Update(const void* data, std::size_t size) {
         in += take;
         size -= take;
         used += take;
-        if (used < 64) return;
+        if (used < 64)
+            return;
         Transform(buffer_);
     }
-    for (; size >= 64; in += 64, size -= 64) Transform(in);
-    if (size > 0) std::memcpy(buffer_, in, size);
+    for (; size >= 64; in += 64, size -= 64)
+        Transform(in);
+    if (size > 0)
+        std::memcpy(buffer_, in, size);
 }
 
-CMd5::Digest CMd5::Final() {
+CMd5::Digest CMd5::Final()
+{
     const std::uint64_t bits = length_ * 8;
     static const std::uint8_t kPadding[64] = {0x80};
     const std::size_t used = length_ % 64;
     Update(kPadding, used < 56 ? 56 - used : 120 - used);
     std::uint8_t tail[8];
-    for (int i = 0; i < 8; ++i) tail[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        tail[i] = static_cast<std::uint8_t>(bits >> (8 * i));
     Update(tail, 8);
     Digest digest;
-    for (int i = 0; i < 16; ++i) digest[i] = static_cast<std::uint8_t>(state_[i / 4] >> (8 * (i % 4)));
+    for (int i = 0; i < 16; ++i)
+        digest[i] = static_cast<std::uint8_t>(state_[i / 4] >> (8 * (i % 4)));
     Reset();
     return digest;
 }
 
-CMd5::Digest Md5(std::string_view bytes) {
+CMd5::Digest Md5(std::string_view bytes)
+{
     CMd5 md5;
     md5.Update(bytes);
     return md5.Final();
 }
 
-std::string Md5Hex(std::string_view bytes) {
+std::string Md5Hex(std::string_view bytes)
+{
     static const char kHex[] = "0123456789abcdef";
     std::string hex;
     for (const std::uint8_t b : Md5(bytes)) {

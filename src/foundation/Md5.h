@@ -9,7 +9,8 @@
 namespace velkora {
 
 // MD5 message digest (RFC 1321).
-class CMd5 {
+class CMd5
+{
 public:
     using Digest = std::array<std::uint8_t, 16>;
 

@@ -9,4 +9,4 @@ std::string MethodName(std::string_view className, std::string_view method)
     return text;
 }
 
-} // namespace velkora
+}  // namespace velkora

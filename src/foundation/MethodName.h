@@ -10,4 +10,4 @@ namespace velkora {
 
 std::string MethodName(std::string_view className, std::string_view method);
 
-} // namespace velkora
+}  // namespace velkora

@@ -76,8 +76,7 @@ bool ParseSoVersion(const std::string& fileName, ModuleVersion& version)
     return true;
 }
 
-struct Search
-{
+struct Search {
     std::string stem;
     std::string path;
 };
@@ -92,7 +91,7 @@ int VisitObject(dl_phdr_info* info, size_t, void* data)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 bool GetModuleProductVersion(const char* fileName, ModuleVersion& version)
 {
@@ -139,4 +138,4 @@ bool IsVersionAtLeast(const ModuleVersion& version, uint16_t major, uint16_t min
     return version.major > major || (version.major == major && version.minor >= minor);
 }
 
-} // namespace velkora
+}  // namespace velkora

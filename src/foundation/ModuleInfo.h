@@ -6,8 +6,7 @@
 
 namespace velkora {
 
-struct ModuleVersion
-{
+struct ModuleVersion {
     uint16_t major = 0;
     uint16_t minor = 0;
     uint16_t build = 0;
@@ -30,4 +29,4 @@ bool IsVersionAtLeast(const ModuleVersion& version, uint16_t major, uint16_t min
 // Directory of the process's executable, with a trailing '/'.
 std::string GetHostDirectory();
 
-} // namespace velkora
+}  // namespace velkora

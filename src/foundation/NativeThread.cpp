@@ -61,4 +61,4 @@ void NativeThread::Join()
     exists_.store(false);
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -42,4 +42,4 @@ private:
     std::atomic<std::thread::id> self_{};
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -30,4 +30,4 @@ private:
     uint64_t m_totalBytes = 0;
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -6,13 +6,12 @@
 
 namespace velkora {
 
-struct StreamKindNames
-{
-    const char* tag;       // "Rec", "Live", "Remote": "(Rec)" in messages, "RecStream" as frame source
-    const char* word;      // "Recording", "Live", "Remote": configuration warnings
-    const char* keySuffix; // "", "Live", "Remote": channel configuration keys and own profile names
+struct StreamKindNames {
+    const char* tag;        // "Rec", "Live", "Remote": "(Rec)" in messages, "RecStream" as frame source
+    const char* word;       // "Recording", "Live", "Remote": configuration warnings
+    const char* keySuffix;  // "", "Live", "Remote": channel configuration keys and own profile names
 };
 
 const StreamKindNames& NamesOfStreamKind(uint32_t kind);
 
-} // namespace velkora
+}  // namespace velkora

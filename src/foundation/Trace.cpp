@@ -21,4 +21,4 @@ std::string TraceText(std::string_view untrusted, size_t limit)
     return text;
 }
 
-} // namespace velkora
+}  // namespace velkora

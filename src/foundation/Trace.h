@@ -15,4 +15,4 @@ bool TraceRequested();
 // Text from the network made fit for one log line: printable ASCII only, bounded.
 std::string TraceText(std::string_view untrusted, size_t limit = 160);
 
-} // namespace velkora
+}  // namespace velkora

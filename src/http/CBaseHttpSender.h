@@ -47,4 +47,4 @@ protected:
     uint32_t lastError = 0;
 };
 
-} // namespace Web
+}  // namespace Web

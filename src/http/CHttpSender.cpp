@@ -7,11 +7,11 @@ namespace Web {
 namespace {
 
 constexpr uint32_t kReadBlock = 8192;
-constexpr uint32_t kUnknownLengthLimit = 0x200000; // 2 MiB when the answer has no Content-Length
+constexpr uint32_t kUnknownLengthLimit = 0x200000;  // 2 MiB when the answer has no Content-Length
 // Devices are untrusted: an announced Content-Length does not get to size our memory.
 constexpr uint32_t kMaxBody = 16 * 1024 * 1024;
 
-} // namespace
+}  // namespace
 
 CHttpSender::CHttpSender(const velkora::DEVICE_INFO& device)
     : CBaseHttpSender(device), transport(device.requestTimeout), secure(device.port == 443 ? 1 : 0)
@@ -25,15 +25,13 @@ bool CHttpSender::Send(const HttpRequest& request)
     transport.ClearAbort();
 
     int result = Perform(copy);
-    if (result == 0)
-    {
+    if (result == 0) {
         if (transport.IsAborted())
             return false;
         copy.secure = copy.secure != 0 ? 0 : 1;
         result = Perform(copy);
     }
-    if (result == 1)
-    {
+    if (result == 1) {
         secure = copy.secure;
         return true;
     }
@@ -68,22 +66,18 @@ int CHttpSender::Perform(HttpRequest& request)
     // A request that offers no credentials still answers a scheme the device demanded.
     const bool offers = request.authSelector != HttpAuthNone ||
                         (serverAuthScheme != 0 && CurlTransport::CanAuthenticate(serverAuthScheme));
-    if (!device.user.empty() && offers)
-    {
+    if (!device.user.empty() && offers) {
         target.authScheme = ChooseAuthScheme(request);
         target.user = device.user;
         target.password = device.password;
     }
-    if (!transport.Start(request, target))
-    {
+    if (!transport.Start(request, target)) {
         lastError = transport.TransferError();
         return -1;
     }
 
-    const bool sendOnly =
-        (request.flags & HttpRequest::FlagSendOnly) != 0 || request.body.size() < request.totalLength;
-    if (!transport.Drive(sendOnly ? CurlTransport::Wait::Sent : CurlTransport::Wait::Headers))
-    {
+    const bool sendOnly = (request.flags & HttpRequest::FlagSendOnly) != 0 || request.body.size() < request.totalLength;
+    if (!transport.Drive(sendOnly ? CurlTransport::Wait::Sent : CurlTransport::Wait::Headers)) {
         lastError = transport.TransferError() != 0 ? transport.TransferError() : HttpErrorInternal;
         const bool receiving = transport.RequestSent();
         transport.Close();
@@ -97,14 +91,12 @@ int CHttpSender::Perform(HttpRequest& request)
         return 1;
 
     statusCode = transport.StatusCode();
-    if (statusCode != 204)
-    {
+    if (statusCode != 204) {
         const long long length = transport.ContentLength();
         contentLength = length > 0 ? static_cast<uint32_t>(std::min<long long>(length, UINT32_MAX)) : 0;
     }
 
-    if (statusCode == 401 && serverAuthScheme == 0)
-    {
+    if (statusCode == 401 && serverAuthScheme == 0) {
         const uint32_t offered = ChooseAuthScheme(request);
         const uint32_t first = SchemeFromName(transport.FirstChallenge());
         serverAuthScheme = first;
@@ -112,7 +104,7 @@ int CHttpSender::Perform(HttpRequest& request)
         if (first == 0 || first == offered)
             return 1;
         if (request.authSelector == HttpAuthNone && (device.user.empty() || !CurlTransport::CanAuthenticate(first)))
-            return 1; // nothing to answer it with: the caller sees the 401
+            return 1;  // nothing to answer it with: the caller sees the 401
 
         return Send(request) ? 1 : -1;
     }
@@ -125,8 +117,7 @@ uint32_t CHttpSender::ReadChunk(std::vector<uint8_t>& buffer, uint32_t maxBytes,
         buffer.clear();
     if (maxBytes == 0 || !transport.HasAnswerLeft())
         return 0;
-    if (!transport.Drive(CurlTransport::Wait::Body))
-    {
+    if (!transport.Drive(CurlTransport::Wait::Body)) {
         lastError = transport.TransferError() != 0 ? transport.TransferError() : HttpErrorInternal;
         return 0;
     }
@@ -137,8 +128,7 @@ uint32_t CHttpSender::ReadResponse(std::vector<uint8_t>& body)
 {
     body.clear();
     uint32_t left = contentLength != 0 ? std::min(contentLength, kMaxBody) : kUnknownLengthLimit;
-    while (left > 0)
-    {
+    while (left > 0) {
         const uint32_t read = ReadChunk(body, std::min(left, kReadBlock), false);
         if (read == 0)
             break;
@@ -156,4 +146,4 @@ uint32_t CHttpSender::QueryDataAvailable()
     return static_cast<uint32_t>(transport.BufferedSize());
 }
 
-} // namespace Web
+}  // namespace Web

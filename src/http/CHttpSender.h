@@ -38,4 +38,4 @@ private:
     uint32_t secure = 0;
 };
 
-} // namespace Web
+}  // namespace Web

@@ -14,7 +14,7 @@ namespace Web {
 
 namespace {
 
-constexpr std::size_t kBufferHighWater = 256 * 1024; // pause the transfer above this
+constexpr std::size_t kBufferHighWater = 256 * 1024;  // pause the transfer above this
 
 void InitCurlOnce()
 {
@@ -40,8 +40,7 @@ int ProgressTrampoline(void* transport, curl_off_t, curl_off_t, curl_off_t, curl
 
 uint32_t MapCurlError(CURLcode code)
 {
-    switch (code)
-    {
+    switch (code) {
     case CURLE_OK: return 0;
     case CURLE_OPERATION_TIMEDOUT: return HttpErrorTimeout;
     case CURLE_COULDNT_RESOLVE_HOST: return HttpErrorNameNotResolved;
@@ -51,33 +50,29 @@ uint32_t MapCurlError(CURLcode code)
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_BAD_CONTENT_ENCODING:
     case CURLE_HTTP2:
-    case CURLE_TOO_MANY_REDIRECTS:
-        return HttpErrorInvalidServerResponse;
+    case CURLE_TOO_MANY_REDIRECTS: return HttpErrorInvalidServerResponse;
     case CURLE_GOT_NOTHING:
     case CURLE_PARTIAL_FILE:
     case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-        return HttpErrorConnectionError;
+    case CURLE_RECV_ERROR: return HttpErrorConnectionError;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_ISSUER_ERROR:
-        return HttpErrorSecureFailure;
+    case CURLE_SSL_ISSUER_ERROR: return HttpErrorSecureFailure;
     default: return HttpErrorInternal;
     }
 }
 
 long SchemeToCurlAuth(uint32_t scheme)
 {
-    switch (scheme)
-    {
+    switch (scheme) {
     case HttpSchemeBasic: return static_cast<long>(CURLAUTH_BASIC);
     case HttpSchemeNtlm: return static_cast<long>(CURLAUTH_NTLM);
     case HttpSchemeDigest: return static_cast<long>(CURLAUTH_DIGEST);
     case HttpSchemeNegotiate: return static_cast<long>(CURLAUTH_NEGOTIATE);
-    default: return 0; // Passport has no counterpart here
+    default: return 0;  // Passport has no counterpart here
     }
 }
 
@@ -104,29 +99,25 @@ std::string EncodePath(const std::string& path)
     std::string result;
     if (path.empty() || path[0] != '/')
         result += '/';
-    for (unsigned char c : path)
-    {
-        if (c <= 0x20 || c >= 0x7f || c == '#')
-        {
+    for (unsigned char c : path) {
+        if (c <= 0x20 || c >= 0x7f || c == '#') {
             result += '%';
             result += hex[c >> 4];
             result += hex[c & 15];
-        }
-        else
+        } else
             result += static_cast<char>(c);
     }
     return result;
 }
 
-} // namespace
+}  // namespace
 
 CurlTransport::CurlTransport(uint32_t timeoutMs) : timeoutMs(timeoutMs)
 {
     InitCurlOnce();
     multi = curl_multi_init();
     easy = curl_easy_init();
-    if (multi == nullptr || easy == nullptr)
-    {
+    if (multi == nullptr || easy == nullptr) {
         // Not reported here: the first Start fails.
         if (easy != nullptr)
             curl_easy_cleanup(easy);
@@ -168,8 +159,7 @@ bool CurlTransport::CanAuthenticate(uint32_t scheme)
 {
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
     const int features = info != nullptr ? info->features : 0;
-    switch (scheme)
-    {
+    switch (scheme) {
     case HttpSchemeBasic:
     case HttpSchemeDigest: return true;
     case HttpSchemeNtlm: return (features & CURL_VERSION_NTLM) != 0;
@@ -187,8 +177,7 @@ void CurlTransport::Abort()
 
 void CurlTransport::Detach()
 {
-    if (attached)
-    {
+    if (attached) {
         curl_multi_remove_handle(multi, easy);
         attached = false;
     }
@@ -197,8 +186,7 @@ void CurlTransport::Detach()
 void CurlTransport::Close()
 {
     Detach();
-    if (headerList != nullptr)
-    {
+    if (headerList != nullptr) {
         curl_slist_free_all(headerList);
         headerList = nullptr;
     }
@@ -230,20 +218,17 @@ void CurlTransport::FinishTransfer(int curlCode)
 bool CurlTransport::Start(const HttpRequest& request, const TransportTarget& target)
 {
     Close();
-    if (easy == nullptr)
-    {
+    if (easy == nullptr) {
         transferError = HttpErrorInternal;
         return false;
     }
-    if (!IsUsableHost(target.host) || !Configure(request, target))
-    {
+    if (!IsUsableHost(target.host) || !Configure(request, target)) {
         Close();
         return false;
     }
     lastActivity = std::chrono::steady_clock::now();
     lastUp = lastDown = -1;
-    if (curl_multi_add_handle(multi, easy) != CURLM_OK)
-    {
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
         Close();
         transferError = HttpErrorInternal;
         return false;
@@ -273,8 +258,7 @@ bool CurlTransport::Configure(const HttpRequest& request, const TransportTarget&
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     if (request.verb == "HEAD")
         curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    else if (request.verb == "POST" || !request.body.empty())
-    {
+    else if (request.verb == "POST" || !request.body.empty()) {
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
         curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS,
                          request.body.empty() ? "" : reinterpret_cast<const char*>(request.body.data()));
@@ -285,8 +269,7 @@ bool CurlTransport::Configure(const HttpRequest& request, const TransportTarget&
     curl_easy_setopt(easy, CURLOPT_USERNAME, static_cast<const char*>(nullptr));
     curl_easy_setopt(easy, CURLOPT_PASSWORD, static_cast<const char*>(nullptr));
     curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-    if (target.authScheme != 0)
-    {
+    if (target.authScheme != 0) {
         // Digest quotes the user name into a header line: no line breaks in credentials.
         if (HasLineBreak(target.user) || HasLineBreak(target.password))
             return false;
@@ -303,8 +286,7 @@ bool CurlTransport::Configure(const HttpRequest& request, const TransportTarget&
     followRedirects = (request.flags & HttpRequest::FlagNoRedirects) == 0;
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L);
 
-    for (const std::string& header : request.headers)
-    {
+    for (const std::string& header : request.headers) {
         curl_slist* list = curl_slist_append(headerList, header.c_str());
         if (list == nullptr)
             return false;
@@ -336,8 +318,7 @@ long long CurlTransport::ContentLength() const
 bool CurlTransport::Drive(Wait until)
 {
     auto reached = [&] {
-        switch (until)
-        {
+        switch (until) {
         case Wait::Sent: return requestSent || transferDone;
         case Wait::Headers: return headersDone || transferDone;
         case Wait::Body: return buffered.size() > bufferedStart || transferDone;
@@ -345,15 +326,12 @@ bool CurlTransport::Drive(Wait until)
         return true;
     };
     const auto timeout = std::chrono::milliseconds(timeoutMs);
-    while (true)
-    {
-        if (aborted)
-        {
+    while (true) {
+        if (aborted) {
             AbortTransfer(HttpErrorCancelled);
             return false;
         }
-        if (!attached && !transferDone)
-        {
+        if (!attached && !transferDone) {
             transferDone = true;
             transferError = HttpErrorInternal;
         }
@@ -362,8 +340,7 @@ bool CurlTransport::Drive(Wait until)
 
         int running = 0;
         curl_multi_perform(multi, &running);
-        if (!requestSent)
-        {
+        if (!requestSent) {
             long requestSize = 0;
             if (curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize > 0)
                 requestSent = true;
@@ -377,8 +354,7 @@ bool CurlTransport::Drive(Wait until)
 
         const auto now = std::chrono::steady_clock::now();
         const auto idle = now - lastActivity;
-        if (idle >= timeout)
-        {
+        if (idle >= timeout) {
             AbortTransfer(HttpErrorTimeout);
             return false;
         }
@@ -396,27 +372,21 @@ size_t CurlTransport::OnHeader(const char* data, size_t size)
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
         line.pop_back();
 
-    if (line.compare(0, 5, "HTTP/") == 0)
-    {
+    if (line.compare(0, 5, "HTTP/") == 0) {
         // A new answer (after 100-continue, an authentication round or a redirect).
         firstChallenge.clear();
         const std::size_t space = line.find(' ');
         challengeStatus = space == std::string::npos ? 0 : std::atol(line.c_str() + space + 1);
-    }
-    else if (line.empty())
-    {
+    } else if (line.empty()) {
         const long status = challengeStatus;
         // A 401 may still be answered by curl's own authentication round, and a
         // redirect followed: for those the end of the transfer (or body) decides.
         const bool interim = status < 200 || status == 401 || (followRedirects && status >= 300 && status < 400);
         if (!interim)
             headersDone = true;
-    }
-    else if (firstChallenge.empty() && strncasecmp(line.c_str(), "WWW-Authenticate:", 17) == 0)
-    {
+    } else if (firstChallenge.empty() && strncasecmp(line.c_str(), "WWW-Authenticate:", 17) == 0) {
         const std::size_t start = line.find_first_not_of(" \t", 17);
-        if (start != std::string::npos)
-        {
+        if (start != std::string::npos) {
             const std::size_t end = line.find_first_of(" \t,", start);
             const std::string scheme = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
             if (SchemeFromName(scheme) != 0)
@@ -430,8 +400,7 @@ size_t CurlTransport::OnBody(const char* data, size_t size)
 {
     lastActivity = std::chrono::steady_clock::now();
     requestSent = true;
-    if (buffered.size() - bufferedStart > kBufferHighWater)
-    {
+    if (buffered.size() - bufferedStart > kBufferHighWater) {
         paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
@@ -446,8 +415,7 @@ void CurlTransport::OnProgress()
     curl_off_t down = 0;
     curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &up);
     curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &down);
-    if (up != lastUp || down != lastDown)
-    {
+    if (up != lastUp || down != lastDown) {
         lastUp = up;
         lastDown = down;
         lastActivity = std::chrono::steady_clock::now();
@@ -461,17 +429,15 @@ uint32_t CurlTransport::TakeBuffered(std::vector<uint8_t>& out, uint32_t maxByte
     out.insert(out.end(), buffered.begin() + static_cast<std::ptrdiff_t>(bufferedStart),
                buffered.begin() + static_cast<std::ptrdiff_t>(bufferedStart + take));
     bufferedStart += take;
-    if (bufferedStart == buffered.size())
-    {
+    if (bufferedStart == buffered.size()) {
         buffered.clear();
         bufferedStart = 0;
     }
-    if (paused && buffered.size() - bufferedStart <= kBufferHighWater && attached)
-    {
+    if (paused && buffered.size() - bufferedStart <= kBufferHighWater && attached) {
         paused = false;
         curl_easy_pause(easy, CURLPAUSE_CONT);
     }
     return take;
 }
 
-} // namespace Web
+}  // namespace Web

@@ -16,12 +16,11 @@ struct curl_slist;
 namespace Web {
 
 // Where a request goes and with which credentials; the policy above decides both.
-struct TransportTarget
-{
+struct TransportTarget {
     std::string host;
     uint16_t port = 0;
     bool secure = false;
-    uint32_t authScheme = 0; // HttpAuthScheme; 0: no credentials
+    uint32_t authScheme = 0;  // HttpAuthScheme; 0: no credentials
     std::string user;
     std::string password;
 };
@@ -92,7 +91,7 @@ private:
     std::atomic<bool> aborted{false};
 
     // State of the current request, touched only by the thread running it.
-    bool attached = false;       // the easy handle is in the multi handle: a current request
+    bool attached = false;  // the easy handle is in the multi handle: a current request
     bool transferDone = false;
     bool headersDone = false;
     bool requestSent = false;
@@ -108,4 +107,4 @@ private:
     long long lastDown = -1;
 };
 
-} // namespace Web
+}  // namespace Web

@@ -13,12 +13,11 @@ bool SameWord(std::string_view name, std::string_view word)
     return name.size() == word.size() && strncasecmp(name.data(), word.data(), word.size()) == 0;
 }
 
-} // namespace
+}  // namespace
 
 uint32_t SchemeOfSelector(uint32_t selector)
 {
-    switch (selector)
-    {
+    switch (selector) {
     case HttpAuthNtlm: return HttpSchemeNtlm;
     case HttpAuthPassport: return HttpSchemePassport;
     case HttpAuthDigest: return HttpSchemeDigest;
@@ -45,4 +44,4 @@ uint32_t SchemeFromName(std::string_view name)
     return 0;
 }
 
-} // namespace Web
+}  // namespace Web

@@ -20,4 +20,4 @@ uint32_t SchemeOfSelector(uint32_t selector);
 // The scheme named by the first word of a WWW-Authenticate value; 0 when unknown.
 uint32_t SchemeFromName(std::string_view name);
 
-} // namespace Web
+}  // namespace Web

@@ -17,4 +17,4 @@ enum HttpError : uint32_t
     HttpErrorSecureFailure = 12175,
 };
 
-} // namespace Web
+}  // namespace Web

@@ -19,7 +19,8 @@ constexpr uint8_t kStartCode[] = {0x00, 0x00, 0x01};
 // A 4-byte start code and the header of an access unit delimiter (without its payload byte).
 constexpr uint8_t kTrailer[] = {0x00, 0x00, 0x00, 0x01, 0x09};
 
-enum NalType : uint8_t {
+enum NalType : uint8_t
+{
     kNalIdr = 5,
     kNalSei = 6,
     kNalSps = 7,
@@ -36,7 +37,8 @@ enum NalType : uint8_t {
 #pragma GCC diagnostic ignored "-Wstringop-overflow"
 #pragma GCC diagnostic ignored "-Warray-bounds"
 #endif
-void Append(std::vector<uint8_t>& buffer, const uint8_t* data, size_t length) {
+void Append(std::vector<uint8_t>& buffer, const uint8_t* data, size_t length)
+{
     buffer.insert(buffer.end(), data, data + length);
 }
 #if defined(__GNUC__) && !defined(__clang__)
@@ -45,7 +47,8 @@ void Append(std::vector<uint8_t>& buffer, const uint8_t* data, size_t length) {
 
 }  // namespace
 
-void CH264RTPMediaParser::Reset() {
+void CH264RTPMediaParser::Reset()
+{
     width_ = 0;
     height_ = 0;
     waitingForSps_ = true;
@@ -54,8 +57,10 @@ void CH264RTPMediaParser::Reset() {
 }
 
 void CH264RTPMediaParser::SetParameterSets(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
-                                           const std::vector<uint8_t>&) {
-    if (sps.empty() || pps.empty()) return;
+                                           const std::vector<uint8_t>&)
+{
+    if (sps.empty() || pps.empty())
+        return;
     std::vector<uint8_t> scratch;
     scratch.reserve(sps.size() + pps.size() + 6);
     Append(scratch, kStartCode, sizeof kStartCode);
@@ -64,14 +69,16 @@ void CH264RTPMediaParser::SetParameterSets(const std::vector<uint8_t>& sps, cons
     Append(scratch, pps.data(), pps.size());
     uint16_t width = 0;
     uint16_t height = 0;
-    if (!ParseH264Sps(scratch.data(), scratch.size(), width, height)) return;
+    if (!ParseH264Sps(scratch.data(), scratch.size(), width, height))
+        return;
     width_ = width;
     height_ = height;
     sps_ = sps;
     pps_ = pps;
 }
 
-void CH264RTPMediaParser::ProcessPacket(const CRTPPacket& packet) {
+void CH264RTPMediaParser::ProcessPacket(const CRTPPacket& packet)
+{
     const uint16_t sequence = packet.GetSequenceNumber();
     const uint16_t previous = lastSequence_;
     lastSequence_ = sequence;
@@ -89,101 +96,96 @@ void CH264RTPMediaParser::ProcessPacket(const CRTPPacket& packet) {
         }
     } catch (...) {
     }
-    if (packet.GetMarker()) justReset_ = false;
+    if (packet.GetMarker())
+        justReset_ = false;
 }
 
-bool CH264RTPMediaParser::ProcessPayload(const uint8_t* payload, size_t length) {
+bool CH264RTPMediaParser::ProcessPayload(const uint8_t* payload, size_t length)
+{
     bool ok = false;
     if (payload != nullptr && length > 0) {
         switch (payload[0] & 0x1f) {
-            case kStapA:
-                ok = ProcessStapA(payload, length);
-                break;
-            case kFuA:
-                ok = ProcessFuA(payload, length);
-                break;
-            case 0:
-            case 25:  // STAP-B
-            case 26:  // MTAP16
-            case 27:  // MTAP24
-            case 29:  // FU-B
-            case 30:
-            case 31:
-                break;
-            default:
-                ok = ProcessSingleNal(payload, length);
-                break;
+        case kStapA: ok = ProcessStapA(payload, length); break;
+        case kFuA: ok = ProcessFuA(payload, length); break;
+        case 0:
+        case 25:  // STAP-B
+        case 26:  // MTAP16
+        case 27:  // MTAP24
+        case 29:  // FU-B
+        case 30:
+        case 31: break;
+        default: ok = ProcessSingleNal(payload, length); break;
         }
     }
-    if (ok && CheckBufferSize()) return true;
+    if (ok && CheckBufferSize())
+        return true;
     Reset();
     return false;
 }
 
-void CH264RTPMediaParser::PutParameterSetsInFront() {
-    if (!frameBuffer_.empty() || sps_.empty() || pps_.empty()) return;
+void CH264RTPMediaParser::PutParameterSetsInFront()
+{
+    if (!frameBuffer_.empty() || sps_.empty() || pps_.empty())
+        return;
     AppendNal(sps_.data(), sps_.size());
     AppendNal(pps_.data(), pps_.size());
 }
 
-void CH264RTPMediaParser::AppendNal(const uint8_t* nal, size_t length) {
+void CH264RTPMediaParser::AppendNal(const uint8_t* nal, size_t length)
+{
     Append(frameBuffer_, kStartCode, sizeof kStartCode);
     Append(frameBuffer_, nal, length);
 }
 
-bool CH264RTPMediaParser::ProcessSingleNal(const uint8_t* nal, size_t length) {
-    if (length < 2) return false;
+bool CH264RTPMediaParser::ProcessSingleNal(const uint8_t* nal, size_t length)
+{
+    if (length < 2)
+        return false;
     switch (nal[0] & 0x1f) {
-        case kNalIdr:
-            PutParameterSetsInFront();
-            AppendNal(nal, length);
-            break;
-        case kNalSei:
-        case kNalAud:
-            break;
-        case kNalSps:
-            sps_.assign(nal, nal + length);
-            justReset_ = false;
-            break;
-        case kNalPps:
-            pps_.assign(nal, nal + length);
-            justReset_ = false;
-            break;
-        default:
-            AppendNal(nal, length);
-            break;
+    case kNalIdr:
+        PutParameterSetsInFront();
+        AppendNal(nal, length);
+        break;
+    case kNalSei:
+    case kNalAud: break;
+    case kNalSps:
+        sps_.assign(nal, nal + length);
+        justReset_ = false;
+        break;
+    case kNalPps:
+        pps_.assign(nal, nal + length);
+        justReset_ = false;
+        break;
+    default: AppendNal(nal, length); break;
     }
     return true;
 }
 
-bool CH264RTPMediaParser::ProcessStapA(const uint8_t* payload, size_t length) {
-    if (length < 3) return false;
+bool CH264RTPMediaParser::ProcessStapA(const uint8_t* payload, size_t length)
+{
+    if (length < 3)
+        return false;
     const uint8_t* position = payload + 1;
     size_t remaining = length - 1;
     while (remaining > 1) {
         const size_t size = (size_t{position[0]} << 8) | position[1];
         position += 2;
         remaining -= 2;
-        if (size > remaining) return false;
-        if (remaining == 0) break;
+        if (size > remaining)
+            return false;
+        if (remaining == 0)
+            break;
         // size may be 0: the type byte is still inside the payload because remaining > 0.
         switch (position[0] & 0x1f) {
-            case kNalIdr:
-                PutParameterSetsInFront();
-                AppendNal(position, size);
-                break;
-            case kNalSei:
-            case kNalAud:
-                break;
-            case kNalSps:
-                sps_.assign(position, position + size);
-                break;
-            case kNalPps:
-                pps_.assign(position, position + size);
-                break;
-            default:
-                AppendNal(position, size);
-                break;
+        case kNalIdr:
+            PutParameterSetsInFront();
+            AppendNal(position, size);
+            break;
+        case kNalSei:
+        case kNalAud: break;
+        case kNalSps: sps_.assign(position, position + size); break;
+        case kNalPps: pps_.assign(position, position + size); break;
+        default: AppendNal(position, size); break;
         }
         position += size;
         remaining -= size;
@@ -191,24 +193,31 @@ bool CH264RTPMediaParser::ProcessStapA(const uint8_t* payload, size_t length) {
     return true;
 }
 
-bool CH264RTPMediaParser::ProcessFuA(const uint8_t* payload, size_t length) {
-    if (length < 2) return false;
+bool CH264RTPMediaParser::ProcessFuA(const uint8_t* payload, size_t length)
+{
+    if (length < 2)
+        return false;
     const uint8_t indicator = payload[0];
     const uint8_t header = payload[1];
     if (header & 0x80) {
         const uint8_t nalHeader = static_cast<uint8_t>((indicator & 0xe0) | (header & 0x1f));
-        if ((nalHeader & 0x1f) == kNalIdr && frameBuffer_.empty() && !justReset_) PutParameterSetsInFront();
+        if ((nalHeader & 0x1f) == kNalIdr && frameBuffer_.empty() && !justReset_)
+            PutParameterSetsInFront();
         Append(frameBuffer_, kStartCode, sizeof kStartCode);
         frameBuffer_.push_back(nalHeader);
     }
-    if (length >= 3) Append(frameBuffer_, payload + 2, length - 2);
+    if (length >= 3)
+        Append(frameBuffer_, payload + 2, length - 2);
     return true;
 }
 
-void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimestamp) {
-    if (driver_ == nullptr) return;
+void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimestamp)
+{
+    if (driver_ == nullptr)
+        return;
     ipcapture::IHostFrameFactory* factory = driver_->GetHostContext();
-    if (factory == nullptr || client_ == nullptr || frameBuffer_.empty()) return;
+    if (factory == nullptr || client_ == nullptr || frameBuffer_.empty())
+        return;
 
     Append(frameBuffer_, kTrailer, sizeof kTrailer);
     const size_t size = frameBuffer_.size();
@@ -228,15 +237,15 @@ void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimestamp) {
 
     const std::string& sourceName = client_->GetFrameSourceName();
     ipcapture::IHostFrame* frame = factory->CreateFrame(type, static_cast<uint32_t>(size), sourceName.c_str());
-    if (frame == nullptr) return;
+    if (frame == nullptr)
+        return;
 
     try {
         uint8_t* data = frame->GetData();
         // A frame smaller than asked for would be overrun by the copy: treat it as a copy failure.
         if (data == nullptr || frame->GetCapacity() < size) {
             driver_->DebugMessage(DebugFailure, "%s: Data copying error, device %s",
-                                  MethodName(kClassName, "ProcessFrame").c_str(),
-                                  driver_->GetName().c_str());
+                                  MethodName(kClassName, "ProcessFrame").c_str(), driver_->GetName().c_str());
             Reset();
         } else {
             std::memcpy(data, frameBuffer_.data(), size);
@@ -248,7 +257,8 @@ void CH264RTPMediaParser::ProcessFrame(uint32_t rtpTimestamp) {
             frame->SetDataSize(static_cast<uint32_t>(size));
             frame->SetFrameType(type);
             frame->SetTime(frameTime);
-            if (!client_->OnFrame(frame)) Reset();
+            if (!client_->OnFrame(frame))
+                Reset();
         }
     } catch (...) {
         factory->ReleaseFrame(frame);

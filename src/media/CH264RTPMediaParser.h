@@ -12,7 +12,8 @@ namespace velkora {
 // Every NAL unit gets a 00 00 01 start code; SPS and PPS go in front of IDR slices; each
 // access unit ends with the trailer 00 00 00 01 09. After a reset, access units are dropped
 // until one carries a parsable SPS.
-class CH264RTPMediaParser : public CRTPMediaParser {
+class CH264RTPMediaParser : public CRTPMediaParser
+{
 public:
     explicit CH264RTPMediaParser(IDriver* driver) : CRTPMediaParser(driver) {}
 

@@ -10,14 +10,17 @@ constexpr char kClassName[] = "CRTPMediaParser";
 }
 
 void CRTPMediaParser::SetParameterSets(const std::vector<uint8_t>& sps, const std::vector<uint8_t>& pps,
-                                       const std::vector<uint8_t>& third) {
+                                       const std::vector<uint8_t>& third)
+{
     sps_ = sps;
     pps_ = pps;
     thirdParameterSet_ = third;
 }
 
-bool CRTPMediaParser::CheckBufferSize() {
-    if (frameBuffer_.size() <= kFrameBufferLimit) return true;
+bool CRTPMediaParser::CheckBufferSize()
+{
+    if (frameBuffer_.size() <= kFrameBufferLimit)
+        return true;
     if (driver_ != nullptr) {
         const DEVICE_INFO& info = driver_->GetDeviceInfo();
         driver_->DebugMessage(DebugFailure, "%s: Frame buffer overflow detected, device %s:%u",

@@ -12,7 +12,8 @@ class IMediaParserClient;
 
 // Base of the per-codec RTP payload parsers: turns the packets of one stream, in arrival
 // order, into access units handed to the client. Not locked: one feeding thread only.
-class CRTPMediaParser {
+class CRTPMediaParser
+{
 public:
     explicit CRTPMediaParser(IDriver* driver) : driver_(driver) {}
     virtual ~CRTPMediaParser() = default;

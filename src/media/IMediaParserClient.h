@@ -10,7 +10,8 @@ namespace velkora {
 
 // Implemented by the RTP channel: time stamps, source name and delivery of finished frames.
 // Called on the thread that feeds the parser (the RTP packet queue).
-class IMediaParserClient {
+class IMediaParserClient
+{
 public:
     virtual ~IMediaParserClient() = default;
     // Delivers a filled frame; false when the host did not take it.

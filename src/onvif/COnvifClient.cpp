@@ -20,8 +20,7 @@ const char* const kFaultBase = "SOAP-ENV:Envelope/SOAP-ENV:Body/SOAP-ENV:Fault";
 // Process-wide nonce state: a counter started from the clock and the C
 // library's linear congruential generator, kept here so that no other user of
 // rand() disturbs it.
-struct NonceState
-{
+struct NonceState {
     std::mutex lock;
     uint32_t counter = 0;
     uint32_t random = 0;
@@ -39,7 +38,7 @@ NonceState& Nonces()
     return state;
 }
 
-} // namespace
+}  // namespace
 
 COnvifClient::COnvifClient(const DEVICE_INFO& device) : device(device)
 {
@@ -52,9 +51,7 @@ COnvifClient::~COnvifClient()
     Reset();
 }
 
-void COnvifClient::ParseFaultDetail(CXmlParser&, const std::string&)
-{
-}
+void COnvifClient::ParseFaultDetail(CXmlParser&, const std::string&) {}
 
 bool COnvifClient::Initialize(const std::string& authenticationType, const std::string& customNamespaces)
 {
@@ -111,8 +108,7 @@ std::string COnvifClient::MakeElement(const std::string& name, const std::string
     if (name.empty())
         return {};
     std::string text = "<" + name;
-    if (!ownPrefix.empty())
-    {
+    if (!ownPrefix.empty()) {
         text += name.find(':') != std::string::npos ? namespaces.GetDeclaration(ownPrefix)
                                                     : namespaces.GetDefaultDeclaration(ownPrefix);
         if (!extraPrefix1.empty())
@@ -132,14 +128,12 @@ std::string COnvifClient::BuildSecurityHeader(const SoapRequest& request) const
     if (device.user.empty() && device.password.empty())
         return {};
     std::string token = MakeElement("wsse:Username", XmlEscape(device.user));
-    if (!request.passwordDigest.empty())
-    {
+    if (!request.passwordDigest.empty()) {
         token += std::string("<wsse:Password Type=\"") + XmlNs::PasswordDigestType + "\">" +
                  XmlEscape(request.passwordDigest) + "</wsse:Password>";
         token += MakeElement("wsse:Nonce", XmlEscape(request.nonce));
         token += MakeElement("wsu:Created", XmlEscape(request.created));
-    }
-    else
+    } else
         token += MakeElement("wsse:Password", XmlEscape(device.password));
     return MakeElement("wsse:Security", MakeElement("wsse:UsernameToken", token), "wsse", "wsu");
 }
@@ -159,8 +153,7 @@ std::string COnvifClient::CreateNonce(const SYSTEMTIME& now)
     static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+/";
     NonceState& state = Nonces();
     std::lock_guard<std::mutex> guard(state.lock);
-    if (state.counter == 0)
-    {
+    if (state.counter == 0) {
         state.counter = uint32_t(now.wSecond) * 1000u + now.wMilliseconds;
         state.random = state.counter;
     }
@@ -233,8 +226,7 @@ COnvifClient::PostResult COnvifClient::Post(const SoapRequest& request, const st
     }
     if (!shared)
         return result;
-    if (!shared->Send(http))
-    {
+    if (!shared->Send(http)) {
         result.transportError = shared->GetLastError();
         shared->Release();
         return result;
@@ -258,8 +250,7 @@ bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
         AnnounceClockOffset(offset);
     bool clockMeasured = false;
 
-    while (true)
-    {
+    while (true) {
         SoapRequest prepared = request;
         bool made = false;
         if (offset == 0)
@@ -270,34 +261,27 @@ bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
         if (!made)
             return false;
         const PostResult result = Post(prepared, BuildEnvelope(prepared));
-        if (!result.answered)
-        {
+        if (!result.answered) {
             lastFault.transportError = result.transportError;
             return false;
         }
         lastFault.httpStatus = result.status;
         if (result.body.empty())
             return false;
-        switch (result.status)
-        {
+        switch (result.status) {
         case 200: answer = result.body; break;
         case 400:
             ParseFault(result.body);
-            if (useDigest && !lastFault.FindAuthenticationFault().empty())
-            {
+            if (useDigest && !lastFault.FindAuthenticationFault().empty()) {
                 // A digest covers Created: a device whose clock is not ours refuses it.
                 // Ask its time once, and when that explains the refusal, ask again on its clock.
-                if (!clockMeasured)
-                {
+                if (!clockMeasured) {
                     clockMeasured = true;
-                    if (const std::optional<int64_t> measured = MeasureClockOffset())
-                    {
+                    if (const std::optional<int64_t> measured = MeasureClockOffset()) {
                         const int64_t deviceOffset =
-                            *measured > kClockToleranceSeconds || *measured < -kClockToleranceSeconds ? *measured
-                                                                                                        : 0;
+                            *measured > kClockToleranceSeconds || *measured < -kClockToleranceSeconds ? *measured : 0;
                         DeviceClockOffsets::Shared().Set(ClockKey(), deviceOffset);
-                        if (deviceOffset != offset)
-                        {
+                        if (deviceOffset != offset) {
                             offset = deviceOffset;
                             if (offset != 0)
                                 AnnounceClockOffset(offset);
@@ -361,8 +345,7 @@ void COnvifClient::ParseFault(const std::string& answer)
     lastFault.code = parser.GetNodeText(base + "/SOAP-ENV:Code/SOAP-ENV:Value");
     lastFault.reason = parser.GetNodeText(base + "/SOAP-ENV:Reason/SOAP-ENV:Text");
     std::string subcode = base + "/SOAP-ENV:Code/SOAP-ENV:Subcode";
-    while (true)
-    {
+    while (true) {
         std::string value = parser.GetNodeText(subcode + "/SOAP-ENV:Value");
         if (value.empty())
             break;
@@ -381,4 +364,4 @@ std::string COnvifClient::XAddrToPath(const std::string& xaddr)
     return slash == std::string::npos ? std::string() : xaddr.substr(slash);
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -19,8 +19,6 @@
 #include <string>
 #include <vector>
 
-
-
 namespace velkora {
 
 class CXmlParser;
@@ -117,9 +115,8 @@ private:
     bool ReadList(const std::string& answer, const std::string& base, std::vector<Record>& records);
     bool MediaExchange(const std::string& body);
 
-    struct PostResult
-    {
-        bool answered = false;   // an HTTP answer arrived
+    struct PostResult {
+        bool answered = false;  // an HTTP answer arrived
         uint32_t status = 0;
         uint32_t transportError = 0;
         std::string body;
@@ -142,4 +139,4 @@ private:
     IDebugMessage* messageSink = nullptr;
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -20,7 +20,7 @@ const std::string kBody = "SOAP-ENV:Envelope/SOAP-ENV:Body/";
 // (each record is looked up by its token).
 constexpr std::size_t kMaxListRecords = 256;
 
-} // namespace
+}  // namespace
 
 bool COnvifClient::LoadAnswer(CXmlParser& parser, const std::string& answer)
 {
@@ -43,8 +43,7 @@ bool COnvifClient::ReadList(const std::string& answer, const std::string& base, 
     std::vector<std::string> tokens = parser.GetAttributes("token", base);
     if (tokens.size() > kMaxListRecords)
         tokens.resize(kMaxListRecords);
-    for (const std::string& token : tokens)
-    {
+    for (const std::string& token : tokens) {
         Record record(token);
         if (record.FromXml(parser, base + "[@token=" + XPathLiteral(token) + "]"))
             records.push_back(std::move(record));
@@ -206,11 +205,10 @@ bool COnvifClient::ReadEncoderOptions(const std::string& answer, const std::stri
     options.qualityMin = Onvif::ParseUInt32(parser.GetNodeText(base + "/tt:QualityRange/tt:Min"));
     options.qualityMax = Onvif::ParseUInt32(parser.GetNodeText(base + "/tt:QualityRange/tt:Max"));
 
-    struct CodecSection
-    {
+    struct CodecSection {
         uint32_t codec;
         const char* path;
-        const char* profiles; // null: the codec has no profile list
+        const char* profiles;  // null: the codec has no profile list
         bool hasGovLength;
     };
     static const CodecSection kSections[] = {
@@ -218,8 +216,7 @@ bool COnvifClient::ReadEncoderOptions(const std::string& answer, const std::stri
         {OnvifCodecMpeg4, "/tt:MPEG4", "/tt:Mpeg4ProfilesSupported", true},
         {OnvifCodecH264, "/tt:H264", "/tt:H264ProfilesSupported", true},
     };
-    for (const CodecSection& section : kSections)
-    {
+    for (const CodecSection& section : kSections) {
         const std::string c = base + section.path;
         if (!parser.NodeExists(c))
             continue;
@@ -230,8 +227,7 @@ bool COnvifClient::ReadEncoderOptions(const std::string& answer, const std::stri
         codec.encodingIntervalMax = Onvif::ParseUInt32(parser.GetNodeText(c + "/tt:EncodingIntervalRange/tt:Max"));
         codec.frameRateMin = Onvif::ParseUInt32(parser.GetNodeText(c + "/tt:FrameRateRange/tt:Min"));
         codec.frameRateMax = Onvif::ParseUInt32(parser.GetNodeText(c + "/tt:FrameRateRange/tt:Max"));
-        if (section.hasGovLength)
-        {
+        if (section.hasGovLength) {
             codec.govLengthMin = Onvif::ParseUInt32(parser.GetNodeText(c + "/tt:GovLengthRange/tt:Min"));
             codec.govLengthMax = Onvif::ParseUInt32(parser.GetNodeText(c + "/tt:GovLengthRange/tt:Max"));
         }
@@ -242,12 +238,10 @@ bool COnvifClient::ReadEncoderOptions(const std::string& answer, const std::stri
         std::set<std::string> widths(widthTexts.begin(), widthTexts.end());
         if (widths.size() > kMaxListRecords)
             widths.erase(std::next(widths.begin(), kMaxListRecords), widths.end());
-        for (const std::string& width : widths)
-        {
+        for (const std::string& width : widths) {
             const std::vector<std::string> heights =
                 parser.GetNodeTexts(c + "/tt:ResolutionsAvailable[tt:Width=" + XPathLiteral(width) + "]/tt:Height");
-            for (const std::string& height : heights)
-            {
+            for (const std::string& height : heights) {
                 Resolution resolution{Onvif::ParseUInt16(width), Onvif::ParseUInt16(height)};
                 if (resolution.width != 0 && resolution.height != 0)
                     codec.resolutions.insert(resolution);
@@ -255,8 +249,7 @@ bool COnvifClient::ReadEncoderOptions(const std::string& answer, const std::stri
         }
 
         const std::string extension = base + "/tt:Extension" + section.path;
-        if (parser.NodeExists(extension))
-        {
+        if (parser.NodeExists(extension)) {
             codec.bitrateMin = Onvif::ParseUInt32(parser.GetNodeText(extension + "/tt:BitrateRange/tt:Min"));
             codec.bitrateMax = Onvif::ParseUInt32(parser.GetNodeText(extension + "/tt:BitrateRange/tt:Max"));
         }
@@ -383,4 +376,4 @@ bool COnvifClient::ReadStreamUri(const std::string& answer, MediaUri& uri)
     return true;
 }
 
-} // namespace velkora
+}  // namespace velkora

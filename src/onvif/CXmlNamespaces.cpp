@@ -6,8 +6,7 @@ namespace velkora {
 
 namespace {
 
-struct BuiltIn
-{
+struct BuiltIn {
     const char* prefix;
     const char* uri;
 };
@@ -36,11 +35,11 @@ constexpr BuiltIn kBuiltIns[] = {
 };
 
 // The order in which overrides of built-in prefixes are exported.
-constexpr const char* kCustomOrder[] = {"SOAP-ENV", "SOAP-ENC", "wsse", "wsu",  "xsi",   "xsd", "c14n",
-                                        "ds",       "ns1",      "tt",   "wsnt", "wsa5",  "wsbf", "wstop",
+constexpr const char* kCustomOrder[] = {"SOAP-ENV", "SOAP-ENC", "wsse", "wsu",  "xsi",  "xsd",  "c14n",
+                                        "ds",       "ns1",      "tt",   "wsnt", "wsa5", "wsbf", "wstop",
                                         "tds",      "trt",      "tptz", "tev",  "tns1"};
 
-} // namespace
+}  // namespace
 
 void CXmlNamespaces::SetDefaults()
 {
@@ -74,15 +73,13 @@ void CXmlNamespaces::ParseDeclarations(const std::string& document)
     static const char* const kDelimiters = " =\"'\t\r\n";
     static const std::string kMark = "xmlns:";
     std::size_t pos = document.find(kMark);
-    while (pos != std::string::npos)
-    {
+    while (pos != std::string::npos) {
         const std::size_t prefixStart = pos + kMark.size();
         const std::size_t prefixEnd = document.find_first_of(kDelimiters, prefixStart);
         if (prefixEnd == std::string::npos)
             return;
         std::size_t next = prefixEnd;
-        if (prefixEnd > prefixStart)
-        {
+        if (prefixEnd > prefixStart) {
             const std::size_t uriStart = document.find_first_not_of("=\"'", prefixEnd);
             if (uriStart == std::string::npos)
                 return;
@@ -101,8 +98,7 @@ void CXmlNamespaces::ParseDeclarations(const std::string& document)
 void CXmlNamespaces::ParseCustom(const std::string& text)
 {
     std::size_t pos = 0;
-    while (pos < text.size())
-    {
+    while (pos < text.size()) {
         std::size_t end = text.find(' ', pos);
         if (end == std::string::npos)
             end = text.size();
@@ -117,8 +113,7 @@ void CXmlNamespaces::ParseCustom(const std::string& text)
 std::string CXmlNamespaces::GetCustom() const
 {
     std::string result;
-    for (const char* prefix : kCustomOrder)
-    {
+    for (const char* prefix : kCustomOrder) {
         auto it = entries.find(prefix);
         if (it == entries.end() || it->second.uri.empty() || it->second.isDefault)
             continue;
@@ -134,8 +129,7 @@ std::string CXmlNamespaces::GetCustom() const
 std::string CXmlNamespaces::GetSelectionNamespaces() const
 {
     std::string result;
-    for (const auto& [prefix, entry] : entries)
-    {
+    for (const auto& [prefix, entry] : entries) {
         if (prefix.empty() || entry.uri.empty())
             continue;
         if (!result.empty())
@@ -163,4 +157,4 @@ std::string CXmlNamespaces::GetUri(const std::string& prefix) const
     return it == entries.end() ? std::string() : it->second.uri;
 }
 
-} // namespace velkora
+}  // namespace velkora

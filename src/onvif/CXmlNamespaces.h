@@ -10,10 +10,9 @@ namespace velkora {
 class CXmlNamespaces
 {
 public:
-    struct Entry
-    {
+    struct Entry {
         std::string uri;
-        bool isDefault = false; // placed by SetDefaults and never changed since
+        bool isDefault = false;  // placed by SetDefaults and never changed since
     };
 
     virtual ~CXmlNamespaces() = default;
@@ -51,6 +50,6 @@ inline constexpr const char* Utility =
     "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd";
 inline constexpr const char* PasswordDigestType =
     "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0#PasswordDigest";
-} // namespace XmlNs
+}  // namespace XmlNs
 
-} // namespace velkora
+}  // namespace velkora

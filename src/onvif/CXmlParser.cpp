@@ -13,13 +13,9 @@ namespace velkora {
 
 namespace {
 
-void IgnoreXmlError(void*, xmlErrorPtr)
-{
-}
+void IgnoreXmlError(void*, xmlErrorPtr) {}
 
-void IgnoreGenericXmlError(void*, const char*, ...)
-{
-}
+void IgnoreGenericXmlError(void*, const char*, ...) {}
 
 // libxml2 reports some errors (encoding conversion among them) through the
 // thread's global handlers, which print to stderr by default: silence them for
@@ -78,8 +74,7 @@ bool FindAttribute(xmlNodePtr node, const std::string& name, std::string& value)
 {
     if (node == nullptr || node->type != XML_ELEMENT_NODE)
         return false;
-    for (xmlAttrPtr attribute = node->properties; attribute != nullptr; attribute = attribute->next)
-    {
+    for (xmlAttrPtr attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
         if (attribute->name == nullptr || name != reinterpret_cast<const char*>(attribute->name))
             continue;
         xmlChar* text = xmlNodeListGetString(node->doc, attribute->children, 1);
@@ -90,8 +85,7 @@ bool FindAttribute(xmlNodePtr node, const std::string& name, std::string& value)
     return false;
 }
 
-struct XPathResult
-{
+struct XPathResult {
     explicit XPathResult(xmlXPathObject* o) : object(o) {}
     ~XPathResult() { xmlXPathFreeObject(object); }
     XPathResult(const XPathResult&) = delete;
@@ -108,7 +102,7 @@ struct XPathResult
     xmlXPathObject* object;
 };
 
-} // namespace
+}  // namespace
 
 CXmlParser::CXmlParser()
 {
@@ -143,12 +137,11 @@ bool CXmlParser::Load(const std::string& answer)
     context->sax->internalSubset = RefuseInternalSubset;
     // No XML_PARSE_NOENT (entity substitution), no XML_PARSE_DTDLOAD/DTDATTR; blanks kept.
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    xmlDocPtr parsed = xmlCtxtReadMemory(context, answer.data(), static_cast<int>(answer.size()), nullptr,
-                                           nullptr, options);
+    xmlDocPtr parsed =
+        xmlCtxtReadMemory(context, answer.data(), static_cast<int>(answer.size()), nullptr, nullptr, options);
     const bool wellFormed = context->wellFormed != 0;
     xmlFreeParserCtxt(context);
-    if (parsed == nullptr || refused || !wellFormed || xmlDocGetRootElement(parsed) == nullptr)
-    {
+    if (parsed == nullptr || refused || !wellFormed || xmlDocGetRootElement(parsed) == nullptr) {
         xmlFreeDoc(parsed);
         return false;
     }
@@ -222,8 +215,7 @@ std::vector<std::string> CXmlParser::GetAttributes(const std::string& name, cons
     CAutoLock guard(lock);
     std::vector<std::string> values;
     XPathResult result(Select(xpath));
-    for (int i = 0; i < result.Count(); ++i)
-    {
+    for (int i = 0; i < result.Count(); ++i) {
         std::string value;
         if (FindAttribute(result.At(i), name, value))
             values.push_back(std::move(value));
@@ -253,12 +245,10 @@ std::string XPathLiteral(const std::string& value)
     std::string result = "concat(";
     std::size_t pos = 0;
     bool first = true;
-    while (pos <= value.size())
-    {
+    while (pos <= value.size()) {
         std::size_t quote = value.find('"', pos);
         const std::string part = value.substr(pos, quote == std::string::npos ? std::string::npos : quote - pos);
-        if (!part.empty())
-        {
+        if (!part.empty()) {
             result += (first ? "" : ",") + ("\"" + part + "\"");
             first = false;
         }
@@ -274,4 +264,4 @@ std::string XPathLiteral(const std::string& value)
 #pragma GCC diagnostic pop
 #endif
 
-} // namespace velkora
+}  // namespace velkora

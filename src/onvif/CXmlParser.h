@@ -51,4 +51,4 @@ private:
 // or alter the expression.
 std::string XPathLiteral(const std::string& value);
 
-} // namespace velkora
+}  // namespace velkora

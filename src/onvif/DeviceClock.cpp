@@ -28,7 +28,7 @@ int64_t SecondsOf(uint64_t fileTime)
     return static_cast<int64_t>(fileTime / kTicksPerSecond);
 }
 
-} // namespace
+}  // namespace
 
 std::optional<DeviceDateTime> ReadDeviceDateTime(const std::string& answer)
 {
@@ -42,8 +42,7 @@ std::optional<DeviceDateTime> ReadDeviceDateTime(const std::string& answer)
         !ReadNumber(parser, base + "/tt:Time/tt:Minute", time.minute) ||
         !ReadNumber(parser, base + "/tt:Time/tt:Second", time.second))
         return std::nullopt;
-    if (parser.NodeExists(base + "/tt:Date"))
-    {
+    if (parser.NodeExists(base + "/tt:Date")) {
         if (!ReadNumber(parser, base + "/tt:Date/tt:Year", time.year) ||
             !ReadNumber(parser, base + "/tt:Date/tt:Month", time.month) ||
             !ReadNumber(parser, base + "/tt:Date/tt:Day", time.day))
@@ -58,8 +57,7 @@ std::optional<int64_t> ClockOffsetSeconds(const DeviceDateTime& device, uint64_t
     if (device.hour > 23 || device.minute > 59 || device.second > 59)
         return std::nullopt;
     const int64_t oursSeconds = SecondsOf(ours);
-    if (!device.hasDate)
-    {
+    if (!device.hasDate) {
         const int64_t deviceOfDay = device.hour * 3600 + device.minute * 60 + device.second;
         int64_t offset = (deviceOfDay - oursSeconds % kSecondsPerDay) % kSecondsPerDay;
         if (offset >= kSecondsPerDay / 2)
@@ -90,4 +88,4 @@ SYSTEMTIME ShiftedTime(uint64_t ours, int64_t offsetSeconds)
     return time;
 }
 
-} // namespace velkora
+}  // namespace velkora

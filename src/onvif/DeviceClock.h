@@ -14,8 +14,7 @@ namespace velkora {
 constexpr int64_t kClockToleranceSeconds = 5;
 
 // The UTC date and time a device answered; a device may leave the date out.
-struct DeviceDateTime
-{
+struct DeviceDateTime {
     bool hasDate = false;
     unsigned year = 0, month = 0, day = 0;
     unsigned hour = 0, minute = 0, second = 0;
@@ -32,4 +31,4 @@ std::optional<int64_t> ClockOffsetSeconds(const DeviceDateTime& device, uint64_t
 // Our time `ours` moved by `offsetSeconds`: a Created the device takes as now.
 SYSTEMTIME ShiftedTime(uint64_t ours, int64_t offsetSeconds);
 
-} // namespace velkora
+}  // namespace velkora

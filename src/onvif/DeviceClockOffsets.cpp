@@ -31,4 +31,4 @@ bool DeviceClockOffsets::ClaimAnnouncement(const std::string& device)
     return true;
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -21,8 +21,7 @@ public:
     bool ClaimAnnouncement(const std::string& device);
 
 private:
-    struct Entry
-    {
+    struct Entry {
         int64_t seconds = 0;
         bool announced = false;
     };
@@ -30,4 +29,4 @@ private:
     std::map<std::string, Entry> entries;
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -10,12 +10,10 @@ namespace Onvif {
 
 namespace {
 
-template <typename T>
-T ParseDigits(const std::string& text)
+template <typename T> T ParseDigits(const std::string& text)
 {
     T value = 0;
-    for (char c : text)
-    {
+    for (char c : text) {
         if (c < '0' || c > '9')
             return 0;
         value = static_cast<T>(value * 10u + static_cast<unsigned>(c - '0'));
@@ -23,7 +21,7 @@ T ParseDigits(const std::string& text)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 uint32_t ParseUInt32(const std::string& text)
 {
@@ -58,4 +56,4 @@ std::string FormatFloat(float value)
     return buffer;
 }
 
-} // namespace Onvif
+}  // namespace Onvif

@@ -17,4 +17,4 @@ float ParseFloat(const std::string& text);
 // Whole numbers as "%d", others as "%1.5f" (1 -> "1", 0.25 -> "0.25000").
 std::string FormatFloat(float value);
 
-} // namespace Onvif
+}  // namespace Onvif

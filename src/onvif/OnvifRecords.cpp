@@ -38,7 +38,7 @@ uint32_t TruncateToUnsigned(float value)
     return static_cast<uint32_t>(value);
 }
 
-} // namespace
+}  // namespace
 
 bool CCommonStructure::LoadFromText(const std::string& text, const std::string& xpath)
 {
@@ -133,8 +133,8 @@ std::string VideoEncoderConfiguration::ToXml() const
     xml += TextElement("tt:Name", name);
     xml += NumberElement("tt:UseCount", useCount);
     xml += TextElement("tt:Encoding", encoding);
-    xml += "<tt:Resolution>" + NumberElement("tt:Width", width) + NumberElement("tt:Height", height) +
-           "</tt:Resolution>";
+    xml +=
+        "<tt:Resolution>" + NumberElement("tt:Width", width) + NumberElement("tt:Height", height) + "</tt:Resolution>";
     xml += NumberElement("tt:Quality", TruncateToUnsigned(quality));
     xml += "<tt:RateControl>" + NumberElement("tt:FrameRateLimit", frameRateLimit) +
            NumberElement("tt:EncodingInterval", encodingInterval) + NumberElement("tt:BitrateLimit", bitrateLimit) +
@@ -237,4 +237,4 @@ bool MediaProfile::IsComplete() const
     return IsValid() && videoSourceConfiguration.IsValid() && videoEncoderConfiguration.IsValid();
 }
 
-} // namespace Onvif
+}  // namespace Onvif

@@ -62,14 +62,13 @@ public:
     std::string ToXml() const override;
     bool FromXml(velkora::CXmlParser& parser, const std::string& xpath) override;
 
-    std::string address; // IPv4
+    std::string address;  // IPv4
     uint32_t port = 0;
     uint32_t ttl = 0;
     std::string autoStart;
 };
 
-struct CodecSettings
-{
+struct CodecSettings {
     uint32_t govLength = 0;
     std::string profile;
 };
@@ -82,7 +81,7 @@ public:
     bool FromXml(velkora::CXmlParser& parser, const std::string& xpath) override;
 
     uint32_t useCount = 0;
-    std::string encoding; // "JPEG", "MPEG4", "H264"
+    std::string encoding;  // "JPEG", "MPEG4", "H264"
     uint16_t width = 0;
     uint16_t height = 0;
     float quality = 0.0f;
@@ -92,7 +91,7 @@ public:
     CodecSettings h264;
     CodecSettings mpeg4;
     MulticastConfiguration multicast;
-    std::string sessionTimeout; // xs:duration as the device sent it
+    std::string sessionTimeout;  // xs:duration as the device sent it
 };
 
 class PtzSpeed : public CCommonStructure
@@ -115,7 +114,7 @@ public:
     std::string ToXml() const override;
     bool FromXml(velkora::CXmlParser& parser, const std::string& xpath) override;
 
-    std::string useCount; // kept as text
+    std::string useCount;  // kept as text
     std::string nodeToken;
     std::string defaultAbsolutePantTiltPositionSpace;
     std::string defaultAbsoluteZoomPositionSpace;
@@ -140,4 +139,4 @@ public:
     PTZConfiguration ptzConfiguration;
 };
 
-} // namespace Onvif
+}  // namespace Onvif

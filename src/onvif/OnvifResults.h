@@ -8,8 +8,7 @@
 
 namespace velkora {
 
-struct DeviceCapabilities
-{
+struct DeviceCapabilities {
     std::string devicePath;
     uint32_t inputConnectors = 0;
     uint32_t relayOutputs = 0;
@@ -19,8 +18,7 @@ struct DeviceCapabilities
     bool pullPointSupport = false;
 };
 
-struct DeviceInformation
-{
+struct DeviceInformation {
     std::string manufacturer;
     std::string model;
     std::string firmwareVersion;
@@ -28,21 +26,18 @@ struct DeviceInformation
     std::string hardwareId;
 };
 
-struct StreamUriRequest
-{
+struct StreamUriRequest {
     std::string streamType = "RTP-Unicast";
     std::string protocol = "UDP";
     std::string profileToken;
 };
 
-struct MediaUri
-{
+struct MediaUri {
     std::string uri;
-    std::string timeout; // xs:duration as the device sent it
+    std::string timeout;  // xs:duration as the device sent it
 };
 
-struct Resolution
-{
+struct Resolution {
     uint16_t width = 0;
     uint16_t height = 0;
 
@@ -63,8 +58,7 @@ enum OnvifCodec : uint32_t
     OnvifCodecH264 = 3,
 };
 
-struct CodecOptions
-{
+struct CodecOptions {
     std::string configurationToken;
     uint32_t codec = 0;
     std::set<Resolution> resolutions;
@@ -82,8 +76,7 @@ struct CodecOptions
     std::set<uint32_t> AvailableFrameRates() const;
 };
 
-struct EncoderOptions
-{
+struct EncoderOptions {
     uint32_t qualityMin = 0;
     uint32_t qualityMax = 0;
     std::vector<CodecOptions> codecs;
@@ -91,4 +84,4 @@ struct EncoderOptions
     std::vector<CodecOptions> OptionsForCodec(uint32_t codec) const;
 };
 
-} // namespace velkora
+}  // namespace velkora

@@ -8,7 +8,7 @@ namespace {
 
 constexpr char kOwnMark[] = "Velkora";
 
-} // namespace
+}  // namespace
 
 std::string StreamProfileName(const std::string& sourceToken, uint32_t kind)
 {
@@ -31,4 +31,4 @@ bool IsOwnProfileName(const std::string& name)
     return name.find(kOwnMark) != std::string::npos;
 }
 
-} // namespace velkora
+}  // namespace velkora

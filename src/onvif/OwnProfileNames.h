@@ -22,4 +22,4 @@ std::string NumberedProfileName(unsigned slot, const std::string& sourceToken);
 // True for a name that carries the library's mark anywhere.
 bool IsOwnProfileName(const std::string& name);
 
-} // namespace velkora
+}  // namespace velkora

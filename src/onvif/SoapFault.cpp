@@ -5,14 +5,12 @@ namespace velkora {
 std::string SoapFault::GetErrorText(const std::string& leading) const
 {
     std::string codes;
-    for (const std::string& subcode : subcodes)
-    {
+    for (const std::string& subcode : subcodes) {
         if (!codes.empty())
             codes += " > ";
         codes += subcode;
     }
-    if (!reason.empty())
-    {
+    if (!reason.empty()) {
         std::string text = leading + "Reason: " + reason;
         if (!codes.empty())
             text += " (code: " + codes + ")";
@@ -20,8 +18,7 @@ std::string SoapFault::GetErrorText(const std::string& leading) const
     }
     if (!codes.empty())
         return leading + "Error code: " + codes;
-    if (httpStatus == 0)
-    {
+    if (httpStatus == 0) {
         std::string text = leading + "Device is not accessible";
         if (transportError != 0)
             text += " (" + std::to_string(transportError) + ")";
@@ -36,8 +33,7 @@ std::string SoapFault::FindAuthenticationFault() const
 {
     for (const std::string& subcode : subcodes)
         if (subcode == "ter:NotAuthorized" || subcode == "wsse:FailedAuthentication" ||
-            subcode.find("NotAuthorize") != std::string::npos ||
-            subcode.find("FailedAuthenticat") != std::string::npos)
+            subcode.find("NotAuthorize") != std::string::npos || subcode.find("FailedAuthenticat") != std::string::npos)
             return subcode;
     return {};
 }
@@ -52,4 +48,4 @@ std::string SoapFault::GetAuthenticationText(const std::string& leading) const
     return leading + "Wrong user name or password";
 }
 
-} // namespace velkora
+}  // namespace velkora

@@ -8,13 +8,12 @@ namespace velkora {
 
 // Why the last ONVIF exchange failed: no answer (status 0 and the transport
 // error), an HTTP status other than 200, or a SOAP fault.
-struct SoapFault
-{
-    std::string code;                  // Code/Value
-    std::vector<std::string> subcodes; // outermost first
-    std::string reason;                // Reason/Text
-    uint32_t httpStatus = 0;           // 0 when no answer arrived
-    uint32_t transportError = 0;       // the sender's platform error when Send failed
+struct SoapFault {
+    std::string code;                   // Code/Value
+    std::vector<std::string> subcodes;  // outermost first
+    std::string reason;                 // Reason/Text
+    uint32_t httpStatus = 0;            // 0 when no answer arrived
+    uint32_t transportError = 0;        // the sender's platform error when Send failed
     // Seconds the device's clock differed from ours when it refused tokens made
     // on its own clock; 0 when the clocks agreed (or were never compared).
     int64_t refusedClockOffset = 0;
@@ -28,4 +27,4 @@ struct SoapFault
     std::string GetAuthenticationText(const std::string& leading) const;
 };
 
-} // namespace velkora
+}  // namespace velkora

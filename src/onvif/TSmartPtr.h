@@ -10,8 +10,7 @@
 
 namespace velkora {
 
-template <typename T>
-class TSmartPtr
+template <typename T> class TSmartPtr
 {
 public:
     TSmartPtr() = default;
@@ -19,8 +18,7 @@ public:
     // Takes ownership of `owned` (may be null).
     explicit TSmartPtr(T* owned)
     {
-        if (owned != nullptr)
-        {
+        if (owned != nullptr) {
             count = new (std::nothrow) std::atomic<int8_t>(1);
             if (count == nullptr)
                 delete owned;
@@ -38,8 +36,7 @@ public:
 
     TSmartPtr& operator=(const TSmartPtr& other)
     {
-        if (this != &other)
-        {
+        if (this != &other) {
             Release();
             CopyFrom(other);
         }
@@ -47,8 +44,7 @@ public:
     }
     TSmartPtr& operator=(TSmartPtr&& other) noexcept
     {
-        if (this != &other)
-        {
+        if (this != &other) {
             Release();
             count = std::exchange(other.count, nullptr);
             object = std::exchange(other.object, nullptr);
@@ -58,15 +54,12 @@ public:
 
     void Release()
     {
-        if (count != nullptr)
-        {
+        if (count != nullptr) {
             int8_t current = count->load();
             // Decrement only a positive count; the holder that reaches 0 deletes.
-            while (current > 0 && !count->compare_exchange_weak(current, int8_t(current - 1)))
-            {
+            while (current > 0 && !count->compare_exchange_weak(current, int8_t(current - 1))) {
             }
-            if (current == 1)
-            {
+            if (current == 1) {
                 delete object;
                 delete count;
             }
@@ -89,12 +82,9 @@ private:
             return;
         int8_t current = other.count->load();
         // A full count (127) refuses further sharing instead of wrapping.
-        while (current > 0 && current < INT8_MAX &&
-               !other.count->compare_exchange_weak(current, int8_t(current + 1)))
-        {
+        while (current > 0 && current < INT8_MAX && !other.count->compare_exchange_weak(current, int8_t(current + 1))) {
         }
-        if (current > 0 && current < INT8_MAX)
-        {
+        if (current > 0 && current < INT8_MAX) {
             count = other.count;
             object = other.object;
         }
@@ -104,4 +94,4 @@ private:
     T* object = nullptr;
 };
 
-} // namespace velkora
+}  // namespace velkora

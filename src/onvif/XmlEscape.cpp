@@ -6,10 +6,8 @@ std::string XmlEscape(std::string_view value)
 {
     std::string result;
     result.reserve(value.size());
-    for (char c : value)
-    {
-        switch (c)
-        {
+    for (char c : value) {
+        switch (c) {
         case '&': result += "&amp;"; break;
         case '<': result += "&lt;"; break;
         case '>': result += "&gt;"; break;
@@ -21,4 +19,4 @@ std::string XmlEscape(std::string_view value)
     return result;
 }
 
-} // namespace velkora
+}  // namespace velkora

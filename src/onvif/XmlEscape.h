@@ -9,4 +9,4 @@ namespace velkora {
 // double-quoted attribute of the requests we write.
 std::string XmlEscape(std::string_view value);
 
-} // namespace velkora
+}  // namespace velkora

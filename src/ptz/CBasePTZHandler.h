@@ -16,26 +16,27 @@ class IDriver;
 // The host's PTZ driver object of one device: creates each channel's control
 // on first demand and owns it until the device is closed. Not locked: the
 // host serialises GetPTZApi calls.
-class CBasePTZHandler : public CIPPTZDriverIf {
- public:
-  CBasePTZHandler(IDriver* driver, uint32_t channelCount);
-  ~CBasePTZHandler() override;
+class CBasePTZHandler : public CIPPTZDriverIf
+{
+public:
+    CBasePTZHandler(IDriver* driver, uint32_t channelCount);
+    ~CBasePTZHandler() override;
 
-  CBasePTZHandler(const CBasePTZHandler&) = delete;
-  CBasePTZHandler& operator=(const CBasePTZHandler&) = delete;
+    CBasePTZHandler(const CBasePTZHandler&) = delete;
+    CBasePTZHandler& operator=(const CBasePTZHandler&) = delete;
 
-  IIPPTZApiEx* GetPTZApiEx(uint32_t channel) override;
+    IIPPTZApiEx* GetPTZApiEx(uint32_t channel) override;
 
-  virtual CBasePTZControl* CreatePTZControl(uint32_t channel) = 0;
-  virtual void ReleaseControls();
+    virtual CBasePTZControl* CreatePTZControl(uint32_t channel) = 0;
+    virtual void ReleaseControls();
 
- protected:
-  IDriver* GetDriver() const { return driver; }
+protected:
+    IDriver* GetDriver() const { return driver; }
 
- private:
-  IDriver* driver;
-  std::map<uint32_t, std::unique_ptr<CBasePTZControl>> controls;
-  uint32_t channelCount;
+private:
+    IDriver* driver;
+    std::map<uint32_t, std::unique_ptr<CBasePTZControl>> controls;
+    uint32_t channelCount;
 };
 
 }  // namespace velkora

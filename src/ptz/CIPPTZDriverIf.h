@@ -6,6 +6,7 @@ namespace velkora {
 
 // The library's side of the host's PTZ driver interface; adds nothing, so
 // that every PTZ driver object of the library shares one base.
-class CIPPTZDriverIf : public IIPPTZDriverEx {};
+class CIPPTZDriverIf : public IIPPTZDriverEx
+{};
 
 }  // namespace velkora

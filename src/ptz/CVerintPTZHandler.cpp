@@ -6,8 +6,9 @@
 
 namespace velkora {
 
-CBasePTZControl* CVerintPTZHandler::CreatePTZControl(uint32_t channel) {
-  return new (std::nothrow) CVerintPTZControl(GetDriver(), channel);
+CBasePTZControl* CVerintPTZHandler::CreatePTZControl(uint32_t channel)
+{
+    return new (std::nothrow) CVerintPTZControl(GetDriver(), channel);
 }
 
 }  // namespace velkora

@@ -5,11 +5,12 @@
 namespace velkora {
 
 // The device family's PTZ driver object, handed to the host by GetPTZDriver.
-class CVerintPTZHandler : public CBasePTZHandler {
- public:
-  using CBasePTZHandler::CBasePTZHandler;
+class CVerintPTZHandler : public CBasePTZHandler
+{
+public:
+    using CBasePTZHandler::CBasePTZHandler;
 
-  CBasePTZControl* CreatePTZControl(uint32_t channel) override;
+    CBasePTZControl* CreatePTZControl(uint32_t channel) override;
 };
 
 }  // namespace velkora

@@ -21,7 +21,8 @@ namespace velkora {
 // RTCP side of one stream on the RTCP port ("RTCP Handler Thread"): answers each sender
 // report of the camera with one receiver report, sends BYE on close and reports the
 // camera's BYE. Nothing is sent before the first SR.
-class CRTCPHandler : private CBaseThread, public IRTPClientUser {
+class CRTCPHandler : private CBaseThread, public IRTPClientUser
+{
 public:
     static constexpr size_t kReceiverReportSize = 32;
     static constexpr size_t kByeSize = 8;
@@ -52,8 +53,7 @@ public:
     }
     uint16_t GetPort() { return udpClient_.GetPort(); }
 
-    void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
-                        size_t length) override;
+    void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data, size_t length) override;
     void OnReceiveTimeout(IRTPClient*) override {}
     void OnClientClosed(IRTPClient*) override {}
 

@@ -6,9 +6,13 @@ namespace velkora {
 
 namespace {
 
-uint16_t ReadBe16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t ReadBe16(const uint8_t* p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
-uint32_t ReadBe32(const uint8_t* p) {
+uint32_t ReadBe32(const uint8_t* p)
+{
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
@@ -16,7 +20,8 @@ constexpr size_t kHeaderSize = 12;
 
 }  // namespace
 
-void CRTPPacket::Clear() {
+void CRTPPacket::Clear()
+{
     csrcCount_ = 0;
     csrcList_.clear();
     ssrc_ = 0;
@@ -31,22 +36,28 @@ void CRTPPacket::Clear() {
     payload_.clear();
 }
 
-void CRTPPacket::TrimStorage(size_t keep) {
+void CRTPPacket::TrimStorage(size_t keep)
+{
     Clear();
     for (std::vector<uint8_t>* block : {&csrcList_, &extensionData_, &payload_}) {
-        if (block->capacity() > keep) std::vector<uint8_t>().swap(*block);
+        if (block->capacity() > keep)
+            std::vector<uint8_t>().swap(*block);
     }
 }
 
-bool CRTPPacket::Parse(const uint8_t* data, size_t length) {
+bool CRTPPacket::Parse(const uint8_t* data, size_t length)
+{
     Clear();
-    if (data == nullptr || length <= kHeaderSize) return false;
-    if ((data[0] >> 6) != 2) return false;
+    if (data == nullptr || length <= kHeaderSize)
+        return false;
+    if ((data[0] >> 6) != 2)
+        return false;
 
     size_t offset = kHeaderSize;
     const uint16_t csrcCount = data[0] & 0x0f;
     if (csrcCount > 0) {
-        if (length - kHeaderSize <= size_t{csrcCount} * 4) return false;
+        if (length - kHeaderSize <= size_t{csrcCount} * 4)
+            return false;
         csrcList_.assign(data + offset, data + offset + csrcCount * 4);
         offset += csrcCount * 4;
     }
@@ -84,7 +95,8 @@ bool CRTPPacket::Parse(const uint8_t* data, size_t length) {
         Clear();
         return false;
     }
-    if (pad + offset < length) payload_.assign(data + offset, data + length - pad);
+    if (pad + offset < length)
+        payload_.assign(data + offset, data + length - pad);
     return true;
 }
 

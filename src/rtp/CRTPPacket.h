@@ -10,7 +10,8 @@ namespace velkora {
 // Parse works on untrusted datagram bytes and never reads outside them. A packet object
 // that is parsed into again, or assigned to, reuses its byte blocks: copying packets into
 // kept objects allocates only while the blocks grow.
-class CRTPPacket {
+class CRTPPacket
+{
 public:
     CRTPPacket() = default;
     virtual ~CRTPPacket() = default;

@@ -5,13 +5,18 @@
 
 namespace velkora {
 
-CRTPPacketQueue::CRTPPacketQueue(uint32_t limit) : limit_(0) { SetLimit(limit); }
+CRTPPacketQueue::CRTPPacketQueue(uint32_t limit) : limit_(0)
+{
+    SetLimit(limit);
+}
 
 CRTPPacketQueue::~CRTPPacketQueue() = default;
 
-void CRTPPacketQueue::SetLimit(uint32_t limit) {
+void CRTPPacketQueue::SetLimit(uint32_t limit)
+{
     std::lock_guard guard(lock_);
-    if (depth_ != 0) return;
+    if (depth_ != 0)
+        return;
     limit_ = std::max<uint32_t>(limit, 1);
     // Reserved up front: pushing and releasing never grow a container.
     ring_.assign(limit_, nullptr);
@@ -20,7 +25,8 @@ void CRTPPacketQueue::SetLimit(uint32_t limit) {
     free_.reserve(MaxRecords());
 }
 
-QueuedPacket* CRTPPacketQueue::Acquire() {
+QueuedPacket* CRTPPacketQueue::Acquire()
+{
     std::lock_guard guard(lock_);
     if (!free_.empty()) {
         QueuedPacket* record = free_.back();
@@ -36,18 +42,22 @@ QueuedPacket* CRTPPacketQueue::Acquire() {
     return records_.back().get();
 }
 
-void CRTPPacketQueue::ReleaseLocked(QueuedPacket* record) {
+void CRTPPacketQueue::ReleaseLocked(QueuedPacket* record)
+{
     record->packet.TrimStorage(kKeptCapacity);
     free_.push_back(record);
 }
 
-void CRTPPacketQueue::Release(QueuedPacket* const* records, size_t count) {
+void CRTPPacketQueue::Release(QueuedPacket* const* records, size_t count)
+{
     std::lock_guard guard(lock_);
-    for (size_t i = 0; i < count; ++i) ReleaseLocked(records[i]);
+    for (size_t i = 0; i < count; ++i)
+        ReleaseLocked(records[i]);
 }
 
 size_t CRTPPacketQueue::Push(QueuedPacket* const* records, size_t count, QueuedPacket** spare, size_t spareWanted,
-                             size_t& dropped) {
+                             size_t& dropped)
+{
     std::unique_lock guard(lock_);
     dropped = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -70,14 +80,17 @@ size_t CRTPPacketQueue::Push(QueuedPacket* const* records, size_t count, QueuedP
     }
     const bool wake = consumerWaiting_ && depth_ > 0;
     guard.unlock();
-    if (wake) pushed_.notify_one();
+    if (wake)
+        pushed_.notify_one();
     return refilled;
 }
 
 size_t CRTPPacketQueue::Take(QueuedPacket* const* done, size_t doneCount, QueuedPacket** out, size_t max,
-                             size_t& remaining) {
+                             size_t& remaining)
+{
     std::lock_guard guard(lock_);
-    for (size_t i = 0; i < doneCount; ++i) ReleaseLocked(done[i]);
+    for (size_t i = 0; i < doneCount; ++i)
+        ReleaseLocked(done[i]);
     size_t taken = 0;
     while (taken < max && depth_ > 0) {
         QueuedPacket* record = ring_[head_];
@@ -91,7 +104,8 @@ size_t CRTPPacketQueue::Take(QueuedPacket* const* done, size_t doneCount, Queued
     return taken;
 }
 
-void CRTPPacketQueue::Clear() {
+void CRTPPacketQueue::Clear()
+{
     std::lock_guard guard(lock_);
     while (depth_ > 0) {
         ReleaseLocked(ring_[head_]);
@@ -103,7 +117,8 @@ void CRTPPacketQueue::Clear() {
     queuedBytes_ = 0;
 }
 
-void CRTPPacketQueue::WaitForPackets(uint32_t timeoutMs) {
+void CRTPPacketQueue::WaitForPackets(uint32_t timeoutMs)
+{
     std::unique_lock guard(lock_);
     consumerWaiting_ = true;
     pushed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return depth_ > 0 || wakeRequested_; });
@@ -111,7 +126,8 @@ void CRTPPacketQueue::WaitForPackets(uint32_t timeoutMs) {
     wakeRequested_ = false;
 }
 
-void CRTPPacketQueue::Wake() {
+void CRTPPacketQueue::Wake()
+{
     {
         std::lock_guard guard(lock_);
         wakeRequested_ = true;
@@ -119,17 +135,20 @@ void CRTPPacketQueue::Wake() {
     pushed_.notify_one();
 }
 
-size_t CRTPPacketQueue::GetDepth() {
+size_t CRTPPacketQueue::GetDepth()
+{
     std::lock_guard guard(lock_);
     return depth_;
 }
 
-uint64_t CRTPPacketQueue::GetAllocations() {
+uint64_t CRTPPacketQueue::GetAllocations()
+{
     std::lock_guard guard(lock_);
     return allocations_;
 }
 
-uint64_t CRTPPacketQueue::GetDropped() {
+uint64_t CRTPPacketQueue::GetDropped()
+{
     std::lock_guard guard(lock_);
     return dropped_;
 }

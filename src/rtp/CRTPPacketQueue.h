@@ -26,7 +26,8 @@ struct QueuedPacket {
 // packets (and kByteLimit in payload bytes) and further packets are refused: the newest
 // are dropped, the oldest are delivered first once the consumer resumes. The consumer
 // sleeps in WaitForPackets and is woken only by a push that finds it asleep.
-class CRTPPacketQueue {
+class CRTPPacketQueue
+{
 public:
     static constexpr uint32_t kDefaultLimit = 2048;
     static constexpr size_t kByteLimit = 4 * 1024 * 1024;
@@ -54,8 +55,7 @@ public:
     // Appends in order; records that do not fit are released and counted as dropped.
     // Refills `spare` (up to `spareWanted` free records, without allocating) in the same
     // acquisition, and wakes a waiting consumer. `dropped`: records refused.
-    size_t Push(QueuedPacket* const* records, size_t count, QueuedPacket** spare, size_t spareWanted,
-                size_t& dropped);
+    size_t Push(QueuedPacket* const* records, size_t count, QueuedPacket** spare, size_t spareWanted, size_t& dropped);
     // Releases `done` (records the consumer has finished with) and takes up to `max` from
     // the front into `out`; returns how many were taken. `remaining`: left in the queue.
     size_t Take(QueuedPacket* const* done, size_t doneCount, QueuedPacket** out, size_t max, size_t& remaining);

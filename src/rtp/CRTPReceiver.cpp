@@ -7,9 +7,13 @@ namespace velkora {
 
 CRTPReceiver::CRTPReceiver(IDebugMessage* owner) : CBaseThread(owner) {}
 
-CRTPReceiver::~CRTPReceiver() { Close(); }
+CRTPReceiver::~CRTPReceiver()
+{
+    Close();
+}
 
-bool CRTPReceiver::Open(uint16_t port) {
+bool CRTPReceiver::Open(uint16_t port)
+{
     if (client_) {
         client_->Close();
         client_.reset();
@@ -25,37 +29,44 @@ bool CRTPReceiver::Open(uint16_t port) {
         localPort_ = client_->GetPort();
         char threadName[48];
         std::snprintf(threadName, sizeof threadName, "RTP Packet Queue (%hu)", client_->GetPort());
-        if (StartThread(threadName)) return true;
+        if (StartThread(threadName))
+            return true;
     }
     Close();
     return false;
 }
 
-bool CRTPReceiver::OpenInterleaved() {
+bool CRTPReceiver::OpenInterleaved()
+{
     Close();
-    if (!StartThread("RTP Packet Queue (tcp)")) return false;
+    if (!StartThread("RTP Packet Queue (tcp)"))
+        return false;
     interleavedOpen_ = true;
     return true;
 }
 
-bool CRTPReceiver::OnInterleavedPacket(const sockaddr_in& from, const uint8_t* data, size_t length) {
+bool CRTPReceiver::OnInterleavedPacket(const sockaddr_in& from, const uint8_t* data, size_t length)
+{
     // The channel counts and reports what a full queue drops on this path.
     return !interleavedOpen_ || Offer(from, data, length) >= 0;
 }
 
-bool CRTPReceiver::StopThread(uint32_t timeoutMs) {
+bool CRTPReceiver::StopThread(uint32_t timeoutMs)
+{
     stopEvent.Set();
     queue_.Wake();
     return CBaseThread::StopThread(timeoutMs);
 }
 
-bool CRTPReceiver::JoinThread(uint32_t timeoutMs) {
+bool CRTPReceiver::JoinThread(uint32_t timeoutMs)
+{
     stopEvent.Set();
     queue_.Wake();
     return CBaseThread::JoinThread(timeoutMs);
 }
 
-void CRTPReceiver::Close() {
+void CRTPReceiver::Close()
+{
     interleavedOpen_ = false;
     stopEvent.Set();
     queue_.Wake();
@@ -68,23 +79,29 @@ void CRTPReceiver::Close() {
     StopThread(2000);
 }
 
-uint16_t CRTPReceiver::GetPort() { return client_ ? client_->GetPort() : 0; }
+uint16_t CRTPReceiver::GetPort()
+{
+    return client_ ? client_->GetPort() : 0;
+}
 
-void CRTPReceiver::ClearQueue() {
+void CRTPReceiver::ClearQueue()
+{
     queue_.Clear();
     dropping_ = false;
 }
 
-void CRTPReceiver::ReturnHeld() {
+void CRTPReceiver::ReturnHeld()
+{
     queue_.Release(gathered_, gatheredCount_);
     gatheredCount_ = 0;
     queue_.Release(spare_, spareCount_);
     spareCount_ = 0;
 }
 
-void CRTPReceiver::OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
-                                  size_t length) {
-    if (client == nullptr || client != client_.get()) return;
+void CRTPReceiver::OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data, size_t length)
+{
+    if (client == nullptr || client != client_.get())
+        return;
     QueuedPacket* record = spareCount_ > 0 ? spare_[--spareCount_] : queue_.Acquire();
     if (record == nullptr) {
         NoteDropped(1);  // every record is in the queue or in the user's hands
@@ -96,26 +113,34 @@ void CRTPReceiver::OnDataReceived(IRTPClient* client, const sockaddr_in& from, c
         return;
     }
     gathered_[gatheredCount_++] = record;
-    if (gatheredCount_ == kBatchSize) PushGathered();
+    if (gatheredCount_ == kBatchSize)
+        PushGathered();
 }
 
-void CRTPReceiver::OnDataBatchEnd(IRTPClient* client) {
-    if (client == nullptr || client != client_.get()) return;
+void CRTPReceiver::OnDataBatchEnd(IRTPClient* client)
+{
+    if (client == nullptr || client != client_.get())
+        return;
     PushGathered();
 }
 
-void CRTPReceiver::PushGathered() {
-    if (gatheredCount_ == 0) return;
+void CRTPReceiver::PushGathered()
+{
+    if (gatheredCount_ == 0)
+        return;
     size_t dropped = 0;
     spareCount_ += queue_.Push(gathered_, gatheredCount_, spare_ + spareCount_, kBatchSize - spareCount_, dropped);
     gatheredCount_ = 0;
     NoteDropped(dropped);
 }
 
-int CRTPReceiver::Offer(const sockaddr_in& from, const uint8_t* data, size_t length) {
-    if (stopEvent.IsSet()) return 0;
+int CRTPReceiver::Offer(const sockaddr_in& from, const uint8_t* data, size_t length)
+{
+    if (stopEvent.IsSet())
+        return 0;
     QueuedPacket* record = queue_.Acquire();
-    if (record == nullptr) return -1;
+    if (record == nullptr)
+        return -1;
     record->from = from;
     if (!record->packet.Parse(data, length)) {
         queue_.Release(&record, 1);
@@ -126,13 +151,15 @@ int CRTPReceiver::Offer(const sockaddr_in& from, const uint8_t* data, size_t len
     return dropped == 0 ? 1 : -1;
 }
 
-bool CRTPReceiver::QueuePacket(const sockaddr_in& from, const uint8_t* data, size_t length) {
+bool CRTPReceiver::QueuePacket(const sockaddr_in& from, const uint8_t* data, size_t length)
+{
     const int outcome = Offer(from, data, length);
     NoteDropped(outcome < 0 ? 1 : 0);
     return outcome > 0;
 }
 
-void CRTPReceiver::NoteDropped(size_t dropped) {
+void CRTPReceiver::NoteDropped(size_t dropped)
+{
     if (dropped == 0) {
         dropping_ = false;
         return;
@@ -144,17 +171,22 @@ void CRTPReceiver::NoteDropped(size_t dropped) {
     }
 }
 
-void CRTPReceiver::OnReceiveTimeout(IRTPClient* client) {
-    if (client == nullptr || client != client_.get() || user_ == nullptr) return;
+void CRTPReceiver::OnReceiveTimeout(IRTPClient* client)
+{
+    if (client == nullptr || client != client_.get() || user_ == nullptr)
+        return;
     user_->OnRTPTimeout();
 }
 
-void CRTPReceiver::OnClientClosed(IRTPClient* client) {
-    if (client == nullptr || client != client_.get() || user_ == nullptr) return;
+void CRTPReceiver::OnClientClosed(IRTPClient* client)
+{
+    if (client == nullptr || client != client_.get() || user_ == nullptr)
+        return;
     user_->OnRTPClosed();
 }
 
-uint32_t CRTPReceiver::Run() {
+uint32_t CRTPReceiver::Run()
+{
     QueuedPacket* batch[kBatchSize];
     size_t count = 0;
     size_t remaining = 0;
@@ -162,14 +194,16 @@ uint32_t CRTPReceiver::Run() {
         // The records of one batch go back to the pool as the next batch is taken.
         count = queue_.Take(batch, count, batch, kBatchSize, remaining);
         for (size_t i = 0; i < count; ++i) {
-            if (user_ == nullptr || stopEvent.IsSet()) break;
+            if (user_ == nullptr || stopEvent.IsSet())
+                break;
             try {
                 user_->OnRTPPacket(batch[i]->from, batch[i]->packet);
             } catch (...) {
             }
         }
         // Sleeps only when the queue is empty; a push, Close or a second wakes it.
-        if (count == 0) queue_.WaitForPackets(1000);
+        if (count == 0)
+            queue_.WaitForPackets(1000);
     }
     queue_.Release(batch, count);
     ClearQueue();

@@ -22,7 +22,8 @@ namespace velkora {
 // assembly never holds up the socket. Packets are parsed into pooled records and cross in
 // batches (one batched read of the socket, one queue lock); the queue is bounded (see
 // CRTPPacketQueue): while the user stalls, the newest datagrams are dropped.
-class CRTPReceiver : public IRTPClientUser, public CBaseThread {
+class CRTPReceiver : public IRTPClientUser, public CBaseThread
+{
 public:
     // Asked of the kernel for the RTP socket: an I-frame burst of a 1080p camera overflows
     // 64 KiB. The kernel may cap it at net.core.rmem_max.
@@ -63,8 +64,7 @@ public:
     // Packet records allocated so far: grows while the pool warms up, then stays.
     uint64_t GetRecordAllocations() { return queue_.GetAllocations(); }
 
-    void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
-                        size_t length) override;
+    void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data, size_t length) override;
     void OnDataBatchEnd(IRTPClient* client) override;
     void OnReceiveTimeout(IRTPClient* client) override;
     void OnClientClosed(IRTPClient* client) override;
@@ -94,7 +94,7 @@ private:
     size_t gatheredCount_ = 0;
     QueuedPacket* spare_[kBatchSize] = {};
     size_t spareCount_ = 0;
-    std::atomic<bool> dropping_{false};  // an overflow is in progress (logged once when it starts)
+    std::atomic<bool> dropping_{false};   // an overflow is in progress (logged once when it starts)
     std::atomic<uint16_t> localPort_{0};  // for messages from any thread
     std::atomic<bool> interleavedOpen_{false};
 };

@@ -10,7 +10,8 @@ namespace velkora {
 // 100 ns since 1601-01-01 UTC). The camera's clock rate is measured against the local clock
 // over the last 1000 frames; frame times never fall behind the local clock, and a lead over
 // it is worked off gradually so that frame spacing stays smooth.
-class CTimeStampConverter {
+class CTimeStampConverter
+{
 public:
     CTimeStampConverter();
     virtual ~CTimeStampConverter() = default;

@@ -25,15 +25,19 @@ constexpr int kDrainLimit = 100;
 // within the same batch. Mapped on demand: only the pages datagrams touch become resident.
 constexpr size_t kSlotSize = 65536;
 
-class ReadSlots {
+class ReadSlots
+{
 public:
-    ReadSlots() {
+    ReadSlots()
+    {
         void* memory = mmap(nullptr, kSlotSize * CUDPClient::kReadBatch, PROT_READ | PROT_WRITE,
                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         base_ = memory == MAP_FAILED ? nullptr : static_cast<uint8_t*>(memory);
     }
-    ~ReadSlots() {
-        if (base_ != nullptr) munmap(base_, kSlotSize * CUDPClient::kReadBatch);
+    ~ReadSlots()
+    {
+        if (base_ != nullptr)
+            munmap(base_, kSlotSize * CUDPClient::kReadBatch);
     }
     ReadSlots(const ReadSlots&) = delete;
     ReadSlots& operator=(const ReadSlots&) = delete;
@@ -44,8 +48,10 @@ private:
     uint8_t* base_ = nullptr;
 };
 
-bool SetTimeoutOption(int socket, int option, uint32_t milliseconds) {
-    if (milliseconds == 0) return true;
+bool SetTimeoutOption(int socket, int option, uint32_t milliseconds)
+{
+    if (milliseconds == 0)
+        return true;
     timeval tv{};
     tv.tv_sec = milliseconds / 1000;
     tv.tv_usec = (milliseconds % 1000) * 1000;
@@ -56,32 +62,49 @@ bool SetTimeoutOption(int socket, int option, uint32_t milliseconds) {
 
 CUDPClient::CUDPClient(IDebugMessage* owner) : CBaseThread(owner) {}
 
-CUDPClient::~CUDPClient() { Close(); }
+CUDPClient::~CUDPClient()
+{
+    Close();
+}
 
-void CUDPClient::SetReceiveSize(uint32_t bytes) { receiveSize_ = bytes; }
+void CUDPClient::SetReceiveSize(uint32_t bytes)
+{
+    receiveSize_ = bytes;
+}
 
-void CUDPClient::SetSelectTimeout(uint32_t milliseconds) {
+void CUDPClient::SetSelectTimeout(uint32_t milliseconds)
+{
     selectSeconds_ = milliseconds / 1000;
     selectMicroseconds_ = (milliseconds % 1000) * 1000;
 }
 
-void CUDPClient::SetSocketReceiveBuffer(uint32_t bytes) { socketReceiveBuffer_ = bytes; }
+void CUDPClient::SetSocketReceiveBuffer(uint32_t bytes)
+{
+    socketReceiveBuffer_ = bytes;
+}
 
-uint16_t CUDPClient::GetPort() { return port_; }
+uint16_t CUDPClient::GetPort()
+{
+    return port_;
+}
 
-uint32_t CUDPClient::GetGrantedReceiveBuffer() {
+uint32_t CUDPClient::GetGrantedReceiveBuffer()
+{
     CAutoLock guard(lock_);
     int granted = 0;
     socklen_t length = sizeof granted;
-    if (socket_ == -1 || getsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0) return 0;
+    if (socket_ == -1 || getsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)
+        return 0;
     return static_cast<uint32_t>(granted);
 }
 
-bool CUDPClient::Open(IRTPClientUser* user, uint16_t port) {
+bool CUDPClient::Open(IRTPClientUser* user, uint16_t port)
+{
     return OpenWith(user, {INADDR_NONE, port, socketReceiveBuffer_, kReceiveTimeoutMs, kSendTimeoutMs});
 }
 
-bool CUDPClient::OpenMulticast(IRTPClientUser* user, const char* group, uint16_t port) {
+bool CUDPClient::OpenMulticast(IRTPClientUser* user, const char* group, uint16_t port)
+{
     const in_addr_t address = (group != nullptr && *group != '\0') ? inet_addr(group) : INADDR_NONE;
     if (address == INADDR_NONE) {
         Close();
@@ -90,7 +113,8 @@ bool CUDPClient::OpenMulticast(IRTPClientUser* user, const char* group, uint16_t
     return OpenWith(user, {address, port, socketReceiveBuffer_, kReceiveTimeoutMs, kSendTimeoutMs});
 }
 
-bool CUDPClient::OpenWith(IRTPClientUser* user, const SocketSettings& settings) {
+bool CUDPClient::OpenWith(IRTPClientUser* user, const SocketSettings& settings)
+{
     if (user == nullptr) {
         Close();
         return false;
@@ -102,17 +126,21 @@ bool CUDPClient::OpenWith(IRTPClientUser* user, const SocketSettings& settings) 
             char threadName[64];
             std::snprintf(threadName, sizeof threadName, "UDP client thread, port %u", unsigned{port_});
             threadSocket_ = socket_;
-            if (StartThread(threadName)) return true;
+            if (StartThread(threadName))
+                return true;
         }
     }
     Close();
     return false;
 }
 
-bool CUDPClient::CreateSocket(const SocketSettings& settings) {
-    if (socket_ != -1) return false;
+bool CUDPClient::CreateSocket(const SocketSettings& settings)
+{
+    if (socket_ != -1)
+        return false;
     const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    if (s < 0) return false;
+    if (s < 0)
+        return false;
 
     const bool multicast = settings.group != INADDR_NONE;
     const int one = 1;
@@ -122,12 +150,11 @@ bool CUDPClient::CreateSocket(const SocketSettings& settings) {
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(settings.port);
-    const bool configured =
-        (!multicast || setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0) &&
-        setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) == 0 &&
-        SetTimeoutOption(s, SO_RCVTIMEO, settings.receiveTimeoutMs) &&
-        SetTimeoutOption(s, SO_SNDTIMEO, settings.sendTimeoutMs) &&
-        bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+    const bool configured = (!multicast || setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0) &&
+                            setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) == 0 &&
+                            SetTimeoutOption(s, SO_RCVTIMEO, settings.receiveTimeoutMs) &&
+                            SetTimeoutOption(s, SO_SNDTIMEO, settings.sendTimeoutMs) &&
+                            bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
     if (!configured) {
         ::close(s);
         return false;
@@ -136,9 +163,8 @@ bool CUDPClient::CreateSocket(const SocketSettings& settings) {
     // Port 0 binds an ephemeral port; report the one the system chose.
     sockaddr_in bound{};
     socklen_t boundLength = sizeof bound;
-    const uint16_t port = getsockname(s, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0
-                              ? ntohs(bound.sin_port)
-                              : settings.port;
+    const uint16_t port =
+        getsockname(s, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0 ? ntohs(bound.sin_port) : settings.port;
     socket_ = s;
     port_ = port;
     socketTimeout_ = std::max(settings.receiveTimeoutMs, settings.sendTimeoutMs);
@@ -148,13 +174,15 @@ bool CUDPClient::CreateSocket(const SocketSettings& settings) {
         request.imr_multiaddr.s_addr = settings.group;
         request.imr_interface.s_addr = htonl(INADDR_ANY);
         // On failure the socket stays stored; the Close that follows releases it.
-        if (setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) != 0) return false;
+        if (setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) != 0)
+            return false;
         multicastGroup_ = settings.group;
     }
     return true;
 }
 
-bool CUDPClient::Close() {
+bool CUDPClient::Close()
+{
     stopEvent.Set();
     int closing = -1;
     bool joined = false;
@@ -181,7 +209,8 @@ bool CUDPClient::Close() {
     if (closing != -1) {
         uint8_t scratch[1500];
         for (int i = 0; i < kDrainLimit; ++i) {
-            if (recv(closing, scratch, sizeof scratch, MSG_DONTWAIT) < 1) break;
+            if (recv(closing, scratch, sizeof scratch, MSG_DONTWAIT) < 1)
+                break;
         }
         ::close(closing);
         NotifyClosed();
@@ -189,25 +218,32 @@ bool CUDPClient::Close() {
     return joined;
 }
 
-bool CUDPClient::SendTo(const sockaddr_in& to, const uint8_t* data, size_t length) {
+bool CUDPClient::SendTo(const sockaddr_in& to, const uint8_t* data, size_t length)
+{
     // Held across the send so that Close cannot release the descriptor meanwhile.
     CAutoLock guard(lock_);
-    if (socket_ == -1) return false;
-    if (length == 0) return true;
-    if (data == nullptr) return false;
+    if (socket_ == -1)
+        return false;
+    if (length == 0)
+        return true;
+    if (data == nullptr)
+        return false;
     size_t sent = 0;
     while (sent < length) {
         const ssize_t n = sendto(socket_, data + sent, length - sent, MSG_NOSIGNAL,
                                  reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         sent += static_cast<size_t>(n);
     }
     return true;
 }
 
-CUDPClient::WaitResult CUDPClient::WaitForReadable() {
+CUDPClient::WaitResult CUDPClient::WaitForReadable()
+{
     for (;;) {
-        if (stopEvent.IsSet()) return WaitResult::Stop;
+        if (stopEvent.IsSet())
+            return WaitResult::Stop;
         const uint32_t timeoutMs = selectSeconds_.load() * 1000 + selectMicroseconds_.load() / 1000;
         // poll rather than select: the host process may hold descriptors beyond FD_SETSIZE.
         pollfd entry{threadSocket_, POLLIN, 0};
@@ -227,13 +263,16 @@ CUDPClient::WaitResult CUDPClient::WaitForReadable() {
             NotifyClosed();
             return WaitResult::Stop;
         }
-        if (errno == EINVAL) return WaitResult::Stop;
+        if (errno == EINVAL)
+            return WaitResult::Stop;
         // EINTR, ENOMEM: try again.
     }
 }
 
-uint32_t CUDPClient::Run() {
-    if (WaitForReadable() == WaitResult::Stop) return 0;
+uint32_t CUDPClient::Run()
+{
+    if (WaitForReadable() == WaitResult::Stop)
+        return 0;
     uint32_t size = std::min(receiveSize_.load(), kMaxReceiveSize);
     ReadSlots slots;
     if (!slots.IsValid()) {
@@ -266,41 +305,50 @@ uint32_t CUDPClient::Run() {
                 NotifyData(senders[i], slots.Slot(static_cast<unsigned>(i)), n);
             }
         }
-        if (count > 0) NotifyBatchEnd();
+        if (count > 0)
+            NotifyBatchEnd();
     } while (WaitForReadable() == WaitResult::Continue);
     return 0;
 }
 
-void CUDPClient::NotifyData(const sockaddr_in& from, const uint8_t* data, size_t length) {
+void CUDPClient::NotifyData(const sockaddr_in& from, const uint8_t* data, size_t length)
+{
     IRTPClientUser* user = user_;
-    if (user == nullptr || stopEvent.IsSet()) return;
+    if (user == nullptr || stopEvent.IsSet())
+        return;
     try {
         user->OnDataReceived(this, from, data, length);
     } catch (...) {
     }
 }
 
-void CUDPClient::NotifyBatchEnd() {
+void CUDPClient::NotifyBatchEnd()
+{
     IRTPClientUser* user = user_;
-    if (user == nullptr) return;
+    if (user == nullptr)
+        return;
     try {
         user->OnDataBatchEnd(this);
     } catch (...) {
     }
 }
 
-void CUDPClient::NotifyTimeout() {
+void CUDPClient::NotifyTimeout()
+{
     IRTPClientUser* user = user_;
-    if (user == nullptr || stopEvent.IsSet()) return;
+    if (user == nullptr || stopEvent.IsSet())
+        return;
     try {
         user->OnReceiveTimeout(this);
     } catch (...) {
     }
 }
 
-void CUDPClient::NotifyClosed() {
+void CUDPClient::NotifyClosed()
+{
     IRTPClientUser* user = user_;
-    if (user == nullptr) return;
+    if (user == nullptr)
+        return;
     try {
         user->OnClientClosed(this);
     } catch (...) {

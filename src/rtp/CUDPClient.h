@@ -15,7 +15,8 @@ namespace velkora {
 // One UDP socket with its receive thread ("UDP client thread, port %u"). The thread waits
 // for data with a bounded poll, takes what has arrived in one batched read (up to
 // kReadBatch datagrams) and hands datagrams, in arrival order, and quiet periods to the user.
-class CUDPClient : public CBaseThread, public IRTPClient {
+class CUDPClient : public CBaseThread, public IRTPClient
+{
 public:
     static constexpr uint32_t kDefaultSocketBuffer = 65535;
     static constexpr uint32_t kMaxReceiveSize = 65535;
@@ -51,7 +52,11 @@ private:
         uint32_t receiveTimeoutMs;
         uint32_t sendTimeoutMs;
     };
-    enum class WaitResult { Continue, Stop };
+    enum class WaitResult
+    {
+        Continue,
+        Stop
+    };
 
     bool OpenWith(IRTPClientUser* user, const SocketSettings& settings);
     bool CreateSocket(const SocketSettings& settings);
@@ -63,15 +68,15 @@ private:
 
     CRecursiveLock lock_;
     std::atomic<IRTPClientUser*> user_{nullptr};
-    int socket_ = -1;              // guarded by lock_
-    int threadSocket_ = -1;        // the receive thread's copy; stable while it runs
+    int socket_ = -1;        // guarded by lock_
+    int threadSocket_ = -1;  // the receive thread's copy; stable while it runs
     std::atomic<uint16_t> port_{0};
     std::atomic<uint32_t> receiveSize_{8192};
     std::atomic<uint32_t> selectSeconds_{2};
     std::atomic<uint32_t> selectMicroseconds_{0};
     std::atomic<uint32_t> socketReceiveBuffer_{kDefaultSocketBuffer};
     in_addr_t multicastGroup_ = INADDR_NONE;  // guarded by lock_
-    uint32_t socketTimeout_ = 0;               // guarded by lock_
+    uint32_t socketTimeout_ = 0;              // guarded by lock_
 };
 
 }  // namespace velkora

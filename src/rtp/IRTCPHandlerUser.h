@@ -3,7 +3,8 @@
 namespace velkora {
 
 // Implemented by the RTP channel.
-class IRTCPHandlerUser {
+class IRTCPHandlerUser
+{
 public:
     virtual ~IRTCPHandlerUser() = default;
     // The camera sent a BYE; called on the RTCP UDP client's thread.

@@ -7,7 +7,8 @@ namespace velkora {
 
 // Carries the RTCP handler's reports when RTCP has no UDP port of its own (RTP inside
 // the RTSP connection). Called from the handler's thread and from its Close.
-class IRTCPPacketSender {
+class IRTCPPacketSender
+{
 public:
     virtual ~IRTCPPacketSender() = default;
     // One whole RTCP packet; false when it could not be sent.

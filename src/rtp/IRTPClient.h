@@ -11,12 +11,12 @@ class IRTPClient;
 
 // Receives what a UDP client sees: datagrams, quiet periods and its end. Called on the
 // client's receive thread; must not call Close of the same client.
-class IRTPClientUser {
+class IRTPClientUser
+{
 public:
     virtual ~IRTPClientUser() = default;
     // One datagram of at least one byte.
-    virtual void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data,
-                                size_t length) = 0;
+    virtual void OnDataReceived(IRTPClient* client, const sockaddr_in& from, const uint8_t* data, size_t length) = 0;
     // The datagrams of one read have all been passed to OnDataReceived: what was gathered
     // from them can be handed on together.
     virtual void OnDataBatchEnd(IRTPClient*) {}
@@ -27,7 +27,8 @@ public:
 };
 
 // A bound UDP port with a receive thread.
-class IRTPClient {
+class IRTPClient
+{
 public:
     virtual ~IRTPClient() = default;
     // group: dotted IPv4 text of the multicast group to join.

@@ -7,7 +7,8 @@ namespace velkora {
 class CRTPPacket;
 
 // Implemented by the RTP channel; called on the receiver's queue thread.
-class IRTPReceiverUser {
+class IRTPReceiverUser
+{
 public:
     virtual ~IRTPReceiverUser() = default;
     // One packet in arrival order; both arguments are freed when the call returns.

@@ -10,4 +10,4 @@ namespace velkora {
 constexpr uint16_t kRtpPortFirst = 3556;
 constexpr uint16_t kRtpPortEnd = 4556;
 
-} // namespace velkora
+}  // namespace velkora

@@ -15,8 +15,7 @@ int32_t Distance(uint16_t sequence, uint16_t reference)
 
 }  // namespace
 
-RtpReorderWindow::RtpReorderWindow(size_t depth, uint32_t holdMs)
-    : slots_(std::max<size_t>(depth, 2)), holdMs_(holdMs)
+RtpReorderWindow::RtpReorderWindow(size_t depth, uint32_t holdMs) : slots_(std::max<size_t>(depth, 2)), holdMs_(holdMs)
 {
 }
 

@@ -15,7 +15,8 @@ namespace velkora {
 // held too long): the hole then counts as lost and the held packets follow it, so the
 // depacketizer sees the gap as it would have without the window. Packets older than the
 // next one due (duplicates, or too late) are dropped. Not locked: one feeding thread.
-class RtpReorderWindow {
+class RtpReorderWindow
+{
 public:
     using Deliver = std::function<void(const CRTPPacket&)>;
 

@@ -12,7 +12,8 @@ namespace velkora {
 // has delivered well-formed packets of the stream's payload type, of one SSRC and in
 // sequence, for a short while, that port is the stream's. Another port interrupting
 // starts the probation over, so two senders on the camera's address are never followed.
-class RtpSourceProbation {
+class RtpSourceProbation
+{
 public:
     static constexpr uint32_t kPackets = 10;
     static constexpr uint32_t kMilliseconds = 500;

@@ -8,13 +8,14 @@ namespace velkora {
 
 // Sliding-window sum of the last `window` samples. The window's storage is taken once, so
 // adding a sample (once per frame) never allocates.
-template <typename T>
-class TStatisticsHelper {
+template <typename T> class TStatisticsHelper
+{
 public:
     explicit TStatisticsHelper(uint32_t window) : samples_(window > 0 ? window : 1), window_(window) {}
     virtual ~TStatisticsHelper() = default;
 
-    void Add(T value) {
+    void Add(T value)
+    {
         if (window_ == 0) {  // nothing is kept: the sum and count stay those of the value alone
             sum_ = static_cast<double>(value);
             count_ = 1;
@@ -30,7 +31,8 @@ public:
         sum_ += static_cast<double>(value);
     }
 
-    void Clear() {
+    void Clear()
+    {
         first_ = 0;
         count_ = 0;
         sum_ = 0.0;

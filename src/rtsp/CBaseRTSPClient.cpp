@@ -34,22 +34,26 @@ constexpr std::size_t kInterleavedReadSize = 64 * 1024 + CInterleavedDemuxer::kF
 constexpr std::uint64_t kDropReportIntervalMs = 5000;
 constexpr const char* kRunMethod = "velkora::CBaseRTSPClient::Run";
 
-std::uint64_t SteadyMs() {
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
+std::uint64_t SteadyMs()
+{
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
 }
 
-bool SetTimeout(int fd, int option, std::uint32_t ms) {
+bool SetTimeout(int fd, int option, std::uint32_t ms)
+{
     timeval tv{};
     tv.tv_sec = static_cast<time_t>(ms / 1000);
     tv.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
     return setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv) == 0;
 }
 
-bool SetNonBlocking(int fd, bool on) {
+bool SetNonBlocking(int fd, bool on)
+{
     const int flags = fcntl(fd, F_GETFL, 0);
-    if (flags < 0) return false;
+    if (flags < 0)
+        return false;
     return fcntl(fd, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) == 0;
 }
 
@@ -57,10 +61,15 @@ bool SetNonBlocking(int fd, bool on) {
 
 CBaseRTSPClient::CBaseRTSPClient(IDebugMessage* owner) : CBaseThread(owner) {}
 
-CBaseRTSPClient::~CBaseRTSPClient() { Close(); }
+CBaseRTSPClient::~CBaseRTSPClient()
+{
+    Close();
+}
 
-bool CBaseRTSPClient::Open(const RTSPSessionSettings& settings, IRTSPClientUser* user) {
-    if (socket_ >= 0) return false;  // a session is running; Close it first
+bool CBaseRTSPClient::Open(const RTSPSessionSettings& settings, IRTSPClientUser* user)
+{
+    if (socket_ >= 0)
+        return false;  // a session is running; Close it first
     parser_.Reset();
     settings_ = settings;
     user_ = user;
@@ -75,7 +84,8 @@ bool CBaseRTSPClient::Open(const RTSPSessionSettings& settings, IRTSPClientUser*
     pendingResponse_.clear();
     droppedPackets_ = droppedSinceReport_ = strayFrames_ = 0;
     lastDropReportMs_ = 0;
-    if (settings_.interleaved) readBuffer_.resize(kInterleavedReadSize);
+    if (settings_.interleaved)
+        readBuffer_.resize(kInterleavedReadSize);
     if (!Connect()) {
         Close();
         return false;
@@ -89,7 +99,8 @@ bool CBaseRTSPClient::Open(const RTSPSessionSettings& settings, IRTSPClientUser*
     return true;
 }
 
-void CBaseRTSPClient::Close() {
+void CBaseRTSPClient::Close()
+{
     if (socket_ >= 0) {
         // TEARDOWN and any pending receive then give up after a short wait.
         receiveTimeoutMs_ = kCloseReceiveTimeoutMs;
@@ -104,16 +115,19 @@ void CBaseRTSPClient::Close() {
     user_ = nullptr;
 }
 
-void CBaseRTSPClient::CloseSocket() {
+void CBaseRTSPClient::CloseSocket()
+{
     if (socket_ >= 0) {
         ::close(socket_);
         socket_ = -1;
     }
 }
 
-bool CBaseRTSPClient::Connect() {
+bool CBaseRTSPClient::Connect()
+{
     socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (socket_ < 0) return false;
+    if (socket_ < 0)
+        return false;
     const int bufferSize = static_cast<int>(std::min<std::uint32_t>(settings_.receiveBufferSize, INT32_MAX));
     if (setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) != 0 ||
         !SetTimeout(socket_, SO_RCVTIMEO, settings_.receiveTimeoutMs) ||
@@ -162,9 +176,11 @@ bool CBaseRTSPClient::Connect() {
         }
     }
     if (!connected || !SetNonBlocking(socket_, false)) {
-        std::string why = failure == ETIMEDOUT ? "no answer within " + std::to_string(settings_.connectTimeoutMs) + " ms"
-                                               : std::string(std::strerror(failure));
-        if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+        std::string why = failure == ETIMEDOUT
+                              ? "no answer within " + std::to_string(settings_.connectTimeoutMs) + " ms"
+                              : std::string(std::strerror(failure));
+        if (!why.empty())
+            why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
         Trace("Connect", "reason: " + target + ": " + why);
         CloseSocket();
         return false;
@@ -173,37 +189,49 @@ bool CBaseRTSPClient::Connect() {
     return true;
 }
 
-void CBaseRTSPClient::Trace(const char* step, const std::string& text) {
-    if (owner) owner->DebugMessage(DebugTrace, "velkora::CBaseRTSPClient::%s: %s", step, text.c_str());
+void CBaseRTSPClient::Trace(const char* step, const std::string& text)
+{
+    if (owner)
+        owner->DebugMessage(DebugTrace, "velkora::CBaseRTSPClient::%s: %s", step, text.c_str());
 }
 
-std::string CBaseRTSPClient::BaseUrl() const {
+std::string CBaseRTSPClient::BaseUrl() const
+{
     const std::string& base = parser_.ContentBase();
-    if (base.find("rtsp://") != std::string::npos) return base;
+    if (base.find("rtsp://") != std::string::npos)
+        return base;
     std::string url = "rtsp://" + settings_.host + ":" + std::to_string(settings_.rtspPort) + "/";
     const auto pathStart = settings_.streamPath.find_first_not_of('/');
-    if (pathStart != std::string::npos) url += settings_.streamPath.substr(pathStart);
+    if (pathStart != std::string::npos)
+        url += settings_.streamPath.substr(pathStart);
     return url;
 }
 
-std::string CBaseRTSPClient::MediaUrl() const {
+std::string CBaseRTSPClient::MediaUrl() const
+{
     const MediaBlock* block = parser_.Media().Block(settings_.mediaSelection);
     const std::string control = block ? block->control : std::string();
-    if (control.find("://") != std::string::npos) return control;
+    if (control.find("://") != std::string::npos)
+        return control;
     std::string base = BaseUrl();
-    if (base.empty() || control.empty()) return base;
-    if (base.back() == '/') base.pop_back();
-    if (control.front() != '/') base += '/';
+    if (base.empty() || control.empty())
+        return base;
+    if (base.back() == '/')
+        base.pop_back();
+    if (control.front() != '/')
+        base += '/';
     return base + control;
 }
 
-std::string CBaseRTSPClient::BuildRequest(int method) {
+std::string CBaseRTSPClient::BuildRequest(int method)
+{
     const std::uint32_t cseq = parser_.NextCSeq();
     const std::string baseUrl = BaseUrl();
     const std::string requestUrl = method == kRtspSetup ? MediaUrl() : baseUrl;
     const std::string& session = parser_.Session();
     // Values from the host and the device must not be able to add lines to the request.
-    if (ContainsLineBreak(requestUrl) || ContainsLineBreak(baseUrl) || ContainsLineBreak(session)) return {};
+    if (ContainsLineBreak(requestUrl) || ContainsLineBreak(baseUrl) || ContainsLineBreak(session))
+        return {};
     if (settings_.authScheme != kAuthNone &&
         (ContainsLineBreak(settings_.userName) || ContainsLineBreak(settings_.password) ||
          ContainsLineBreak(parser_.Realm()) || ContainsLineBreak(parser_.Nonce()))) {
@@ -219,44 +247,40 @@ std::string CBaseRTSPClient::BuildRequest(int method) {
     request += authorization;
     request += "User-Agent: Velkora\r\n";
     switch (method) {
-        case kRtspDescribe:
-            request += "Accept: application/sdp\r\n";
-            break;
-        case kRtspSetup: {
-            if (settings_.interleaved) {
-                request += "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n";
-                break;
-            }
-            const MediaBlock* block = parser_.Media().Block(settings_.mediaSelection);
-            const std::string protocol =
-                block && !block->protocol.empty() && block->protocol != "RTP/AVP" ? block->protocol : "RTP/AVP/UDP";
-            request += "Transport: " + protocol + ";unicast;client_port=" + std::to_string(settings_.rtpClientPort) +
-                       "-" + std::to_string(settings_.rtcpClientPort) + "\r\n";
+    case kRtspDescribe: request += "Accept: application/sdp\r\n"; break;
+    case kRtspSetup: {
+        if (settings_.interleaved) {
+            request += "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n";
             break;
         }
-        case kRtspPlay:
-            request += sessionLine + "Range: npt=0.000-\r\n";
-            break;
-        case kRtspTeardown:
-        case kRtspOptions:
-            request += sessionLine;
-            break;
-        default:
-            return {};
+        const MediaBlock* block = parser_.Media().Block(settings_.mediaSelection);
+        const std::string protocol =
+            block && !block->protocol.empty() && block->protocol != "RTP/AVP" ? block->protocol : "RTP/AVP/UDP";
+        request += "Transport: " + protocol + ";unicast;client_port=" + std::to_string(settings_.rtpClientPort) + "-" +
+                   std::to_string(settings_.rtcpClientPort) + "\r\n";
+        break;
+    }
+    case kRtspPlay: request += sessionLine + "Range: npt=0.000-\r\n"; break;
+    case kRtspTeardown:
+    case kRtspOptions: request += sessionLine; break;
+    default: return {};
     }
     request += "\r\n";
     return request;
 }
 
-bool CBaseRTSPClient::SendRequest(int method) {
+bool CBaseRTSPClient::SendRequest(int method)
+{
     const std::string request = BuildRequest(method);
-    if (request.empty()) return false;
+    if (request.empty())
+        return false;
     std::lock_guard<std::mutex> guard(sendMutex_);
     const ssize_t sent = ::send(socket_, request.data(), request.size(), MSG_NOSIGNAL);
     return sent == static_cast<ssize_t>(request.size());
 }
 
-bool CBaseRTSPClient::ReceiveResponse(int method, std::string& response) {
+bool CBaseRTSPClient::ReceiveResponse(int method, std::string& response)
+{
     response.clear();
     std::size_t headerEnd = std::string::npos;
     std::size_t expected = kMaxHeaderSize;
@@ -265,22 +289,27 @@ bool CBaseRTSPClient::ReceiveResponse(int method, std::string& response) {
     while (response.size() < expected) {
         // Wait in short steps so that a stop request is noticed; TEARDOWN alone is
         // still awaited then, for the time Close allows it.
-        if (method != kRtspTeardown && IsStopRequested()) break;
+        if (method != kRtspTeardown && IsStopRequested())
+            break;
         const std::uint64_t now = SteadyMs();
         deadline = std::min(deadline, now + receiveTimeoutMs_.load());
-        if (now >= deadline) break;
+        if (now >= deadline)
+            break;
         pollfd pfd{socket_, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<std::uint64_t>(deadline - now, kPollStepMs)));
-        if (ready < 0 && errno != EINTR) break;
-        if (ready <= 0) continue;
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready <= 0)
+            continue;
         // Before the header end is known read small pieces, so the body of this
         // response is not read beyond what the header announces.
-        const std::size_t want = std::min(sizeof buffer, headerEnd == std::string::npos
-                                                             ? std::size_t(512)
-                                                             : expected - response.size());
+        const std::size_t want =
+            std::min(sizeof buffer, headerEnd == std::string::npos ? std::size_t(512) : expected - response.size());
         const ssize_t got = ::recv(socket_, buffer, want, MSG_DONTWAIT);
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
-        if (got <= 0) break;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            continue;
+        if (got <= 0)
+            break;
         response.append(buffer, static_cast<std::size_t>(got));
         deadline = SteadyMs() + receiveTimeoutMs_.load();  // the time-out bounds each wait, as SO_RCVTIMEO would
         if (headerEnd == std::string::npos) {
@@ -298,15 +327,17 @@ bool CBaseRTSPClient::ReceiveResponse(int method, std::string& response) {
     return !response.empty();
 }
 
-bool CBaseRTSPClient::Exchange(int method) {
-    if (method != kRtspTeardown && IsStopRequested()) return false;
+bool CBaseRTSPClient::Exchange(int method)
+{
+    if (method != kRtspTeardown && IsStopRequested())
+        return false;
     bool parsed = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string response;
-        const std::string request = std::string(RtspMethodName(method)) + " " +
-                                    TraceText(method == kRtspSetup ? MediaUrl() : BaseUrl());
-        if (!SendRequest(method) ||
-            !(settings_.interleaved ? ReceiveInterleavedResponse(method, response) : ReceiveResponse(method, response))) {
+        const std::string request =
+            std::string(RtspMethodName(method)) + " " + TraceText(method == kRtspSetup ? MediaUrl() : BaseUrl());
+        if (!SendRequest(method) || !(settings_.interleaved ? ReceiveInterleavedResponse(method, response)
+                                                            : ReceiveResponse(method, response))) {
             if (method != kRtspTeardown && !IsStopRequested())
                 Trace("Exchange", "reason: RTSP " + request + ": no answer");
             return false;
@@ -327,50 +358,62 @@ bool CBaseRTSPClient::Exchange(int method) {
     return parsed && parser_.Status() >= 200 && parser_.Status() < 300;
 }
 
-void CBaseRTSPClient::KeepAliveCheck() {
+void CBaseRTSPClient::KeepAliveCheck()
+{
     const std::uint32_t timeoutSec =
         parser_.SessionTimeout() != 0 ? parser_.SessionTimeout() : settings_.defaultSessionTimeoutSec;
     const std::uint64_t intervalMs = std::uint64_t(timeoutSec) * 1000 / 2;
     const std::uint64_t now = SteadyMs();
-    if (lastKeepAliveMs_ != 0 && now - lastKeepAliveMs_ <= intervalMs) return;
+    if (lastKeepAliveMs_ != 0 && now - lastKeepAliveMs_ <= intervalMs)
+        return;
     lastResult_ = Exchange(kRtspOptions);
     lastKeepAliveMs_ = now;
 }
 
-bool CBaseRTSPClient::CallOnDescribe() {
-    if (!user_) return true;
+bool CBaseRTSPClient::CallOnDescribe()
+{
+    if (!user_)
+        return true;
     try {
         return user_->OnDescribe(parser_.Media());
     } catch (...) {
-        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
-                                       MethodName(kClassName, "CallOnDescribe").c_str());
+        if (owner)
+            owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                MethodName(kClassName, "CallOnDescribe").c_str());
         return false;
     }
 }
 
-bool CBaseRTSPClient::CallOnSetup() {
-    if (!user_) return true;
+bool CBaseRTSPClient::CallOnSetup()
+{
+    if (!user_)
+        return true;
     try {
         user_->OnSetup(parser_.ServerRtpPort(), parser_.ServerRtcpPort());
         return true;
     } catch (...) {
-        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
-                                       MethodName(kClassName, "CallOnSetup").c_str());
+        if (owner)
+            owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                MethodName(kClassName, "CallOnSetup").c_str());
         return false;
     }
 }
 
-void CBaseRTSPClient::CallOnSessionClosed() {
-    if (!user_) return;
+void CBaseRTSPClient::CallOnSessionClosed()
+{
+    if (!user_)
+        return;
     try {
         user_->OnSessionClosed();
     } catch (...) {
-        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
-                                       MethodName(kClassName, "CallOnSessionClosed").c_str());
+        if (owner)
+            owner->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                MethodName(kClassName, "CallOnSessionClosed").c_str());
     }
 }
 
-uint32_t CBaseRTSPClient::Run() {
+uint32_t CBaseRTSPClient::Run()
+{
     playRequest_.Reset();
     lastResult_ = Exchange(kRtspDescribe);
     if (!lastResult_) {
@@ -382,16 +425,19 @@ uint32_t CBaseRTSPClient::Run() {
         setUp = Exchange(kRtspSetup);
         lastResult_ = setUp;
         transportRefused_ = !setUp && parser_.Status() == 461;
-        if (setUp) rtpChannel_ = parser_.InterleavedChannel();
+        if (setUp)
+            rtpChannel_ = parser_.InterleavedChannel();
     }
-    if (setUp) setUp = CallOnSetup();
+    if (setUp)
+        setUp = CallOnSetup();
     if (setUp && settings_.interleaved) {
         RunInterleaved();
     } else if (setUp) {
         playRequest_.Set();
         while (true) {
             const int signalled = WaitForAnyEvent({&stopEvent, &playRequest_}, kLoopWaitMs);
-            if (signalled == 0) break;
+            if (signalled == 0)
+                break;
             if (signalled == 1) {
                 lastResult_ = Exchange(kRtspPlay);
                 playAccepted_ = lastResult_.load();
@@ -405,7 +451,8 @@ uint32_t CBaseRTSPClient::Run() {
     return 0;
 }
 
-void CBaseRTSPClient::RunInterleaved() {
+void CBaseRTSPClient::RunInterleaved()
+{
     lastResult_ = Exchange(kRtspPlay);
     playAccepted_ = lastResult_.load();
     // The connection is read without pause; the keep-alive is checked as often as the
@@ -440,18 +487,24 @@ void CBaseRTSPClient::RunInterleaved() {
     ReportDrops(true);
 }
 
-bool CBaseRTSPClient::ReadInterleaved(std::uint32_t waitMs) {
+bool CBaseRTSPClient::ReadInterleaved(std::uint32_t waitMs)
+{
     pollfd pfd{socket_, POLLIN, 0};
     const int ready = ::poll(&pfd, 1, static_cast<int>(waitMs));
-    if (ready < 0) return errno == EINTR;
-    if (ready == 0) return true;
+    if (ready < 0)
+        return errno == EINTR;
+    if (ready == 0)
+        return true;
     const ssize_t got = ::recv(socket_, readBuffer_.data(), readBuffer_.size(), MSG_DONTWAIT);
-    if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-    if (got == 0) return false;
+    if (got < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    if (got == 0)
+        return false;
     return demuxer_.Feed(readBuffer_.data(), static_cast<std::size_t>(got));
 }
 
-bool CBaseRTSPClient::ReceiveInterleavedResponse(int method, std::string& response) {
+bool CBaseRTSPClient::ReceiveInterleavedResponse(int method, std::string& response)
+{
     response.clear();
     pendingResponse_.clear();
     responseReady_ = false;
@@ -459,26 +512,33 @@ bool CBaseRTSPClient::ReceiveInterleavedResponse(int method, std::string& respon
     // Media keep the connection busy, so the time-out bounds the whole wait, not each read.
     std::uint64_t deadline = SteadyMs() + receiveTimeoutMs_.load();
     while (!responseReady_) {
-        if (method != kRtspTeardown && IsStopRequested()) break;
+        if (method != kRtspTeardown && IsStopRequested())
+            break;
         const std::uint64_t now = SteadyMs();
         deadline = std::min(deadline, now + receiveTimeoutMs_.load());
-        if (now >= deadline) break;
-        if (!ReadInterleaved(static_cast<std::uint32_t>(std::min<std::uint64_t>(deadline - now, kPollStepMs)))) break;
+        if (now >= deadline)
+            break;
+        if (!ReadInterleaved(static_cast<std::uint32_t>(std::min<std::uint64_t>(deadline - now, kPollStepMs))))
+            break;
     }
     awaitingResponse_ = false;
     response.swap(pendingResponse_);
     return !response.empty();
 }
 
-void CBaseRTSPClient::OnRtspMessage(std::string_view message) {
+void CBaseRTSPClient::OnRtspMessage(std::string_view message)
+{
     // Requests of the server and answers that come too late are not ours to read.
-    if (!awaitingResponse_ || responseReady_ || !message.starts_with("RTSP/")) return;
+    if (!awaitingResponse_ || responseReady_ || !message.starts_with("RTSP/"))
+        return;
     pendingResponse_.assign(message);
     responseReady_ = true;
 }
 
-void CBaseRTSPClient::OnInterleavedFrame(std::uint8_t channel, const std::uint8_t* data, std::size_t size) {
-    if (user_ == nullptr) return;
+void CBaseRTSPClient::OnInterleavedFrame(std::uint8_t channel, const std::uint8_t* data, std::size_t size)
+{
+    if (user_ == nullptr)
+        return;
     const std::uint8_t rtp = rtpChannel_.load();
     try {
         if (channel == rtp) {
@@ -489,19 +549,24 @@ void CBaseRTSPClient::OnInterleavedFrame(std::uint8_t channel, const std::uint8_
         } else if (channel == static_cast<std::uint8_t>(rtp + 1)) {
             user_->OnInterleavedRTCP(data, size);
         } else if (strayFrames_++ == 0 && owner) {
-            owner->DebugMessage(DebugWarning, "%s: %s sent data on interleaved channel %u, which was not set up; "
-                                              "such data is dropped",
+            owner->DebugMessage(DebugWarning,
+                                "%s: %s sent data on interleaved channel %u, which was not set up; "
+                                "such data is dropped",
                                 kRunMethod, owner->GetName().c_str(), static_cast<unsigned>(channel));
         }
     } catch (...) {
-        if (owner) owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", kRunMethod);
+        if (owner)
+            owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", kRunMethod);
     }
 }
 
-void CBaseRTSPClient::ReportDrops(bool final) {
-    if (droppedSinceReport_ == 0 || owner == nullptr) return;
+void CBaseRTSPClient::ReportDrops(bool final)
+{
+    if (droppedSinceReport_ == 0 || owner == nullptr)
+        return;
     const std::uint64_t now = SteadyMs();
-    if (!final && lastDropReportMs_ != 0 && now - lastDropReportMs_ < kDropReportIntervalMs) return;
+    if (!final && lastDropReportMs_ != 0 && now - lastDropReportMs_ < kDropReportIntervalMs)
+        return;
     owner->DebugMessage(DebugWarning,
                         "%s: host fell behind %s: %llu RTP packets from the RTSP connection dropped "
                         "(%llu in this session)",
@@ -511,24 +576,30 @@ void CBaseRTSPClient::ReportDrops(bool final) {
     lastDropReportMs_ = now;
 }
 
-bool CBaseRTSPClient::SendAll(const char* data, size_t size) {
+bool CBaseRTSPClient::SendAll(const char* data, size_t size)
+{
     while (size > 0) {
         const ssize_t sent = ::send(socket_, data, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return false;
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            return false;
         data += sent;
         size -= static_cast<size_t>(sent);
     }
     return true;
 }
 
-bool CBaseRTSPClient::SendRTCPPacket(const uint8_t* data, size_t size) {
-    if (data == nullptr || size == 0 || size > 0xffff) return false;
+bool CBaseRTSPClient::SendRTCPPacket(const uint8_t* data, size_t size)
+{
+    if (data == nullptr || size == 0 || size > 0xffff)
+        return false;
     std::string frame = {'$', static_cast<char>(rtpChannel_.load() + 1), static_cast<char>(size >> 8),
                          static_cast<char>(size & 0xff)};
     frame.append(reinterpret_cast<const char*>(data), size);
     std::lock_guard<std::mutex> guard(sendMutex_);
-    if (socket_ < 0 || !settings_.interleaved) return false;
+    if (socket_ < 0 || !settings_.interleaved)
+        return false;
     return SendAll(frame.data(), frame.size());
 }
 

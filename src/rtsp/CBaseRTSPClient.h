@@ -22,7 +22,8 @@ namespace velkora {
 // setting RTP and RTCP share the connection ('$' frames): the thread then reads it
 // without pause and hands the packets to the user; the RTCP handler's reports go back
 // through SendRTCPPacket.
-class CBaseRTSPClient : public CBaseThread, public IRTCPPacketSender, private CInterleavedDemuxer::Sink {
+class CBaseRTSPClient : public CBaseThread, public IRTCPPacketSender, private CInterleavedDemuxer::Sink
+{
 public:
     explicit CBaseRTSPClient(IDebugMessage* owner);
     ~CBaseRTSPClient() override;

@@ -11,9 +11,11 @@ namespace velkora {
 // binary frames ('$', channel, 16-bit big-endian length, packet) and RTSP messages
 // (header block plus Content-Length bytes of body). Bytes are fed as they arrive in
 // pieces of any size; at most one incomplete unit is held, so memory stays bounded.
-class CInterleavedDemuxer {
+class CInterleavedDemuxer
+{
 public:
-    class Sink {
+    class Sink
+    {
     public:
         virtual ~Sink() = default;
         // One complete binary frame; `data` is valid for the call only. Empty frames

@@ -11,7 +11,8 @@ namespace velkora {
 
 namespace {
 
-enum HeaderKind {
+enum HeaderKind
+{
     kHeaderUnknown = 0,
     kHeaderCSeq = 1,
     kHeaderDate = 2,
@@ -28,11 +29,14 @@ enum HeaderKind {
     kHeaderWwwAuthenticate = 14,
 };
 
-HeaderKind HeaderKindOf(std::string_view line) {
+HeaderKind HeaderKindOf(std::string_view line)
+{
     const auto colon = line.find(':');
-    if (colon == std::string_view::npos) return kHeaderUnknown;
+    if (colon == std::string_view::npos)
+        return kHeaderUnknown;
     const std::string_view name = TrimBlanks(line.substr(0, colon));
-    if (name.size() < 2) return kHeaderUnknown;
+    if (name.size() < 2)
+        return kHeaderUnknown;
     static const struct {
         std::string_view name;
         HeaderKind kind;
@@ -51,13 +55,15 @@ HeaderKind HeaderKindOf(std::string_view line) {
                   {"www-authenticate", kHeaderWwwAuthenticate}};
     const std::string lower = ToLower(name);
     for (const auto& entry : kNames) {
-        if (lower == entry.name) return entry.kind;
+        if (lower == entry.name)
+            return entry.kind;
     }
     return kHeaderUnknown;
 }
 
 // Reads "<literal> %u" from the lower-cased line.
-bool ScanNumberHeader(std::string_view line, std::string_view literal, std::uint32_t& value) {
+bool ScanNumberHeader(std::string_view line, std::string_view literal, std::uint32_t& value)
+{
     const std::string lower = ToLower(line);
     std::string_view rest(lower);
     return ScanLiteral(rest, literal) && ScanUnsigned(rest, value);
@@ -65,37 +71,44 @@ bool ScanNumberHeader(std::string_view line, std::string_view literal, std::uint
 
 // Splits `text` into lines that end with "\r\n"; the terminator stays part of the
 // line. A trailing fragment without one is not a line. Stops when `visit` says so.
-template <typename Visit>
-std::size_t ForEachLine(std::string_view text, Visit visit) {
+template <typename Visit> std::size_t ForEachLine(std::string_view text, Visit visit)
+{
     std::size_t at = 0;
     while (true) {
         const auto end = text.find("\r\n", at);
-        if (end == std::string_view::npos) return text.size();
+        if (end == std::string_view::npos)
+            return text.size();
         const std::string_view line = text.substr(at, end + 2 - at);
         at = end + 2;
-        if (!visit(line)) return at;
+        if (!visit(line))
+            return at;
     }
 }
 
-std::string_view WithoutTerminator(std::string_view line) {
+std::string_view WithoutTerminator(std::string_view line)
+{
     return line.ends_with("\r\n") ? line.substr(0, line.size() - 2) : line;
 }
 
-std::string WithoutQuotes(std::string text) {
+std::string WithoutQuotes(std::string text)
+{
     text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
     return text;
 }
 
 // 1..65535 written in decimal digits only; anything else is 0.
-std::uint16_t PortNumber(std::string_view text) {
-    if (text.empty() || text.size() > 5) return 0;
+std::uint16_t PortNumber(std::string_view text)
+{
+    if (text.empty() || text.size() > 5)
+        return 0;
     const std::uint32_t value = StrictUnsigned(text);
     return value <= 65535 ? static_cast<std::uint16_t>(value) : 0;
 }
 
 }  // namespace
 
-void CRTSPResponseParser::Reset() {
+void CRTSPResponseParser::Reset()
+{
     version_.clear();
     contentBase_.clear();
     contentType_.clear();
@@ -105,19 +118,24 @@ void CRTSPResponseParser::Reset() {
     media_.Clear();
 }
 
-bool CRTSPResponseParser::Parse(int kind, std::string_view response) {
+bool CRTSPResponseParser::Parse(int kind, std::string_view response)
+{
     const auto statusEnd = response.find("\r\n");
     std::string_view statusLine = response.substr(0, statusEnd);
     const auto wordStart = std::find_if_not(statusLine.begin(), statusLine.end(), IsSpace);
     const auto wordEnd = std::find_if(wordStart, statusLine.end(), IsSpace);
     const std::size_t wordLength = static_cast<std::size_t>(wordEnd - wordStart);
-    if (wordLength == 0 || wordLength > kMaxVersionLength) return false;
+    if (wordLength == 0 || wordLength > kMaxVersionLength)
+        return false;
     version_.assign(wordStart, wordEnd);
     statusLine.remove_prefix(static_cast<std::size_t>(wordEnd - statusLine.begin()));
-    if (!ScanUnsigned(statusLine, status_)) return false;
+    if (!ScanUnsigned(statusLine, status_))
+        return false;
     contentLength_ = 0;
-    if (status_ != 200 && status_ != 401) return false;
-    if (statusEnd == std::string_view::npos) return true;  // no header lines at all
+    if (status_ != 200 && status_ != 401)
+        return false;
+    if (statusEnd == std::string_view::npos)
+        return true;  // no header lines at all
 
     const std::string_view headers = response.substr(statusEnd + 2);
     bool ok = true;
@@ -130,14 +148,17 @@ bool CRTSPResponseParser::Parse(int kind, std::string_view response) {
         ok = ParseHeader(line);
         return ok;
     });
-    if (!ok) return false;
+    if (!ok)
+        return false;
     const std::string_view body = sawEnd ? headers.substr(headersLength) : std::string_view();
-    if (contentLength_ != 0 && body.empty()) return false;
+    if (contentLength_ != 0 && body.empty())
+        return false;
 
     if (kind == kRtspDescribe) {
         // A body shorter than announced (the peer stopped sending) is read as far as it goes.
         CSDPResponseParser sdp;
-        if (!sdp.Parse(body.substr(0, contentLength_))) return false;
+        if (!sdp.Parse(body.substr(0, contentLength_)))
+            return false;
         media_ = sdp.Description();
         return true;
     }
@@ -156,7 +177,8 @@ bool CRTSPResponseParser::Parse(int kind, std::string_view response) {
     return true;
 }
 
-void CRTSPResponseParser::ParseServerPorts(std::string_view transport) {
+void CRTSPResponseParser::ParseServerPorts(std::string_view transport)
+{
     const std::string pair = LookupDelimitedValue(transport, "server_port", "=", ";\r\n");
     const std::size_t dash = pair.find('-');
     serverRtpPort_ = PortNumber(std::string_view(pair).substr(0, dash));
@@ -167,29 +189,33 @@ void CRTSPResponseParser::ParseServerPorts(std::string_view transport) {
         serverSsrc_ = static_cast<std::uint32_t>(std::stoul(ssrc, nullptr, 16));
 }
 
-bool CRTSPResponseParser::ParseHeader(std::string_view line) {
+bool CRTSPResponseParser::ParseHeader(std::string_view line)
+{
     switch (HeaderKindOf(line)) {
-        case kHeaderCSeq: return ScanNumberHeader(line, "cseq: ", cseq_);
-        case kHeaderContentLength: return ScanNumberHeader(line, "content-length: ", contentLength_);
-        case kHeaderContentType: {
-            const std::string lower = ToLower(line);
-            std::string_view rest(lower);
-            if (!ScanLiteral(rest, "content-type: ")) return false;
-            const auto end = std::find_if(rest.begin(), rest.end(), IsSpace);
-            if (end == rest.begin()) return false;
-            // Bounded like the field it fills; longer types are cut, not overrun.
-            const std::size_t length = std::min<std::size_t>(end - rest.begin(), kMaxContentTypeLength);
-            contentType_.assign(rest.substr(0, length));
-            return true;
-        }
-        case kHeaderContentBase: return ParseContentBase(line);
-        case kHeaderSession: return ParseSession(line);
-        case kHeaderWwwAuthenticate: return ParseChallenge(line);
-        default: return true;  // known but unused, or unknown: ignored
+    case kHeaderCSeq: return ScanNumberHeader(line, "cseq: ", cseq_);
+    case kHeaderContentLength: return ScanNumberHeader(line, "content-length: ", contentLength_);
+    case kHeaderContentType: {
+        const std::string lower = ToLower(line);
+        std::string_view rest(lower);
+        if (!ScanLiteral(rest, "content-type: "))
+            return false;
+        const auto end = std::find_if(rest.begin(), rest.end(), IsSpace);
+        if (end == rest.begin())
+            return false;
+        // Bounded like the field it fills; longer types are cut, not overrun.
+        const std::size_t length = std::min<std::size_t>(end - rest.begin(), kMaxContentTypeLength);
+        contentType_.assign(rest.substr(0, length));
+        return true;
+    }
+    case kHeaderContentBase: return ParseContentBase(line);
+    case kHeaderSession: return ParseSession(line);
+    case kHeaderWwwAuthenticate: return ParseChallenge(line);
+    default: return true;  // known but unused, or unknown: ignored
     }
 }
 
-bool CRTSPResponseParser::ParseContentBase(std::string_view line) {
+bool CRTSPResponseParser::ParseContentBase(std::string_view line)
+{
     line = WithoutTerminator(line);
     const std::string lower = ToLower(line);
     const auto name = lower.find("content-base:");
@@ -198,11 +224,13 @@ bool CRTSPResponseParser::ParseContentBase(std::string_view line) {
         return false;
     }
     const auto url = lower.find("rtsp://", name);
-    if (url != std::string::npos) contentBase_ = std::string(TrimBlanks(line.substr(url)));
+    if (url != std::string::npos)
+        contentBase_ = std::string(TrimBlanks(line.substr(url)));
     return true;
 }
 
-bool CRTSPResponseParser::ParseSession(std::string_view line) {
+bool CRTSPResponseParser::ParseSession(std::string_view line)
+{
     session_ = LookupDelimitedValue(line, "Session:", " ", ";\r\n");
     if (line.find(';') != std::string_view::npos) {
         const std::string timeout = LookupDelimitedValue(line, "timeout", "=", ";\r\n");
@@ -218,13 +246,16 @@ bool CRTSPResponseParser::ParseSession(std::string_view line) {
     return !session_.empty();
 }
 
-bool CRTSPResponseParser::ParseChallenge(std::string_view line) {
+bool CRTSPResponseParser::ParseChallenge(std::string_view line)
+{
     constexpr std::string_view kName = "WWW-Authenticate: ";
     const auto name = line.find(kName);
-    if (name == std::string_view::npos) return false;
+    if (name == std::string_view::npos)
+        return false;
     const std::size_t schemeStart = name + kName.size();
     const auto schemeEnd = line.find_first_of(" \t\r\n", schemeStart);
-    if (schemeEnd == std::string_view::npos) return false;
+    if (schemeEnd == std::string_view::npos)
+        return false;
     const std::string_view scheme = line.substr(schemeStart, schemeEnd - schemeStart);
     int challenged;
     if (scheme == "Digest") {

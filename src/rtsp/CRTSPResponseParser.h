@@ -11,7 +11,8 @@ namespace velkora {
 // Reads one RTSP response: status, the headers the client needs, the challenge of a
 // 401, the interleaved channel of a SETUP answer and the SDP of a DESCRIBE answer.
 // Numbers survive Reset (CSeq doubles as the client's request counter).
-class CRTSPResponseParser {
+class CRTSPResponseParser
+{
 public:
     virtual ~CRTSPResponseParser() = default;
 

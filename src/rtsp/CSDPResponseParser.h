@@ -7,7 +7,8 @@
 namespace velkora {
 
 // Parses the SDP body of a DESCRIBE response into a MediaDescription.
-class CSDPResponseParser {
+class CSDPResponseParser
+{
 public:
     virtual ~CSDPResponseParser() = default;
 

@@ -11,7 +11,8 @@ namespace velkora {
 class CRTPPacket;
 
 // Implemented by the RTSP channel; called on the RTSP client's thread.
-class IRTSPClientUser : public IRTCPHandlerUser {
+class IRTSPClientUser : public IRTCPHandlerUser
+{
 public:
     ~IRTSPClientUser() override = default;
     // The parsed SDP of the DESCRIBE answer; false ends the session before SETUP.

@@ -7,7 +7,13 @@
 namespace velkora {
 
 // Media kinds of an SDP description; also the RTSP client's media selection.
-enum MediaKind : int { kMediaSession = 0, kMediaVideo = 1, kMediaAudio = 2, kMediaData = 3 };
+enum MediaKind : int
+{
+    kMediaSession = 0,
+    kMediaVideo = 1,
+    kMediaAudio = 2,
+    kMediaData = 3
+};
 
 // What the SDP says about one media kind.
 struct MediaBlock {
@@ -23,7 +29,7 @@ struct MediaDescription {
     MediaBlock video;
     MediaBlock audio;
     MediaBlock data;
-    std::vector<std::uint8_t> sps;     // decoded "sprop-parameter-sets" of the video block
+    std::vector<std::uint8_t> sps;  // decoded "sprop-parameter-sets" of the video block
     std::vector<std::uint8_t> pps;
     std::vector<std::uint8_t> config;  // decoded "config" when no parameter sets are given
 

@@ -2,14 +2,15 @@
 
 namespace velkora {
 
-const char* RtspMethodName(int method) {
+const char* RtspMethodName(int method)
+{
     switch (method) {
-        case kRtspDescribe: return "DESCRIBE";
-        case kRtspSetup: return "SETUP";
-        case kRtspPlay: return "PLAY";
-        case kRtspTeardown: return "TEARDOWN";
-        case kRtspOptions: return "OPTIONS";
-        default: return "";
+    case kRtspDescribe: return "DESCRIBE";
+    case kRtspSetup: return "SETUP";
+    case kRtspPlay: return "PLAY";
+    case kRtspTeardown: return "TEARDOWN";
+    case kRtspOptions: return "OPTIONS";
+    default: return "";
     }
 }
 

@@ -3,7 +3,8 @@
 namespace velkora {
 
 // RTSP request methods; also the kind of response a parser is asked to read.
-enum RtspMethod : int {
+enum RtspMethod : int
+{
     kRtspDescribe = 1,
     kRtspSetup = 2,
     kRtspPlay = 3,
@@ -15,6 +16,11 @@ enum RtspMethod : int {
 const char* RtspMethodName(int method);
 
 // Authentication schemes of a challenge and of the client's requests.
-enum RtspAuthScheme : int { kAuthNone = 0, kAuthBasic = 1, kAuthDigest = 2 };
+enum RtspAuthScheme : int
+{
+    kAuthNone = 0,
+    kAuthBasic = 1,
+    kAuthDigest = 2
+};
 
 }  // namespace velkora

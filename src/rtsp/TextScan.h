@@ -10,8 +10,8 @@
 namespace velkora {
 
 std::string ToLower(std::string_view s);
-std::string_view TrimBlanks(std::string_view s);  // spaces and tabs
-bool IsSpace(char c);                             // as isspace in the C locale
+std::string_view TrimBlanks(std::string_view s);                  // spaces and tabs
+bool IsSpace(char c);                                             // as isspace in the C locale
 std::vector<std::string_view> SplitAtBlanks(std::string_view s);  // empty tokens dropped
 
 // Strict decimal: only the digits 0-9, anything else (or nothing) gives 0; modulo 2^32.

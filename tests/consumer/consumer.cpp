@@ -14,8 +14,7 @@ using namespace velkora::ipcapture;
 
 namespace {
 
-struct Exports
-{
+struct Exports {
     decltype(&::CreateIPCapture) createCapture = nullptr;
     decltype(&::DeleteIPCapture) deleteCapture = nullptr;
     decltype(&::CreateCapabilityQueryModule) createModule = nullptr;
@@ -35,14 +34,14 @@ int Fail(const char* what)
 #ifdef HQ_LINKED
 bool Load(Exports& e)
 {
-    e = {&::CreateIPCapture, &::DeleteIPCapture, &::CreateCapabilityQueryModule, &::DeleteCapabilityQueryModule,
-         &::InitCapabilityQuery, &::StartCapabilityQuery, &::TerminateCapabilityQuery, &::UninitCapabilityQuery};
+    e = {
+        &::CreateIPCapture,     &::DeleteIPCapture,      &::CreateCapabilityQueryModule, &::DeleteCapabilityQueryModule,
+        &::InitCapabilityQuery, &::StartCapabilityQuery, &::TerminateCapabilityQuery,    &::UninitCapabilityQuery};
     std::printf("consumer: linked\n");
     return true;
 }
 #else
-template <typename Function>
-bool Resolve(void* handle, const char* name, Function& function)
+template <typename Function> bool Resolve(void* handle, const char* name, Function& function)
 {
     function = reinterpret_cast<Function>(dlsym(handle, name));
     if (function == nullptr)
@@ -61,7 +60,8 @@ bool Load(Exports& e)
     return Resolve(handle, "CreateIPCapture", e.createCapture) && Resolve(handle, "DeleteIPCapture", e.deleteCapture) &&
            Resolve(handle, "CreateCapabilityQueryModule", e.createModule) &&
            Resolve(handle, "DeleteCapabilityQueryModule", e.deleteModule) &&
-           Resolve(handle, "InitCapabilityQuery", e.initQuery) && Resolve(handle, "StartCapabilityQuery", e.startQuery) &&
+           Resolve(handle, "InitCapabilityQuery", e.initQuery) &&
+           Resolve(handle, "StartCapabilityQuery", e.startQuery) &&
            Resolve(handle, "TerminateCapabilityQuery", e.terminateQuery) &&
            Resolve(handle, "UninitCapabilityQuery", e.uninitQuery);
 }
@@ -94,8 +94,7 @@ private:
 };
 
 // Nothing is stored: the query below fails before it learns anything.
-struct Store : IHostCapabilityStore, IHostCapabilityProperty, IHostResolutionList, IHostFramerateList
-{
+struct Store : IHostCapabilityStore, IHostCapabilityProperty, IHostResolutionList, IHostFramerateList {
     void SetValue(uint32_t, uint32_t) override {}
     void SetName(const char*) override {}
     IHostTextField* GetConnectionField(uint32_t) override { return nullptr; }
@@ -110,7 +109,7 @@ struct Store : IHostCapabilityStore, IHostCapabilityProperty, IHostResolutionLis
     void Add(uint32_t) override {}
 };
 
-} // namespace
+}  // namespace
 
 int main()
 {

@@ -19,11 +19,12 @@
 #include <vector>
 
 struct RecordedRequest {
-    std::string head; // request line and headers
+    std::string head;  // request line and headers
     std::string body;
-    bool tls = false; // the connection began with a TLS handshake instead of HTTP
+    bool tls = false;  // the connection began with a TLS handshake instead of HTTP
 
-    std::string Header(const std::string& name) const {
+    std::string Header(const std::string& name) const
+    {
         for (std::size_t pos = head.find("\r\n"); pos != std::string::npos; pos = head.find("\r\n", pos + 2))
             if (strncasecmp(head.c_str() + pos + 2, (name + ":").c_str(), name.size() + 1) == 0) {
                 const std::size_t start = head.find_first_not_of(' ', pos + 3 + name.size());
@@ -33,13 +34,15 @@ struct RecordedRequest {
     }
 };
 
-class LoopbackHttpServer {
+class LoopbackHttpServer
+{
 public:
-    static inline const std::string Hang = "\x01hang"; // handler result: keep the connection, answer nothing
+    static inline const std::string Hang = "\x01hang";  // handler result: keep the connection, answer nothing
     using Handler = std::function<std::string(const RecordedRequest&)>;
 
     explicit LoopbackHttpServer(Handler handler, const char* address = "127.0.0.1", uint16_t port = 0)
-        : m_handler(std::move(handler)), m_listener(socket(AF_INET, SOCK_STREAM, 0)) {
+        : m_handler(std::move(handler)), m_listener(socket(AF_INET, SOCK_STREAM, 0))
+    {
         int on = 1;
         setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
         sockaddr_in addr{AF_INET, htons(port), {}, {}};
@@ -55,7 +58,8 @@ public:
         m_thread = std::thread([this] { Serve(); });
     }
 
-    ~LoopbackHttpServer() {
+    ~LoopbackHttpServer()
+    {
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
@@ -65,36 +69,45 @@ public:
 
     bool Ok() const { return m_listener >= 0; }
     uint16_t Port() const { return m_port; }
-    std::vector<RecordedRequest> Requests() {
+    std::vector<RecordedRequest> Requests()
+    {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_requests;
     }
-    int Connections() {
+    int Connections()
+    {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_connections;
     }
     // Bounded wait until `done` holds for the requests so far.
-    bool WaitUntil(const std::function<bool(const std::vector<RecordedRequest>&)>& done) {
+    bool WaitUntil(const std::function<bool(const std::vector<RecordedRequest>&)>& done)
+    {
         std::unique_lock<std::mutex> guard(m_lock);
         return m_changed.wait_for(guard, std::chrono::seconds(10), [&] { return done(m_requests); });
     }
-    bool WaitForRequests(std::size_t n) { return WaitUntil([n](const auto& requests) { return requests.size() >= n; }); }
+    bool WaitForRequests(std::size_t n)
+    {
+        return WaitUntil([n](const auto& requests) { return requests.size() >= n; });
+    }
 
 private:
-    bool WaitReadable(int fd) {
+    bool WaitReadable(int fd)
+    {
         for (pollfd p{fd, POLLIN, 0}; !m_stop;)
             if (poll(&p, 1, 20) > 0)
                 return true;
         return false;
     }
 
-    void Record(const RecordedRequest& request) {
+    void Record(const RecordedRequest& request)
+    {
         std::lock_guard<std::mutex> guard(m_lock);
         m_requests.push_back(request);
         m_changed.notify_all();
     }
 
-    void Serve() {
+    void Serve()
+    {
         while (WaitReadable(m_listener)) {
             const int fd = accept(m_listener, nullptr, nullptr);
             std::lock_guard<std::mutex> guard(m_lock);
@@ -105,7 +118,8 @@ private:
             worker.join();
     }
 
-    void ServeConnection(int fd) {
+    void ServeConnection(int fd)
+    {
         for (std::string data;;) {
             std::size_t headEnd;
             while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
@@ -124,7 +138,7 @@ private:
             Record(request);
 
             const std::string response = m_handler(request);
-            if (response == Hang) { // until the client gives up or the server stops
+            if (response == Hang) {  // until the client gives up or the server stops
                 while (ReadMore(fd, data))
                     continue;
                 return;
@@ -135,7 +149,8 @@ private:
         }
     }
 
-    bool ReadMore(int fd, std::string& data) {
+    bool ReadMore(int fd, std::string& data)
+    {
         char buffer[4096];
         const ssize_t n = WaitReadable(fd) ? recv(fd, buffer, sizeof(buffer), 0) : 0;
         if (n > 0)
@@ -155,7 +170,8 @@ private:
     int m_connections = 0;
 };
 
-inline std::string HttpAnswer(int status, const std::string& body, const std::string& extraHeaders = {}) {
+inline std::string HttpAnswer(int status, const std::string& body, const std::string& extraHeaders = {})
+{
     return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
            extraHeaders + "\r\n" + body;
 }

@@ -28,15 +28,18 @@ struct QueryResult {
     host::QueryOutcome outcome;
     std::unique_ptr<host::CapabilityStore> store = std::make_unique<host::CapabilityStore>();
 
-    std::string Parameter(int32_t number) const {
+    std::string Parameter(int32_t number) const
+    {
         auto at = store->properties.find(number);
         return at == store->properties.end() ? "<missing>" : at->second.value;
     }
 };
 
-class CapabilityQuery : public ::testing::Test {
+class CapabilityQuery : public ::testing::Test
+{
 protected:
-    void StartDevice(unsigned channels, unsigned encoders, std::vector<sim::Fault> faults = {}) {
+    void StartDevice(unsigned channels, unsigned encoders, std::vector<sim::Fault> faults = {})
+    {
         sim::SimulatorOptions options;
         options.httpPort = options.rtspPort = options.ptzPort = 0;
         options.user = User;
@@ -51,7 +54,8 @@ protected:
 
     // Runs a query through the exports, as the host does, to its report.
     QueryResult Query(const std::string& password = Password, uint16_t ptzPort = 0,
-                      std::function<void()> whileRunning = nullptr) {
+                      std::function<void()> whileRunning = nullptr)
+    {
         QueryResult result;
         host::QuerySink sink;
         const std::string address = "127.0.0.1:" + std::to_string(device->Ports().http);
@@ -64,12 +68,13 @@ protected:
         EXPECT_TRUE(sink.WaitForEnd(60s));
         EXPECT_EQ(UninitCapabilityQuery(), 1u);
         result.outcome = sink.Outcome();
-        EXPECT_EQ(result.outcome.failed + result.outcome.completed + result.outcome.killed, 1); // one report
+        EXPECT_EQ(result.outcome.failed + result.outcome.completed + result.outcome.killed, 1);  // one report
         return result;
     }
 
     // Rebinds the profiles of source configuration `from` to `to` over ONVIF; optionally adds a named one to `to`.
-    void MoveProfiles(const std::string& from, const std::string& to, const std::string& extraName = {}) {
+    void MoveProfiles(const std::string& from, const std::string& to, const std::string& extraName = {})
+    {
         velkora::COnvifClient client(velkora::DEVICE_INFO("127.0.0.1", device->Ports().http, User, Password));
         ASSERT_TRUE(client.Initialize("Digest", ""));
         ASSERT_TRUE(client.SetServiceAddresses({"/onvif/device_service", "/onvif/media_service", "", ""}));
@@ -81,7 +86,8 @@ protected:
     }
 
     // Names of the device's profiles, all or those bound to one source configuration.
-    std::vector<std::string> Profiles(const std::string& source = {}) const {
+    std::vector<std::string> Profiles(const std::string& source = {}) const
+    {
         std::vector<std::string> names;
         for (const sim::MediaProfile& profile : device->Device().Profiles())
             if (source.empty() || profile.sourceConfiguration == source)
@@ -93,10 +99,12 @@ protected:
 };
 
 // With a host core library of version 6.4 loaded, the query counts streams per source.
-class CapabilityQueryNewHost : public CapabilityQuery {
+class CapabilityQueryNewHost : public CapabilityQuery
+{
 protected:
     void SetUp() override { ASSERT_NE(library = dlopen(TALMORI_PATH, RTLD_NOW | RTLD_LOCAL), nullptr) << dlerror(); }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (library != nullptr)
             dlclose(library);
     }
@@ -104,14 +112,21 @@ protected:
     void* library = nullptr;
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(CapabilityQuery, LoginAndCgiFailures) {
+TEST_F(CapabilityQuery, LoginAndCgiFailures)
+{
     StartDevice(1, 1);
-    sim::HttpListener notFound; // serves nothing: every path is 404
+    sim::HttpListener notFound;  // serves nothing: every path is 404
     ASSERT_TRUE(notFound.Start("127.0.0.1", 0, nullptr));
     const std::string prefix = "Failed to get camera properties";
-    struct Case { const char* password; uint16_t ptzPort; bool refuseOnvif; uint32_t kind; std::string text; };
+    struct Case {
+        const char* password;
+        uint16_t ptzPort;
+        bool refuseOnvif;
+        uint32_t kind;
+        std::string text;
+    };
     const Case cases[] = {
         {"wrong", 0, false, 1, prefix + ", login failed (invalid credentials)"},
         {Password, notFound.Port(), false, 3,
@@ -132,7 +147,8 @@ TEST_F(CapabilityQuery, LoginAndCgiFailures) {
     }
 }
 
-TEST_F(CapabilityQuery, ProfileRefusingCompatibleEncodersIsPassedOver) {
+TEST_F(CapabilityQuery, ProfileRefusingCompatibleEncodersIsPassedOver)
+{
     using sim::Fault;
     StartDevice(1, 2, {Fault{Fault::Kind::OnvifFault, "GetCompatibleVideoEncoderConfigurations", 0, 1}});
     QueryResult result = Query();
@@ -140,7 +156,8 @@ TEST_F(CapabilityQuery, ProfileRefusingCompatibleEncodersIsPassedOver) {
     EXPECT_EQ(result.Parameter(9), "source0=VideoSourceConfig_1;profile0=Profile_1_2;encoder0=VideoEncoderConfig_1_1");
 }
 
-TEST_F(CapabilityQuery, AbortDuringTheMediaSteps) {
+TEST_F(CapabilityQuery, AbortDuringTheMediaSteps)
+{
     StartDevice(1, 2, {sim::Fault{sim::Fault::Kind::Slow, "onvif", 300, -1}});
     QueryResult result = Query(Password, 0, [this] {
         ASSERT_TRUE(device->WaitForRequest(
@@ -155,10 +172,11 @@ TEST_F(CapabilityQuery, AbortDuringTheMediaSteps) {
 // 1 or 2 channels, 1, 2 or 4 encoders per source. With 2 the first source is left without profiles,
 // so the query creates its own: as many as streams per source, at most 3.
 class EncodersPerSource : public CapabilityQueryNewHost,
-                          public ::testing::WithParamInterface<std::pair<unsigned, unsigned>> {
-};
+                          public ::testing::WithParamInterface<std::pair<unsigned, unsigned>>
+{};
 
-TEST_P(EncodersPerSource, CreatesOwnProfilesUpToTheStreamCount) {
+TEST_P(EncodersPerSource, CreatesOwnProfilesUpToTheStreamCount)
+{
     const auto [channels, encoders] = GetParam();
     StartDevice(channels, encoders);
     if (channels == 2)
@@ -182,27 +200,29 @@ TEST_P(EncodersPerSource, CreatesOwnProfilesUpToTheStreamCount) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, EncodersPerSource,
-                         ::testing::Values(std::pair{1u, 1u}, std::pair{1u, 2u}, std::pair{1u, 4u},
-                                           std::pair{2u, 1u}, std::pair{2u, 2u}, std::pair{2u, 4u}),
+                         ::testing::Values(std::pair{1u, 1u}, std::pair{1u, 2u}, std::pair{1u, 4u}, std::pair{2u, 1u},
+                                           std::pair{2u, 2u}, std::pair{2u, 4u}),
                          [](const auto& info) {
                              return std::to_string(info.param.first) + "Channels" + std::to_string(info.param.second) +
                                     "Encoders";
                          });
 
-TEST_F(CapabilityQueryNewHost, ExistingOwnProfileNamesAreSkipped) {
+TEST_F(CapabilityQueryNewHost, ExistingOwnProfileNamesAreSkipped)
+{
     StartDevice(2, 2);
     MoveProfiles("VideoSourceConfig_1", "VideoSourceConfig_2", "Velkora_Profile0_VideoSourceConfig_1");
     QueryResult result = Query();
     ASSERT_EQ(result.outcome.completed, 1) << result.outcome.failureText;
-    EXPECT_EQ(Profiles("VideoSourceConfig_1"),
-              (std::vector<std::string>{"Velkora_Profile1_VideoSourceConfig_1", "Velkora_Profile2_VideoSourceConfig_1"}));
+    EXPECT_EQ(Profiles("VideoSourceConfig_1"), (std::vector<std::string>{"Velkora_Profile1_VideoSourceConfig_1",
+                                                                         "Velkora_Profile2_VideoSourceConfig_1"}));
     const std::vector<std::string> names = Profiles();
     EXPECT_EQ(std::count(names.begin(), names.end(), "Velkora_Profile0_VideoSourceConfig_1"), 1);
 }
 
 // Closing the loop: the query fills the store with the ten device parameters, the device file
 // made from it opens capture, and the recording stream delivers frames.
-TEST_F(CapabilityQuery, DeviceFileFromTheQueryOpensCaptureAndStreams) {
+TEST_F(CapabilityQuery, DeviceFileFromTheQueryOpensCaptureAndStreams)
+{
     StartDevice(1, 2);
     QueryResult result = Query();
     ASSERT_EQ(result.outcome.completed, 1) << result.outcome.failureText;
@@ -214,10 +234,13 @@ TEST_F(CapabilityQuery, DeviceFileFromTheQueryOpensCaptureAndStreams) {
     EXPECT_EQ(store.values, keys);
     ASSERT_FALSE(store.resolutions.empty() || store.frameValues.empty());
     const char* parameters[] = {
-        "Video standard=0", "Firmware version=1.0.0", "PTZ capabilities=Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; Preset=0",
-        "ONVIF Device Service URI=/onvif/device_service", "ONVIF Media Service URI=/onvif/media_service",
+        "Video standard=0",
+        "Firmware version=1.0.0",
+        "PTZ capabilities=Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; Preset=0",
+        "ONVIF Device Service URI=/onvif/device_service",
+        "ONVIF Media Service URI=/onvif/media_service",
         "ONVIF PTZ Service URI=/onvif/ptz_service",
-        "Custom ONVIF Namespaces=(none)", // the PTZ namespace is a built-in one
+        "Custom ONVIF Namespaces=(none)",  // the PTZ namespace is a built-in one
         "ONVIF Authentication=Digest",
         ("H.264 ONVIF Video-Source configuration=source0=VideoSourceConfig_1;profile0=Profile_1_1;"
          "encoder0=VideoEncoderConfig_1_1"),

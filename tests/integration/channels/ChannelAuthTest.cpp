@@ -36,7 +36,8 @@ TEST(ChannelAuth, FramesEqualTheClipBehindDigestAndAnOffsetClock)
         for (size_t i = 0; i < frames.size(); ++i)
             ASSERT_EQ(static_cast<size_t>(FindInClip(*clip, frames[i].data)), (first + i) % clip->frames.size()) << i;
 
-        const auto notes = device.debug.Find(offset.empty() ? "differs from ours" : "differs from ours by " + offset + " seconds");
+        const auto notes =
+            device.debug.Find(offset.empty() ? "differs from ours" : "differs from ours by " + offset + " seconds");
         ASSERT_EQ(notes.size(), offset.empty() ? 0u : 1u) << offset;
         for (const auto& note : notes)
             EXPECT_EQ(note.level, 2);

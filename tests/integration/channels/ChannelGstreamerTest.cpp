@@ -82,7 +82,8 @@ TEST(ChannelGstreamer, FramesFromGstreamerDecodeCleanly)
     EXPECT_EQ(std::make_pair(frames.front().width, frames.front().height), (std::pair<uint16_t, uint16_t>(640, 480)));
     const std::string recorded = WriteAnnexB("gstreamer.h264", frames);
     const std::string probe = RunCommand("ffprobe -v error -count_frames -show_entries stream=nb_read_frames "
-                                         "-of csv=p=0 '" + recorded + "' 2>&1");
+                                         "-of csv=p=0 '" +
+                                         recorded + "' 2>&1");
     std::remove(recorded.c_str());
     EXPECT_EQ(probe, std::to_string(frames.size()) + "\n");  // every frame decodes, no error printed
 }
@@ -119,7 +120,8 @@ TEST(ChannelGstreamer, InterleavedOnlyServerInAutoAndTcp)
         std::vector<host::ReceivedFrame> frames = sink.Frames();
         const std::string recorded = WriteAnnexB("gstreamer-tcp.h264", frames);
         const std::string probe = RunCommand("ffprobe -v error -count_frames -show_entries stream=nb_read_frames "
-                                             "-of csv=p=0 '" + recorded + "' 2>&1");
+                                             "-of csv=p=0 '" +
+                                             recorded + "' 2>&1");
         std::remove(recorded.c_str());
         EXPECT_EQ(probe, std::to_string(frames.size()) + "\n");  // every frame decodes, no error printed
     }

@@ -9,7 +9,8 @@ using namespace channeltest;
 
 namespace {
 
-class ChannelRecovery : public ::testing::Test {
+class ChannelRecovery : public ::testing::Test
+{
 protected:
     void SetUp() override { ASSERT_TRUE(camera.Start()); }
     bool Open(std::string password = "admin")

@@ -5,7 +5,8 @@ using namespace channeltest;
 
 namespace {
 
-class ChannelSetup : public ::testing::Test {
+class ChannelSetup : public ::testing::Test
+{
 protected:
     void SetUp() override { ASSERT_TRUE(camera.Start()); }
     // Create/Delete profile, Add/Remove its source or encoder configuration.

@@ -15,8 +15,8 @@ int64_t Milliseconds(const SYSTEMTIME& t)
 
 std::vector<std::string> DecodedPictureMd5s(const std::string& path)
 {
-    std::istringstream lines(
-        RunCommand("ffmpeg -nostdin -v error -i '" + path + "' -f framemd5 - | grep -v '^#' | awk -F', *' '{print $NF}'"));
+    std::istringstream lines(RunCommand("ffmpeg -nostdin -v error -i '" + path +
+                                        "' -f framemd5 - | grep -v '^#' | awk -F', *' '{print $NF}'"));
     std::vector<std::string> md5s;
     for (std::string line; std::getline(lines, line);)
         md5s.push_back(line);

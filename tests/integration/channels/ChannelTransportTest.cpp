@@ -10,7 +10,8 @@ namespace {
 
 constexpr const char* kSwitch = "switches to RTP inside the RTSP connection";
 
-class ChannelTransport : public ::testing::Test {
+class ChannelTransport : public ::testing::Test
+{
 protected:
     void SetUp() override { ASSERT_TRUE(camera.Start()); }
     void TearDown() override

@@ -44,9 +44,9 @@ void SetWallClockOffset(const std::string& offset)
 // Runs the current test in a child process under libfaketime; its exit status.
 int RunUnderFaketime(const std::string& library, const std::string& timestampFile)
 {
-    const std::string filter =
-        std::string("--gtest_filter=") + ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() +
-        "." + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string filter = std::string("--gtest_filter=") +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "." +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e)
         if (std::string(*e).rfind("LD_PRELOAD=", 0) != 0)

@@ -43,10 +43,26 @@ Device::Device(sim::Simulator& camera, std::string configuration, unsigned chann
                const std::string& host)
 {
     const sim::SimulatorPorts ports = camera.Ports();
-    host::DeviceRecord record{host + ":" + std::to_string(ports.http), ports.ptz, "admin", std::move(password),
-                              "SIM-1", channels, 3, 0, 0, {}};
-    record.parameters = {"0", "1.0", "", "/onvif/device_service", "/onvif/media_service", "/onvif/ptz_service", "",
-                         "Digest", std::move(configuration), std::to_string(ports.rtsp)};
+    host::DeviceRecord record{host + ":" + std::to_string(ports.http),
+                              ports.ptz,
+                              "admin",
+                              std::move(password),
+                              "SIM-1",
+                              channels,
+                              3,
+                              0,
+                              0,
+                              {}};
+    record.parameters = {"0",
+                         "1.0",
+                         "",
+                         "/onvif/device_service",
+                         "/onvif/media_service",
+                         "/onvif/ptz_service",
+                         "",
+                         "Digest",
+                         std::move(configuration),
+                         std::to_string(ports.rtsp)};
     settings = std::make_unique<host::DeviceSettings>(record);
     driver = CreateIPCapture();
     if (driver && driver->Open(&debug, &frames, settings.get()))
@@ -119,7 +135,8 @@ std::string WriteAnnexB(const std::string& name, const std::vector<host::Receive
     const std::string path = "/tmp/hq_channels_" + std::to_string(getpid()) + "_" + name;
     std::ofstream out(path, std::ios::binary);
     for (const host::ReceivedFrame& frame : frames)  // without the 00 00 00 01 09 trailer
-        out.write(reinterpret_cast<const char*>(frame.data.data()), static_cast<std::streamsize>(frame.data.size() - 5));
+        out.write(reinterpret_cast<const char*>(frame.data.data()),
+                  static_cast<std::streamsize>(frame.data.size() - 5));
     return path;
 }
 

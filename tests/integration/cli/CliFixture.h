@@ -31,8 +31,7 @@ namespace fs = std::filesystem;
 
 inline constexpr char Password[] = "secret";
 
-struct Outcome
-{
+struct Outcome {
     int status = -1;
     std::string out;
     std::string err;
@@ -121,7 +120,8 @@ protected:
 
     Outcome Query(std::vector<std::string> extra) const
     {
-        std::vector<std::string> args = {"query", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile()};
+        std::vector<std::string> args = {"query",   Address(),         "--ptz-port",
+                                         PtzPort(), "--password-file", PasswordFile()};
         args.insert(args.end(), extra.begin(), extra.end());
         return Run(args);
     }
@@ -162,4 +162,4 @@ inline json ParseJson(const std::string& text)
     return parsed;
 }
 
-} // namespace clitest
+}  // namespace clitest

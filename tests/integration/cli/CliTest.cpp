@@ -42,11 +42,12 @@ TEST_F(CliCommand, QueryPrintsJsonAndSavesTheDeviceFile)
         EXPECT_TRUE(result["parameters"][std::to_string(number)].is_string()) << number;
     EXPECT_EQ(result["parameters"]["10"], "554");
     EXPECT_EQ(result["parameters"]["8"], "Digest");
-    EXPECT_EQ(result["values"]["8"], 1); // H.264
-    EXPECT_EQ(result["values"]["1"], 1); // PTZ
+    EXPECT_EQ(result["values"]["8"], 1);  // H.264
+    EXPECT_EQ(result["values"]["1"], 1);  // PTZ
     ASSERT_FALSE(result["resolutions"].empty());
     const json& first = result["resolutions"][0];
-    EXPECT_EQ(first["text"], std::to_string(first["width"].get<int>()) + "x" + std::to_string(first["height"].get<int>()));
+    EXPECT_EQ(first["text"],
+              std::to_string(first["width"].get<int>()) + "x" + std::to_string(first["height"].get<int>()));
     EXPECT_GT(first["frame_value"].get<int>(), 0);
     EXPECT_FALSE(result["framerates"]["values"].empty());
     EXPECT_TRUE(result["framerates"]["default"].is_number());
@@ -55,9 +56,9 @@ TEST_F(CliCommand, QueryPrintsJsonAndSavesTheDeviceFile)
     EXPECT_EQ(saved["address"], Address());
     EXPECT_EQ(saved["port"], camera->Ports().ptz);
     EXPECT_EQ(saved["parameters"].size(), 10u);
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(stat(device.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u); // it holds the password
+    EXPECT_EQ(info.st_mode & 0777, 0600u);  // it holds the password
 
     const Outcome text = Run({"query", Address(), "--ptz-port", PtzPort()}, {"HARNOQUISTEL_PASSWORD=secret"});
     ASSERT_EQ(text.status, 0) << text.err;
@@ -155,9 +156,9 @@ TEST_F(CliCommand, RecordQueriesFirstAndOpensTheChosenChannel)
     options.channels = 2;
     camera = std::make_unique<sim::Simulator>(options);
     ASSERT_TRUE(camera->Start());
-    const Outcome outcome = Run({"record", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile(),
-                                 "--channel", "2", "--duration", "3", "--size", "320x240",
-                                 "--out", (dir / "two.h264").string(), "--json"});
+    const Outcome outcome =
+        Run({"record", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile(), "--channel", "2",
+             "--duration", "3", "--size", "320x240", "--out", (dir / "two.h264").string(), "--json"});
     ASSERT_EQ(outcome.status, 0) << outcome.out << outcome.err;
     EXPECT_GT(ParseJson(outcome.out)["frames"].get<int>(), 0);
     EXPECT_EQ(ParseJson(outcome.out)["width"], 320);
@@ -178,8 +179,8 @@ TEST_F(CliCommand, RecordStopsCleanlyOnCtrlC)
     const fs::path device = dir / "device.json";
     ASSERT_EQ(Query({"--save", device.string()}).status, 0);
     const fs::path file = dir / "long.h264";
-    const pid_t pid = Spawn({"record", Address(), "--device", device.string(), "--duration", "0", "--out",
-                             file.string(), "--json"});
+    const pid_t pid =
+        Spawn({"record", Address(), "--device", device.string(), "--duration", "0", "--out", file.string(), "--json"});
     ASSERT_GT(pid, 0);
     // Bounded: the first frames reach the file within seconds.
     auto written = [&] {
@@ -210,7 +211,10 @@ TEST_F(CliCommand, DemoLeavesAPlayableFileAndAReport)
     const fs::path file = dir / "demo.h264";
     std::string text;
     ASSERT_EQ(Shell("ffprobe -v error -f h264 -count_frames -select_streams v:0 -show_entries "
-                    "stream=codec_name,width,height,nb_read_frames -of json '" + file.string() + "'", &text), 0)
+                    "stream=codec_name,width,height,nb_read_frames -of json '" +
+                        file.string() + "'",
+                    &text),
+              0)
         << text;
     const json stream = ParseJson(text)["streams"][0];
     EXPECT_EQ(stream["codec_name"], "h264");
@@ -222,8 +226,10 @@ TEST_F(CliCommand, DemoLeavesAPlayableFileAndAReport)
 
     const fs::path picture = dir / "demo.jpg";
     EXPECT_NE(demo.out.find(picture.string()), std::string::npos) << demo.out;
-    ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height -of json '" + picture.string() +
-                    "'", &text), 0) << text;
+    ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height -of json '" + picture.string() + "'",
+                    &text),
+              0)
+        << text;
     const json still = ParseJson(text)["streams"][0];
     EXPECT_EQ(still["codec_name"], "mjpeg");
     EXPECT_EQ(still["width"], 1280);
@@ -314,7 +320,7 @@ TEST_F(CliCommand, OnvifBehindHttpDigestAndWithAnOffsetClock)
               ". HTTP status code: 401. Wrong user name or password");
 }
 
-} // namespace
+}  // namespace
 
 // With --verbose a recording that gets no frame names the step that failed; without it
 // the driver's messages are the usual ones.
@@ -324,8 +330,8 @@ TEST_F(CliCommand, RecordVerboseSaysWhyNoFrameCame)
     ASSERT_EQ(Query({"--save", device.string()}).status, 0);
     auto record = [&](bool verbose) {
         // Long enough for the first start to give up waiting for a frame (7.5 s).
-        std::vector<std::string> args = {"record", Address(), "--device", device.string(), "--duration", "9",
-                                         "--out", (dir / "none.h264").string()};
+        std::vector<std::string> args = {"record",     Address(), "--device", device.string(),
+                                         "--duration", "9",       "--out",    (dir / "none.h264").string()};
         if (verbose)
             args.push_back("--verbose");
         return Run(args, {std::string("HARNOQUISTEL_PASSWORD=") + Password});

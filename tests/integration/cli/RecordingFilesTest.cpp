@@ -77,7 +77,7 @@ protected:
     std::vector<std::string> Record(const fs::path& file, std::vector<std::string> extra) const
     {
         std::vector<std::string> args = {"record", Address(), "--device", device.string(), "--size", Size,
-                                         "--fps", Fps, "--out", file.string(), "--json"};
+                                         "--fps",  Fps,       "--out",    file.string(),   "--json"};
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
     }
@@ -99,7 +99,10 @@ TEST_F(RecordingFiles, ContainersCarryTheCamerasRateAndDuration)
         std::string text;
         ASSERT_EQ(Shell("ffprobe -v error -select_streams v:0 -show_entries "
                         "stream=codec_name,width,height,r_frame_rate,avg_frame_rate:format=duration -of json " +
-                        Quoted(file), &text), 0) << text;
+                            Quoted(file),
+                        &text),
+                  0)
+            << text;
         const json probe = ParseJson(text);
         const json& stream = probe["streams"][0];
         EXPECT_EQ(stream["codec_name"], "h264") << name;
@@ -132,13 +135,17 @@ TEST_F(RecordingFiles, KilledRecorderLeavesAPlayableFile)
 
         std::string text;
         ASSERT_EQ(Shell("ffprobe -v error -select_streams v:0 -show_entries frame=best_effort_timestamp_time "
-                        "-of csv=p=0 " + Quoted(file), &text), 0) << name << text;
+                        "-of csv=p=0 " +
+                            Quoted(file),
+                        &text),
+                  0)
+            << name << text;
         std::vector<double> times;
         std::istringstream lines(text);
         for (std::string line; std::getline(lines, line);)
             if (!line.empty())
                 times.push_back(std::stod(line));
-        ASSERT_GE(times.size(), 48u) << name; // 4 s at 12 fps
+        ASSERT_GE(times.size(), 48u) << name;  // 4 s at 12 fps
         EXPECT_GE(times.back() - times.front(), 4.0 - 1.0 / 12) << name;
         ExpectClipFrames(FrameMd5s(file), times.size());
     }
@@ -160,7 +167,7 @@ TEST_F(RecordingFiles, SegmentsJoinWithoutAGapOrARepeat)
         std::string text;
         EXPECT_EQ(Shell("ffprobe -v error -show_entries format=start_time -of csv=p=0 " + Quoted(dir / name), &text),
                   0);
-        EXPECT_NEAR(std::stod(text), 0.0, 0.001) << name; // each file plays on its own from 0
+        EXPECT_NEAR(std::stod(text), 0.0, 0.001) << name;  // each file plays on its own from 0
     }
     ExpectClipFrames(joined, report["frames"].get<size_t>());
 }
@@ -169,8 +176,8 @@ TEST_F(RecordingFiles, SnapshotIsTheClipsKeyFrame)
 {
     // PNG for the exact picture: compared with ffmpeg's own decode of the clip's key frames.
     const fs::path png = dir / "cam.png";
-    const Outcome lossless = Run({"snapshot", Address(), "--device", device.string(), "--size", Size, "--out",
-                                  png.string()});
+    const Outcome lossless =
+        Run({"snapshot", Address(), "--device", device.string(), "--size", Size, "--out", png.string()});
     ASSERT_EQ(lossless.status, 0) << lossless.err;
     const std::vector<std::string> still = FrameMd5s(png, "-pix_fmt rgb24");
     ASSERT_EQ(still.size(), 1u);
@@ -181,20 +188,22 @@ TEST_F(RecordingFiles, SnapshotIsTheClipsKeyFrame)
     EXPECT_NE(std::find(keyFrames.begin(), keyFrames.end(), still[0]), keyFrames.end());
 
     const fs::path jpeg = dir / "cam.jpg";
-    const Outcome lossy = Run({"snapshot", Address(), "--device", device.string(), "--size", Size, "--out",
-                               jpeg.string()});
+    const Outcome lossy =
+        Run({"snapshot", Address(), "--device", device.string(), "--size", Size, "--out", jpeg.string()});
     ASSERT_EQ(lossy.status, 0) << lossy.err;
     std::string text;
-    ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height -of json " + Quoted(jpeg), &text), 0);
+    ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height -of json " + Quoted(jpeg), &text),
+              0);
     const json stream = ParseJson(text)["streams"][0];
     EXPECT_EQ(stream["codec_name"], "mjpeg");
     EXPECT_EQ(stream["width"], 640);
     EXPECT_EQ(stream["height"], 480);
 
-    const Outcome refused = Run({"snapshot", Address(), "--device", device.string(), "--timeout", "2", "--out",
-                                 (dir / "none.jpg").string()}, {"HARNOQUISTEL_PASSWORD=wrong"});
+    const Outcome refused = Run(
+        {"snapshot", Address(), "--device", device.string(), "--timeout", "2", "--out", (dir / "none.jpg").string()},
+        {"HARNOQUISTEL_PASSWORD=wrong"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_FALSE(fs::exists(dir / "none.jpg"));
 }
 
-} // namespace
+}  // namespace

@@ -14,128 +14,141 @@ using testing::FakeDriver;
 using Lines = std::vector<std::string>;
 constexpr auto kWait = std::chrono::seconds(10);
 
-std::string Cgi(const char* command) { return std::string("cgi /cgi-bin/run?ptz.cgi%20") + command; }
+std::string Cgi(const char* command)
+{
+    return std::string("cgi /cgi-bin/run?ptz.cgi%20") + command;
+}
 
-class PTZAgainstSimulator : public ::testing::Test {
- protected:
-  void SetUp() override {
-    sim::SimulatorOptions options;
-    options.httpPort = options.rtspPort = options.ptzPort = 0;
-    options.password = "secret";
-    options.channels = 2;
-    simulator = std::make_unique<sim::Simulator>(options);
-    std::string error;
-    ASSERT_TRUE(simulator->Start(&error)) << error;
-    driver.device.requestTimeout = 7500;  // as the driver sets it for an opened device
-    driver.ptzPort = simulator->Ports().ptz;
-    driver.parameters[3] = "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; Preset=0";
-  }
-
-  // Waits until the simulator has seen `count` CGI requests, then returns them all.
-  Lines CgiRequests(size_t count) {
-    for (const auto deadline = std::chrono::steady_clock::now() + kWait;;) {
-      const Lines all = simulator->RequestLog();
-      Lines cgi;
-      std::copy_if(all.begin(), all.end(), std::back_inserter(cgi), [](auto& l) { return l.rfind("cgi ", 0) == 0; });
-      if (cgi.size() >= count || std::chrono::steady_clock::now() > deadline) return cgi;
-      // The whole log is scanned on each change: more calls than known lines means a new one.
-      size_t calls = 0;
-      simulator->WaitForRequest([&](const std::string&) { return ++calls > all.size(); }, kWait);
+class PTZAgainstSimulator : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        sim::SimulatorOptions options;
+        options.httpPort = options.rtspPort = options.ptzPort = 0;
+        options.password = "secret";
+        options.channels = 2;
+        simulator = std::make_unique<sim::Simulator>(options);
+        std::string error;
+        ASSERT_TRUE(simulator->Start(&error)) << error;
+        driver.device.requestTimeout = 7500;  // as the driver sets it for an opened device
+        driver.ptzPort = simulator->Ports().ptz;
+        driver.parameters[3] = "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; Preset=0";
     }
-  }
 
-  FakeDriver driver;
-  std::unique_ptr<sim::Simulator> simulator;
+    // Waits until the simulator has seen `count` CGI requests, then returns them all.
+    Lines CgiRequests(size_t count)
+    {
+        for (const auto deadline = std::chrono::steady_clock::now() + kWait;;) {
+            const Lines all = simulator->RequestLog();
+            Lines cgi;
+            std::copy_if(all.begin(), all.end(), std::back_inserter(cgi),
+                         [](auto& l) { return l.rfind("cgi ", 0) == 0; });
+            if (cgi.size() >= count || std::chrono::steady_clock::now() > deadline)
+                return cgi;
+            // The whole log is scanned on each change: more calls than known lines means a new one.
+            size_t calls = 0;
+            simulator->WaitForRequest([&](const std::string&) { return ++calls > all.size(); }, kWait);
+        }
+    }
+
+    FakeDriver driver;
+    std::unique_ptr<sim::Simulator> simulator;
 };
 
-TEST_F(PTZAgainstSimulator, JoystickSessionSendsMappedCommandsInOrder) {
-  CVerintPTZHandler handler(&driver, 2);
-  IIPPTZApi* api = handler.GetPTZApi(0);
-  ASSERT_NE(api, nullptr);
-  Lines expected;
-  auto step = [&](int32_t result, std::initializer_list<const char*> commands) {
-    EXPECT_EQ(result, 1);
-    for (const char* command : commands) expected.push_back(Cgi(command));
-    EXPECT_EQ(CgiRequests(expected.size()), expected);
-  };
-  step(api->StartMove(1, 8), {"address%201", "pan%2050"});
-  step(api->StartMove(4, 4), {"pan%20-25", "tilt%2025"});  // diagonal: up and left
-  step(api->StartMove(0, 4), {});                          // pan unchanged, tilt keeps going
-  step(api->StartZoomA(16), {"zoom%20100"});
-  step(api->StartMove(6, 40), {"pan%20-100", "tilt%20-100"});
-  step(api->Stop(), {"pan%200", "tilt%200", "zoom%200"});
-  handler.ReleaseControls();  // closes the connection, so that the simulator need not wait for it
-  simulator->Stop();          // joins the handlers: the head is final
-  const sim::PtzHead head = simulator->GetPtzHead(1);
-  EXPECT_EQ(head.pan | head.tilt | head.zoom, 0);
-  EXPECT_EQ(head.commands, 9u);
-  EXPECT_TRUE(driver.WaitForMessages().empty());
+TEST_F(PTZAgainstSimulator, JoystickSessionSendsMappedCommandsInOrder)
+{
+    CVerintPTZHandler handler(&driver, 2);
+    IIPPTZApi* api = handler.GetPTZApi(0);
+    ASSERT_NE(api, nullptr);
+    Lines expected;
+    auto step = [&](int32_t result, std::initializer_list<const char*> commands) {
+        EXPECT_EQ(result, 1);
+        for (const char* command : commands)
+            expected.push_back(Cgi(command));
+        EXPECT_EQ(CgiRequests(expected.size()), expected);
+    };
+    step(api->StartMove(1, 8), {"address%201", "pan%2050"});
+    step(api->StartMove(4, 4), {"pan%20-25", "tilt%2025"});  // diagonal: up and left
+    step(api->StartMove(0, 4), {});                          // pan unchanged, tilt keeps going
+    step(api->StartZoomA(16), {"zoom%20100"});
+    step(api->StartMove(6, 40), {"pan%20-100", "tilt%20-100"});
+    step(api->Stop(), {"pan%200", "tilt%200", "zoom%200"});
+    handler.ReleaseControls();  // closes the connection, so that the simulator need not wait for it
+    simulator->Stop();          // joins the handlers: the head is final
+    const sim::PtzHead head = simulator->GetPtzHead(1);
+    EXPECT_EQ(head.pan | head.tilt | head.zoom, 0);
+    EXPECT_EQ(head.commands, 9u);
+    EXPECT_TRUE(driver.WaitForMessages().empty());
 }
 
-TEST_F(PTZAgainstSimulator, EachChannelSelectsItsOwnAddress) {
-  CVerintPTZHandler handler(&driver, 2);
-  EXPECT_EQ(handler.GetPTZApi(2), nullptr);
-  ASSERT_EQ(handler.GetPTZApi(0)->StartMove(0, 16), 1);
-  EXPECT_EQ(CgiRequests(2), (Lines{Cgi("address%201"), Cgi("pan%20-100")}));
-  ASSERT_EQ(handler.GetPTZApi(1)->StartMove(3, 2), 1);
-  EXPECT_EQ(CgiRequests(4), (Lines{Cgi("address%201"), Cgi("pan%20-100"), Cgi("address%202"), Cgi("tilt%20-12")}));
+TEST_F(PTZAgainstSimulator, EachChannelSelectsItsOwnAddress)
+{
+    CVerintPTZHandler handler(&driver, 2);
+    EXPECT_EQ(handler.GetPTZApi(2), nullptr);
+    ASSERT_EQ(handler.GetPTZApi(0)->StartMove(0, 16), 1);
+    EXPECT_EQ(CgiRequests(2), (Lines{Cgi("address%201"), Cgi("pan%20-100")}));
+    ASSERT_EQ(handler.GetPTZApi(1)->StartMove(3, 2), 1);
+    EXPECT_EQ(CgiRequests(4), (Lines{Cgi("address%201"), Cgi("pan%20-100"), Cgi("address%202"), Cgi("tilt%20-12")}));
 }
 
-TEST_F(PTZAgainstSimulator, ClosingDuringASlowExchangeAbortsIt) {
-  CVerintPTZHandler handler(&driver, 2);
-  simulator->SetFaults({*sim::ParseFault("slow=ptz:60000")});
-  ASSERT_EQ(handler.GetPTZApi(0)->StartMove(1, 1), 1);
-  ASSERT_EQ(CgiRequests(1), Lines{Cgi("address%201")});  // the worker now waits for the device
-  handler.ReleaseControls();
-  // Neither the join warning (5 s) nor a failure of our own abort is reported.
-  EXPECT_EQ(driver.WaitForMessages(), Lines{});
+TEST_F(PTZAgainstSimulator, ClosingDuringASlowExchangeAbortsIt)
+{
+    CVerintPTZHandler handler(&driver, 2);
+    simulator->SetFaults({*sim::ParseFault("slow=ptz:60000")});
+    ASSERT_EQ(handler.GetPTZApi(0)->StartMove(1, 1), 1);
+    ASSERT_EQ(CgiRequests(1), Lines{Cgi("address%201")});  // the worker now waits for the device
+    handler.ReleaseControls();
+    // Neither the join warning (5 s) nor a failure of our own abort is reported.
+    EXPECT_EQ(driver.WaitForMessages(), Lines{});
 }
 
-TEST(PTZFailureMessages, EachDistinctFailureIsLoggedOnceUntilASuccess) {
-  // A CGI answering with scripted statuses, which the simulator never gives.
-  const std::vector<int> statuses{200, 200, 401, 401, 401, 404, 404, 503, 200, 200, 404};
-  std::mutex lock;
-  std::condition_variable seen;
-  Lines targets;
-  sim::HttpListener cgi;  // declared after what its handler uses: stops first
-  cgi.Server().Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
-    std::lock_guard<std::mutex> guard(lock);
-    response.status = targets.size() < statuses.size() ? statuses[targets.size()] : 200;
-    targets.push_back(request.target);
-    seen.notify_all();
-  });
-  ASSERT_TRUE(cgi.Start("127.0.0.1", 0, nullptr));
-  auto waitTargets = [&](size_t count) {
-    std::unique_lock<std::mutex> guard(lock);
-    seen.wait_for(guard, kWait, [&] { return targets.size() >= count; });
-    return targets;
-  };
-  FakeDriver driver;
-  driver.ptzPort = cgi.Port();
-  CPtzCapabilities caps;
-  caps.FromString("Pan=1");
-  CVerintPTZComm worker(&driver, 0, caps);
-  ASSERT_TRUE(worker.Open());
+TEST(PTZFailureMessages, EachDistinctFailureIsLoggedOnceUntilASuccess)
+{
+    // A CGI answering with scripted statuses, which the simulator never gives.
+    const std::vector<int> statuses{200, 200, 401, 401, 401, 404, 404, 503, 200, 200, 404};
+    std::mutex lock;
+    std::condition_variable seen;
+    Lines targets;
+    sim::HttpListener cgi;  // declared after what its handler uses: stops first
+    cgi.Server().Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
+        std::lock_guard<std::mutex> guard(lock);
+        response.status = targets.size() < statuses.size() ? statuses[targets.size()] : 200;
+        targets.push_back(request.target);
+        seen.notify_all();
+    });
+    ASSERT_TRUE(cgi.Start("127.0.0.1", 0, nullptr));
+    auto waitTargets = [&](size_t count) {
+        std::unique_lock<std::mutex> guard(lock);
+        seen.wait_for(guard, kWait, [&] { return targets.size() >= count; });
+        return targets;
+    };
+    FakeDriver driver;
+    driver.ptzPort = cgi.Port();
+    CPtzCapabilities caps;
+    caps.FromString("Pan=1");
+    CVerintPTZComm worker(&driver, 0, caps);
+    ASSERT_TRUE(worker.Open());
 
-  // One item at a time (its requests seen), so that the queue drops none.
-  for (auto [direction, count] : std::vector<std::pair<uint32_t, size_t>>{
-           {1, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {0, 8}, {1, 10}, {0, 11}}) {
-    ASSERT_EQ(worker.StartMove(nullptr, direction, 8), 1);
-    waitTargets(count);
-  }
-  const std::string address = "/cgi-bin/run?ptz.cgi%20address%201", pan = "/cgi-bin/run?ptz.cgi%20pan%20";
-  // After the failures, pan 50 goes out again although the device had it last.
-  EXPECT_EQ(waitTargets(11), (Lines{address, pan + "50", pan + "-50", address, address, address, address, address,
-                                    address, pan + "50", pan + "-50"}));
-  const std::string prefix = "1 velkora::CVerintPTZComm::SendPTZCommand: ";
-  const std::string device = "127.0.0.1:" + std::to_string(cgi.Port());
-  const std::string unable = prefix + "Device " + device + " is unable to process \"/cgi-bin/run?ptz.cgi ";
-  EXPECT_EQ(driver.WaitForMessages(5),
-            (Lines{unable + "pan -50\" request: credentials are invalid",
-                   unable + "address 1\" request: credentials are invalid",
-                   prefix + "The \"/cgi-bin/run?ptz.cgi address 1\" URL was not found on device " + device,
-                   unable + "address 1\" request. HTTP status code is 503",
-                   prefix + "The \"/cgi-bin/run?ptz.cgi pan -50\" URL was not found on device " + device}));
+    // One item at a time (its requests seen), so that the queue drops none.
+    for (auto [direction, count] : std::vector<std::pair<uint32_t, size_t>>{
+             {1, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {0, 8}, {1, 10}, {0, 11}}) {
+        ASSERT_EQ(worker.StartMove(nullptr, direction, 8), 1);
+        waitTargets(count);
+    }
+    const std::string address = "/cgi-bin/run?ptz.cgi%20address%201", pan = "/cgi-bin/run?ptz.cgi%20pan%20";
+    // After the failures, pan 50 goes out again although the device had it last.
+    EXPECT_EQ(waitTargets(11), (Lines{address, pan + "50", pan + "-50", address, address, address, address, address,
+                                      address, pan + "50", pan + "-50"}));
+    const std::string prefix = "1 velkora::CVerintPTZComm::SendPTZCommand: ";
+    const std::string device = "127.0.0.1:" + std::to_string(cgi.Port());
+    const std::string unable = prefix + "Device " + device + " is unable to process \"/cgi-bin/run?ptz.cgi ";
+    EXPECT_EQ(driver.WaitForMessages(5),
+              (Lines{unable + "pan -50\" request: credentials are invalid",
+                     unable + "address 1\" request: credentials are invalid",
+                     prefix + "The \"/cgi-bin/run?ptz.cgi address 1\" URL was not found on device " + device,
+                     unable + "address 1\" request. HTTP status code is 503",
+                     prefix + "The \"/cgi-bin/run?ptz.cgi pan -50\" URL was not found on device " + device}));
 }
 
 }  // namespace

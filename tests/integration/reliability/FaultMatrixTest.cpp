@@ -89,11 +89,29 @@ void SendGarbage(const std::string& fromAddress, const std::set<uint16_t>& ports
         for (int i = 0; i < 200; ++i) {
             std::vector<uint8_t> data = bytes(static_cast<size_t>(random() % 1500));
             switch (i % 6) {
-            case 0: break;                                                   // noise
-            case 1: if (data.size() >= 14) { data[0] = 0x80; data[1] = 96; data[12] = 0x7c; } break;  // FU-A
-            case 2: if (data.size() >= 12) { data[0] = 0x80; data[1] = 0xe0; } break;  // marker set
-            case 3: data = {0x81, 203, 0, 1, 1, 2, 3, 4}; break;             // RTCP BYE
-            case 4: if (data.size() >= 8) { data[0] = 0x80; data[1] = 200; data[2] = 0xff; data[3] = 0xff; } break;
+            case 0: break;  // noise
+            case 1:
+                if (data.size() >= 14) {
+                    data[0] = 0x80;
+                    data[1] = 96;
+                    data[12] = 0x7c;
+                }
+                break;  // FU-A
+            case 2:
+                if (data.size() >= 12) {
+                    data[0] = 0x80;
+                    data[1] = 0xe0;
+                }
+                break;                                            // marker set
+            case 3: data = {0x81, 203, 0, 1, 1, 2, 3, 4}; break;  // RTCP BYE
+            case 4:
+                if (data.size() >= 8) {
+                    data[0] = 0x80;
+                    data[1] = 200;
+                    data[2] = 0xff;
+                    data[3] = 0xff;
+                }
+                break;
             case 5: data = i % 12 == 5 ? std::vector<uint8_t>{} : bytes(65507); break;
             }
             sendto(sock, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
@@ -102,7 +120,8 @@ void SendGarbage(const std::string& fromAddress, const std::set<uint16_t>& ports
     close(sock);
 }
 
-class FaultMatrix : public ::testing::Test {
+class FaultMatrix : public ::testing::Test
+{
 protected:
     void SetUp() override { ASSERT_TRUE(camera->Start()); }
 
@@ -117,11 +136,12 @@ protected:
 
 struct NetworkFault {
     const char* fault;
-    size_t frames;  // frames that must arrive; at 20% loss a large key frame rarely survives whole
+    size_t frames;            // frames that must arrive; at 20% loss a large key frame rarely survives whole
     bool everyFrame = false;  // no frame may be missing: the fault loses no packet
 };
 
-class RtpLoss : public FaultMatrix, public ::testing::WithParamInterface<NetworkFault> {};
+class RtpLoss : public FaultMatrix, public ::testing::WithParamInterface<NetworkFault>
+{};
 
 // The simulator counts packets, not events: poll it (bounded).
 bool WaitForPackets(const sim::Simulator& camera, uint64_t count, std::chrono::milliseconds timeout)
@@ -166,8 +186,10 @@ TEST_P(RtpLoss, OnlyWholeAccessUnitsReachTheHost)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, RtpLoss, ::testing::Values(NetworkFault{"loss=0.05", 20}, NetworkFault{"loss=0.2", 0},
-                                           NetworkFault{"duplicate=0.2", 20, true}, NetworkFault{"reorder=0.1", 20, true},
+INSTANTIATE_TEST_SUITE_P(Rates, RtpLoss,
+                         ::testing::Values(NetworkFault{"loss=0.05", 20}, NetworkFault{"loss=0.2", 0},
+                                           NetworkFault{"duplicate=0.2", 20, true},
+                                           NetworkFault{"reorder=0.1", 20, true},
                                            NetworkFault{"reorder=0.01", 20, true}),
                          [](const auto& info) {
                              std::string name = info.param.fault;

@@ -12,8 +12,16 @@ HostDevice::HostDevice(Ports ports, std::string configuration)
     record.user = "admin";
     record.password = "admin";
     record.model = "SIM-1";
-    record.parameters = {"0", "1.0", "", "/onvif/device_service", "/onvif/media_service", "/onvif/ptz_service",
-                         "", "Digest", std::move(configuration), std::to_string(ports.rtsp)};
+    record.parameters = {"0",
+                         "1.0",
+                         "",
+                         "/onvif/device_service",
+                         "/onvif/media_service",
+                         "/onvif/ptz_service",
+                         "",
+                         "Digest",
+                         std::move(configuration),
+                         std::to_string(ports.rtsp)};
     settings = std::make_unique<host::DeviceSettings>(record);
     driver = CreateIPCapture();
     if (!driver || !driver->Open(&debug, &frames, settings.get()))

@@ -29,7 +29,8 @@ std::string Envelope(const std::string& body, const std::string& doctype = {})
 {
     return "<?xml version=\"1.0\"?>" + doctype +
            "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
-           "xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\"><s:Body>" + body + "</s:Body></s:Envelope>";
+           "xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\"><s:Body>" +
+           body + "</s:Body></s:Envelope>";
 }
 
 struct HostileAnswer {
@@ -37,7 +38,8 @@ struct HostileAnswer {
     std::string reply;
 };
 
-class HostileOnvif : public ::testing::TestWithParam<HostileAnswer> {};
+class HostileOnvif : public ::testing::TestWithParam<HostileAnswer>
+{};
 
 // Where an external entity would be fetched from; nothing may ever connect.
 StubServer& EntityTarget()
@@ -59,13 +61,15 @@ std::vector<HostileAnswer> HostileAnswers()
             entities += std::string("&") + static_cast<char>(c - 1) + ";";
         entities += "\">";
     }
-    const std::string bomb = Envelope("<trt:GetProfilesResponse><trt:Profiles token=\"&k;\"/></trt:GetProfilesResponse>",
-                                      "<!DOCTYPE s:Envelope [" + entities + "]>");
+    const std::string bomb =
+        Envelope("<trt:GetProfilesResponse><trt:Profiles token=\"&k;\"/></trt:GetProfilesResponse>",
+                 "<!DOCTYPE s:Envelope [" + entities + "]>");
     const std::string external =
         Envelope("<trt:GetProfilesResponse><trt:Profiles token=\"&e;\"/></trt:GetProfilesResponse>",
-                 "<!DOCTYPE s:Envelope [<!ENTITY e SYSTEM \"http://127.0.0.1:" +
-                     std::to_string(EntityTarget().Port()) + "/e\">]>");
-    std::string huge = Envelope("<trt:GetProfilesResponse>" + std::string(3u << 20, 'x') + "</trt:GetProfilesResponse>");
+                 "<!DOCTYPE s:Envelope [<!ENTITY e SYSTEM \"http://127.0.0.1:" + std::to_string(EntityTarget().Port()) +
+                     "/e\">]>");
+    std::string huge =
+        Envelope("<trt:GetProfilesResponse>" + std::string(3u << 20, 'x') + "</trt:GetProfilesResponse>");
     return {
         {"Truncated", SoapReply(profiles.substr(0, profiles.size() / 2))},
         {"ShorterThanItsLength", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + profiles},

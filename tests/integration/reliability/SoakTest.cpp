@@ -18,7 +18,8 @@ using namespace channeltest;
 namespace {
 
 // Counts frames without keeping them, so a long run measures the library, not the test.
-class CountingSink : public velkora::ipcapture::IHostChannelSink {
+class CountingSink : public velkora::ipcapture::IHostChannelSink
+{
 public:
     bool DeliverFrame(velkora::ipcapture::IHostFrame* frame) override
     {
@@ -99,8 +100,8 @@ TEST(Soak, DISABLED_StreamsUnderLossAndByesThenOpenCloseCycles)
                 }
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
             while (std::chrono::steady_clock::now() < end) {
-                std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                    30s, end - std::chrono::steady_clock::now()));
+                std::this_thread::sleep_for(
+                    std::min<std::chrono::steady_clock::duration>(30s, end - std::chrono::steady_clock::now()));
                 uint64_t frames = 0, lost = 0;
                 for (auto& sink : sinks)
                     frames += sink->frames, lost += sink->signalLost;

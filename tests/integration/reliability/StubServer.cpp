@@ -65,7 +65,8 @@ void StubServer::Serve()
                 continue;
             }
             // One reply per request head; a reply may be larger than the socket buffer.
-            if (!reply_.empty() && std::string(buffer, static_cast<size_t>(got)).find("\r\n\r\n") != std::string::npos) {
+            if (!reply_.empty() &&
+                std::string(buffer, static_cast<size_t>(got)).find("\r\n\r\n") != std::string::npos) {
                 size_t sent = 0;
                 while (sent < reply_.size() && !stop_) {
                     ssize_t n = send(fds[i].fd, reply_.data() + sent, reply_.size() - sent, MSG_NOSIGNAL);

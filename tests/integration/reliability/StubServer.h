@@ -9,7 +9,8 @@
 
 namespace reliability {
 
-class StubServer {
+class StubServer
+{
 public:
     // An empty reply means: accept, read, and never answer.
     explicit StubServer(std::string reply = {});

@@ -17,7 +17,8 @@ std::string Url(const RunningSim& s, const char* service)
     return "http://127.0.0.1:" + std::to_string(s.sim.Ports().http) + "/onvif/" + service;
 }
 
-class OnvifService : public ::testing::Test {
+class OnvifService : public ::testing::Test
+{
 protected:
     HttpResult Post(const std::string& request, const char* service = "media_service")
     {
@@ -44,10 +45,13 @@ TEST_F(OnvifService, EveryOperationAnswersAndChangesPersist)
         EXPECT_TRUE(XmllintAccepts(r.body)) << r.body;
     }
     EXPECT_NE(Post(SoapRequest(Op("GetCapabilities", "<Category>All</Category>", kDevice), "admin"), "device_service")
-                  .body.find("<tt:XAddr>" + Url(s, "media_service") + "</tt:XAddr>"), std::string::npos);
-    for (const char* op : {"GetVideoSourceConfigurations", "GetVideoEncoderConfigurations"}) Ok(Op(op));
+                  .body.find("<tt:XAddr>" + Url(s, "media_service") + "</tt:XAddr>"),
+              std::string::npos);
+    for (const char* op : {"GetVideoSourceConfigurations", "GetVideoEncoderConfigurations"})
+        Ok(Op(op));
     EXPECT_NE(Ok(Op("GetProfiles")).find("token=\"Profile_1_2\""), std::string::npos);
-    std::string a = Ok(Op("GetVideoEncoderConfigurationOptions", "<ConfigurationToken>VideoEncoderConfig_1_1</ConfigurationToken>"));
+    std::string a = Ok(
+        Op("GetVideoEncoderConfigurationOptions", "<ConfigurationToken>VideoEncoderConfig_1_1</ConfigurationToken>"));
     EXPECT_NE(a.find("<tt:Width>1920</tt:Width><tt:Height>1080</tt:Height>"), std::string::npos);
     EXPECT_NE(a.find("<tt:Extension><tt:H264>"), std::string::npos);
 
@@ -57,7 +61,8 @@ TEST_F(OnvifService, EveryOperationAnswersAndChangesPersist)
     Ok(Op("AddVideoSourceConfiguration", profile + "<ConfigurationToken>VideoSourceConfig_1</ConfigurationToken>"));
     Ok(Op("AddVideoEncoderConfiguration", profile + "<ConfigurationToken>VideoEncoderConfig_1_2</ConfigurationToken>"));
     a = Ok("<trt:GetCompatibleVideoEncoderConfigurations xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\">"
-           "<trt:ProfileToken>" + token + "</trt:ProfileToken></trt:GetCompatibleVideoEncoderConfigurations>");
+           "<trt:ProfileToken>" +
+           token + "</trt:ProfileToken></trt:GetCompatibleVideoEncoderConfigurations>");
     EXPECT_NE(a.find("VideoEncoderConfig_1_1"), std::string::npos);
 
     // Written the way the driver writes it: Configuration in the media namespace, fields in tt.
@@ -70,16 +75,21 @@ TEST_F(OnvifService, EveryOperationAnswersAndChangesPersist)
        "<tt:H264Profile>Baseline</tt:H264Profile></tt:H264><tt:SessionTimeout>PT60S</tt:SessionTimeout>"
        "</Configuration><ForcePersistence>true</ForcePersistence></SetVideoEncoderConfiguration>");
     a = Ok(Op("GetVideoEncoderConfiguration", "<ConfigurationToken>VideoEncoderConfig_1_2</ConfigurationToken>"));
-    for (const char* field : {"<tt:Width>320</tt:Width>", "<tt:UseCount>2</tt:UseCount>",  // fixed profile and the new one
-                              "<tt:H264Profile>Baseline</tt:H264Profile>"})
+    for (const char* field :
+         {"<tt:Width>320</tt:Width>", "<tt:UseCount>2</tt:UseCount>",  // fixed profile and the new one
+          "<tt:H264Profile>Baseline</tt:H264Profile>"})
         EXPECT_NE(a.find(field), std::string::npos) << field << "\n" << a;
 
-    a = Ok(Op("GetStreamUri", "<StreamSetup><Stream xmlns=\"http://www.onvif.org/ver10/schema\">RTP-Unicast</Stream>"
-              "<Transport xmlns=\"http://www.onvif.org/ver10/schema\"><Protocol>UDP</Protocol></Transport></StreamSetup>" +
-              profile));
+    a = Ok(
+        Op("GetStreamUri",
+           "<StreamSetup><Stream xmlns=\"http://www.onvif.org/ver10/schema\">RTP-Unicast</Stream>"
+           "<Transport xmlns=\"http://www.onvif.org/ver10/schema\"><Protocol>UDP</Protocol></Transport></StreamSetup>" +
+               profile));
     EXPECT_NE(a.find("<tt:Uri>" + s.sim.StreamUrl(token) + "</tt:Uri>"), std::string::npos) << a;
-    EXPECT_NE(Ok(Op("GetProfiles")).find("token=\"" + token + "\" fixed=\"false\"><tt:Name>Velkora_VideoSourceConfig_1_Live"
-                                         "</tt:Name><tt:VideoSourceConfiguration token=\"VideoSourceConfig_1\">"),
+    EXPECT_NE(Ok(Op("GetProfiles"))
+                  .find("token=\"" + token +
+                        "\" fixed=\"false\"><tt:Name>Velkora_VideoSourceConfig_1_Live"
+                        "</tt:Name><tt:VideoSourceConfiguration token=\"VideoSourceConfig_1\">"),
               std::string::npos);
     Ok("<trt:RemoveVideoEncoderConfiguration xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\"><trt:ProfileToken>" +
        token + "</trt:ProfileToken></trt:RemoveVideoEncoderConfiguration>");
@@ -96,15 +106,16 @@ TEST_F(OnvifService, ABadTokenIsRefusedOnBothServices)
 {
     const std::string media = Op("GetProfiles"), device = Op("GetDeviceInformation", "", kDevice);
     auto bare = [](const std::string& body) {
-        return "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body>" + body + "</s:Body></s:Envelope>";
+        return "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body>" + body +
+               "</s:Body></s:Envelope>";
     };
-    for (const auto& [service, request] : std::vector<std::pair<const char*, std::string>>{
-             {"media_service", SoapRequest(media, "wrong")},
-             {"media_service", SoapRequest(media, "wrong", false)},
-             {"media_service", SoapRequest(media, "admin", true, "root")},
-             {"media_service", bare(media)},
-             {"device_service", SoapRequest(device, "wrong")},
-             {"device_service", SoapRequest(device, "wrong", false)}}) {
+    for (const auto& [service, request] :
+         std::vector<std::pair<const char*, std::string>>{{"media_service", SoapRequest(media, "wrong")},
+                                                          {"media_service", SoapRequest(media, "wrong", false)},
+                                                          {"media_service", SoapRequest(media, "admin", true, "root")},
+                                                          {"media_service", bare(media)},
+                                                          {"device_service", SoapRequest(device, "wrong")},
+                                                          {"device_service", SoapRequest(device, "wrong", false)}}) {
         const HttpResult r = Post(request, service);
         EXPECT_EQ(r.status, 400) << request;
         EXPECT_NE(r.body.find("<SOAP-ENV:Value>ter:NotAuthorized</SOAP-ENV:Value>"), std::string::npos);
@@ -121,8 +132,10 @@ TEST_F(OnvifService, ABadTokenIsRefusedOnBothServices)
     std::string request = SoapRequest(media, "wrong");
     EXPECT_EQ(Http(Url(other, "media_service"), &request).status, 401);
     // The stream URI can point elsewhere, escaped in the answer.
-    request = SoapRequest(Op("GetStreamUri", "<StreamSetup><Stream>RTP-Unicast</Stream><Transport><Protocol>UDP</Protocol>"
-                             "</Transport></StreamSetup><ProfileToken>Profile_1_1</ProfileToken>"), "admin");
+    request =
+        SoapRequest(Op("GetStreamUri", "<StreamSetup><Stream>RTP-Unicast</Stream><Transport><Protocol>UDP</Protocol>"
+                                       "</Transport></StreamSetup><ProfileToken>Profile_1_1</ProfileToken>"),
+                    "admin");
     const HttpResult r = Http(Url(other, "media_service"), &request);
     EXPECT_NE(r.body.find("<tt:Uri>rtsp://10.1.2.3:554/live&amp;main</tt:Uri>"), std::string::npos) << r.body;
 }
@@ -140,7 +153,8 @@ TEST_F(OnvifService, UnknownOperationsAndMalformedRequestsGetFaults)
     EXPECT_EQ(r.status, 400);
     EXPECT_TRUE(XmllintAccepts(r.body));
     EXPECT_EQ(Post(broken, "nothing_here").status, 404);
-    r = Media(Op("GetStreamUri", "<StreamSetup><Stream>RTP-Multicast</Stream></StreamSetup><ProfileToken>Profile_1_1</ProfileToken>"));
+    r = Media(Op("GetStreamUri",
+                 "<StreamSetup><Stream>RTP-Multicast</Stream></StreamSetup><ProfileToken>Profile_1_1</ProfileToken>"));
     EXPECT_NE(r.body.find("ter:InvalidStreamSetup"), std::string::npos);
     r = Media(Op("CreateProfile", "<Name>&lt;&amp;\"</Name>"));
     EXPECT_EQ(r.status, 200);

@@ -3,7 +3,8 @@
 namespace simtest {
 namespace {
 
-class PtzService : public ::testing::Test {
+class PtzService : public ::testing::Test
+{
 protected:
     HttpResult Get(const std::string& command, const std::string& userpwd = "admin:admin", long timeoutMs = 5000)
     {
@@ -32,8 +33,8 @@ TEST_F(PtzService, CommandsDriveTheSelectedHead)
 
 TEST_F(PtzService, RefusesBadCommandsAndObeysFaultKnobs)
 {
-    for (const char* bad : {"pan%20101", "tilt%20-101", "zoom%20abc", "address%203", "address%200", "focus%2010",
-                            "pan", "pan%2010%2010"})
+    for (const char* bad :
+         {"pan%20101", "tilt%20-101", "zoom%20abc", "address%203", "address%200", "focus%2010", "pan", "pan%2010%2010"})
         EXPECT_EQ(Get(std::string("/cgi-bin/run?ptz.cgi%20") + bad).status, 400) << bad;
     EXPECT_EQ(Get("/cgi-bin/other?ptz.cgi%20pan%2010").status, 404);
     EXPECT_EQ(Get("/index.html").status, 404);

@@ -9,21 +9,29 @@ namespace {
 
 const std::string kBasic = "Authorization: Basic YWRtaW46YWRtaW4=\r\n";  // admin:admin
 
-std::uint16_t Sequence(const std::vector<std::uint8_t>& d) { return static_cast<std::uint16_t>((d[2] << 8) | d[3]); }
-bool Marker(const std::vector<std::uint8_t>& d) { return d[1] & 0x80; }
+std::uint16_t Sequence(const std::vector<std::uint8_t>& d)
+{
+    return static_cast<std::uint16_t>((d[2] << 8) | d[3]);
+}
+bool Marker(const std::vector<std::uint8_t>& d)
+{
+    return d[1] & 0x80;
+}
 
 // Whether an RTCP compound datagram carries a packet of this type.
 bool HasRtcp(const std::vector<std::uint8_t>& d, std::uint8_t type)
 {
     for (std::size_t off = 0; off + 4 <= d.size(); off += 4 + 4 * ((d[off + 2] << 8) | d[off + 3]))
-        if (d[off + 1] == type) return true;
+        if (d[off + 1] == type)
+            return true;
     return false;
 }
 
 bool AwaitBye(UdpSocket& rtcp)
 {
     for (auto d = rtcp.Receive(); !d.empty(); d = rtcp.Receive())
-        if (HasRtcp(d, 203)) return true;
+        if (HasRtcp(d, 203))
+            return true;
     return false;
 }
 
@@ -34,8 +42,10 @@ struct Session {
         const std::string d = rtsp.Request("DESCRIBE", sim.StreamUrl("Profile_1_2"), kBasic);
         EXPECT_EQ(StatusOf(d), 200) << d;
         base = HeaderValue(d, "Content-Base");
-        const std::string s = rtsp.Request("SETUP", base + "trackID=1", kBasic + "Transport: RTP/AVP/UDP;unicast;client_port=" +
-                                           std::to_string(rtp.Port()) + "-" + std::to_string(rtcp.Port()) + "\r\n");
+        const std::string s =
+            rtsp.Request("SETUP", base + "trackID=1",
+                         kBasic + "Transport: RTP/AVP/UDP;unicast;client_port=" + std::to_string(rtp.Port()) + "-" +
+                             std::to_string(rtcp.Port()) + "\r\n");
         EXPECT_EQ(StatusOf(s), 200) << s;
         session = HeaderValue(s, "Session").substr(0, HeaderValue(s, "Session").find(';'));
     }
@@ -61,8 +71,8 @@ TEST(RtspServer, AuthenticatesWithBasicOrDigestAndRefusesWrongPasswords)
     EXPECT_EQ(StatusOf(c.Request("DESCRIBE", url, kBasic)), 200);
     EXPECT_EQ(StatusOf(c.Request("DESCRIBE", url, "Authorization: Basic YWRtaW46d3Jvbmc=\r\n")), 401);  // admin:wrong
     auto digest = [&](const std::string& password) {
-        const std::string response = Md5Hex(Md5Hex("admin:harnoquistel:" + password) + ":" + nonce + ":" +
-                                            Md5Hex("DESCRIBE:" + url));
+        const std::string response =
+            Md5Hex(Md5Hex("admin:harnoquistel:" + password) + ":" + nonce + ":" + Md5Hex("DESCRIBE:" + url));
         return "Authorization: Digest username=\"admin\", realm=\"harnoquistel\", nonce=\"" + nonce + "\", uri=\"" +
                url + "\", response=\"" + response + "\"\r\n";
     };
@@ -70,7 +80,7 @@ TEST(RtspServer, AuthenticatesWithBasicOrDigestAndRefusesWrongPasswords)
     ASSERT_EQ(StatusOf(described), 200);
     EXPECT_EQ(StatusOf(c.Request("DESCRIBE", url, digest("wrong"))), 401);
     for (const char* line : {"m=video 0 RTP/AVP 96\r\n", "a=rtpmap:96 H264/90000\r\n", "sprop-parameter-sets=Z",
-                             "a=control:trackID=1\r\n", "Content-Base: " })
+                             "a=control:trackID=1\r\n", "Content-Base: "})
         EXPECT_NE(described.find(line), std::string::npos) << line;
 }
 
@@ -92,9 +102,11 @@ TEST(RtspServer, StreamsRtpWithReportsAndSaysByeOnTeardown)
         ASSERT_EQ(d[0], 0x80);
         ASSERT_EQ(d[1] & 0x7F, 96);
         sequences.push_back(Sequence(d));
-        if (Marker(d)) frameStamps.push_back((d[4] << 24) | (d[5] << 16) | (d[6] << 8) | d[7]);
+        if (Marker(d))
+            frameStamps.push_back((d[4] << 24) | (d[5] << 16) | (d[6] << 8) | d[7]);
     }
-    for (std::size_t i = 1; i < sequences.size(); ++i) EXPECT_EQ(static_cast<std::uint16_t>(sequences[i - 1] + 1), sequences[i]);
+    for (std::size_t i = 1; i < sequences.size(); ++i)
+        EXPECT_EQ(static_cast<std::uint16_t>(sequences[i - 1] + 1), sequences[i]);
     for (std::size_t i = 1; i < frameStamps.size(); ++i)
         EXPECT_EQ(frameStamps[i] - frameStamps[i - 1], 3600u) << "90 kHz at 25 fps";
 
@@ -122,7 +134,8 @@ TEST(RtspServer, RefusesWhatItCannotServe)
     RtspConnection c(s.sim.Ports().rtsp);
     EXPECT_EQ(StatusOf(c.Request("DESCRIBE", s.sim.StreamUrl("NoSuchProfile"), kBasic)), 404);
     EXPECT_EQ(StatusOf(c.Request("SETUP", s.sim.StreamUrl("Profile_1_1") + "/trackID=1",
-                                 kBasic + "Transport: RTP/AVP;multicast\r\n")), 461);
+                                 kBasic + "Transport: RTP/AVP;multicast\r\n")),
+              461);
     EXPECT_EQ(StatusOf(c.Request("PLAY", s.sim.StreamUrl("Profile_1_1"), kBasic + "Session: 1234\r\n")), 454);
     EXPECT_EQ(StatusOf(c.Request("PAUSE", s.sim.StreamUrl("Profile_1_1"), kBasic)), 501);
     // A CSeq smuggling a header line is refused rather than echoed.
@@ -147,20 +160,21 @@ TEST(RtspServer, RtpFaultsDisturbOrEndTheStream)
         std::vector<std::uint16_t> sequences;
         while (sequences.size() < count) {
             const auto d = session.rtp.Receive(2000);
-            if (d.empty()) break;
+            if (d.empty())
+                break;
             sequences.push_back(Sequence(d));
         }
         return sequences;
     };
     auto duplicated = collect("duplicate=1", 20);
     ASSERT_EQ(duplicated.size(), 20u);
-    for (std::size_t i = 0; i < 20; i += 2) EXPECT_EQ(duplicated[i], duplicated[i + 1]);
+    for (std::size_t i = 0; i < 20; i += 2)
+        EXPECT_EQ(duplicated[i], duplicated[i + 1]);
 
     auto reordered = collect("reorder=0.5", 60);
     ASSERT_EQ(reordered.size(), 60u);
-    EXPECT_FALSE(std::is_sorted(reordered.begin(), reordered.end(), [](std::uint16_t a, std::uint16_t b) {
-        return static_cast<std::int16_t>(a - b) < 0;
-    }));
+    EXPECT_FALSE(std::is_sorted(reordered.begin(), reordered.end(),
+                                [](std::uint16_t a, std::uint16_t b) { return static_cast<std::int16_t>(a - b) < 0; }));
     EXPECT_EQ(std::set<std::uint16_t>(reordered.begin(), reordered.end()).size(), reordered.size())
         << "reordering repeats nothing";
 
@@ -180,7 +194,8 @@ TEST(RtspServer, RtpFaultsDisturbOrEndTheStream)
     Session session(s.sim);
     EXPECT_EQ(StatusOf(session.Send("PLAY")), 200);
     EXPECT_FALSE(session.rtp.Receive().empty());
-    while (!session.rtp.Receive(1500).empty()) continue;
+    while (!session.rtp.Receive(1500).empty())
+        continue;
     EXPECT_EQ(StatusOf(session.Send("TEARDOWN")), 200) << "silence, but the session stays";
 }
 
@@ -195,7 +210,8 @@ TEST(RtspServer, ConnectionFaults)
 
     RunningSim s;
     s.sim.SetFaults({*sim::ParseFault("refuse-rtsp*1"), *sim::ParseFault("close-midway=rtsp*1")});
-    EXPECT_EQ(StatusOf(RtspConnection(s.sim.Ports().rtsp).Request("OPTIONS", "*")), 0) << "the first connection is reset";
+    EXPECT_EQ(StatusOf(RtspConnection(s.sim.Ports().rtsp).Request("OPTIONS", "*")), 0)
+        << "the first connection is reset";
     RtspConnection half(s.sim.Ports().rtsp);
     const std::string cut = half.Request("OPTIONS", "*");
     EXPECT_TRUE(half.Closed());

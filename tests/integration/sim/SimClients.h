@@ -37,12 +37,15 @@ inline HttpResult Http(const std::string& url, const std::string* post, const st
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/soap+xml; charset=utf-8");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    if (post) curl_easy_setopt(curl, CURLOPT_POSTFIELDS, post->c_str());
-    if (!userpwd.empty()) curl_easy_setopt(curl, CURLOPT_USERPWD, userpwd.c_str());  // Basic is curl's default
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char* p, size_t s, size_t n, void* out) {
-        static_cast<std::string*>(out)->append(p, s * n);
-        return s * n;
-    });
+    if (post)
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, post->c_str());
+    if (!userpwd.empty())
+        curl_easy_setopt(curl, CURLOPT_USERPWD, userpwd.c_str());  // Basic is curl's default
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION, +[](char* p, size_t s, size_t n, void* out) {
+            static_cast<std::string*>(out)->append(p, s * n);
+            return s * n;
+        });
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &r.body);
     r.code = curl_easy_perform(curl);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &r.status);
@@ -63,7 +66,8 @@ inline std::string Digest(const std::string& text, const EVP_MD* md)
 inline std::string Md5Hex(const std::string& text)
 {
     std::string hex;
-    for (unsigned char c : Digest(text, EVP_md5())) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
+    for (unsigned char c : Digest(text, EVP_md5()))
+        hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
     return hex;
 }
 
@@ -82,15 +86,20 @@ inline std::string SoapRequest(const std::string& body, const std::string& passw
 {
     const std::string nonce = "sim-test-nonce-1", created = "2026-01-01T00:00:00Z";
     const std::string pw =
-        digest ? "<wsse:Password Type=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0"
-                 "#PasswordDigest\">" + Base64(Digest(nonce + created + password, EVP_sha1())) + "</wsse:Password>"
-                 "<wsse:Nonce>" + Base64(nonce) + "</wsse:Nonce><wsu:Created>" + created + "</wsu:Created>"
-               : "<wsse:Password>" + password + "</wsse:Password>";
+        digest
+            ? "<wsse:Password Type=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0"
+              "#PasswordDigest\">" +
+                  Base64(Digest(nonce + created + password, EVP_sha1())) +
+                  "</wsse:Password>"
+                  "<wsse:Nonce>" +
+                  Base64(nonce) + "</wsse:Nonce><wsu:Created>" + created + "</wsu:Created>"
+            : "<wsse:Password>" + password + "</wsse:Password>";
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\">"
            "<s:Header><wsse:Security xmlns:wsse=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd\""
            " xmlns:wsu=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd\">"
-           "<wsse:UsernameToken><wsse:Username>" + user + "</wsse:Username>" + pw +
-           "</wsse:UsernameToken></wsse:Security></s:Header><s:Body>" + body + "</s:Body></s:Envelope>";
+           "<wsse:UsernameToken><wsse:Username>" +
+           user + "</wsse:Username>" + pw + "</wsse:UsernameToken></wsse:Security></s:Header><s:Body>" + body +
+           "</s:Body></s:Envelope>";
 }
 
 // True when xmllint, a parser nobody here wrote, accepts the text.
@@ -99,8 +108,10 @@ inline bool XmllintAccepts(const std::string& xml)
     char path[] = "/tmp/sim-xmllint-XXXXXX";
     const int fd = mkstemp(path);
     const bool written = fd >= 0 && write(fd, xml.data(), xml.size()) == static_cast<ssize_t>(xml.size());
-    if (fd >= 0) close(fd);
-    const bool ok = written && std::system(("xmllint --noout --nonet " + std::string(path) + " 2>/dev/null").c_str()) == 0;
+    if (fd >= 0)
+        close(fd);
+    const bool ok =
+        written && std::system(("xmllint --noout --nonet " + std::string(path) + " 2>/dev/null").c_str()) == 0;
     unlink(path);
     return ok;
 }
@@ -132,7 +143,8 @@ inline sockaddr_in Loopback(std::uint16_t port)
 }
 
 // One RTSP connection over a plain TCP socket.
-class RtspConnection {
+class RtspConnection
+{
 public:
     explicit RtspConnection(std::uint16_t port) : fd_(socket(AF_INET, SOCK_STREAM, 0))
     {
@@ -143,7 +155,10 @@ public:
     // 0 once connected.
     int ConnectError() const { return connectErrno_; }
     bool Closed() const { return closed_; }
-    bool Send(const std::string& text) { return send(fd_, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size()); }
+    bool Send(const std::string& text)
+    {
+        return send(fd_, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+    }
 
     // Reads one response (headers and Content-Length body); what is left on close, empty after 5 s.
     std::string Receive()
@@ -159,7 +174,8 @@ public:
                 }
             }
             pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0) return {};
+            if (poll(&p, 1, 5000) <= 0)
+                return {};
             char chunk[4096];
             const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
             if (n <= 0) {
@@ -187,7 +203,8 @@ private:
 inline std::string HeaderValue(const std::string& response, const std::string& name)
 {
     const auto at = response.find("\r\n" + name + ": ");
-    if (at == std::string::npos) return {};
+    if (at == std::string::npos)
+        return {};
     const auto start = at + 4 + name.size();
     return response.substr(start, response.find("\r\n", start) - start);
 }
@@ -198,7 +215,8 @@ inline int StatusOf(const std::string& response)
 }
 
 // A UDP socket on a free loopback port.
-class UdpSocket {
+class UdpSocket
+{
 public:
     UdpSocket() : fd_(socket(AF_INET, SOCK_DGRAM, 0))
     {
@@ -218,12 +236,14 @@ public:
     std::vector<std::uint8_t> Receive(int timeoutMs = 3000, sockaddr_in* from = nullptr)
     {
         pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) <= 0) return {};
+        if (poll(&p, 1, timeoutMs) <= 0)
+            return {};
         std::vector<std::uint8_t> d(65536);
         sockaddr_in f{};
         socklen_t len = sizeof f;
         const ssize_t n = recvfrom(fd_, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&f), &len);
-        if (from) *from = f;
+        if (from)
+            *from = f;
         d.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
         return d;
     }

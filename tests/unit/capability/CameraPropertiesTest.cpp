@@ -13,17 +13,19 @@ struct WithHost : FakeProperties {
     WithHost(uint16_t major, uint16_t minor) { ApplyHostVersion(true, major, minor); }
 };
 
-std::unique_ptr<host::CapabilityStore> Save(FakeProperties& properties, bool saved = true) {
+std::unique_ptr<host::CapabilityStore> Save(FakeProperties& properties, bool saved = true)
+{
     auto store = std::make_unique<host::CapabilityStore>();
     EXPECT_EQ(properties.SaveResults(store.get()), saved);
     return store;
 }
 
-} // namespace
+}  // namespace
 
-TEST(CameraProperties, HostVersionSwitchesFrameValuesAndStreamTexts) {
+TEST(CameraProperties, HostVersionSwitchesFrameValuesAndStreamTexts)
+{
     WithHost modern(6, 4), older(6, 3), old(6, 0);
-    using Switches = std::pair<bool, bool>; // highRateCodes, streamProperties
+    using Switches = std::pair<bool, bool>;  // highRateCodes, streamProperties
     auto switches = [](const FakeProperties& p) { return Switches{p.highRateCodes, p.streamProperties}; };
     EXPECT_EQ(switches(modern), Switches(true, true));
     EXPECT_EQ(switches(older), Switches(false, true));
@@ -32,7 +34,8 @@ TEST(CameraProperties, HostVersionSwitchesFrameValuesAndStreamTexts) {
     unknown.ApplyHostVersion(false, 7, 0);
     EXPECT_EQ(switches(unknown), Switches(false, false));
 
-    for (auto [rate, value] : {std::pair{0u, 1000u}, {25u, 40u}, {30u, 33u}, {15u, 67u}, {7u, 143u}, {60u, 1879048252u}})
+    for (auto [rate, value] :
+         {std::pair{0u, 1000u}, {25u, 40u}, {30u, 33u}, {15u, 67u}, {7u, 143u}, {60u, 1879048252u}})
         EXPECT_EQ(modern.FrameValue(rate), value) << rate;
     EXPECT_EQ(older.FrameValue(60), 17u);
 
@@ -50,12 +53,13 @@ TEST(CameraProperties, HostVersionSwitchesFrameValuesAndStreamTexts) {
     EXPECT_EQ(properties.FramerateText(caps), "values=200,67,40;default=67");
     caps.defaultFramerate = 20;
     EXPECT_EQ(properties.FramerateText(caps), "values=200,67,40;default=40");
-    caps.defaultFramerate = 50; // no rate qualifies: the number itself
+    caps.defaultFramerate = 50;  // no rate qualifies: the number itself
     EXPECT_EQ(properties.FramerateText(caps), "values=200,67,40;default=1879048242");
     EXPECT_EQ(properties.FramerateText(StreamCaps()), "");
 }
 
-TEST(CameraProperties, SaveResultsWritesKeysAndLists) {
+TEST(CameraProperties, SaveResultsWritesKeysAndLists)
+{
     FakeProperties properties;
     properties.FillPlainDevice().ptzSupported = true;
     properties.streams[0].codecs.insert(CapsCodecJpeg);
@@ -63,8 +67,8 @@ TEST(CameraProperties, SaveResultsWritesKeysAndLists) {
     properties.streamCount = 2;
     auto store = Save(properties);
     const std::map<uint32_t, uint32_t> keys{{0, 131073}, {1, 1}, {7, 1}, {8, 1}, {11, 0}, {12, 0}};
-    EXPECT_EQ(store->values, keys); // no key 27: host version unknown
-    std::string resolutions; // each at the largest rate of the stream
+    EXPECT_EQ(store->values, keys);  // no key 27: host version unknown
+    std::string resolutions;         // each at the largest rate of the stream
     for (const auto& entry : store->resolutions)
         resolutions += entry.text + ":" + std::to_string(entry.frameValue) + " ";
     EXPECT_EQ(resolutions, "1280x720:40 1920x1080:40 ");
@@ -74,7 +78,8 @@ TEST(CameraProperties, SaveResultsWritesKeysAndLists) {
     EXPECT_EQ(store->properties.at(1).type, 1u);
 }
 
-TEST(CameraProperties, SaveResultsStopsAtTheFirstFailingStep) {
+TEST(CameraProperties, SaveResultsStopsAtTheFirstFailingStep)
+{
     auto save = [](std::function<void(FakeProperties&)> change) {
         FakeProperties properties(1);
         change(properties.FillPlainDevice());
@@ -86,12 +91,13 @@ TEST(CameraProperties, SaveResultsStopsAtTheFirstFailingStep) {
     EXPECT_EQ(noCodec->connection[3], "p");
     EXPECT_TRUE(noCodec->values.empty());
     auto noRates = save([](FakeProperties& p) { p.streams[0].framerates.clear(); });
-    EXPECT_EQ(noRates->resolutions.at(0).frameValue, 33u); // 30-frame standard without rates
+    EXPECT_EQ(noRates->resolutions.at(0).frameValue, 33u);  // 30-frame standard without rates
     EXPECT_TRUE(noRates->properties.empty());
     EXPECT_EQ(save([](FakeProperties& p) { p.parametersResult = false; })->values.at(11), 0u);
 }
 
-TEST(CameraProperties, StreamPropertiesFollowHostVersionAndStreamCount) {
+TEST(CameraProperties, StreamPropertiesFollowHostVersionAndStreamCount)
+{
     auto save = [](uint16_t minor, uint16_t streams) {
         WithHost properties(6, minor);
         properties.FillPlainDevice().streamCount = streams;

@@ -9,13 +9,15 @@ namespace {
 constexpr uint32_t Jpeg = 1, H264 = 3;
 
 velkora::EncoderCandidate Offer(std::string token, uint32_t encoding, std::set<std::pair<uint16_t, uint16_t>> sizes,
-                                std::set<uint32_t> rates = {25}) {
+                                std::set<uint32_t> rates = {25})
+{
     return {std::move(token), encoding, std::move(sizes), std::move(rates)};
 }
 
-} // namespace
+}  // namespace
 
-TEST(EncoderSelector, KeepsTheLargestOfferPerEncodingAndMergesItsOwnToken) {
+TEST(EncoderSelector, KeepsTheLargestOfferPerEncodingAndMergesItsOwnToken)
+{
     CEncoderSelector selector;
     selector.Offer(Offer("empty", H264, {}));
     selector.Offer(Offer("norate", H264, {{1920, 1080}}, {}));
@@ -23,8 +25,12 @@ TEST(EncoderSelector, KeepsTheLargestOfferPerEncodingAndMergesItsOwnToken) {
 
     // Width first, then height; at an equal largest size only more sizes win.
     for (const auto& [token, sizes] : std::vector<std::pair<const char*, std::set<std::pair<uint16_t, uint16_t>>>>{
-             {"small", {{640, 480}}}, {"wide", {{1280, 720}, {1920, 1080}}}, {"taller", {{1920, 1088}}},
-             {"more", {{640, 360}, {1920, 1088}}}, {"same", {{320, 180}, {1920, 1088}}}, {"narrower", {{1280, 2000}}}})
+             {"small", {{640, 480}}},
+             {"wide", {{1280, 720}, {1920, 1080}}},
+             {"taller", {{1920, 1088}}},
+             {"more", {{640, 360}, {1920, 1088}}},
+             {"same", {{320, 180}, {1920, 1088}}},
+             {"narrower", {{1280, 2000}}}})
         selector.Offer(Offer(token, H264, sizes));
     EXPECT_EQ(selector.Find(H264)->encoder.token, "more");
 
@@ -35,7 +41,8 @@ TEST(EncoderSelector, KeepsTheLargestOfferPerEncodingAndMergesItsOwnToken) {
     EXPECT_EQ(selector.Winners().size(), 2u);
 }
 
-TEST(EncoderSelector, AssignsTheFirstFreeCompatibleProfile) {
+TEST(EncoderSelector, AssignsTheFirstFreeCompatibleProfile)
+{
     velkora::CVideoSourceInfo source;
     source.profiles = {{"P3", {"enc"}}, {"P1", {}}, {"P2", {"enc", "other"}}, {"P0", {"other"}}};
     CEncoderSelector selector;

@@ -6,10 +6,12 @@
 #include "foundation/IDriver.h"
 #include "unit/foundation/RecordingOwner.h"
 
-class TestDriver : public velkora::IDriver, public MessageLog {
+class TestDriver : public velkora::IDriver, public MessageLog
+{
 public:
     std::string GetName() override { return info.host + ":" + std::to_string(info.port); }
-    void DebugMessage(int32_t level, const char* format, ...) override {
+    void DebugMessage(int32_t level, const char* format, ...) override
+    {
         va_list args;
         va_start(args, format);
         Add(level, format, args);

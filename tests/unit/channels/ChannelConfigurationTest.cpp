@@ -52,8 +52,8 @@ TEST(ProfileMatching, EachProfileCountsForItsFirstTest)
         profile("P2", "Velkora_VSC1_Live", "", ""),
         profile("P3", "Velkora_VSC1_Live", "VSC1", "VEC1"),  // name already held: counts by bindings
         profile("P4", "B", "VSC1", "VEC1"),
-        profile("P1", "C", "", ""),                          // a later token match replaces
-        profile("P5", "", "VSC1", "VEC1"),                   // unnamed: skipped
+        profile("P1", "C", "", ""),         // a later token match replaces
+        profile("P5", "", "VSC1", "VEC1"),  // unnamed: skipped
     };
     const ProfileCandidates c = FindProfileCandidates(profiles, {"VSC1", "P1", "VEC1"}, StreamProfileName("VSC1", 1));
     EXPECT_EQ(c.byToken, 4);

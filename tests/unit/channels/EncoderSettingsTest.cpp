@@ -8,7 +8,7 @@ using namespace velkora;
 
 TEST(EncoderSettings, EdgesOfTheRanges)
 {
-    EXPECT_EQ(RequestedFramesPerSecond(40), 25u);  // a 40 ms interval
+    EXPECT_EQ(RequestedFramesPerSecond(40), 25u);                        // a 40 ms interval
     EXPECT_EQ(ComputeFrameRate(20, 20, 1, 4, 15).encodingInterval, 1u);  // 20 and 10 equally near: the first
     EXPECT_EQ(ComputeFrameRate(30, 5, 0, 0, 12).frameRateLimit, 5u);     // inverted range
     EXPECT_EQ(ComputeFrameRate(30, 5, 0, 0, 12).encodingInterval, 1u);   // no interval range

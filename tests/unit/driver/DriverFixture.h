@@ -10,9 +10,11 @@
 #include "host/Frames.h"
 
 // A driver made through the export, opened with reference host objects.
-class DriverFixture : public ::testing::Test {
+class DriverFixture : public ::testing::Test
+{
 protected:
-    DriverFixture() {
+    DriverFixture()
+    {
         record.address = "10.0.0.5";
         record.port = 80;
         record.model = "ABC-1";
@@ -20,7 +22,8 @@ protected:
     }
     ~DriverFixture() override { DeleteIPCapture(driver); }
 
-    bool Open() {
+    bool Open()
+    {
         settings = std::make_unique<host::DeviceSettings>(record);
         return driver->Open(&output, &frames, settings.get());
     }

@@ -2,7 +2,8 @@
 
 using namespace velkora;
 
-TEST(Exports, CreateAndDeleteEntriesAreInterchangeable) {
+TEST(Exports, CreateAndDeleteEntriesAreInterchangeable)
+{
     ipcapture::IIPCaptureDriver* first = CreateIPCapture();
     ipcapture::IIPCaptureDriver* second = CreateIPCaptureEx();
     ASSERT_TRUE(first && second && first != second);
@@ -12,8 +13,9 @@ TEST(Exports, CreateAndDeleteEntriesAreInterchangeable) {
     DeleteIPCaptureEx(nullptr);
 }
 
-TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine) {
-    Context().DebugMessage(1, "%s", "before open"); // no output yet: dropped, no crash
+TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine)
+{
+    Context().DebugMessage(1, "%s", "before open");  // no output yet: dropped, no crash
     EXPECT_EQ(driver->GetVideoCapture(), nullptr);
     record.user = "admin";
     record.password = "secret";
@@ -38,7 +40,8 @@ TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine) {
     // Without a readable host version the driver assumes 5.12: level 100 arrives as 3.
     const auto lines = output.Find("DRIVER IS OPENED");
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].text, "DRIVER IS OPENED (name: Harnoquistel, device model: ABC-1, FW: 1.0, address: 10.0.0.5:80)");
+    EXPECT_EQ(lines[0].text,
+              "DRIVER IS OPENED (name: Harnoquistel, device model: ABC-1, FW: 1.0, address: 10.0.0.5:80)");
     EXPECT_EQ(lines[0].level, 3);
 
     // Opening an open device starts over: one opened line per open, and the
@@ -51,10 +54,11 @@ TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine) {
     driver->Close();
     EXPECT_EQ(driver->GetVideoCapture(), nullptr);
     EXPECT_EQ(ex5->GetPTZDriver(), nullptr);
-    EXPECT_TRUE(Open()); // a closed driver opens again
+    EXPECT_TRUE(Open());  // a closed driver opens again
 }
 
-TEST_F(DriverFixture, AddressAndPtzPort) {
+TEST_F(DriverFixture, AddressAndPtzPort)
+{
     // The PTZ port is the host's port setting unless that is the device port.
     for (const auto& [address, port, devicePort, ptzPort] :
          {std::tuple{"10.0.0.5", 80, 80, 8080}, {"10.0.0.5", 81, 80, 81}, {"cam:8000", 8000, 8000, 8080}}) {
@@ -64,16 +68,17 @@ TEST_F(DriverFixture, AddressAndPtzPort) {
         EXPECT_EQ(Context().GetDeviceInfo().port, devicePort) << address;
         EXPECT_EQ(Context().GetPTZPort(), ptzPort) << address;
     }
-    for (const char* bad : {":80", "", "10.0.0.5:65616"}) { // 65616 would wrap to port 80 in 16 bits
+    for (const char* bad : {":80", "", "10.0.0.5:65616"}) {  // 65616 would wrap to port 80 in 16 bits
         record.address = bad;
         output.Clear();
         EXPECT_FALSE(Open()) << bad;
         EXPECT_EQ(driver->GetVideoCapture(), nullptr) << bad;
-        EXPECT_TRUE(output.Messages().empty()) << bad; // failures are silent
+        EXPECT_TRUE(output.Messages().empty()) << bad;  // failures are silent
     }
 }
 
-TEST_F(DriverFixture, OpenedLineOmitsMissingFirmwareAndNeedsAModel) {
+TEST_F(DriverFixture, OpenedLineOmitsMissingFirmwareAndNeedsAModel)
+{
     record.parameters = {"1", "(none)"};
     ASSERT_TRUE(Open());
     ASSERT_EQ(output.Find("DRIVER IS OPENED").size(), 1u);
@@ -83,12 +88,13 @@ TEST_F(DriverFixture, OpenedLineOmitsMissingFirmwareAndNeedsAModel) {
     record.model = "";
     ASSERT_TRUE(Open());
     EXPECT_TRUE(output.Find("DRIVER IS OPENED").empty());
-    record.model = "100%s-cam"; // the model is text, never a format
+    record.model = "100%s-cam";  // the model is text, never a format
     ASSERT_TRUE(Open());
     EXPECT_EQ(output.Find("device model: 100%s-cam,").size(), 1u);
 }
 
-TEST_F(DriverFixture, ParameterLookupAndVideoStandard) {
+TEST_F(DriverFixture, ParameterLookupAndVideoStandard)
+{
     record.parameters = {"+25", "(none)", "", "-7", "12a", "-", "2147483648", "-2147483647"};
     ASSERT_TRUE(Open());
     IDriver& context = Context();
@@ -111,7 +117,8 @@ TEST_F(DriverFixture, ParameterLookupAndVideoStandard) {
     }
 }
 
-TEST_F(DriverFixture, DebugMessagesDropLevelFourAndEmptyTexts) {
+TEST_F(DriverFixture, DebugMessagesDropLevelFourAndEmptyTexts)
+{
     ASSERT_TRUE(Open());
     output.Clear();
     Context().DebugMessage(4, "trace %d", 1);
@@ -125,7 +132,8 @@ TEST_F(DriverFixture, DebugMessagesDropLevelFourAndEmptyTexts) {
 
 // The opt-in trace: a driver made while HARNOQUISTEL_TRACE=1 delivers level 4 unadapted
 // (a 5.11 host would otherwise see it as a warning); "0" and absence keep it dropped.
-TEST(DriverTrace, LevelFourOnlyWhenAskedFor) {
+TEST(DriverTrace, LevelFourOnlyWhenAskedFor)
+{
     for (const char* value : {"1", "0", static_cast<const char*>(nullptr)}) {
         if (value)
             setenv("HARNOQUISTEL_TRACE", value, 1);
@@ -155,7 +163,8 @@ TEST(DriverTrace, LevelFourOnlyWhenAskedFor) {
     }
 }
 
-TEST_F(DriverFixture, CreateVideoChannelCodecRules) {
+TEST_F(DriverFixture, CreateVideoChannelCodecRules)
+{
     ASSERT_TRUE(Open());
     auto* creator = dynamic_cast<IVideoChannelCreator*>(driver);
     ASSERT_NE(creator, nullptr);

@@ -7,7 +7,8 @@
 
 using namespace velkora;
 
-TEST(HostVersion, LevelMappingAcrossVersions) {
+TEST(HostVersion, LevelMappingAcrossVersions)
+{
     struct Case {
         ModuleVersion version;
         int32_t notice;  // what level 3 becomes
@@ -27,12 +28,14 @@ namespace {
 
 // A host core library loaded for the lifetime of the holder.
 using LoadedLibrary = std::unique_ptr<void, int (*)(void*)>;
-LoadedLibrary Load(const std::string& path) {
+LoadedLibrary Load(const std::string& path)
+{
     return LoadedLibrary(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL), dlclose);
 }
 
 // Opens a driver and returns the level its opened line arrived with.
-int OpenedLineLevel(ModuleVersion* seen) {
+int OpenedLineLevel(ModuleVersion* seen)
+{
     ipcapture::IIPCaptureDriver* driver = CreateIPCapture();
     host::DebugOutput output;
     host::FrameFactory frames;
@@ -48,15 +51,16 @@ int OpenedLineLevel(ModuleVersion* seen) {
     return level;
 }
 
-} // namespace
+}  // namespace
 
 // The driver finds the host core library among the loaded objects, reads its
 // version from the real file name behind a link, and adapts levels to it.
-TEST(HostVersion, ReadFromTheLoadedHostLibrary) {
+TEST(HostVersion, ReadFromTheLoadedHostLibrary)
+{
     ModuleVersion version;
     ASSERT_FALSE(GetModuleProductVersion("talmori.dll", version));
     {
-        LoadedLibrary talmori = Load(TALMORI_LINK); // libtalmori.so -> libtalmori.so.6.4.0.0
+        LoadedLibrary talmori = Load(TALMORI_LINK);  // libtalmori.so -> libtalmori.so.6.4.0.0
         ASSERT_TRUE(talmori) << dlerror();
         ASSERT_TRUE(GetModuleProductVersion("Talmori.dll", version));
         EXPECT_EQ(std::vector<int>({version.major, version.minor, version.build, version.revision}),

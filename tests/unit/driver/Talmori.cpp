@@ -1,3 +1,4 @@
-extern "C" __attribute__((visibility("default"))) int TalmoriMarker() {
+extern "C" __attribute__((visibility("default"))) int TalmoriMarker()
+{
     return 1;
 }

@@ -11,15 +11,18 @@ using namespace velkora;
 
 namespace {
 
-std::string Describe(const StreamParams& p) {
+std::string Describe(const StreamParams& p)
+{
     return std::to_string(p.frameRate) + " q" + std::to_string(p.quality) + " " + std::to_string(p.width) + "x" +
            std::to_string(p.height) + " c" + std::to_string(p.codec) + " k" + std::to_string(p.kind);
 }
 
 // Makes channels that write what happens to them into its log, as "what #serial kKind".
-class TestCreator : public IVideoChannelCreator {
+class TestCreator : public IVideoChannelCreator
+{
 public:
-    class Channel : public ICameraChannel {
+    class Channel : public ICameraChannel
+    {
     public:
         Channel(TestCreator& creator, uint32_t index) : c_(creator), index_(index), serial_(++creator.serial) {}
         ~Channel() override { Note("delete"); }
@@ -27,7 +30,8 @@ public:
         ipcapture::IHostChannelSink* GetSink() override { return nullptr; }
         void SetListener(ipcapture::IChannelListener*) override {}
         void SetStreamOption(uint32_t option) override { c_.streamOption = option; }
-        bool Start(const StreamParams& params) override {
+        bool Start(const StreamParams& params) override
+        {
             kind_ = params.kind;
             c_.starts.push_back(Describe(params));
             Note("start");
@@ -40,7 +44,8 @@ public:
         uint32_t GetChannelState() override { return 42; }
 
     private:
-        void Note(const char* what) {
+        void Note(const char* what)
+        {
             c_.events.push_back(what + (" #" + std::to_string(serial_)) + " k" + std::to_string(kind_));
         }
         TestCreator& c_;
@@ -49,11 +54,13 @@ public:
         uint32_t kind_ = 99;
     };
 
-    ICameraChannel* CreateVideoChannel(uint32_t channel, ipcapture::IHostChannelSink*, uint32_t codec) override {
+    ICameraChannel* CreateVideoChannel(uint32_t channel, ipcapture::IHostChannelSink*, uint32_t codec) override
+    {
         lastCodec = codec;
         return makeChannels ? new Channel(*this, channel) : nullptr;
     }
-    ISecondaryChannel* CreateSecondaryChannel(uint32_t, ipcapture::IHostChannelSink*) override {
+    ISecondaryChannel* CreateSecondaryChannel(uint32_t, ipcapture::IHostChannelSink*) override
+    {
         return ++secondaryRequests, nullptr;
     }
     IEdgeMonitor* CreateEdgeMonitor() override { return ++edgeMonitorRequests, nullptr; }
@@ -64,7 +71,8 @@ public:
     int serial = 0, secondaryRequests = 0, edgeMonitorRequests = 0;
 };
 
-class VideoCaptureTest : public ::testing::Test {
+class VideoCaptureTest : public ::testing::Test
+{
 protected:
     TestCreator creator;
     CIPVideoCapture capture{&creator, 2};
@@ -72,9 +80,10 @@ protected:
     host::StreamSettings settings{host::StreamRecord{0x7000 | 15, 70, 1920, 1080, 3, 77, 0}};
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(VideoCaptureTest, OpenChannelStartsAChannelWithTheHostsSettings) {
+TEST_F(VideoCaptureTest, OpenChannelStartsAChannelWithTheHostsSettings)
+{
     ASSERT_TRUE(capture.OpenChannel(1, &sink, &settings));
     EXPECT_EQ(creator.starts, std::vector<std::string>{std::to_string(0x7000 | 15) + " q70 1920x1080 c3 k0"});
     EXPECT_EQ(creator.lastCodec, 3u);
@@ -86,47 +95,50 @@ TEST_F(VideoCaptureTest, OpenChannelStartsAChannelWithTheHostsSettings) {
     EXPECT_TRUE(capture.GetChannelState(1, &state, &error, text, 0));
     EXPECT_EQ(state, 42u);
     EXPECT_EQ(error, 0u);
-    EXPECT_STREQ(text, "old"); // a zero-size buffer is not touched
+    EXPECT_STREQ(text, "old");  // a zero-size buffer is not touched
     EXPECT_TRUE(capture.GetChannelState(1, &state, &error, text, sizeof text));
     EXPECT_STREQ(text, "");
-    EXPECT_FALSE(capture.GetChannelState(0, &state, nullptr, nullptr, 0)); // nothing open there
+    EXPECT_FALSE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));  // nothing open there
     // The host's first query is the channel's second, and the reverse.
     EXPECT_FALSE(capture.QueryCapability1(1));
     EXPECT_TRUE(capture.QueryCapability2(1));
     EXPECT_FALSE(capture.QueryCapability2(0));
 }
 
-TEST_F(VideoCaptureTest, ChannelIndexBeyondTheCountOrAnUnknownKindFails) {
+TEST_F(VideoCaptureTest, ChannelIndexBeyondTheCountOrAnUnknownKindFails)
+{
     EXPECT_EQ(capture.GetChannelCount(), 2u);
     uint32_t state = 5, error = 5;
     char text[4] = "abc";
     EXPECT_FALSE(capture.OpenChannel(2, &sink, &settings) || capture.OpenStream(2, 1, &sink, &settings) ||
                  capture.CloseChannel(2) || capture.CloseStream(2, 0));
     EXPECT_FALSE(capture.GetChannelState(2, &state, &error, text, sizeof text));
-    EXPECT_EQ(error, 5u); // no side effects
+    EXPECT_EQ(error, 5u);  // no side effects
     EXPECT_STREQ(text, "abc");
     EXPECT_TRUE(creator.events.empty());
-    EXPECT_FALSE(capture.OpenStream(0, 4, &sink, &settings)); // no slot for kind 4
+    EXPECT_FALSE(capture.OpenStream(0, 4, &sink, &settings));  // no slot for kind 4
 }
 
-TEST_F(VideoCaptureTest, ReopeningClosesEveryStreamOfTheChannelFirst) {
+TEST_F(VideoCaptureTest, ReopeningClosesEveryStreamOfTheChannelFirst)
+{
     ASSERT_TRUE(capture.OpenChannel(0, &sink, &settings));
     ASSERT_TRUE(capture.OpenStream(0, 1, &sink, &settings));
-    ASSERT_TRUE(capture.OpenStream(1, 2, &sink, &settings)); // another channel stays
+    ASSERT_TRUE(capture.OpenStream(1, 2, &sink, &settings));  // another channel stays
     creator.events.clear();
     ASSERT_TRUE(capture.OpenChannel(0, &sink, &settings));
-    EXPECT_EQ(creator.events, (std::vector<std::string>{"stop #1 k0", "delete #1 k0", "stop #2 k1", "delete #2 k1",
-                                                        "start #4 k0"}));
+    EXPECT_EQ(creator.events,
+              (std::vector<std::string>{"stop #1 k0", "delete #1 k0", "stop #2 k1", "delete #2 k1", "start #4 k0"}));
     creator.events.clear();
     EXPECT_TRUE(capture.CloseChannel(0));
     EXPECT_FALSE(capture.CloseChannel(0));
     EXPECT_EQ(creator.events, (std::vector<std::string>{"stop #4 k0", "delete #4 k0"}));
 }
 
-TEST_F(VideoCaptureTest, FailedStartKeepsTheChannelUntilClose) {
+TEST_F(VideoCaptureTest, FailedStartKeepsTheChannelUntilClose)
+{
     creator.startResult = false;
     EXPECT_FALSE(capture.OpenChannel(0, &sink, &settings));
-    EXPECT_EQ(creator.secondaryRequests, 0); // only asked for after a successful start
+    EXPECT_EQ(creator.secondaryRequests, 0);  // only asked for after a successful start
     uint32_t state = 0;
     EXPECT_TRUE(capture.GetChannelState(0, &state, nullptr, nullptr, 0));
     EXPECT_TRUE(capture.CloseChannel(0));
@@ -135,13 +147,14 @@ TEST_F(VideoCaptureTest, FailedStartKeepsTheChannelUntilClose) {
     EXPECT_TRUE(capture.OpenChannel(0, &sink, &settings));
     EXPECT_EQ(creator.secondaryRequests, 1);
 
-    creator.makeChannels = false; // creation failure leaves the slot empty
+    creator.makeChannels = false;  // creation failure leaves the slot empty
     EXPECT_FALSE(capture.OpenChannel(0, &sink, &settings));
     EXPECT_FALSE(capture.OpenStream(0, 1, &sink, &settings));
     EXPECT_FALSE(capture.CloseChannel(0));
 }
 
-TEST_F(VideoCaptureTest, StreamsByKindAndChangeChannelRestartsTheRecordingStream) {
+TEST_F(VideoCaptureTest, StreamsByKindAndChangeChannelRestartsTheRecordingStream)
+{
     EXPECT_FALSE(capture.CloseStream(0, 2));
     ASSERT_TRUE(capture.OpenStream(0, 2, &sink, &settings));
     EXPECT_EQ(creator.events.back(), "start #1 k2");
@@ -152,13 +165,14 @@ TEST_F(VideoCaptureTest, StreamsByKindAndChangeChannelRestartsTheRecordingStream
     host::Resolution resolution(640, 360);
     EXPECT_FALSE(capture.ChangeChannel(0, &resolution, 40));
     ASSERT_TRUE(capture.OpenStream(0, 1, &sink, &settings));
-    EXPECT_FALSE(capture.ChangeChannel(0, &resolution, 40)); // only kind 0 is changed
+    EXPECT_FALSE(capture.ChangeChannel(0, &resolution, 40));  // only kind 0 is changed
     ASSERT_TRUE(capture.OpenChannel(0, &sink, &settings));
     EXPECT_TRUE(capture.ChangeChannel(0, &resolution, 40));
     EXPECT_EQ(creator.restarts, std::vector<std::string>{"40 q0 640x360 c0 k0"});
 }
 
-TEST_F(VideoCaptureTest, EdgeStorageParameter) {
+TEST_F(VideoCaptureTest, EdgeStorageParameter)
+{
     uint16_t value = 1;
     uint32_t wide = 1;
     EXPECT_FALSE(capture.SetParameter("EdgeStorageState", reinterpret_cast<uint16_t*>(&wide), 4));
@@ -171,6 +185,6 @@ TEST_F(VideoCaptureTest, EdgeStorageParameter) {
         EXPECT_TRUE(capture.GetParameter("EdgeStorageState", &value, 2));
         EXPECT_EQ(value, set);
         ASSERT_TRUE(capture.OpenChannel(0, &sink, &settings));
-        EXPECT_EQ(creator.edgeMonitorRequests, 1); // asked for once, none supplied
+        EXPECT_EQ(creator.edgeMonitorRequests, 1);  // asked for once, none supplied
     }
 }

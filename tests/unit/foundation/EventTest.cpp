@@ -7,7 +7,8 @@
 
 using namespace velkora;
 
-TEST(Event, ManualStaysSetAutoIsConsumedNoHandleFails) {
+TEST(Event, ManualStaysSetAutoIsConsumedNoHandleFails)
+{
     CManualEvent manual;
     EXPECT_FALSE(manual.Wait(0));
     EXPECT_TRUE(manual.Set());
@@ -27,7 +28,8 @@ TEST(Event, ManualStaysSetAutoIsConsumedNoHandleFails) {
     EXPECT_EQ(WaitForAnyEvent({&none}, 0), -1);
 }
 
-TEST(WaitForAnyEvent, ReportsFirstSignalledAndConsumesOnlyIt) {
+TEST(WaitForAnyEvent, ReportsFirstSignalledAndConsumesOnlyIt)
+{
     CAutoEvent first, second;
     CManualEvent manual;
     EXPECT_EQ(WaitForAnyEvent({&first, &second, &manual}, 0), -1);
@@ -37,10 +39,11 @@ TEST(WaitForAnyEvent, ReportsFirstSignalledAndConsumesOnlyIt) {
     EXPECT_EQ(WaitForAnyEvent({&first, &second, &manual}, 0), 1);
     EXPECT_FALSE(second.IsSet());
     EXPECT_EQ(WaitForAnyEvent({&first, &second, &manual}, 0), 2);
-    EXPECT_TRUE(manual.IsSet()); // manual-reset is not consumed
+    EXPECT_TRUE(manual.IsSet());  // manual-reset is not consumed
 }
 
-TEST(WaitForAnyEvent, WakesWhenAnEventIsSetLater) {
+TEST(WaitForAnyEvent, WakesWhenAnEventIsSetLater)
+{
     CManualEvent stop;
     CAutoEvent item;
     for (int round = 0; round < 200; ++round) {
@@ -50,7 +53,8 @@ TEST(WaitForAnyEvent, WakesWhenAnEventIsSetLater) {
     }
 }
 
-TEST(RecursiveLock, SameThreadReentersOtherThreadIsRefused) {
+TEST(RecursiveLock, SameThreadReentersOtherThreadIsRefused)
+{
     CRecursiveLock lock;
     bool got = false;
     auto otherGetsIt = [&] {

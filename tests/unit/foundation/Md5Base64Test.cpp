@@ -5,7 +5,8 @@
 
 using namespace velkora;
 
-TEST(Md5, Rfc1321VectorsAndPiecewiseUpdates) {
+TEST(Md5, Rfc1321VectorsAndPiecewiseUpdates)
+{
     EXPECT_EQ(Md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(Md5Hex("1234567890123456789012345678901234567890"
                      "1234567890123456789012345678901234567890"),
@@ -13,16 +14,19 @@ TEST(Md5, Rfc1321VectorsAndPiecewiseUpdates) {
     // Sizes around the block and padding boundaries, fed in uneven pieces.
     for (std::size_t size : {55u, 56u, 63u, 64u, 65u, 119u, 120u, 1000u}) {
         std::string data(size, '\0');
-        for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 7 + 3);
+        for (std::size_t i = 0; i < size; ++i)
+            data[i] = static_cast<char>(i * 7 + 3);
         for (std::size_t piece : {1u, 3u, 63u, 64u}) {
             CMd5 md5;
-            for (std::size_t at = 0; at < size; at += piece) md5.Update(std::string_view(data).substr(at, piece));
+            for (std::size_t at = 0; at < size; at += piece)
+                md5.Update(std::string_view(data).substr(at, piece));
             EXPECT_EQ(md5.Final(), Md5(data)) << size << " in pieces of " << piece;
         }
     }
 }
 
-TEST(Base64, Rfc4648VectorsAndLenientDecoding) {
+TEST(Base64, Rfc4648VectorsAndLenientDecoding)
+{
     const char* const vectors[][2] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"}};
     std::vector<std::uint8_t> out;
     for (const auto& v : vectors) {

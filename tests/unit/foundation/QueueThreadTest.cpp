@@ -18,26 +18,30 @@ struct Item {
     int value;
 };
 
-class Worker : public CQueueThread<Item> {
+class Worker : public CQueueThread<Item>
+{
 public:
     Worker() : CQueueThread<Item>(nullptr) {}
     ~Worker() override { Stop(5000); }
 
-    std::vector<int> Processed() {
+    std::vector<int> Processed()
+    {
         std::lock_guard lock(mutex);
         return processed;
     }
-    void WaitForProcessed(size_t count) {
+    void WaitForProcessed(size_t count)
+    {
         while (Processed().size() < count)
             ASSERT_TRUE(progressed.Wait(10000));
     }
 
-    CManualEvent gate; // when created, items wait for it
+    CManualEvent gate;  // when created, items wait for it
     CManualEvent entered;
     CAutoEvent progressed;
 
 protected:
-    void ProcessItem(Item* item) override {
+    void ProcessItem(Item* item) override
+    {
         entered.Set();
         if (gate.IsCreated())
             gate.Wait(WaitInfinite);
@@ -55,9 +59,10 @@ private:
     std::vector<int> processed;
 };
 
-} // namespace
+}  // namespace
 
-TEST(QueueThread, ProcessesInOrderAndSurvivesThrowingItems) {
+TEST(QueueThread, ProcessesInOrderAndSurvivesThrowingItems)
+{
     {
         Worker worker;
         worker.gate.Close();
@@ -70,9 +75,10 @@ TEST(QueueThread, ProcessesInOrderAndSurvivesThrowingItems) {
     EXPECT_EQ(liveItems, 0);
 }
 
-TEST(QueueThread, FullQueueDropsTheOldest) {
+TEST(QueueThread, FullQueueDropsTheOldest)
+{
     {
-        Worker worker; // the gate holds item 0 in ProcessItem while the rest queue up
+        Worker worker;  // the gate holds item 0 in ProcessItem while the rest queue up
         ASSERT_TRUE(worker.Start("queue"));
         EXPECT_TRUE(worker.Post(new Item(0), 4));
         ASSERT_TRUE(worker.entered.Wait(10000));
@@ -86,8 +92,9 @@ TEST(QueueThread, FullQueueDropsTheOldest) {
     EXPECT_EQ(liveItems, 0);
 }
 
-TEST(QueueThread, StopDiscardsPendingItemsAndRefusesNewOnes) {
-    Worker worker; // the gate holds the first item in ProcessItem
+TEST(QueueThread, StopDiscardsPendingItemsAndRefusesNewOnes)
+{
+    Worker worker;  // the gate holds the first item in ProcessItem
     ASSERT_TRUE(worker.Start("queue"));
     for (int value : {1, 2, 3})
         EXPECT_TRUE(worker.Post(new Item(value), 0));

@@ -10,9 +10,11 @@
 
 #include "foundation/IDebugMessage.h"
 
-class MessageLog {
+class MessageLog
+{
 public:
-    void Add(int32_t level, const char* format, va_list args) {
+    void Add(int32_t level, const char* format, va_list args)
+    {
         char text[1024];
         std::vsnprintf(text, sizeof text, format, args);
         std::function<void(int32_t)> react;
@@ -24,7 +26,8 @@ public:
         if (react)
             react(level);
     }
-    std::vector<std::string> Texts() {
+    std::vector<std::string> Texts()
+    {
         std::lock_guard lock(mutex_);
         return texts_;
     }
@@ -36,10 +39,12 @@ private:
     std::vector<std::string> texts_;
 };
 
-class RecordingOwner : public velkora::IDebugMessage, public MessageLog {
+class RecordingOwner : public velkora::IDebugMessage, public MessageLog
+{
 public:
     std::string GetName() override { return "10.0.0.5:80"; }
-    void DebugMessage(int32_t level, const char* format, ...) override {
+    void DebugMessage(int32_t level, const char* format, ...) override
+    {
         va_list args;
         va_start(args, format);
         Add(level, format, args);

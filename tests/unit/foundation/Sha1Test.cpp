@@ -8,16 +8,18 @@ using velkora::CSha1;
 
 namespace {
 
-std::string Hex(const CSha1::Digest& digest) {
+std::string Hex(const CSha1::Digest& digest)
+{
     std::string text;
     for (uint8_t b : digest)
         text += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
     return text;
 }
 
-} // namespace
+}  // namespace
 
-TEST(Sha1, FipsVectors) {
+TEST(Sha1, FipsVectors)
+{
     EXPECT_EQ("da39a3ee5e6b4b0d3255bfef95601890afd80709", Hex(CSha1::Of("")));
     EXPECT_EQ("84983e441c3bd26ebaae4aa1f95129e5e54670f1",
               Hex(CSha1::Of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")));

@@ -15,7 +15,8 @@
 
 using namespace velkora;
 
-TEST(SplitHostPort, AcceptsHostAndOptionalPortRefusesMalformedAndOutOfRange) {
+TEST(SplitHostPort, AcceptsHostAndOptionalPortRefusesMalformedAndOutOfRange)
+{
     std::string host;
     uint16_t port = 0;
     ASSERT_TRUE(SplitHostPort("10.0.0.5", 80, host, port));
@@ -31,7 +32,8 @@ TEST(SplitHostPort, AcceptsHostAndOptionalPortRefusesMalformedAndOutOfRange) {
     }
 }
 
-TEST(ModuleInfo, HostDirectoryIsTheExecutablesDirectory) {
+TEST(ModuleInfo, HostDirectoryIsTheExecutablesDirectory)
+{
     char path[PATH_MAX] = {};
     ASSERT_GT(readlink("/proc/self/exe", path, sizeof path - 1), 0);
     std::string expected(path);
@@ -39,21 +41,24 @@ TEST(ModuleInfo, HostDirectoryIsTheExecutablesDirectory) {
     EXPECT_EQ(GetHostDirectory(), expected);
 }
 
-TEST(ModuleInfo, VersionComparisonIgnoresBuildAndRevision) {
+TEST(ModuleInfo, VersionComparisonIgnoresBuildAndRevision)
+{
     EXPECT_TRUE(IsVersionAtLeast({6, 4, 0, 0}, 6, 4));
     EXPECT_TRUE(IsVersionAtLeast({7, 0, 0, 0}, 6, 4));
     EXPECT_FALSE(IsVersionAtLeast({6, 3, 9999, 9999}, 6, 4));
     EXPECT_FALSE(IsVersionAtLeast({5, 12, 0, 0}, 6, 1));
 }
 
-TEST(FormatText, FormatsAnyLength) {
+TEST(FormatText, FormatsAnyLength)
+{
     EXPECT_EQ(FormatText("%s:%u", "cam", 554u), "cam:554");
     const std::string longText(5000, 'x');
     EXPECT_EQ(FormatText("<%s>", longText.c_str()), "<" + longText + ">");
     EXPECT_EQ(FormatText("%s", ""), "");
 }
 
-TEST(StreamKindNames, EachFormOfEachKind) {
+TEST(StreamKindNames, EachFormOfEachKind)
+{
     auto all = [](uint32_t kind) {
         const StreamKindNames& n = NamesOfStreamKind(kind);
         return std::vector<std::string>{n.tag, n.word, n.keySuffix};

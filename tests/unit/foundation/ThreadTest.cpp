@@ -10,7 +10,8 @@ using namespace velkora;
 namespace {
 
 // Runs until stopped, or, when stubborn, until released by the test.
-class Worker : public CBaseThread {
+class Worker : public CBaseThread
+{
 public:
     explicit Worker(IDebugMessage* owner) : CBaseThread(owner) {}
     ~Worker() override { JoinThread(WaitInfinite); }
@@ -23,7 +24,8 @@ public:
     std::atomic<int> runs{0};
 
 protected:
-    uint32_t Run() override {
+    uint32_t Run() override
+    {
         ++runs;
         started.Set();
         if (joinSelf)
@@ -33,12 +35,13 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
-TEST(BaseThread, StartRefusedWhileRunningAndAllowedAfterJoin) {
+TEST(BaseThread, StartRefusedWhileRunningAndAllowedAfterJoin)
+{
     RecordingOwner owner;
     Worker worker(&owner);
-    EXPECT_TRUE(worker.JoinThread(0)); // never started: nothing to wait for
+    EXPECT_TRUE(worker.JoinThread(0));  // never started: nothing to wait for
     ASSERT_TRUE(worker.StartThread("worker"));
     ASSERT_TRUE(worker.started.Wait(WaitInfinite));
     EXPECT_FALSE(worker.StartThread("again"));
@@ -47,14 +50,15 @@ TEST(BaseThread, StartRefusedWhileRunningAndAllowedAfterJoin) {
 
     worker.started.Reset();
     ASSERT_TRUE(worker.StartThread("worker"));
-    EXPECT_FALSE(worker.IsStopRequested()); // a start clears the stop request
+    EXPECT_FALSE(worker.IsStopRequested());  // a start clears the stop request
     ASSERT_TRUE(worker.started.Wait(WaitInfinite));
     EXPECT_TRUE(worker.StopThread(5000));
     EXPECT_EQ(worker.runs, 2);
     EXPECT_TRUE(owner.Texts().empty());
 }
 
-TEST(BaseThread, JoinFromTheWorkerItselfFails) {
+TEST(BaseThread, JoinFromTheWorkerItselfFails)
+{
     Worker worker(nullptr);
     worker.joinSelf = true;
     ASSERT_TRUE(worker.StartThread("self"));
@@ -65,7 +69,8 @@ TEST(BaseThread, JoinFromTheWorkerItselfFails) {
 
 // A worker that overruns the time-out is reported and then waited for, never
 // terminated; the test releases it from the warning itself, so nothing depends on timing.
-TEST(BaseThread, JoinAndStopOverrunsWarnThenWaitForTheThread) {
+TEST(BaseThread, JoinAndStopOverrunsWarnThenWaitForTheThread)
+{
     RecordingOwner owner;
     Worker worker(&owner);
     worker.stubborn = true;
@@ -77,10 +82,10 @@ TEST(BaseThread, JoinAndStopOverrunsWarnThenWaitForTheThread) {
     ASSERT_TRUE(worker.started.Wait(WaitInfinite));
     const std::string thread = "Thread (id=" + std::to_string(worker.GetThreadId()) + ", name=\"stubborn\")";
     EXPECT_TRUE(worker.JoinThread(1));
-    EXPECT_EQ(owner.Texts(), (std::vector<std::string>{
-                                 "2 velkora::CBaseThread::JoinThread: " + thread +
-                                     " for device 10.0.0.5:80 was not stopped during 1 milliseconds",
-                                 "3 velkora::CBaseThread::JoinThread: " + thread + " was stopped correctly"}));
+    EXPECT_EQ(owner.Texts(),
+              (std::vector<std::string>{"2 velkora::CBaseThread::JoinThread: " + thread +
+                                            " for device 10.0.0.5:80 was not stopped during 1 milliseconds",
+                                        "3 velkora::CBaseThread::JoinThread: " + thread + " was stopped correctly"}));
 
     worker.release.Reset();
     worker.started.Reset();
@@ -88,7 +93,7 @@ TEST(BaseThread, JoinAndStopOverrunsWarnThenWaitForTheThread) {
     ASSERT_TRUE(worker.started.Wait(WaitInfinite));
     EXPECT_TRUE(worker.StopThread(1));
     const auto texts = owner.Texts();
-    ASSERT_EQ(texts.size(), 3u); // warned once
+    ASSERT_EQ(texts.size(), 3u);  // warned once
     EXPECT_EQ(texts[2].rfind("2 velkora::CBaseThread::StopThread: Thread (id=", 0), 0u);
     EXPECT_NE(texts[2].find("was not stopped during 1 milliseconds and will be terminated!"), std::string::npos);
     // The thread really ended: it can be started again.

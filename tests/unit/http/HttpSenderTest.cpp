@@ -13,21 +13,26 @@ using Web::HttpRequest;
 namespace {
 
 velkora::DEVICE_INFO Device(uint16_t port, const std::string& user = {}, const std::string& password = {},
-                            const std::string& host = "127.0.0.1") {
+                            const std::string& host = "127.0.0.1")
+{
     return velkora::DEVICE_INFO(host, port, user, password);
 }
 
-std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string Text(const std::vector<uint8_t>& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
 
-} // namespace
+}  // namespace
 
-TEST(HttpSender, StatusBodyContentLengthAndChunks) {
+TEST(HttpSender, StatusBodyContentLengthAndChunks)
+{
     LoopbackHttpServer server([](const RecordedRequest& request) {
         if (request.head.find(" /long ") != std::string::npos)
             return std::string("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n0123456789");
         if (request.head.find(" /empty ") != std::string::npos)
             return std::string("HTTP/1.1 204 No Content\r\n\r\n");
-        if (request.head.find(" /big ") != std::string::npos) // no length: the body ends with the connection
+        if (request.head.find(" /big ") != std::string::npos)  // no length: the body ends with the connection
             return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(20000, 'x');
         return HttpAnswer(404, "missing", "Content-Type: text/plain\r\n");
     });
@@ -73,7 +78,8 @@ TEST(HttpSender, StatusBodyContentLengthAndChunks) {
     EXPECT_EQ(5u, sender.ReadResponse(body));
 }
 
-TEST(HttpSender, RequestLinesAndRefusedRequests) {
+TEST(HttpSender, RequestLinesAndRefusedRequests)
+{
     LoopbackHttpServer server([](const RecordedRequest&) { return HttpAnswer(200, "ok"); });
     CHttpSender sender(Device(server.Port()));
 
@@ -104,18 +110,20 @@ TEST(HttpSender, RequestLinesAndRefusedRequests) {
     EXPECT_EQ("application/soap+xml; charset=utf-8", requests[0].Header("Content-Type"));
     EXPECT_EQ(envelope, requests[0].body);
     EXPECT_EQ(0u, requests[1].head.find("GET /cgi-bin/run?ptz.cgi%20zoom%200%20x HTTP/1.1\r\n"));
-    EXPECT_EQ(1, server.Connections()); // both over the one kept connection
+    EXPECT_EQ(1, server.Connections());  // both over the one kept connection
 }
 
-TEST(HttpSender, CredentialsAndChallenges) {
+TEST(HttpSender, CredentialsAndChallenges)
+{
     LoopbackHttpServer server([](const RecordedRequest& request) {
         if (request.head.find(" /basic ") != std::string::npos)
             return HttpAnswer(401, "denied", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
         if (request.head.find(" /digest ") == std::string::npos ||
             request.Header("Authorization").rfind("Digest username=\"admin\"", 0) == 0)
             return HttpAnswer(200, "ok");
-        return HttpAnswer(401, "no", "WWW-Authenticate: Digest realm=\"cam\", nonce=\"abc\", qop=\"auth\"\r\n"
-                                     "WWW-Authenticate: Basic realm=\"cam\"\r\n");
+        return HttpAnswer(401, "no",
+                          "WWW-Authenticate: Digest realm=\"cam\", nonce=\"abc\", qop=\"auth\"\r\n"
+                          "WWW-Authenticate: Basic realm=\"cam\"\r\n");
     });
     // Credentials go only with a user name and when the request does not opt out.
     CHttpSender noUser(Device(server.Port(), "", "secret"));
@@ -152,7 +160,8 @@ TEST(HttpSender, CredentialsAndChallenges) {
         EXPECT_EQ(std::string::npos, requests[i].Header("Authorization").find("Basic"));
 }
 
-TEST(HttpSender, RequestWithoutCredentialsAnswersTheSchemeTheDeviceDemands) {
+TEST(HttpSender, RequestWithoutCredentialsAnswersTheSchemeTheDeviceDemands)
+{
     // Digest with qop, MD5 or SHA-256 as the path says; no challenge at all on /open.
     LoopbackHttpServer server([](const RecordedRequest& request) {
         const std::string authorization = request.Header("Authorization");
@@ -164,8 +173,9 @@ TEST(HttpSender, RequestWithoutCredentialsAnswersTheSchemeTheDeviceDemands) {
             return HttpAnswer(200, "ok");
         if (request.head.find(" /odd ") != std::string::npos)
             return HttpAnswer(401, "no", "WWW-Authenticate: Bearer realm=\"cam\"\r\n");
-        return HttpAnswer(401, "no", std::string("WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"n1\"") +
-                                         (sha256 ? ", algorithm=SHA-256" : "") + "\r\n");
+        return HttpAnswer(401, "no",
+                          std::string("WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"n1\"") +
+                              (sha256 ? ", algorithm=SHA-256" : "") + "\r\n");
     });
     auto soap = [](const char* path) {
         HttpRequest request("POST", path);
@@ -176,7 +186,9 @@ TEST(HttpSender, RequestWithoutCredentialsAnswersTheSchemeTheDeviceDemands) {
         std::string list;
         const auto requests = server.Requests();
         for (std::size_t i = from; i < requests.size(); ++i)
-            list += (requests[i].Header("Authorization").empty() ? "-" : requests[i].Header("Authorization").substr(0, 6)) + " ";
+            list +=
+                (requests[i].Header("Authorization").empty() ? "-" : requests[i].Header("Authorization").substr(0, 6)) +
+                " ";
         return list;
     };
 
@@ -216,7 +228,8 @@ TEST(HttpSender, RequestWithoutCredentialsAnswersTheSchemeTheDeviceDemands) {
     EXPECT_EQ("- ", authorizations(before));
 }
 
-TEST(HttpSender, SecureStateFollowsWhatWorked) {
+TEST(HttpSender, SecureStateFollowsWhatWorked)
+{
     // Port 443 starts with HTTPS; a plain listener there is reached over HTTP, used
     // directly from then on. A random loopback address keeps clear of other users of 443.
     std::mt19937 random(std::random_device{}());
@@ -238,7 +251,8 @@ TEST(HttpSender, SecureStateFollowsWhatWorked) {
     EXPECT_TRUE(requests[0].tls && !requests[1].tls && !requests[2].tls);
 }
 
-TEST(HttpSender, ConnectTimeoutIsFinal) {
+TEST(HttpSender, ConnectTimeoutIsFinal)
+{
     // A listener whose accept queue is full drops further handshakes: the connect hangs.
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
@@ -259,7 +273,8 @@ TEST(HttpSender, ConnectTimeoutIsFinal) {
     close(listener);
 }
 
-TEST(HttpSender, AnswerTimeoutRetriesOverTheOtherProtocolCancelDoesNot) {
+TEST(HttpSender, AnswerTimeoutRetriesOverTheOtherProtocolCancelDoesNot)
+{
     LoopbackHttpServer server([](const RecordedRequest&) { return LoopbackHttpServer::Hang; });
     velkora::DEVICE_INFO device = Device(server.Port());
     device.requestTimeout = 300;
@@ -271,7 +286,7 @@ TEST(HttpSender, AnswerTimeoutRetriesOverTheOtherProtocolCancelDoesNot) {
     EXPECT_TRUE(!server.Requests()[0].tls && server.Requests()[1].tls);
     EXPECT_FALSE(sender.IsSecure());
 
-    device.requestTimeout = 60000; // a time-out would read 12002, not 12017
+    device.requestTimeout = 60000;  // a time-out would read 12002, not 12017
     CHttpSender blocked(device);
     std::thread canceller([&] {
         if (server.WaitForRequests(3))

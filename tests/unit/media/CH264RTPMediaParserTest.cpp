@@ -18,9 +18,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
+Bytes Cat(std::initializer_list<Bytes> parts)
+{
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
@@ -32,58 +34,77 @@ const Bytes kSlice{0x41, 0x9a, 0x02, 0x03};
 const Bytes kSei{0x06, 0x05, 0x01, 0x80};
 
 // What the host must receive: 3-byte start codes and the 00 00 00 01 09 trailer.
-Bytes AnnexB(std::initializer_list<Bytes> nals) {
+Bytes AnnexB(std::initializer_list<Bytes> nals)
+{
     Bytes out;
-    for (const Bytes& n : nals) out = Cat({out, kStartCode, n});
+    for (const Bytes& n : nals)
+        out = Cat({out, kStartCode, n});
     return Cat({out, {0, 0, 0, 1, 9}});
 }
 
-Bytes BigNal(uint8_t header, size_t size) { return Cat({{header}, Bytes(size - 1, 0x5a)}); }
+Bytes BigNal(uint8_t header, size_t size)
+{
+    return Cat({{header}, Bytes(size - 1, 0x5a)});
+}
 
 // FU-A fragments of a NAL unit, as a camera sends it.
-std::vector<Bytes> FragmentFuA(const Bytes& nal) { return sim::PacketizeAccessUnit({{nal}, false}, 1400); }
+std::vector<Bytes> FragmentFuA(const Bytes& nal)
+{
+    return sim::PacketizeAccessUnit({{nal}, false}, 1400);
+}
 
-Bytes StapA(const std::vector<Bytes>& nals) {
+Bytes StapA(const std::vector<Bytes>& nals)
+{
     Bytes out{0x78};
-    for (const Bytes& n : nals) out = Cat({out, {uint8_t(n.size() >> 8), uint8_t(n.size())}, n});
+    for (const Bytes& n : nals)
+        out = Cat({out, {uint8_t(n.size() >> 8), uint8_t(n.size())}, n});
     return out;
 }
 
 // Size and MD5 of every decoded picture, a line each.
-std::string DecodedPictures(const std::filesystem::path& stream) {
+std::string DecodedPictures(const std::filesystem::path& stream)
+{
     const std::string md5 = stream.string() + ".md5";
     if (std::system(("ffmpeg -nostdin -loglevel fatal -y -i '" + stream.string() +
-                     "' -f framemd5 - | grep -v '^#' | cut -d, -f5- > '" + md5 + "'").c_str()))
+                     "' -f framemd5 - | grep -v '^#' | cut -d, -f5- > '" + md5 + "'")
+                        .c_str()))
         return {};
     std::ifstream in(md5);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // The channel's part: stamps frames (milliseconds = RTP time mod 1000) and delivers them.
-class FakeClient : public velkora::IMediaParserClient {
+class FakeClient : public velkora::IMediaParserClient
+{
 public:
     bool OnFrame(velkora::ipcapture::IHostFrame* frame) override { return sink.DeliverFrame(frame); }
     std::pair<uint16_t, uint16_t> GetChannelPair() override { return {0, 0}; }
     const std::string& GetFrameSourceName() override { return sourceName; }
     const std::string sourceName = "Harnoquistel (Live)";
-    void GetFrameTime(uint32_t rtpTimestamp, SYSTEMTIME& time) override {
+    void GetFrameTime(uint32_t rtpTimestamp, SYSTEMTIME& time) override
+    {
         time = SYSTEMTIME{};
         time.wMilliseconds = static_cast<uint16_t>(rtpTimestamp % 1000);
     }
     host::ChannelSink sink;
 };
 
-class H264Depacketizer : public ::testing::Test {
+class H264Depacketizer : public ::testing::Test
+{
 protected:
-    H264Depacketizer() : parser(&driver) {
+    H264Depacketizer() : parser(&driver)
+    {
         driver.factory = &factory;
         parser.SetClient(&client);
     }
     // Consecutive packets of one access unit, the marker on the last.
-    void SendUnit(const std::vector<Bytes>& payloads, uint32_t ts = 9000) {
-        for (size_t i = 0; i < payloads.size(); ++i) Send(payloads[i], ts, i + 1 == payloads.size());
+    void SendUnit(const std::vector<Bytes>& payloads, uint32_t ts = 9000)
+    {
+        for (size_t i = 0; i < payloads.size(); ++i)
+            Send(payloads[i], ts, i + 1 == payloads.size());
     }
-    void Send(const Bytes& payload, uint32_t ts, bool marker) {
+    void Send(const Bytes& payload, uint32_t ts, bool marker)
+    {
         const Bytes d = sim::MakeRtpPacket(96, marker, sequence++, ts, 0x11223344, payload);
         velkora::CRTPPacket packet;
         ASSERT_TRUE(packet.Parse(d.data(), d.size()));
@@ -100,7 +121,8 @@ protected:
 
 }  // namespace
 
-TEST_F(H264Depacketizer, ParameterSetsFromSdpOrInBandGoInFrontOfIdrSlices) {
+TEST_F(H264Depacketizer, ParameterSetsFromSdpOrInBandGoInFrontOfIdrSlices)
+{
     SendUnit({kSlice});  // nothing known: waiting for an SPS, dropped
     SendUnit({kIdr});
     parser.SetParameterSets(kSps, kPps, {});
@@ -125,7 +147,8 @@ TEST_F(H264Depacketizer, ParameterSetsFromSdpOrInBandGoInFrontOfIdrSlices) {
     EXPECT_EQ(factory.Outstanding(), 0);
 }
 
-TEST_F(H264Depacketizer, FragmentedIdrAfterAReset) {
+TEST_F(H264Depacketizer, FragmentedIdrAfterAReset)
+{
     const Bytes idr = BigNal(0x65, 5000);
     parser.SetParameterSets(kSps, kPps, {});
     // Right after a reset a fragmented IDR is not given the parameter sets: no SPS, dropped.
@@ -143,7 +166,8 @@ TEST_F(H264Depacketizer, FragmentedIdrAfterAReset) {
     EXPECT_EQ(frames[1].data, frames[0].data);
 }
 
-TEST_F(H264Depacketizer, MalformedAndUnsupportedPayloadsReset) {
+TEST_F(H264Depacketizer, MalformedAndUnsupportedPayloadsReset)
+{
     // STAP-B, FU-B, type 0, a STAP-A unit longer than the packet, a one-byte NAL unit
     const Bytes cases[] = {{0x79, 0, 2, 0x41, 0}, {0x7d, 0x85, 0, 0x11}, {0, 0x11}, {0x78, 0, 9, 0x41, 0}, {0x41}};
     for (const Bytes& bad : cases) {
@@ -156,21 +180,25 @@ TEST_F(H264Depacketizer, MalformedAndUnsupportedPayloadsReset) {
     EXPECT_EQ(Frames().size(), std::size(cases));  // only the IDRs
 }
 
-TEST_F(H264Depacketizer, OverflowBeyondTenMegabytesIsLoggedAndDropped) {
+TEST_F(H264Depacketizer, OverflowBeyondTenMegabytesIsLoggedAndDropped)
+{
     parser.SetParameterSets(kSps, kPps, {});
     SendUnit({kIdr});
     Bytes fragment = BigNal(0x5c, 60000);  // FU-A continuation of a slice
     fragment[1] = 0x01;
-    for (size_t i = 0; i < 10 * 1024 * 1024 / 59998 + 2; ++i) Send(fragment, 2000, false);
+    for (size_t i = 0; i < 10 * 1024 * 1024 / 59998 + 2; ++i)
+        Send(fragment, 2000, false);
     Send(fragment, 2000, true);
     EXPECT_EQ(Frames().size(), 1u);
     EXPECT_EQ(driver.Texts(), std::vector<std::string>{"1 velkora::CRTPMediaParser::CheckBufferSize: Frame buffer "
                                                        "overflow detected, device 10.0.0.5:80"});
 }
 
-TEST_F(H264Depacketizer, HostThatRefusesFrames) {
+TEST_F(H264Depacketizer, HostThatRefusesFrames)
+{
     struct EmptyFrames : host::FrameFactory {
-        velkora::ipcapture::IHostFrame* CreateFrame(uint32_t type, uint32_t, const char* name) override {
+        velkora::ipcapture::IHostFrame* CreateFrame(uint32_t type, uint32_t, const char* name) override
+        {
             return host::FrameFactory::CreateFrame(type, 0, name);  // no memory behind it
         }
     } emptyFrames;
@@ -198,14 +226,17 @@ TEST_F(H264Depacketizer, HostThatRefusesFrames) {
 // A real clip, encoded by libx264 at test time, packetized as a camera sends it and
 // reassembled: every access unit comes back byte for byte (without AUD and SEI, parameter
 // sets in front of IDR slices, with the trailer) and decodes to the same pictures.
-TEST_F(H264Depacketizer, RealClipComesBackByteForByteAndDecodesLikeTheClip) {
+TEST_F(H264Depacketizer, RealClipComesBackByteForByteAndDecodesLikeTheClip)
+{
     const auto dir = std::filesystem::temp_directory_path() / ("hq_media_clip_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     // Two slices per picture, B-frames, an IDR every 10 pictures, a delimiter before each
     // access unit and the parameter sets before each IDR.
     ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=640x360:rate=25 -frames:v 30 "
-                    "-c:v libx264 -preset veryfast -g 10 -x264-params aud=1:repeat-headers=1:slices=2 "
-                    "-f h264 '" + (dir / "clip.h264").string() + "'").c_str()),
+                           "-c:v libx264 -preset veryfast -g 10 -x264-params aud=1:repeat-headers=1:slices=2 "
+                           "-f h264 '" +
+                           (dir / "clip.h264").string() + "'")
+                              .c_str()),
               0);
     std::ifstream in(dir / "clip.h264", std::ios::binary);
     const auto units = sim::GroupAccessUnits(sim::SplitAnnexB(Bytes(std::istreambuf_iterator<char>(in), {})));
@@ -214,7 +245,8 @@ TEST_F(H264Depacketizer, RealClipComesBackByteForByteAndDecodesLikeTheClip) {
     // Sent as the simulated camera packetizes it, from sequence 65500 (crossing the wrap).
     sequence = 65500;
     uint32_t timestamp = 90000;
-    for (const auto& unit : units) SendUnit(sim::PacketizeAccessUnit(unit), timestamp += 3600);
+    for (const auto& unit : units)
+        SendUnit(sim::PacketizeAccessUnit(unit), timestamp += 3600);
     EXPECT_EQ(factory.Outstanding(), 0);
     const auto frames = Frames();
     ASSERT_EQ(frames.size(), units.size());
@@ -225,12 +257,14 @@ TEST_F(H264Depacketizer, RealClipComesBackByteForByteAndDecodesLikeTheClip) {
         bool idr = false;
         for (const Bytes& nal : units[u].nalUnits) {
             idr = idr || (nal[0] & 0x1f) == 5;
-            if ((nal[0] & 0x1f) != 6 && (nal[0] & 0x1f) != 9) expected = Cat({expected, kStartCode, nal});
+            if ((nal[0] & 0x1f) != 6 && (nal[0] & 0x1f) != 9)
+                expected = Cat({expected, kStartCode, nal});
         }
         SCOPED_TRACE("access unit " + std::to_string(u));
         ASSERT_EQ(frames[u].data, Cat({expected, {0, 0, 0, 1, 9}}));
         EXPECT_EQ(frames[u].frameType, idr ? velkora::kFrameTypeH264 : velkora::kFrameTypeI264);
-        EXPECT_EQ(std::make_pair(frames[u].width, frames[u].height), (std::pair<uint16_t, uint16_t>(640, 360)));  // 368 lines cropped by 8
+        EXPECT_EQ(std::make_pair(frames[u].width, frames[u].height),
+                  (std::pair<uint16_t, uint16_t>(640, 360)));  // 368 lines cropped by 8
         out.write(reinterpret_cast<const char*>(frames[u].data.data()), frames[u].data.size());
     }
     out.close();

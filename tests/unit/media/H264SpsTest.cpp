@@ -4,14 +4,17 @@
 
 using Bytes = std::vector<uint8_t>;
 
-static Bytes Cat(std::initializer_list<Bytes> parts) {
+static Bytes Cat(std::initializer_list<Bytes> parts)
+{
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 static const Bytes kStartCode{0, 0, 1};
 
-TEST(H264Sps, PictureSizeAndWhereTheSpsIsSearched) {
+TEST(H264Sps, PictureSizeAndWhereTheSpsIsSearched)
+{
     const Bytes cif{0x67, 0x42, 0x00, 0x1f, 0xda, 0x05, 0x82, 0x59};
     const struct {
         const char* name;
@@ -23,16 +26,17 @@ TEST(H264Sps, PictureSizeAndWhereTheSpsIsSearched) {
                            0x92, 0x49, 0x24, 0x92, 0x49, 0x24, 0x92, 0x49, 0x24, 0x92, 0x49, 0x24, 0x92, 0x49, 0x24,
                            0x92, 0x49, 0x24, 0x92, 0x49, 0x24, 0x92, 0x4d, 0xa0, 0x1e, 0x00, 0x89, 0xf9, 0x50}}),
          1920, 1080},
-        {"field coding: 36 map units are 1152 lines", Cat({kStartCode, {0x67, 0x42, 0, 0x1f, 0xda, 2, 0xc0, 0x48, 0x48}}),
-         704, 1152},
+        {"field coding: 36 map units are 1152 lines",
+         Cat({kStartCode, {0x67, 0x42, 0, 0x1f, 0xda, 2, 0xc0, 0x48, 0x48}}), 704, 1152},
         // A large offset_for_non_ref_pic (poc type 1) puts 00 00 03 before the size fields.
-        {"emulation prevention bytes",
-         Cat({kStartCode, {0x67, 0x4d, 0x00, 0x1f, 0xd0, 0x00, 0x00, 0x03, 0x00, 0x04, 0x00, 0x00, 0x03, 0x00, 0x0d,
-                           0xa6, 0x80, 0x50, 0x05, 0xb9}}),
+        {"emulation prevention bytes", Cat({kStartCode, {0x67, 0x4d, 0x00, 0x1f, 0xd0, 0x00, 0x00, 0x03, 0x00, 0x04,
+                                                         0x00, 0x00, 0x03, 0x00, 0x0d, 0xa6, 0x80, 0x50, 0x05, 0xb9}}),
          1280, 720},
         {"cut before the size fields", Cat({kStartCode, Bytes(cif.begin(), cif.begin() + 5)}), 0, 0},
-        {"cropped below zero", Cat({kStartCode, {0x67, 0x42, 0, 0x1f, 0xda, 1, 0x40, 0x16, 0xf8, 2, 0xbd, 0xd0}}), 0, 0},
-        {"wider than 16 bits", Cat({kStartCode, {0x67, 0x42, 0x00, 0x1f, 0xda, 0x00, 0x04, 0xe2, 0x01, 0x6e, 0x40}}), 0, 0},
+        {"cropped below zero", Cat({kStartCode, {0x67, 0x42, 0, 0x1f, 0xda, 1, 0x40, 0x16, 0xf8, 2, 0xbd, 0xd0}}), 0,
+         0},
+        {"wider than 16 bits", Cat({kStartCode, {0x67, 0x42, 0x00, 0x1f, 0xda, 0x00, 0x04, 0xe2, 0x01, 0x6e, 0x40}}), 0,
+         0},
         {"Exp-Golomb code beyond 32 bits", Cat({kStartCode, {0x67, 0x42, 0x00, 0x1f, 0, 0, 0, 0, 0, 1}}), 0, 0},
         {"start code at 60", Cat({kStartCode, Bytes(57, 0x11), kStartCode, cif}), 352, 288},
         {"start code at 64: beyond the search", Cat({kStartCode, Bytes(61, 0x11), kStartCode, cif}), 0, 0},

@@ -9,29 +9,36 @@ using namespace velkora;
 
 namespace {
 
-uint64_t At(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute, uint16_t second) {
+uint64_t At(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute, uint16_t second)
+{
     return ToFileTime(SYSTEMTIME{year, month, 0, day, hour, minute, second, 0});
 }
 
-DeviceDateTime Dated(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {
+DeviceDateTime Dated(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second)
+{
     return DeviceDateTime{true, year, month, day, hour, minute, second};
 }
 
-DeviceDateTime Undated(unsigned hour, unsigned minute, unsigned second) {
+DeviceDateTime Undated(unsigned hour, unsigned minute, unsigned second)
+{
     return DeviceDateTime{false, 0, 0, 0, hour, minute, second};
 }
 
-std::string Answer(const std::string& utc) {
+std::string Answer(const std::string& utc)
+{
     return "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\" "
            "xmlns:d=\"http://www.onvif.org/ver10/device/wsdl\" xmlns:t=\"http://www.onvif.org/ver10/schema\"><e:Body>"
            "<d:GetSystemDateAndTimeResponse><d:SystemDateAndTime><t:DateTimeType>Manual</t:DateTimeType>"
-           "<t:UTCDateTime>" + utc + "</t:UTCDateTime></d:SystemDateAndTime></d:GetSystemDateAndTimeResponse>"
+           "<t:UTCDateTime>" +
+           utc +
+           "</t:UTCDateTime></d:SystemDateAndTime></d:GetSystemDateAndTimeResponse>"
            "</e:Body></e:Envelope>";
 }
 
-} // namespace
+}  // namespace
 
-TEST(DeviceClock, OffsetAcrossDayAndYearBoundaries) {
+TEST(DeviceClock, OffsetAcrossDayAndYearBoundaries)
+{
     const uint64_t newYear = At(2025, 1, 1, 0, 0, 1);
     EXPECT_EQ(-2, ClockOffsetSeconds(Dated(2024, 12, 31, 23, 59, 59), newYear));
     EXPECT_EQ(3600, ClockOffsetSeconds(Dated(2025, 1, 1, 1, 0, 1), newYear));
@@ -55,10 +62,11 @@ TEST(DeviceClock, OffsetAcrossDayAndYearBoundaries) {
     EXPECT_EQ(At(2024, 12, 31, 23, 30, 0), ToFileTime(shifted));
 }
 
-TEST(DeviceClock, ReadsTheAnswerAndIgnoresMalformedOnes) {
-    const auto full = ReadDeviceDateTime(
-        Answer("<t:Time><t:Hour>23</t:Hour><t:Minute>59</t:Minute><t:Second>58</t:Second></t:Time>"
-               "<t:Date><t:Year>2024</t:Year><t:Month>12</t:Month><t:Day>31</t:Day></t:Date>"));
+TEST(DeviceClock, ReadsTheAnswerAndIgnoresMalformedOnes)
+{
+    const auto full =
+        ReadDeviceDateTime(Answer("<t:Time><t:Hour>23</t:Hour><t:Minute>59</t:Minute><t:Second>58</t:Second></t:Time>"
+                                  "<t:Date><t:Year>2024</t:Year><t:Month>12</t:Month><t:Day>31</t:Day></t:Date>"));
     ASSERT_TRUE(full);
     EXPECT_EQ(-3, ClockOffsetSeconds(*full, At(2025, 1, 1, 0, 0, 1)));
 
@@ -79,7 +87,8 @@ TEST(DeviceClock, ReadsTheAnswerAndIgnoresMalformedOnes) {
         EXPECT_FALSE(ReadDeviceDateTime(broken)) << broken;
 }
 
-TEST(DeviceClock, OffsetsAreKeptPerDeviceAndAnnouncedOnce) {
+TEST(DeviceClock, OffsetsAreKeptPerDeviceAndAnnouncedOnce)
+{
     DeviceClockOffsets table;
     EXPECT_EQ(0, table.Get("10.0.0.1:80"));
     table.Set("10.0.0.1:80", -3600);

@@ -26,15 +26,17 @@ const std::string kSecurityNs =
     " xmlns:wsu=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd\"";
 
 // Local name of the operation element inside s:Body of a request envelope.
-std::string OperationOf(const std::string& envelope) {
+std::string OperationOf(const std::string& envelope)
+{
     const std::size_t start = envelope.find('>', envelope.find("<s:Body")) + 1;
     if (envelope.at(start - 2) == '/')
-        return {}; // an empty body
+        return {};  // an empty body
     const std::string name = envelope.substr(start + 1, envelope.find_first_of(" />", start + 1) - start - 1);
     return name.substr(name.find(':') + 1);
 }
 
-std::string Fault(const std::string& subcodes, const std::string& reason) {
+std::string Fault(const std::string& subcodes, const std::string& reason)
+{
     return "<?xml version=\"1.0\"?><env:Envelope xmlns:env=\"" + kEnvelopeNs +
            "\" xmlns:ter=\"http://www.onvif.org/ver10/error\"><env:Body><env:Fault><env:Code><env:Value>env:Sender"
            "</env:Value>" +
@@ -44,7 +46,8 @@ std::string Fault(const std::string& subcodes, const std::string& reason) {
 
 // A device answering every operation from the files of one answer style ("ours" or
 // "foreign"), which are also the seeds of the ONVIF answer fuzzer.
-LoopbackHttpServer::Handler Camera(const std::string& style) {
+LoopbackHttpServer::Handler Camera(const std::string& style)
+{
     return [style](const RecordedRequest& request) {
         std::stringstream text;
         text << std::ifstream(HQ_FUZZ_CORPUS "/fuzz_onvif_answer/" + style + "_" + OperationOf(request.body)).rdbuf();
@@ -53,17 +56,20 @@ LoopbackHttpServer::Handler Camera(const std::string& style) {
 }
 
 DEVICE_INFO Device(uint16_t port, const std::string& user = "admin", const std::string& password = "secret",
-                   const std::string& host = "127.0.0.1") {
+                   const std::string& host = "127.0.0.1")
+{
     return DEVICE_INFO(host, port, user, password);
 }
 
-ServiceAddresses MediaPaths() {
+ServiceAddresses MediaPaths()
+{
     return ServiceAddresses{"/onvif/device_service", "/onvif/media", "", ""};
 }
 
-} // namespace
+}  // namespace
 
-TEST(OnvifEnvelope, DigestPlainAndAnonymousTexts) {
+TEST(OnvifEnvelope, DigestPlainAndAnonymousTexts)
+{
     COnvifClient client(Device(80, "ad<min>", "p&ss", "camera"));
     ASSERT_TRUE(client.Initialize("Digest", ""));
     SoapRequest request("/onvif/device_service");
@@ -77,7 +83,8 @@ TEST(OnvifEnvelope, DigestPlainAndAnonymousTexts) {
                   "Type=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0"
                   "#PasswordDigest\">DIGEST=</wsse:Password><wsse:Nonce>Tk9OQ0U=</wsse:Nonce>"
                   "<wsu:Created>2026-12-06T10:05:09Z</wsu:Created></wsse:UsernameToken></wsse:Security></s:Header>"
-                  "<s:Body" + kXsi + kXsd + "><GetX/></s:Body></s:Envelope>\r\n\r\n",
+                  "<s:Body" +
+                  kXsi + kXsd + "><GetX/></s:Body></s:Envelope>\r\n\r\n",
               client.BuildEnvelope(request));
 
     request.passwordDigest.clear();
@@ -94,7 +101,8 @@ TEST(OnvifEnvelope, DigestPlainAndAnonymousTexts) {
     EXPECT_FALSE(COnvifClient(DEVICE_INFO()).Initialize("Digest", ""));
 }
 
-TEST(OnvifEnvelope, UsernameTokenMatchesAnIndependentDigest) {
+TEST(OnvifEnvelope, UsernameTokenMatchesAnIndependentDigest)
+{
     const SYSTEMTIME now{2026, 12, 0, 6, 10, 5, 9, 123};
     SoapRequest request("/p");
     ASSERT_TRUE(COnvifClient::CreateUsernameToken(request, "pa ss&word", false, now));
@@ -123,7 +131,8 @@ TEST(OnvifEnvelope, UsernameTokenMatchesAnIndependentDigest) {
     EXPECT_EQ("", plain.passwordDigest + plain.nonce + plain.created);
 }
 
-TEST(OnvifExchange, FaultsAndStatuses) {
+TEST(OnvifExchange, FaultsAndStatuses)
+{
     std::string next;
     LoopbackHttpServer server([&](const RecordedRequest&) { return next; });
     COnvifClient client(Device(server.Port()));
@@ -158,10 +167,10 @@ TEST(OnvifExchange, FaultsAndStatuses) {
                            "</Device></Capabilities></GetCapabilitiesResponse></e:Body></e:Envelope>");
     DeviceCapabilities capabilities;
     EXPECT_FALSE(client.GetCapabilities(capabilities));
-    EXPECT_EQ("", capabilities.devicePath + client.GetServiceAddresses().mediaPath); // a host without a path
+    EXPECT_EQ("", capabilities.devicePath + client.GetServiceAddresses().mediaPath);  // a host without a path
     EXPECT_EQ("/a?b", COnvifClient::XAddrToPath("https://h:1/a?b"));
 
-    COnvifClient unreachable(Device(LoopbackHttpServer([](const RecordedRequest&) { return ""; }).Port())); // now free
+    COnvifClient unreachable(Device(LoopbackHttpServer([](const RecordedRequest&) { return ""; }).Port()));  // now free
     ASSERT_TRUE(unreachable.Initialize("", ""));
     EXPECT_FALSE(unreachable.GetDeviceInformation(info));
     EXPECT_EQ(". Device is not accessible (12029)", unreachable.GetLastFault().GetErrorText(". "));
@@ -174,7 +183,8 @@ TEST(OnvifExchange, FaultsAndStatuses) {
     EXPECT_EQ("wsse:FailedAuthentication", fault.FindAuthenticationFault());
 }
 
-TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce) {
+TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce)
+{
     const std::string notAuthorized = HttpAnswer(
         400, Fault("<env:Subcode><env:Value>ter:NotAuthorized</env:Value></env:Subcode>", "Sender not authorized"));
     std::atomic<bool> plainAccepted{true};
@@ -194,7 +204,7 @@ TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce) {
     EXPECT_EQ("GetSystemDateAndTime", OperationOf(requests[1].body));
     EXPECT_EQ(std::string::npos, requests[1].body.find("<s:Header>"));
     EXPECT_NE(std::string::npos, requests[2].body.find("<wsse:Password>secret</wsse:Password>"));
-    EXPECT_EQ("", requests[0].Header("Authorization")); // HTTP never authenticates SOAP requests
+    EXPECT_EQ("", requests[0].Header("Authorization"));  // HTTP never authenticates SOAP requests
 
     ASSERT_TRUE(client.GetDeviceInformation(info));
     EXPECT_EQ(4u, server.Requests().size());
@@ -213,7 +223,8 @@ namespace {
 
 struct Notes : IDebugMessage {
     std::string GetName() override { return "camera"; }
-    void DebugMessage(int32_t level, const char* format, ...) override {
+    void DebugMessage(int32_t level, const char* format, ...) override
+    {
         char text[512];
         va_list args;
         va_start(args, format);
@@ -228,7 +239,8 @@ struct Notes : IDebugMessage {
 
 // A device whose clock runs `offset` seconds from ours and that refuses a digest
 // whose Created is more than 30 s off its clock.
-LoopbackHttpServer::Handler ClockedCamera(long offset) {
+LoopbackHttpServer::Handler ClockedCamera(long offset)
+{
     const std::string refused = HttpAnswer(
         400, Fault("<env:Subcode><env:Value>ter:NotAuthorized</env:Value></env:Subcode>", "Sender not authorized"));
     return [=, camera = Camera("ours")](const RecordedRequest& request) {
@@ -237,14 +249,15 @@ LoopbackHttpServer::Handler ClockedCamera(long offset) {
             std::tm utc{};
             gmtime_r(&now, &utc);
             char time[512];
-            std::snprintf(time, sizeof(time),
-                          "<e:Envelope xmlns:e=\"%s\"><e:Body><GetSystemDateAndTimeResponse xmlns=\"http://www.onvif.org/"
-                          "ver10/device/wsdl\"><SystemDateAndTime><UTCDateTime xmlns=\"http://www.onvif.org/ver10/"
-                          "schema\"><Time><Hour>%d</Hour><Minute>%d</Minute><Second>%d</Second></Time><Date><Year>%d"
-                          "</Year><Month>%d</Month><Day>%d</Day></Date></UTCDateTime></SystemDateAndTime>"
-                          "</GetSystemDateAndTimeResponse></e:Body></e:Envelope>",
-                          kEnvelopeNs.c_str(), utc.tm_hour, utc.tm_min, utc.tm_sec, utc.tm_year + 1900, utc.tm_mon + 1,
-                          utc.tm_mday);
+            std::snprintf(
+                time, sizeof(time),
+                "<e:Envelope xmlns:e=\"%s\"><e:Body><GetSystemDateAndTimeResponse xmlns=\"http://www.onvif.org/"
+                "ver10/device/wsdl\"><SystemDateAndTime><UTCDateTime xmlns=\"http://www.onvif.org/ver10/"
+                "schema\"><Time><Hour>%d</Hour><Minute>%d</Minute><Second>%d</Second></Time><Date><Year>%d"
+                "</Year><Month>%d</Month><Day>%d</Day></Date></UTCDateTime></SystemDateAndTime>"
+                "</GetSystemDateAndTimeResponse></e:Body></e:Envelope>",
+                kEnvelopeNs.c_str(), utc.tm_hour, utc.tm_min, utc.tm_sec, utc.tm_year + 1900, utc.tm_mon + 1,
+                utc.tm_mday);
             return HttpAnswer(200, time);
         }
         const std::size_t at = request.body.find("<wsu:Created>");
@@ -264,14 +277,15 @@ LoopbackHttpServer::Handler ClockedCamera(long offset) {
                 return refused;
         }
         if (request.body.find("<wsse:Password>secret<") == std::string::npos && at == std::string::npos)
-            return refused; // a plain-text password, and a wrong one
+            return refused;  // a plain-text password, and a wrong one
         return camera(request);
     };
 }
 
-} // namespace
+}  // namespace
 
-TEST(OnvifExchange, DigestMadeAgainOnTheDeviceClock) {
+TEST(OnvifExchange, DigestMadeAgainOnTheDeviceClock)
+{
     for (const long offset : {3600L, -3600L}) {
         LoopbackHttpServer server(ClockedCamera(offset));
         Notes notes;
@@ -306,12 +320,13 @@ TEST(OnvifExchange, DigestMadeAgainOnTheDeviceClock) {
         requests = server.Requests();
         ASSERT_EQ(7u, requests.size());
         EXPECT_EQ("GetSystemDateAndTime", OperationOf(requests[5].body));
-        for (std::size_t i = 0; i < 6; ++i) // only the last, the design's fallback, is plain
+        for (std::size_t i = 0; i < 6; ++i)  // only the last, the design's fallback, is plain
             EXPECT_EQ(std::string::npos, requests[i].body.find("<wsse:Password>")) << i;
     }
 }
 
-TEST(OnvifOperations, RequestBodies) {
+TEST(OnvifOperations, RequestBodies)
+{
     LoopbackHttpServer server(Camera("ours"));
     COnvifClient client(Device(server.Port(), "", ""));
     ASSERT_TRUE(client.Initialize("Basic", ""));
@@ -358,7 +373,8 @@ TEST(OnvifOperations, RequestBodies) {
     EXPECT_EQ("application/soap+xml; charset=utf-8", requests[0].Header("Content-Type"));
 }
 
-TEST(OnvifOperations, AbortEndsAHungExchange) {
+TEST(OnvifOperations, AbortEndsAHungExchange)
+{
     LoopbackHttpServer server([](const RecordedRequest&) { return LoopbackHttpServer::Hang; });
     DEVICE_INFO device = Device(server.Port());
     device.requestTimeout = 60000;
@@ -373,15 +389,17 @@ TEST(OnvifOperations, AbortEndsAHungExchange) {
     stopper.join();
     EXPECT_EQ(". Device is not accessible (12017)", client.GetLastFault().GetErrorText(". "));
     client.Reset();
-    EXPECT_FALSE(client.GetDeviceInformation(info)); // no sender after Reset
+    EXPECT_FALSE(client.GetDeviceInformation(info));  // no sender after Reset
 }
 
-TEST(OnvifOperations, LearnsNamespacesFromAnswers) {
+TEST(OnvifOperations, LearnsNamespacesFromAnswers)
+{
     LoopbackHttpServer server([](const RecordedRequest&) {
-        return HttpAnswer(200, "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" xmlns:tt=\"urn:vendor\" "
-                               "xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\"><s:Body>"
-                               "<tds:GetDeviceInformationResponse><tds:Model>M</tds:Model>"
-                               "</tds:GetDeviceInformationResponse></s:Body></s:Envelope>");
+        return HttpAnswer(200,
+                          "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" xmlns:tt=\"urn:vendor\" "
+                          "xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\"><s:Body>"
+                          "<tds:GetDeviceInformationResponse><tds:Model>M</tds:Model>"
+                          "</tds:GetDeviceInformationResponse></s:Body></s:Envelope>");
     });
     COnvifClient client(Device(server.Port()));
     ASSERT_TRUE(client.Initialize("Digest", "tds=http://www.onvif.org/ver10/device/wsdl"));
@@ -394,11 +412,13 @@ TEST(OnvifOperations, LearnsNamespacesFromAnswers) {
     EXPECT_NE(std::string::npos, server.Requests().back().body.find("xmlns:tt=\"urn:vendor\""));
 }
 
-class AnswerStyles : public ::testing::TestWithParam<const char*> {};
+class AnswerStyles : public ::testing::TestWithParam<const char*>
+{};
 
 // Devices write their answers with all sorts of prefixes, default namespaces,
 // blanks and comments; each must read exactly like ours.
-TEST_P(AnswerStyles, EveryReadingOperation) {
+TEST_P(AnswerStyles, EveryReadingOperation)
+{
     LoopbackHttpServer server(Camera(GetParam()));
     COnvifClient client(Device(server.Port()));
     ASSERT_TRUE(client.Initialize("Digest", ""));
@@ -407,7 +427,7 @@ TEST_P(AnswerStyles, EveryReadingOperation) {
     ASSERT_TRUE(client.GetCapabilities(caps));
     EXPECT_EQ("/onvif/device_service /onvif/media /onvif/events",
               caps.devicePath + " " + caps.mediaPath + " " + caps.eventsPath);
-    EXPECT_TRUE(caps.pullPointSupport && caps.inputConnectors == 2 && caps.relayOutputs == 1); // "TRUE" reads true
+    EXPECT_TRUE(caps.pullPointSupport && caps.inputConnectors == 2 && caps.relayOutputs == 1);  // "TRUE" reads true
 
     DeviceInformation info;
     ASSERT_TRUE(client.GetDeviceInformation(info));
@@ -415,12 +435,13 @@ TEST_P(AnswerStyles, EveryReadingOperation) {
 
     std::vector<Onvif::MediaProfile> profiles;
     ASSERT_TRUE(client.GetProfiles(profiles));
-    ASSERT_EQ(2u, profiles.size()); // the one without a video source is dropped
+    ASSERT_EQ(2u, profiles.size());  // the one without a video source is dropped
     const Onvif::MediaProfile& main = profiles[0];
     EXPECT_TRUE(main.IsComplete());
-    EXPECT_EQ("P1 Main VS1 VEC1 PTZ1 -1", main.token + " " + main.name + " " + main.videoSourceConfiguration.sourceToken + " " +
-                                             main.videoEncoderConfiguration.token + " " + main.ptzConfiguration.token +
-                                             " " + main.ptzConfiguration.useCount);
+    EXPECT_EQ("P1 Main VS1 VEC1 PTZ1 -1", main.token + " " + main.name + " " +
+                                              main.videoSourceConfiguration.sourceToken + " " +
+                                              main.videoEncoderConfiguration.token + " " + main.ptzConfiguration.token +
+                                              " " + main.ptzConfiguration.useCount);
     EXPECT_EQ(std::numeric_limits<float>::lowest(), profiles[0].ptzConfiguration.defaultPTZSpeed.tilt);
     EXPECT_EQ("Velkora_VSC1_Live|", profiles[1].name + "|" + profiles[1].ptzConfiguration.token);
 
@@ -446,7 +467,7 @@ TEST_P(AnswerStyles, EveryReadingOperation) {
     EncoderOptions options;
     ASSERT_TRUE(client.GetVideoEncoderConfigurationOptions("VEC1", options));
     EXPECT_TRUE(options.qualityMin == 1 && options.qualityMax == 10);
-    ASSERT_EQ(1u, options.codecs.size()); // JPEG lists only height 0
+    ASSERT_EQ(1u, options.codecs.size());  // JPEG lists only height 0
     const CodecOptions& h264 = options.codecs[0];
     EXPECT_TRUE(h264.codec == uint32_t(OnvifCodecH264) && h264.configurationToken == "VEC1");
     EXPECT_EQ((std::set<Resolution>{{640, 360}, {640, 480}, {1280, 720}}), h264.resolutions);
@@ -472,7 +493,8 @@ TEST_P(AnswerStyles, EveryReadingOperation) {
 INSTANTIATE_TEST_SUITE_P(Devices, AnswerStyles, ::testing::Values("ours", "foreign"),
                          [](const auto& info) { return std::string(info.param); });
 
-TEST(CodecOptionsRates, BoundedWhateverTheDeviceSays) {
+TEST(CodecOptionsRates, BoundedWhateverTheDeviceSays)
+{
     CodecOptions options;
     EXPECT_TRUE(options.AvailableFrameRates().empty());
     options.frameRateMin = options.frameRateMax = 25;

@@ -4,7 +4,8 @@
 
 using namespace velkora;
 
-TEST(OwnProfileNames, StreamAndNumberedNamesCarryTheMark) {
+TEST(OwnProfileNames, StreamAndNumberedNamesCarryTheMark)
+{
     EXPECT_EQ(StreamProfileName("VSC1", 0), "Velkora_VSC1");
     EXPECT_EQ(StreamProfileName("VSC1", 1), "Velkora_VSC1_Live");
     EXPECT_EQ(StreamProfileName("VSC1", 2), "Velkora_VSC1_Remote");

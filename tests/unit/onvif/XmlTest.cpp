@@ -10,27 +10,30 @@
 using velkora::CXmlNamespaces;
 using velkora::CXmlParser;
 
-TEST(XmlNamespaces, OverridesTrackedExportedAndReadFromText) {
+TEST(XmlNamespaces, OverridesTrackedExportedAndReadFromText)
+{
     CXmlNamespaces table;
     table.SetDefaults();
     EXPECT_EQ("", table.GetCustom());
-    table.Add("tt", "http://www.onvif.org/ver10/schema"); // same URI: still built in
+    table.Add("tt", "http://www.onvif.org/ver10/schema");  // same URI: still built in
     EXPECT_EQ("", table.GetCustom());
 
     table.ParseCustom("tds=urn:dev  tt=urn:schema bogus new=urn:new");
-    EXPECT_EQ("tt=urn:schema tds=urn:dev", table.GetCustom()); // fixed order; "new" never exported
-    EXPECT_EQ(" xmlns:new=\"urn:new\" xmlns=\"urn:dev\"", table.GetDeclaration("new") + table.GetDefaultDeclaration("tds"));
+    EXPECT_EQ("tt=urn:schema tds=urn:dev", table.GetCustom());  // fixed order; "new" never exported
+    EXPECT_EQ(" xmlns:new=\"urn:new\" xmlns=\"urn:dev\"",
+              table.GetDeclaration("new") + table.GetDefaultDeclaration("tds"));
 
     table = CXmlNamespaces();
     table.ParseDeclarations("<e xmlns:a=\"urn:a\" xmlns:b = \"urn:b\" xmlns=\"urn:default\" xmlns:c='urn:c'>"
                             "<x xmlns:d=\"urn:d\r\n\"/>");
     // Blanks around "=" give an empty URI; single quotes read like double ones.
-    EXPECT_EQ("urn:a||urn:c|urn:d", table.GetUri("a") + "|" + table.GetUri("b") + "|" + table.GetUri("c") + "|" +
-                                         table.GetUri("d"));
+    EXPECT_EQ("urn:a||urn:c|urn:d",
+              table.GetUri("a") + "|" + table.GetUri("b") + "|" + table.GetUri("c") + "|" + table.GetUri("d"));
     EXPECT_EQ(3u, table.Entries().size());
 }
 
-TEST(XmlParser, QueriesUseOurPrefixesWhateverTheDocumentUses) {
+TEST(XmlParser, QueriesUseOurPrefixesWhateverTheDocumentUses)
+{
     const std::string answer =
         "<?xml version=\"1.0\"?>\n"
         "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\">\n"
@@ -46,7 +49,7 @@ TEST(XmlParser, QueriesUseOurPrefixesWhateverTheDocumentUses) {
     const std::string items = "SOAP-ENV:Envelope/SOAP-ENV:Body/trt:R/trt:Item";
     EXPECT_TRUE(parser.NodeExists(items) && !parser.NodeExists("SOAP-ENV:Envelope/tt:Body"));
     EXPECT_EQ("first & best", parser.GetNodeText(items + "/tt:Name"));
-    EXPECT_EQ("", parser.GetNodeText(items + "[3]/tt:Name")); // first child is an element
+    EXPECT_EQ("", parser.GetNodeText(items + "[3]/tt:Name"));  // first child is an element
     // Nodes without a child are skipped; an element child reads as empty.
     EXPECT_EQ((std::vector<std::string>{"first & best", "", "<raw>"}), parser.GetNodeTexts(items + "/tt:Name"));
     EXPECT_EQ((std::vector<std::string>{"A", "B", "C"}), parser.GetAttributes("token", items));
@@ -55,19 +58,21 @@ TEST(XmlParser, QueriesUseOurPrefixesWhateverTheDocumentUses) {
     // The document's own prefix is known too.
     EXPECT_EQ("first & best", parser.GetNodeText("env:Envelope/env:Body/trt:R/trt:Item/x:Name"));
 
-    EXPECT_FALSE(parser.Load(answer)); // loads once
+    EXPECT_FALSE(parser.Load(answer));  // loads once
     parser.Unload();
     EXPECT_FALSE(parser.NodeExists(items));
 }
 
-TEST(XmlParser, QuotesInValuesCannotBreakAnXPath) {
+TEST(XmlParser, QuotesInValuesCannotBreakAnXPath)
+{
     CXmlParser parser;
     ASSERT_TRUE(parser.Load("<r><i t='a\"b'>1</i><i t=\"c'd\">2</i><i t=\"e&quot;f'g\">3</i></r>"));
     for (const auto& [token, text] : {std::pair<std::string, std::string>{"a\"b", "1"}, {"c'd", "2"}, {"e\"f'g", "3"}})
         EXPECT_EQ(text, parser.GetNodeText("r/i[@t=" + velkora::XPathLiteral(token) + "]")) << token;
 }
 
-TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText) {
+TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText)
+{
     for (const char* text : {"", "<a><b></a>", "not xml"})
         EXPECT_FALSE(CXmlParser().Load(text)) << text;
 
@@ -96,6 +101,7 @@ TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText) {
 
 extern "C" int ReplayOnvifAnswer(const uint8_t*, size_t);
 
-TEST(FuzzCorpusReplay, OnvifAnswers) {
+TEST(FuzzCorpusReplay, OnvifAnswers)
+{
     ReplayFuzzCorpora({{"fuzz_onvif_answer", ReplayOnvifAnswer}});
 }

@@ -3,6 +3,7 @@
 extern "C" int ReplayAddress(const uint8_t*, size_t);
 extern "C" int ReplayPtzCapabilities(const uint8_t*, size_t);
 
-TEST(FuzzCorpusReplay, AddressAndPtzTexts) {
+TEST(FuzzCorpusReplay, AddressAndPtzTexts)
+{
     ReplayFuzzCorpora({{"fuzz_address", ReplayAddress}, {"fuzz_ptz_capabilities", ReplayPtzCapabilities}});
 }

@@ -10,11 +10,16 @@ using namespace rtptest;
 
 namespace {
 
-uint32_t Be32(const Bytes& b, size_t at) { return uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]; }
+uint32_t Be32(const Bytes& b, size_t at)
+{
+    return uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
+Bytes Cat(std::initializer_list<Bytes> parts)
+{
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
@@ -26,9 +31,22 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 #pragma GCC diagnostic ignored "-Warray-bounds"
 #pragma GCC diagnostic ignored "-Wstringop-overread"
 #endif
-Bytes SenderReport(uint32_t lsr) {
-    Bytes sr{0x80, 200, 0, 6, 0xca, 0xfe, 0xba, 0xbe,
-             0xe0, 0,    uint8_t(lsr >> 24), uint8_t(lsr >> 16), uint8_t(lsr >> 8), uint8_t(lsr)};
+Bytes SenderReport(uint32_t lsr)
+{
+    Bytes sr{0x80,
+             200,
+             0,
+             6,
+             0xca,
+             0xfe,
+             0xba,
+             0xbe,
+             0xe0,
+             0,
+             uint8_t(lsr >> 24),
+             uint8_t(lsr >> 16),
+             uint8_t(lsr >> 8),
+             uint8_t(lsr)};
     sr.resize(28, 0);
     return sr;
 }
@@ -38,18 +56,21 @@ Bytes SenderReport(uint32_t lsr) {
 const Bytes kBye{0x81, 203, 0, 1, 0xca, 0xfe, 0xba, 0xbe};
 const Bytes kCameraRr{0x80, 201, 0, 1, 9, 9, 9, 9};
 
-class RtcpHandler : public ::testing::Test, public velkora::IRTCPHandlerUser {
+class RtcpHandler : public ::testing::Test, public velkora::IRTCPHandlerUser
+{
 protected:
     RtcpHandler() : handler(&debug) { handler.SetUser(this); }
     // Not in the constructor: the handler's thread may call this object once it is open.
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(handler.Open(inet_addr("127.0.0.1"), 0));
         port = handler.GetPort();
     }
     void TearDown() override { handler.Close(); }
     void OnRTCPBye() override { ++byes; }
     // Sends an SR and returns the next datagram the camera receives.
-    Bytes ExchangeSr(uint32_t lsr) {
+    Bytes ExchangeSr(uint32_t lsr)
+    {
         EXPECT_TRUE(camera.SendTo(port, SenderReport(lsr)));
         Bytes answer;
         EXPECT_TRUE(camera.Receive(answer));
@@ -65,13 +86,16 @@ protected:
 
 }  // namespace
 
-TEST_F(RtcpHandler, EachSenderReportIsAnsweredByOneReceiverReport) {
-    for (uint16_t s : {65534, 65535, 0, 1}) handler.NoteSequence(s);
+TEST_F(RtcpHandler, EachSenderReportIsAnsweredByOneReceiverReport)
+{
+    for (uint16_t s : {65534, 65535, 0, 1})
+        handler.NoteSequence(s);
     const Bytes rr = ExchangeSr(0x11223344);
     ASSERT_EQ(rr.size(), 32u);
     // V=2, one report block, RR, length 7; own SSRC; the SR's sender; loss and jitter not
     // measured; one wrap, highest 1; LSR; then the DLSR in 1/65536 s.
-    EXPECT_EQ(Bytes(rr.begin(), rr.begin() + 28), Cat({{0x81, 201, 0, 7}, Bytes(rr.begin() + 4, rr.begin() + 8),
+    EXPECT_EQ(Bytes(rr.begin(), rr.begin() + 28), Cat({{0x81, 201, 0, 7},
+                                                       Bytes(rr.begin() + 4, rr.begin() + 8),
                                                        {0xca, 0xfe, 0xba, 0xbe, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0},
                                                        {0x11, 0x22, 0x33, 0x44}}));
     EXPECT_LT(Be32(rr, 28), 65536u * 5);
@@ -85,13 +109,14 @@ TEST_F(RtcpHandler, EachSenderReportIsAnsweredByOneReceiverReport) {
     EXPECT_EQ(Be32(ExchangeSr(0xbbbb0001), 24), 0xbbbb0001u);
 }
 
-TEST_F(RtcpHandler, NothingIsSentBeforeTheFirstValidSenderReport) {
+TEST_F(RtcpHandler, NothingIsSentBeforeTheFirstValidSenderReport)
+{
     LoopbackSocket stranger("127.0.0.2");
     LoopbackSocket otherPort;  // the camera's address, not its RTCP port
     handler.SetPeerPort(camera.Port());
     ASSERT_TRUE(stranger.SendTo(port, SenderReport(0x01010101)));  // not the camera
     ASSERT_TRUE(otherPort.SendTo(port, SenderReport(0x01010101)));
-    ASSERT_TRUE(camera.SendTo(port, {0x80, 200, 0, 0}));            // SR fields outside the packet
+    ASSERT_TRUE(camera.SendTo(port, {0x80, 200, 0, 0}));  // SR fields outside the packet
     Bytes overrun = SenderReport(0x02020202);
     overrun[3] = 7;  // one word longer than the datagram
     ASSERT_TRUE(camera.SendTo(port, overrun));
@@ -105,11 +130,12 @@ TEST_F(RtcpHandler, NothingIsSentBeforeTheFirstValidSenderReport) {
     EXPECT_EQ(byes, 0);
 }
 
-TEST_F(RtcpHandler, ByeBothWays) {
+TEST_F(RtcpHandler, ByeBothWays)
+{
     const Bytes rr = ExchangeSr(0x12345678);
     ASSERT_TRUE(camera.SendTo(port, Cat({kCameraRr, kBye})));  // reported once
     ASSERT_TRUE(camera.SendTo(port, kBye));                    // the peer is forgotten by then
-    ExchangeSr(0x22222222);  // still answered; also orders the check after the BYEs
+    ExchangeSr(0x22222222);                                    // still answered; also orders the check after the BYEs
     EXPECT_EQ(byes, 1);
 
     handler.Close();
@@ -123,7 +149,8 @@ TEST_F(RtcpHandler, ByeBothWays) {
     EXPECT_FALSE(camera.Receive(bye, false));  // no SR since the reopening: no BYE
 }
 
-TEST(RtcpHandlerUnits, DlsrAndSequenceStatistics) {
+TEST(RtcpHandlerUnits, DlsrAndSequenceStatistics)
+{
     EXPECT_EQ(velkora::CRTCPHandler::ComputeDlsr(0, 5000), 0u);  // no SR yet
     EXPECT_EQ(velkora::CRTCPHandler::ComputeDlsr(1000, 2000), 65536u);
     EXPECT_EQ(velkora::CRTCPHandler::ComputeDlsr(0xfffffc18u, 1000), 131072u);  // ms clock wrap
@@ -138,7 +165,8 @@ TEST(RtcpHandlerUnits, DlsrAndSequenceStatistics) {
     for (const auto& [sequence, extended] : cases) {
         velkora::RtpSequenceStatistics s;
         s.Init(sequence.front());
-        for (uint16_t n : sequence) s.Update(n);
+        for (uint16_t n : sequence)
+            s.Update(n);
         EXPECT_EQ(s.ExtendedHighest(), extended) << "first " << sequence.front();
     }
 }

@@ -12,26 +12,32 @@ using velkora::QueuedPacket;
 namespace {
 
 // A record parsed from a datagram with the given sequence number and payload size.
-QueuedPacket* Parsed(CRTPPacketQueue& queue, uint16_t sequence, size_t payload) {
+QueuedPacket* Parsed(CRTPPacketQueue& queue, uint16_t sequence, size_t payload)
+{
     std::vector<uint8_t> d{0x80, 96, uint8_t(sequence >> 8), uint8_t(sequence), 0, 0, 0, 0, 1, 2, 3, 4};
     d.resize(12 + payload, 0x41);
     QueuedPacket* record = queue.Acquire();
-    if (record != nullptr) record->packet.Parse(d.data(), d.size());
+    if (record != nullptr)
+        record->packet.Parse(d.data(), d.size());
     return record;
 }
 
-std::vector<uint16_t> Sequences(QueuedPacket* const* records, size_t count) {
+std::vector<uint16_t> Sequences(QueuedPacket* const* records, size_t count)
+{
     std::vector<uint16_t> out;
-    for (size_t i = 0; i < count; ++i) out.push_back(records[i]->packet.GetSequenceNumber());
+    for (size_t i = 0; i < count; ++i)
+        out.push_back(records[i]->packet.GetSequenceNumber());
     return out;
 }
 
 }  // namespace
 
-TEST(RtpPacketQueue, KeepsOrderRefusesTheNewestWhenFullAndReusesItsRecords) {
+TEST(RtpPacketQueue, KeepsOrderRefusesTheNewestWhenFullAndReusesItsRecords)
+{
     CRTPPacketQueue queue(4);
     QueuedPacket* in[6];
-    for (uint16_t s = 0; s < 6; ++s) in[s] = Parsed(queue, s, 100);
+    for (uint16_t s = 0; s < 6; ++s)
+        in[s] = Parsed(queue, s, 100);
     QueuedPacket* spare[2] = {};
     size_t dropped = 0;
     EXPECT_EQ(queue.Push(in, 6, spare, 2, dropped), 2u);  // the refused two come back as spares
@@ -63,7 +69,8 @@ TEST(RtpPacketQueue, KeepsOrderRefusesTheNewestWhenFullAndReusesItsRecords) {
     EXPECT_EQ(queue.GetAllocations(), allocations);
 }
 
-TEST(RtpPacketQueue, AWaitingConsumerWakesForAPushOrAWake) {
+TEST(RtpPacketQueue, AWaitingConsumerWakesForAPushOrAWake)
+{
     CRTPPacketQueue queue;
     std::thread producer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -84,7 +91,8 @@ TEST(RtpPacketQueue, AWaitingConsumerWakesForAPushOrAWake) {
     EXPECT_EQ(queue.GetDepth(), 0u);
 }
 
-TEST(RtpPacketQueue, BoundsPayloadBytesAndRecords) {
+TEST(RtpPacketQueue, BoundsPayloadBytesAndRecords)
+{
     CRTPPacketQueue queue;
     // Near-maximal datagrams: the byte limit, not the packet limit, stops them.
     const size_t fit = CRTPPacketQueue::kByteLimit / 60000;
@@ -104,7 +112,8 @@ TEST(RtpPacketQueue, BoundsPayloadBytesAndRecords) {
     // Records the queue will not take are not allocated without end either.
     CRTPPacketQueue small(2);
     size_t handedOut = 0;
-    while (small.Acquire() != nullptr) ++handedOut;
+    while (small.Acquire() != nullptr)
+        ++handedOut;
     EXPECT_EQ(handedOut, 2u + CRTPPacketQueue::kRecordsInHand);
     EXPECT_EQ(small.GetDropped(), 1u);
 }

@@ -8,17 +8,21 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-Bytes Datagram(uint8_t byte0, const Bytes& rest) {
+Bytes Datagram(uint8_t byte0, const Bytes& rest)
+{
     Bytes d{byte0, 0xe0, 0x12, 0x34, 0xde, 0xad, 0xbe, 0xef, 0x01, 0x02, 0x03, 0x04};
-    for (uint8_t b : rest) d.push_back(b);  // (insert() trips a false g++ 12 -Warray-bounds)
+    for (uint8_t b : rest)
+        d.push_back(b);  // (insert() trips a false g++ 12 -Warray-bounds)
     return d;
 }
 
 }  // namespace
 
-TEST(RtpPacket, HeaderFieldsAndPayloadAfterCsrcExtensionAndPadding) {
+TEST(RtpPacket, HeaderFieldsAndPayloadAfterCsrcExtensionAndPadding)
+{
     velkora::CRTPPacket p;
-    const Bytes d = Datagram(0xb2, {1, 2, 3, 4, 5, 6, 7, 8, 0x10, 0x00, 0x00, 0x01, 9, 9, 9, 9, 0x41, 0x42, 0x00, 0x02});
+    const Bytes d =
+        Datagram(0xb2, {1, 2, 3, 4, 5, 6, 7, 8, 0x10, 0x00, 0x00, 0x01, 9, 9, 9, 9, 0x41, 0x42, 0x00, 0x02});
     ASSERT_TRUE(p.Parse(d.data(), d.size()));
     EXPECT_EQ(p.GetMarker(), 1);
     EXPECT_EQ(p.GetSequenceNumber(), 0x1234);
@@ -32,7 +36,8 @@ TEST(RtpPacket, HeaderFieldsAndPayloadAfterCsrcExtensionAndPadding) {
     EXPECT_TRUE(p.GetCsrcList().empty() && p.GetExtensionData().empty() && p.GetPayload() == nullptr);
 }
 
-TEST(RtpPacket, AcceptanceAndPayloadLength) {
+TEST(RtpPacket, AcceptanceAndPayloadLength)
+{
     const struct {
         const char* name;
         Bytes datagram;

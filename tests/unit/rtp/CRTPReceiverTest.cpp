@@ -20,7 +20,8 @@ namespace {
 #pragma GCC diagnostic ignored "-Warray-bounds"
 #pragma GCC diagnostic ignored "-Wstringop-overread"
 #endif
-Bytes Datagram(uint16_t sequence, size_t payloadSize, uint8_t version = 2) {
+Bytes Datagram(uint16_t sequence, size_t payloadSize, uint8_t version = 2)
+{
     Bytes d{uint8_t(version << 6), 96, uint8_t(sequence >> 8), uint8_t(sequence), 0, 0, 0x10, 0, 1, 2, 3, 4};
     d.resize(12 + payloadSize, 0x41);
     return d;
@@ -30,9 +31,11 @@ Bytes Datagram(uint16_t sequence, size_t payloadSize, uint8_t version = 2) {
 #endif
 
 // Records sequence number, payload length and sender port of each packet, and close notices.
-class RecordingUser : public velkora::IRTPReceiverUser, public velkora::IRTPClientUser {
+class RecordingUser : public velkora::IRTPReceiverUser, public velkora::IRTPClientUser
+{
 public:
-    void OnRTPPacket(const sockaddr_in& from, const velkora::CRTPPacket& packet) override {
+    void OnRTPPacket(const sockaddr_in& from, const velkora::CRTPPacket& packet) override
+    {
         std::lock_guard lock(mutex);
         packets.push_back({packet.GetSequenceNumber(), packet.GetPayloadLength(), ntohs(from.sin_port)});
         otherThread = otherThread && std::this_thread::get_id() != testThread;
@@ -43,7 +46,8 @@ public:
     void OnDataReceived(velkora::IRTPClient*, const sockaddr_in&, const uint8_t*, size_t) override {}
     void OnReceiveTimeout(velkora::IRTPClient*) override {}
     void OnClientClosed(velkora::IRTPClient*) override { ++closed; }
-    std::vector<std::vector<uint32_t>> WaitForPackets(size_t count) {
+    std::vector<std::vector<uint32_t>> WaitForPackets(size_t count)
+    {
         std::unique_lock lock(mutex);
         changed.wait_for(lock, std::chrono::seconds(10), [&] { return packets.size() >= count; });
         return packets;
@@ -58,9 +62,11 @@ public:
 };
 
 // Holds the packet thread in the first packet until resumed.
-class StallingUser : public RecordingUser {
+class StallingUser : public RecordingUser
+{
 public:
-    void OnRTPPacket(const sockaddr_in& from, const velkora::CRTPPacket& packet) override {
+    void OnRTPPacket(const sockaddr_in& from, const velkora::CRTPPacket& packet) override
+    {
         std::unique_lock lock(stallMutex);
         if (!resumed) {
             stalled = true;
@@ -70,11 +76,13 @@ public:
         lock.unlock();
         RecordingUser::OnRTPPacket(from, packet);
     }
-    bool WaitUntilStalled() {
+    bool WaitUntilStalled()
+    {
         std::unique_lock lock(stallMutex);
         return stallChanged.wait_for(lock, std::chrono::seconds(10), [&] { return stalled; });
     }
-    void Resume() {
+    void Resume()
+    {
         std::lock_guard lock(stallMutex);
         resumed = true;
         stallChanged.notify_all();
@@ -88,7 +96,8 @@ public:
 
 }  // namespace
 
-TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsQueueThread) {
+TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsQueueThread)
+{
     RecordingOwner debug;
     RecordingUser user;
     CRTPReceiver receiver(&debug);
@@ -101,7 +110,8 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsQueueThread) {
     uint32_t rmemMax = 0;
     std::ifstream("/proc/sys/net/core/rmem_max") >> rmemMax;
     EXPECT_GE(receiver.GetGrantedReceiveBuffer(), std::min<uint32_t>(CRTPReceiver::kSocketReceiveBuffer, rmemMax));
-    for (uint16_t s : {7, 6, 65535, 0}) ASSERT_TRUE(camera.SendTo(port, Datagram(s, 100)));  // arrival order
+    for (uint16_t s : {7, 6, 65535, 0})
+        ASSERT_TRUE(camera.SendTo(port, Datagram(s, 100)));  // arrival order
     ASSERT_TRUE(camera.SendTo(port, Datagram(99, 100, 1)));  // version 1: dropped
     // 2000 bytes exceed the 1536-byte receive size: dropped, and the next receive offers 2560.
     ASSERT_TRUE(camera.SendTo(port, Datagram(1, 1988)));
@@ -129,7 +139,8 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsQueueThread) {
 // The packet thread held up by the host: the queue stops at its limit, the newest datagrams
 // are dropped (with one warning), the oldest come first once the host resumes, and then
 // delivery goes on.
-TEST(RtpReceiver, AStalledUserBoundsTheQueueAndDropsTheNewest) {
+TEST(RtpReceiver, AStalledUserBoundsTheQueueAndDropsTheNewest)
+{
     RecordingOwner debug;
     StallingUser user;
     CRTPReceiver receiver(&debug);
@@ -141,14 +152,16 @@ TEST(RtpReceiver, AStalledUserBoundsTheQueueAndDropsTheNewest) {
     ASSERT_TRUE(camera.SendTo(port, Datagram(0, 100)));
     ASSERT_TRUE(user.WaitUntilStalled());
     constexpr uint16_t kSent = 300;
-    for (uint16_t s = 1; s < kSent; ++s) ASSERT_TRUE(camera.SendTo(port, Datagram(s, 100)));
+    for (uint16_t s = 1; s < kSent; ++s)
+        ASSERT_TRUE(camera.SendTo(port, Datagram(s, 100)));
     for (int i = 0; i < 500 && receiver.GetDroppedPackets() < kSent - 16 - 1; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(receiver.GetDroppedPackets(), kSent - 16u - 1u);  // 1 in the user's hands, 16 queued
     user.Resume();
     const auto delivered = user.WaitForPackets(17);
     ASSERT_EQ(delivered.size(), 17u);
-    for (uint16_t s = 0; s < 17; ++s) EXPECT_EQ(delivered[s][0], s);
+    for (uint16_t s = 0; s < 17; ++s)
+        EXPECT_EQ(delivered[s][0], s);
     ASSERT_TRUE(camera.SendTo(port, Datagram(1000, 100)));
     EXPECT_EQ(user.WaitForPackets(18).back()[0], 1000u);
     const auto texts = debug.Texts();
@@ -160,7 +173,8 @@ TEST(RtpReceiver, AStalledUserBoundsTheQueueAndDropsTheNewest) {
     receiver.Close();
 }
 
-TEST(UdpClient, CloseIsPromptAndASecondOpenFailsAndCloses) {
+TEST(UdpClient, CloseIsPromptAndASecondOpenFailsAndCloses)
+{
     RecordingOwner debug;
     RecordingUser user;
     velkora::CUDPClient client(&debug);

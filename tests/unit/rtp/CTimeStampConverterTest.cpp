@@ -6,7 +6,8 @@ using velkora::CTimeStampConverter;
 
 constexpr uint64_t kNow = 133'000'000'000'000'000ULL, kMs = 10'000;  // a FILETIME in 2022, 1 ms
 
-TEST(TimeStampConverter, NominalStepsRestartsAndRepeatedTimestamps) {
+TEST(TimeStampConverter, NominalStepsRestartsAndRepeatedTimestamps)
+{
     CTimeStampConverter c;
     c.Update(90'000, kNow);
     EXPECT_EQ(c.GetFrameTime(), kNow);  // the first frame starts at the clock
@@ -22,11 +23,13 @@ TEST(TimeStampConverter, NominalStepsRestartsAndRepeatedTimestamps) {
     EXPECT_EQ(c.GetFrameTime(), 0u);
 }
 
-TEST(TimeStampConverter, WorksOffALeadGraduallyAfterABurst) {
+TEST(TimeStampConverter, WorksOffALeadGraduallyAfterABurst)
+{
     CTimeStampConverter c;
     uint32_t t = 3600;  // 25 fps: 3600 ticks per 40 ms
     uint64_t clock = kNow;
-    for (int i = 0; i <= 100; ++i) c.Update(t += 3600, clock += 40 * kMs);
+    for (int i = 0; i <= 100; ++i)
+        c.Update(t += 3600, clock += 40 * kMs);
     ASSERT_EQ(c.GetFrameTime(), clock);  // nominal steps are a little short: pinned to the clock
     // Ten frames of RTP time within one frame period: more than 250 ms ahead of the clock.
     c.Update(t += 36'000, clock += 40 * kMs);

@@ -13,9 +13,11 @@ namespace rtptest {
 
 using Bytes = std::vector<uint8_t>;
 
-class LoopbackSocket {
+class LoopbackSocket
+{
 public:
-    explicit LoopbackSocket(const char* address = "127.0.0.1") : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
+    explicit LoopbackSocket(const char* address = "127.0.0.1") : fd_(socket(AF_INET, SOCK_DGRAM, 0))
+    {
         sockaddr_in local{AF_INET, 0, {inet_addr(address)}, {}};
         socklen_t length = sizeof local;
         bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
@@ -26,13 +28,15 @@ public:
     }
     ~LoopbackSocket() { close(fd_); }
     uint16_t Port() const { return port_; }
-    bool SendTo(uint16_t port, const Bytes& data) {
+    bool SendTo(uint16_t port, const Bytes& data)
+    {
         sockaddr_in to{AF_INET, htons(port), {inet_addr("127.0.0.1")}, {}};
         return sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
                static_cast<ssize_t>(data.size());
     }
     // One datagram; `wait` false only takes what has already arrived.
-    bool Receive(Bytes& out, bool wait = true) {
+    bool Receive(Bytes& out, bool wait = true)
+    {
         out.resize(65536);
         const ssize_t n = recv(fd_, out.data(), out.size(), wait ? 0 : MSG_DONTWAIT);
         out.resize(n > 0 ? static_cast<size_t>(n) : 0);

@@ -5,7 +5,8 @@
 
 using namespace velkora;
 
-TEST(RtspAuthorization, BasicHeaderAndItsSizeLimit) {
+TEST(RtspAuthorization, BasicHeaderAndItsSizeLimit)
+{
     EXPECT_EQ(MakeAuthorization(kAuthBasic, "admin", "secret", "", "", "DESCRIBE", "rtsp://x/"),
               "Authorization: Basic YWRtaW46c2VjcmV0\r\n");
     // "user:password" of 72 bytes fits the 100-byte MIME-sized buffer, 73 does not.
@@ -19,7 +20,8 @@ TEST(RtspAuthorization, BasicHeaderAndItsSizeLimit) {
 //   HA1=$(printf 'Mufasa:testrealm@host.com:Circle Of Life' | openssl dgst -md5 -r | cut -c1-32)
 //   HA2=$(printf "$m:rtsp://10.0.0.5:554/stream1" | openssl dgst -md5 -r | cut -c1-32)
 //   printf "$HA1:dcd98b7102dd2f0e8b11d0f600bfb0c093:$HA2" | openssl dgst -md5 -r
-TEST(RtspAuthorization, DigestMatchesIndependentComputation) {
+TEST(RtspAuthorization, DigestMatchesIndependentComputation)
+{
     const auto digest = [](const char* method, const char* realm = "testrealm@host.com", const char* user = "Mufasa") {
         return MakeAuthorization(kAuthDigest, user, "Circle Of Life", realm, "dcd98b7102dd2f0e8b11d0f600bfb0c093",
                                  method, "rtsp://10.0.0.5:554/stream1");

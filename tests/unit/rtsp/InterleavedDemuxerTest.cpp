@@ -14,14 +14,16 @@ extern "C" int ReplayInterleaved(const uint8_t*, size_t);
 namespace {
 
 struct Units : CInterleavedDemuxer::Sink {
-    void OnInterleavedFrame(uint8_t channel, const uint8_t* data, size_t size) override {
+    void OnInterleavedFrame(uint8_t channel, const uint8_t* data, size_t size) override
+    {
         seen.push_back("$" + std::to_string(channel) + " " + std::string(reinterpret_cast<const char*>(data), size));
     }
     void OnRtspMessage(std::string_view message) override { seen.emplace_back(message); }
     std::vector<std::string> seen;
 };
 
-std::string Frame(uint8_t channel, const std::string& payload) {
+std::string Frame(uint8_t channel, const std::string& payload)
+{
     std::string f = {'$', static_cast<char>(channel), static_cast<char>(payload.size() >> 8),
                      static_cast<char>(payload.size() & 0xff)};
     return f + payload;
@@ -29,41 +31,46 @@ std::string Frame(uint8_t channel, const std::string& payload) {
 
 const std::string kOk = "RTSP/1.0 200 OK\r\nCSeq: 4\r\nSession: 1\r\n\r\n";
 
-bool FeedText(CInterleavedDemuxer& d, const std::string& s) {
+bool FeedText(CInterleavedDemuxer& d, const std::string& s)
+{
     return d.Feed(reinterpret_cast<const uint8_t*>(s.data()), s.size());
 }
 
 }  // namespace
 
-TEST(InterleavedDemuxer, FramesAndAnswersComeApartWhateverThePieces) {
+TEST(InterleavedDemuxer, FramesAndAnswersComeApartWhateverThePieces)
+{
     const std::string body = "v=0\r\n\r\n$\x01\x00\x02xx";  // a body may hold anything
     const std::string describe =
         "RTSP/1.0 200 OK\r\ncontent-length :  " + std::to_string(body.size()) + "\r\n\r\n" + body;
     const std::string stream = Frame(0, "rtp-1") + kOk + Frame(1, "rtcp") + describe + Frame(0, "rtp-2") +
                                "SET_PARAMETER rtsp://cam/ RTSP/1.0\r\nCSeq: 9\r\n\r\n";
-    const std::vector<std::string> expected = {"$0 rtp-1", kOk, "$1 rtcp", describe, "$0 rtp-2",
-                                               "SET_PARAMETER rtsp://cam/ RTSP/1.0\r\nCSeq: 9\r\n\r\n"};
+    const std::vector<std::string> expected = {
+        "$0 rtp-1", kOk, "$1 rtcp", describe, "$0 rtp-2", "SET_PARAMETER rtsp://cam/ RTSP/1.0\r\nCSeq: 9\r\n\r\n"};
     for (size_t piece : {size_t{1}, size_t{3}, stream.size()}) {
         Units units;
         CInterleavedDemuxer demuxer(units);
-        for (size_t i = 0; i < stream.size(); i += piece) ASSERT_TRUE(FeedText(demuxer, stream.substr(i, piece)));
+        for (size_t i = 0; i < stream.size(); i += piece)
+            ASSERT_TRUE(FeedText(demuxer, stream.substr(i, piece)));
         EXPECT_EQ(units.seen, expected) << "pieces of " << piece;
         EXPECT_EQ(demuxer.Pending(), 0u);
         EXPECT_EQ(demuxer.SkippedBytes(), 0u);
     }
 }
 
-TEST(InterleavedDemuxer, CutAnswersStrayBytesAndEmptyFramesAreSkipped) {
+TEST(InterleavedDemuxer, CutAnswersStrayBytesAndEmptyFramesAreSkipped)
+{
     Units units;
     CInterleavedDemuxer demuxer(units);
     const std::string cut = "RTSP/1.0 200 OK\r\nCSeq: 3\r\n";
-    ASSERT_TRUE(FeedText(demuxer, cut + Frame(0, "a") + std::string("\r\n\0\x7f", 4) + Frame(0, "") + kOk +
-                                      "garbage " + Frame(2, "b")));
+    ASSERT_TRUE(FeedText(demuxer, cut + Frame(0, "a") + std::string("\r\n\0\x7f", 4) + Frame(0, "") + kOk + "garbage " +
+                                      Frame(2, "b")));
     EXPECT_EQ(units.seen, (std::vector<std::string>{"$0 a", kOk, "$2 b"}));
     EXPECT_EQ(demuxer.SkippedBytes(), cut.size() + 4 + 8);
 }
 
-TEST(InterleavedDemuxer, LargestFrameAndAFrameStillArriving) {
+TEST(InterleavedDemuxer, LargestFrameAndAFrameStillArriving)
+{
     Units units;
     CInterleavedDemuxer demuxer(units);
     const std::string largest(65535, 'x');
@@ -77,11 +84,11 @@ TEST(InterleavedDemuxer, LargestFrameAndAFrameStillArriving) {
     EXPECT_EQ(units.seen.back(), "$1 after reset");
 }
 
-TEST(InterleavedDemuxer, MessagesBeyondTheBoundsLoseTheStream) {
-    for (const std::string& bad :
-         {"RTSP/1.0 200 OK\r\nX: " + std::string(CInterleavedDemuxer::kMaxHeaderSize, 'a'),
-          std::string("RTSP/1.0 200 OK\r\nContent-Length: 262145\r\n\r\n"),
-          std::string("RTSP/1.0 200 OK\r\nContent-Length: 12x\r\n\r\n")}) {
+TEST(InterleavedDemuxer, MessagesBeyondTheBoundsLoseTheStream)
+{
+    for (const std::string& bad : {"RTSP/1.0 200 OK\r\nX: " + std::string(CInterleavedDemuxer::kMaxHeaderSize, 'a'),
+                                   std::string("RTSP/1.0 200 OK\r\nContent-Length: 262145\r\n\r\n"),
+                                   std::string("RTSP/1.0 200 OK\r\nContent-Length: 12x\r\n\r\n")}) {
         Units units;
         CInterleavedDemuxer demuxer(units);
         EXPECT_FALSE(FeedText(demuxer, bad + "\r\n\r\n" + Frame(0, "late")));
@@ -92,4 +99,7 @@ TEST(InterleavedDemuxer, MessagesBeyondTheBoundsLoseTheStream) {
     }
 }
 
-TEST(InterleavedDemuxer, ReplaysTheFuzzCorpus) { ReplayFuzzCorpora({{"fuzz_interleaved", ReplayInterleaved}}); }
+TEST(InterleavedDemuxer, ReplaysTheFuzzCorpus)
+{
+    ReplayFuzzCorpora({{"fuzz_interleaved", ReplayInterleaved}});
+}

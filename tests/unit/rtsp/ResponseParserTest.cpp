@@ -18,7 +18,8 @@ struct Case {
 };
 
 // Feeds the cases in order to one parser (numbers carry over between responses).
-void Check(const std::vector<Case>& cases, int kind = kRtspOptions) {
+void Check(const std::vector<Case>& cases, int kind = kRtspOptions)
+{
     CRTSPResponseParser p;
     for (const Case& c : cases) {
         const bool ok = p.Parse(kind, c.response + "\r\n");
@@ -38,23 +39,26 @@ const std::string k200 = "RTSP/1.0 200 OK\r\n", k401 = "RTSP/1.0 401 Unauthorize
 
 }  // namespace
 
-TEST(RtspResponseParser, StatusLineAndScanfStyleHeaders) {
-    Check({{k200 + "CSeq: 3\r\n", "ok=1 status=200 cseq=3"},
-           {"RTSP/1.0 404 Not Found\r\nCSeq: 9\r\n", "ok=0 status=404 cseq=3"},  // fails before any header
-           {"RTSP/1.0 204 No Content\r\n", "ok=0"},
-           {"RTSP/1.0 OK\r\n", "ok=0"},
-           {std::string(128, 'R') + " 200 OK\r\n", "ok=0"},
-           {k200 + "CSEQ:   8\r\n", "ok=1 cseq=8"},
-           {k200 + "CSeq: x\r\n", "ok=0"},
-           {k200 + "content-type:  Application/SDP extra\r\n", "ok=1 type=application/sdp"},
-           {k200 + "Content-Type: " + std::string(300, 'x') + "\r\n", "ok=1 type=" + std::string(255, 'x')},
-           {k200 + "Date: x\r\nX: 1\r\nno colon\r\nPublic: OPTIONS\r\nRange: x\r\nRTP-Info: x\r\nServer: x\r\n", "ok=1"},
-           // The scheme is found in lower case and cut from the original line.
-           {k200 + "Content-Base: \t RTSP://Cam/Live/ \t\r\n", "ok=1 base=RTSP://Cam/Live/"},
-           {k200 + "Content-Base: http://other/\r\n", "ok=1 base=RTSP://Cam/Live/"}});
+TEST(RtspResponseParser, StatusLineAndScanfStyleHeaders)
+{
+    Check(
+        {{k200 + "CSeq: 3\r\n", "ok=1 status=200 cseq=3"},
+         {"RTSP/1.0 404 Not Found\r\nCSeq: 9\r\n", "ok=0 status=404 cseq=3"},  // fails before any header
+         {"RTSP/1.0 204 No Content\r\n", "ok=0"},
+         {"RTSP/1.0 OK\r\n", "ok=0"},
+         {std::string(128, 'R') + " 200 OK\r\n", "ok=0"},
+         {k200 + "CSEQ:   8\r\n", "ok=1 cseq=8"},
+         {k200 + "CSeq: x\r\n", "ok=0"},
+         {k200 + "content-type:  Application/SDP extra\r\n", "ok=1 type=application/sdp"},
+         {k200 + "Content-Type: " + std::string(300, 'x') + "\r\n", "ok=1 type=" + std::string(255, 'x')},
+         {k200 + "Date: x\r\nX: 1\r\nno colon\r\nPublic: OPTIONS\r\nRange: x\r\nRTP-Info: x\r\nServer: x\r\n", "ok=1"},
+         // The scheme is found in lower case and cut from the original line.
+         {k200 + "Content-Base: \t RTSP://Cam/Live/ \t\r\n", "ok=1 base=RTSP://Cam/Live/"},
+         {k200 + "Content-Base: http://other/\r\n", "ok=1 base=RTSP://Cam/Live/"}});
 }
 
-TEST(RtspResponseParser, SessionTimeoutRules) {
+TEST(RtspResponseParser, SessionTimeoutRules)
+{
     Check({{k200 + "Session: 12345678;timeout=60\r\n", "ok=1 session=12345678 timeout=60"},
            {k200 + "Session: 12345678\r\n", "ok=1 timeout=60"},
            {k200 + "Session: 12345678;timeout=abc\r\n", "ok=1 timeout=30"},
@@ -62,7 +66,8 @@ TEST(RtspResponseParser, SessionTimeoutRules) {
            {k200 + "Session: 12345678;foo\r\n", "ok=0 session="}});
 }
 
-TEST(RtspResponseParser, ChallengesInSeveralForms) {
+TEST(RtspResponseParser, ChallengesInSeveralForms)
+{
     const std::string h = "WWW-Authenticate: ";
     Check({{k401 + h + "digest realm=\"a\", nonce=\"b\"\r\n", "ok=1 auth=0"},  // scheme words are case-sensitive
            {k401 + h + "Basic\r\n", "ok=1 auth=1"},
@@ -74,7 +79,8 @@ TEST(RtspResponseParser, ChallengesInSeveralForms) {
             "ok=1 auth=2 realm=d nonce=n"}});
 }
 
-TEST(RtspResponseParser, DescribeBodyAndSetupTransport) {
+TEST(RtspResponseParser, DescribeBodyAndSetupTransport)
+{
     const std::string sdp = "m=video 0 RTP/AVP 96\r\na=control:track1\r\n";
     CRTSPResponseParser p;
     ASSERT_TRUE(p.Parse(kRtspDescribe, k200 + "Content-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" + sdp +
@@ -101,6 +107,7 @@ TEST(RtspResponseParser, DescribeBodyAndSetupTransport) {
 extern "C" int ReplayRtspResponse(const uint8_t*, size_t);
 extern "C" int ReplaySdp(const uint8_t*, size_t);
 
-TEST(FuzzCorpusReplay, RtspResponsesAndSdpBodies) {
+TEST(FuzzCorpusReplay, RtspResponsesAndSdpBodies)
+{
     ReplayFuzzCorpora({{"fuzz_rtsp_response", ReplayRtspResponse}, {"fuzz_sdp", ReplaySdp}});
 }

@@ -12,17 +12,22 @@ const std::string kSdp = "v=0\r\nm=video 0 RTP/AVP 96\r\na=rtpmap:96 H264/90000\
                          "a=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9k,aM48gA==\r\na=control:track1\r\n";
 
 // A camera without authentication; `extra` goes into the DESCRIBE answer.
-std::string Camera(const std::string& request, const std::string& session = "1", const std::string& extra = "") {
-    if (request.starts_with("DESCRIBE")) return ScriptedRtspServer::Answer(request, "200 OK", extra, kSdp);
+std::string Camera(const std::string& request, const std::string& session = "1", const std::string& extra = "")
+{
+    if (request.starts_with("DESCRIBE"))
+        return ScriptedRtspServer::Answer(request, "200 OK", extra, kSdp);
     if (request.starts_with("SETUP")) {
-        return ScriptedRtspServer::Answer(request, "200 OK", "Transport: RTP/AVP;unicast;client_port=3556-3557;"
-                                                             "server_port=6970-6971\r\nSession: " + session + "\r\n");
+        return ScriptedRtspServer::Answer(request, "200 OK",
+                                          "Transport: RTP/AVP;unicast;client_port=3556-3557;"
+                                          "server_port=6970-6971\r\nSession: " +
+                                              session + "\r\n");
     }
     return ScriptedRtspServer::Answer(request);
 }
 
 struct Session {
-    explicit Session(ScriptedRtspServer::Script script, const std::string& path = "/live") : server(std::move(script)) {
+    explicit Session(ScriptedRtspServer::Script script, const std::string& path = "/live") : server(std::move(script))
+    {
         settings.host = "127.0.0.1";
         settings.rtspPort = server.Port();
         settings.rtpClientPort = 3556;
@@ -30,7 +35,8 @@ struct Session {
         settings.streamPath = path;
     }
     // Runs a session the client or the server ends by itself.
-    std::vector<std::string> RunToEnd() {
+    std::vector<std::string> RunToEnd()
+    {
         EXPECT_TRUE(client.Open(settings, &user));
         EXPECT_TRUE(user.WaitClosed());
         client.Close();
@@ -47,7 +53,8 @@ struct Session {
 
 }  // namespace
 
-TEST(RtspClient, SessionRequestsByteForByteWithKeepAliveAndTeardown) {
+TEST(RtspClient, SessionRequestsByteForByteWithKeepAliveAndTeardown)
+{
     Session s([](const std::string& r) { return Camera(r, "abc123;timeout=1", "Content-Base: rtsp://cam/live/\r\n"); },
               "//live");
     ASSERT_TRUE(s.client.Open(s.settings, &s.user));
@@ -74,7 +81,8 @@ TEST(RtspClient, SessionRequestsByteForByteWithKeepAliveAndTeardown) {
     EXPECT_EQ(s.user.ServerPorts(), 6970u << 16 | 6971u);
 }
 
-TEST(RtspClient, MediaUrlFromContentBaseAndControl) {
+TEST(RtspClient, MediaUrlFromContentBaseAndControl)
+{
     const struct {
         std::string contentBase, path, control, expected;
     } cases[] = {
@@ -85,11 +93,15 @@ TEST(RtspClient, MediaUrlFromContentBaseAndControl) {
     };
     for (const auto& c : cases) {
         // The SETUP is refused, which ends the session.
-        Session s([&](const std::string& r) {
-            if (!r.starts_with("DESCRIBE")) return ScriptedRtspServer::Answer(r, "404 Not Found");
-            const std::string base = c.contentBase.empty() ? "" : "Content-Base: " + c.contentBase + "\r\n";
-            return ScriptedRtspServer::Answer(r, "200 OK", base, "m=video 0 RTP/AVP 96\r\na=control:" + c.control + "\r\n");
-        }, c.path);
+        Session s(
+            [&](const std::string& r) {
+                if (!r.starts_with("DESCRIBE"))
+                    return ScriptedRtspServer::Answer(r, "404 Not Found");
+                const std::string base = c.contentBase.empty() ? "" : "Content-Base: " + c.contentBase + "\r\n";
+                return ScriptedRtspServer::Answer(r, "200 OK", base,
+                                                  "m=video 0 RTP/AVP 96\r\na=control:" + c.control + "\r\n");
+            },
+            c.path);
         const auto r = s.RunToEnd();
         ASSERT_GE(r.size(), 2u);
         const std::string expected = c.expected.starts_with("/") ? s.Url() + "/trackID=0" : c.expected;
@@ -98,9 +110,11 @@ TEST(RtspClient, MediaUrlFromContentBaseAndControl) {
     }
 }
 
-TEST(RtspClient, BasicChallengeIsAnsweredOnceAndKept) {
+TEST(RtspClient, BasicChallengeIsAnsweredOnceAndKept)
+{
     Session s([](const std::string& r) {
-        if (r.find("Authorization: Basic YWRtaW46c2VjcmV0\r\n") != std::string::npos) return Camera(r);
+        if (r.find("Authorization: Basic YWRtaW46c2VjcmV0\r\n") != std::string::npos)
+            return Camera(r);
         return ScriptedRtspServer::Answer(r, "401 Unauthorized", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
     });
     s.settings.userName = "admin";
@@ -110,11 +124,13 @@ TEST(RtspClient, BasicChallengeIsAnsweredOnceAndKept) {
     s.client.Close();
     const auto r = s.server.Requests();
     EXPECT_EQ(r[0].find("Authorization"), std::string::npos);
-    EXPECT_NE(r[1].find("CSeq: 2\r\nAuthorization: Basic YWRtaW46c2VjcmV0\r\nUser-Agent: Velkora\r\n"), std::string::npos);
+    EXPECT_NE(r[1].find("CSeq: 2\r\nAuthorization: Basic YWRtaW46c2VjcmV0\r\nUser-Agent: Velkora\r\n"),
+              std::string::npos);
     EXPECT_TRUE(r[2].starts_with("SETUP ") && r[2].find("CSeq: 3\r\nAuthorization: Basic") != std::string::npos);
 }
 
-TEST(RtspClient, DigestWithWrongPasswordGetsExactlyOneRetry) {
+TEST(RtspClient, DigestWithWrongPasswordGetsExactlyOneRetry)
+{
     Session s([](const std::string& r) {
         return ScriptedRtspServer::Answer(r, "401 Unauthorized",
                                           "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n0nce\", stale=FALSE\r\n");
@@ -129,9 +145,11 @@ TEST(RtspClient, DigestWithWrongPasswordGetsExactlyOneRetry) {
 }
 
 // Header blocks beyond 512 bytes are read to their end; beyond 64 KiB they fail.
-TEST(RtspClient, LongHeaderBlocks) {
+TEST(RtspClient, LongHeaderBlocks)
+{
     for (const std::size_t padding : {3000u, 70000u}) {
-        Session s([&](const std::string& r) { return Camera(r, "1", "X-Padding: " + std::string(padding, 'p') + "\r\n"); });
+        Session s(
+            [&](const std::string& r) { return Camera(r, "1", "X-Padding: " + std::string(padding, 'p') + "\r\n"); });
         ASSERT_TRUE(s.client.Open(s.settings, &s.user));
         const bool fits = padding < CBaseRTSPClient::kMaxHeaderSize;
         ASSERT_TRUE(fits ? s.server.WaitForRequests(3) : s.user.WaitClosed());
@@ -141,7 +159,8 @@ TEST(RtspClient, LongHeaderBlocks) {
     }
 }
 
-TEST(RtspClient, ValuesWithLineBreaksAreNeverSent) {
+TEST(RtspClient, ValuesWithLineBreaksAreNeverSent)
+{
     Session path([](const std::string& r) { return Camera(r); }, "/live\r\nX-Injected: 1");
     EXPECT_TRUE(path.RunToEnd().empty());
 
@@ -150,7 +169,8 @@ TEST(RtspClient, ValuesWithLineBreaksAreNeverSent) {
     EXPECT_EQ(base.RunToEnd().size(), 1u);
 
     Session password([](const std::string& r) {
-        return ScriptedRtspServer::Answer(r, "401 Unauthorized", "WWW-Authenticate: Digest realm=\"c\", nonce=\"n\"\r\n");
+        return ScriptedRtspServer::Answer(r, "401 Unauthorized",
+                                          "WWW-Authenticate: Digest realm=\"c\", nonce=\"n\"\r\n");
     });
     password.settings.userName = "admin";
     password.settings.password = "pw\r\nX-Injected: 1";
@@ -158,7 +178,8 @@ TEST(RtspClient, ValuesWithLineBreaksAreNeverSent) {
 }
 
 // Long time-outs: should Close not wake the session, the test hangs instead of passing.
-TEST(RtspClient, CloseEndsASilentSessionPromptlyRefusedConnectionsFailOpen) {
+TEST(RtspClient, CloseEndsASilentSessionPromptlyRefusedConnectionsFailOpen)
+{
     const auto silent = [](const std::string&) { return std::string(); };
     Session s(silent);
     s.settings.receiveTimeoutMs = s.settings.connectTimeoutMs = 600000;
@@ -177,24 +198,30 @@ TEST(RtspClient, CloseEndsASilentSessionPromptlyRefusedConnectionsFailOpen) {
 
 namespace {
 
-std::string Frame(uint8_t channel, const std::string& payload) {
+std::string Frame(uint8_t channel, const std::string& payload)
+{
     return std::string{'$', static_cast<char>(channel), 0, static_cast<char>(payload.size())} + payload;
 }
 
-std::string InterleavedCamera(const std::string& request, const std::string& afterPlay) {
+std::string InterleavedCamera(const std::string& request, const std::string& afterPlay)
+{
     if (request.starts_with("SETUP")) {
-        return ScriptedRtspServer::Answer(request, "200 OK", "Transport: RTP/AVP/TCP;unicast;interleaved=2-3\r\n"
-                                                             "Session: 7;timeout=1\r\n");
+        return ScriptedRtspServer::Answer(request, "200 OK",
+                                          "Transport: RTP/AVP/TCP;unicast;interleaved=2-3\r\n"
+                                          "Session: 7;timeout=1\r\n");
     }
     // Media come before and after each answer, and on a channel nobody set up.
-    if (request.starts_with("PLAY")) return Frame(2, "a") + ScriptedRtspServer::Answer(request) + afterPlay;
-    if (request.starts_with("OPTIONS")) return Frame(7, "stray") + ScriptedRtspServer::Answer(request) + Frame(2, "k");
+    if (request.starts_with("PLAY"))
+        return Frame(2, "a") + ScriptedRtspServer::Answer(request) + afterPlay;
+    if (request.starts_with("OPTIONS"))
+        return Frame(7, "stray") + ScriptedRtspServer::Answer(request) + Frame(2, "k");
     return Camera(request);
 }
 
 }  // namespace
 
-TEST(RtspClient, InterleavedSessionSeparatesMediaFromAnswers) {
+TEST(RtspClient, InterleavedSessionSeparatesMediaFromAnswers)
+{
     Session s([](const std::string& r) { return InterleavedCamera(r, Frame(3, "sr") + Frame(2, "b")); });
     s.settings.interleaved = true;
     ASSERT_TRUE(s.client.Open(s.settings, &s.user));
@@ -209,23 +236,27 @@ TEST(RtspClient, InterleavedSessionSeparatesMediaFromAnswers) {
     ASSERT_GE(media.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(media.begin(), media.begin() + 4),
               (std::vector<std::string>{"rtp a", "rtcp sr", "rtp b", "rtp k"}));
-    for (const auto& m : media) EXPECT_EQ(m.find("stray"), std::string::npos);
+    for (const auto& m : media)
+        EXPECT_EQ(m.find("stray"), std::string::npos);
 }
 
-TEST(RtspClient, InterleavedFrameLongerThanWhatArrivesCostsTheKeepAlive) {
+TEST(RtspClient, InterleavedFrameLongerThanWhatArrivesCostsTheKeepAlive)
+{
     // The announced 65535 bytes never come, so the next answer disappears inside them.
     Session s([](const std::string& r) { return InterleavedCamera(r, std::string("$\x02\xff\xff", 4) + "short"); });
     s.settings.interleaved = true;
     s.settings.receiveTimeoutMs = 500;
     ASSERT_TRUE(s.client.Open(s.settings, &s.user));
     ASSERT_TRUE(s.server.WaitForRequest("OPTIONS"));
-    for (int i = 0; i < 50 && s.client.GetLastResult(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int i = 0; i < 50 && s.client.GetLastResult(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(s.client.GetLastResult());
     s.client.Close();
     EXPECT_EQ(s.user.Interleaved(), std::vector<std::string>{"rtp a"});
 }
 
-TEST(RtspClient, SetupRefusingTheTransportIsReported) {
+TEST(RtspClient, SetupRefusingTheTransportIsReported)
+{
     Session s([](const std::string& r) {
         return r.starts_with("SETUP") ? ScriptedRtspServer::Answer(r, "461 Unsupported Transport") : Camera(r);
     });

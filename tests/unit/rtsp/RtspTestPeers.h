@@ -5,29 +5,38 @@
 #include "foundation/CEvent.h"
 #include "rtsp/CBaseRTSPClient.h"
 
-class ScriptedRtspServer : public LoopbackHttpServer {
+class ScriptedRtspServer : public LoopbackHttpServer
+{
 public:
     // The answer to one whole request text; empty sends nothing.
     using Script = std::function<std::string(const std::string& request)>;
 
     explicit ScriptedRtspServer(Script script)
-        : LoopbackHttpServer([script = std::move(script)](const RecordedRequest& r) { return script(r.head + "\r\n\r\n"); }) {}
+        : LoopbackHttpServer(
+              [script = std::move(script)](const RecordedRequest& r) { return script(r.head + "\r\n\r\n"); })
+    {
+    }
 
-    std::vector<std::string> Requests() {
+    std::vector<std::string> Requests()
+    {
         std::vector<std::string> texts;
-        for (const RecordedRequest& r : LoopbackHttpServer::Requests()) texts.push_back(r.head + "\r\n\r\n");
+        for (const RecordedRequest& r : LoopbackHttpServer::Requests())
+            texts.push_back(r.head + "\r\n\r\n");
         return texts;
     }
-    bool WaitForRequest(const std::string& method) {
+    bool WaitForRequest(const std::string& method)
+    {
         return WaitUntil([&](const auto& r) { return !r.empty() && r.back().head.starts_with(method + " "); });
     }
 
     static std::string Answer(const std::string& request, const std::string& status = "200 OK",
-                              const std::string& headers = "", const std::string& body = "") {
+                              const std::string& headers = "", const std::string& body = "")
+    {
         const auto at = request.find("CSeq: ") + 6;
-        std::string response = "RTSP/1.0 " + status + "\r\nCSeq: " + request.substr(at, request.find('\r', at) - at) +
-                               "\r\n" + headers;
-        if (!body.empty()) response += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+        std::string response =
+            "RTSP/1.0 " + status + "\r\nCSeq: " + request.substr(at, request.find('\r', at) - at) + "\r\n" + headers;
+        if (!body.empty())
+            response += "Content-Length: " + std::to_string(body.size()) + "\r\n";
         return response + "\r\n" + body;
     }
 };
@@ -37,33 +46,39 @@ struct TestOwner : velkora::IDebugMessage {
     void DebugMessage(int32_t, const char*, ...) override {}
 };
 
-class TestUser : public velkora::IRTSPClientUser {
+class TestUser : public velkora::IRTSPClientUser
+{
 public:
     void OnRTCPBye() override {}
     void OnRTPPacket(const velkora::CRTPPacket&) override {}
-    bool OnDescribe(const velkora::MediaDescription& media) override {
+    bool OnDescribe(const velkora::MediaDescription& media) override
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         media_ = media;
         return true;
     }
     void OnSetup(uint16_t rtpPort, uint16_t rtcpPort) override { serverPorts_ = rtpPort << 16 | rtcpPort; }
     void OnSessionClosed() override { closed_.Set(); }
-    bool OnInterleavedRTP(const uint8_t* data, size_t size) override {
+    bool OnInterleavedRTP(const uint8_t* data, size_t size) override
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         interleaved_.push_back("rtp " + std::string(reinterpret_cast<const char*>(data), size));
         return true;
     }
-    void OnInterleavedRTCP(const uint8_t* data, size_t size) override {
+    void OnInterleavedRTCP(const uint8_t* data, size_t size) override
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         interleaved_.push_back("rtcp " + std::string(reinterpret_cast<const char*>(data), size));
     }
-    std::vector<std::string> Interleaved() {
+    std::vector<std::string> Interleaved()
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         return interleaved_;
     }
     uint32_t ServerPorts() const { return serverPorts_; }
     bool WaitClosed() { return closed_.Wait(10000); }
-    velkora::MediaDescription Media() {
+    velkora::MediaDescription Media()
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         return media_;
     }

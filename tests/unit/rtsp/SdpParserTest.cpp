@@ -5,7 +5,8 @@
 using namespace velkora;
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(SdpParser, MediaBlocksOfEveryKind) {
+TEST(SdpParser, MediaBlocksOfEveryKind)
+{
     CSDPResponseParser p;
     ASSERT_TRUE(p.Parse("v=0\r\nc=IN IP4 0.0.0.0\r\na=control:*\r\n"
                         "m=video 0 RTP/AVP 96\r\nc=IN IP4 239.0.0.1/16\r\na=rtpmap:96 H264/90000\r\n"
@@ -34,28 +35,36 @@ TEST(SdpParser, MediaBlocksOfEveryKind) {
     EXPECT_EQ(p.Description().data.control, "");
 }
 
-TEST(SdpParser, FailingLines) {
+TEST(SdpParser, FailingLines)
+{
     const char* failing[] = {
         "a=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9k,aM48gA==\r\nm=video 0 RTP/AVP 96\r\n",  // before any m=
-        "m=\r\n", "m=video 0 RTP/AVP 96\r\nc=IN IP4\r\n", "m=video 0 RTP/AVP 96\r\nc=IN ATM 1\r\n",
-        "m=video 0 RTP/AVP 96\r\nc=IN IP4 /16\r\n", "m=video 0 RTP/AVP 96\r\na=control:\r\n",
-        "m=video 0 RTP/AVP 96\r\na=rtpmap:96\r\n", "m=video 0 RTP/AVP 96\r\na=fmtp:96 packetization-mode=1\r\n",
+        "m=\r\n",
+        "m=video 0 RTP/AVP 96\r\nc=IN IP4\r\n",
+        "m=video 0 RTP/AVP 96\r\nc=IN ATM 1\r\n",
+        "m=video 0 RTP/AVP 96\r\nc=IN IP4 /16\r\n",
+        "m=video 0 RTP/AVP 96\r\na=control:\r\n",
+        "m=video 0 RTP/AVP 96\r\na=rtpmap:96\r\n",
+        "m=video 0 RTP/AVP 96\r\na=fmtp:96 packetization-mode=1\r\n",
         "m=video 0 RTP/AVP 96\r\na=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9k\r\n",
         "m=video 0 RTP/AVP 96\r\na=fmtp:96 sprop-parameter-sets=Z0IAHpWoKA9k,\r\n",
     };
     CSDPResponseParser p;
-    for (const char* sdp : failing) EXPECT_FALSE(p.Parse(sdp)) << sdp;
+    for (const char* sdp : failing)
+        EXPECT_FALSE(p.Parse(sdp)) << sdp;
     EXPECT_TRUE(p.Parse("m=audio 0 RTP/AVP 97\r\na=fmtp:97 anything\r\n"));
 }
 
-TEST(SdpParser, H264ParameterSetsAndConfig) {
+TEST(SdpParser, H264ParameterSetsAndConfig)
+{
     CSDPResponseParser p;
     ASSERT_TRUE(p.Parse("m=video 0 RTP/AVP 96\r\na=fmtp:96 packetization-mode=1;"
                         "sprop-parameter-sets=Z0IAHpWoKA9k,aM48gA==;profile-level-id=42001e\r\n"));
     EXPECT_EQ(p.Description().sps, (Bytes{0x67, 0x42, 0x00, 0x1E, 0x95, 0xA8, 0x28, 0x0F, 0x64}));
     EXPECT_EQ(p.Description().pps, (Bytes{0x68, 0xCE, 0x3C, 0x80}));
     // A set too large for its 256 bytes is left empty, which fails the line.
-    EXPECT_FALSE(p.Parse("m=video 0 RTP/AVP 96\r\na=fmtp:96 sprop-parameter-sets=" + std::string(344, 'A') + ",aM48\r\n"));
+    EXPECT_FALSE(
+        p.Parse("m=video 0 RTP/AVP 96\r\na=fmtp:96 sprop-parameter-sets=" + std::string(344, 'A') + ",aM48\r\n"));
     ASSERT_TRUE(p.Parse("m=video 0 RTP/AVP 96\r\na=fmtp:96 profile-level-id=1; config=000001B0f5 \r\n"));
     EXPECT_EQ(p.Description().config, (Bytes{0x00, 0x00, 0x01, 0xB0, 0xF5}));
     ASSERT_TRUE(p.Parse("m=video 0 RTP/AVP 96\r\na=fmtp:96 config=0G1\r\n"));

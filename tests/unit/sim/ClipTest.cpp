@@ -12,10 +12,14 @@ TEST(AnnexB, SplitsAtStartCodesAndGroupsPicturesFromTheFirstIdr)
     EXPECT_TRUE(SplitAnnexB({1, 2, 3}).empty());
 
     const auto aus = GroupAccessUnits({
-        {0x41, 0x80},                                      // P slice before any IDR: dropped
-        {0x67, 1}, {0x68, 2}, {0x65, 0x80}, {0x65, 0x40},  // IDR in two slices
-        {0x41, 0x80},                                      // next picture
-        {0x06, 9}, {0x41, 0x80},                           // SEI opens the picture after it
+        {0x41, 0x80},  // P slice before any IDR: dropped
+        {0x67, 1},
+        {0x68, 2},
+        {0x65, 0x80},
+        {0x65, 0x40},  // IDR in two slices
+        {0x41, 0x80},  // next picture
+        {0x06, 9},
+        {0x41, 0x80},  // SEI opens the picture after it
     });
     ASSERT_EQ(aus.size(), 3u);
     EXPECT_TRUE(aus[0].idr);
@@ -35,7 +39,8 @@ TEST(ClipLibrary, BundledClipsHaveAnIdrEverySecondAndFindPicksExactCoveringOrLar
         const auto clip = clips.Find(w, h);
         ASSERT_EQ(clip->width, w);
         ASSERT_EQ(clip->frames.size(), 100u);
-        for (std::size_t i = 0; i < clip->frames.size(); ++i) EXPECT_EQ(clip->frames[i].idr, i % 25 == 0) << i;
+        for (std::size_t i = 0; i < clip->frames.size(); ++i)
+            EXPECT_EQ(clip->frames[i].idr, i % 25 == 0) << i;
     }
     EXPECT_EQ(clips.Find(704, 576)->width, 1280u);
     EXPECT_EQ(clips.Find(3840, 2160)->width, 1920u);

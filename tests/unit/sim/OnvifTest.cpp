@@ -27,10 +27,12 @@ TEST(WsSecurity, VerifiesDigestTextAndRefusesTheRest)
     auto check = [](const std::string& password, const std::string& type, bool withToken = true) {
         const std::string token =
             "<wsse:Security xmlns:wsse=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd\">"
-            "<wsse:UsernameToken><wsse:Username>admin</wsse:Username><wsse:Password" + type + ">" + password +
+            "<wsse:UsernameToken><wsse:Username>admin</wsse:Username><wsse:Password" +
+            type + ">" + password +
             "</wsse:Password><wsse:Nonce>LKqI6G/AikKCQrN0zqZFlg==</wsse:Nonce>"
             "<wsse:Created>2010-09-16T07:50:45Z</wsse:Created></wsse:UsernameToken></wsse:Security>";
-        auto r = SoapRequest::Parse(Envelope(withToken ? token : "", "<GetProfiles xmlns=\"urn:x\"/>"), nullptr, nullptr);
+        auto r =
+            SoapRequest::Parse(Envelope(withToken ? token : "", "<GetProfiles xmlns=\"urn:x\"/>"), nullptr, nullptr);
         return VerifyUsernameToken(r->Security(), "admin", "userpassword");
     };
     // Wrong digests, PasswordText and missing tokens are exercised over HTTP by the integration tests.
@@ -47,10 +49,12 @@ TEST(SoapRequestParser, RefusesDocumentTypesAndOtherSoapVersions)
     const std::string xxe = "<?xml version=\"1.0\"?><!DOCTYPE e [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" +
                             Envelope("", "<GetProfiles xmlns=\"urn:x\">&x;</GetProfiles>");
     EXPECT_FALSE(SoapRequest::Parse(xxe, &error, &mismatch));
-    EXPECT_FALSE(SoapRequest::Parse("<Envelope xmlns=\"http://schemas.xmlsoap.org/soap/envelope/\"><Body><A/></Body></Envelope>",
-                                    &error, &mismatch));
+    EXPECT_FALSE(
+        SoapRequest::Parse("<Envelope xmlns=\"http://schemas.xmlsoap.org/soap/envelope/\"><Body><A/></Body></Envelope>",
+                           &error, &mismatch));
     EXPECT_TRUE(mismatch);
-    EXPECT_FALSE(SoapRequest::Parse("<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"/>", &error, &mismatch));
+    EXPECT_FALSE(
+        SoapRequest::Parse("<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"/>", &error, &mismatch));
     EXPECT_FALSE(SoapRequest::Parse("not xml", &error, &mismatch));
 }
 
@@ -89,14 +93,17 @@ TEST(DeviceModel, EncoderSettingsAreCheckedAgainstTheOptions)
     EXPECT_EQ(m.EncoderConfiguration(main.token)->width, 1920u);
     EXPECT_DOUBLE_EQ(m.EncoderConfiguration(main.token)->StreamFrameRate(), 12.0);
     using Change = void (*)(VideoEncoderConfiguration&);
-    for (const Change change : std::initializer_list<Change>{
-             [](VideoEncoderConfiguration& c) { c.width = 1024; c.height = 768; },
-             [](VideoEncoderConfiguration& c) { c.encoding = "JPEG"; },
-             [](VideoEncoderConfiguration& c) { c.quality = 11; },
-             [](VideoEncoderConfiguration& c) { c.frameRateLimit = 0; },
-             [](VideoEncoderConfiguration& c) { c.encodingInterval = 2; },
-             [](VideoEncoderConfiguration& c) { c.bitrateLimit = 9000; },
-             [](VideoEncoderConfiguration& c) { c.h264Profile = "Extended"; }}) {
+    for (const Change change :
+         std::initializer_list<Change>{[](VideoEncoderConfiguration& c) {
+                                           c.width = 1024;
+                                           c.height = 768;
+                                       },
+                                       [](VideoEncoderConfiguration& c) { c.encoding = "JPEG"; },
+                                       [](VideoEncoderConfiguration& c) { c.quality = 11; },
+                                       [](VideoEncoderConfiguration& c) { c.frameRateLimit = 0; },
+                                       [](VideoEncoderConfiguration& c) { c.encodingInterval = 2; },
+                                       [](VideoEncoderConfiguration& c) { c.bitrateLimit = 9000; },
+                                       [](VideoEncoderConfiguration& c) { c.h264Profile = "Extended"; }}) {
         auto wanted = main;
         change(wanted);
         EXPECT_FALSE(m.SetEncoder(wanted, e)) << wanted.width << " " << wanted.encoding << " " << wanted.h264Profile;

@@ -25,9 +25,11 @@ std::vector<Bytes> Reassemble(const std::vector<Bytes>& payloads)
                 nals.emplace_back(p.begin() + static_cast<long>(i + 2),
                                   p.begin() + static_cast<long>(i + 2 + ((p[i] << 8) | p[i + 1])));
         } else if (type == 28) {
-            if (p[1] & 0x80) fragment = {static_cast<std::uint8_t>((p[0] & 0xE0) | (p[1] & 0x1F))};
+            if (p[1] & 0x80)
+                fragment = {static_cast<std::uint8_t>((p[0] & 0xE0) | (p[1] & 0x1F))};
             fragment.insert(fragment.end(), p.begin() + 2, p.end());
-            if (p[1] & 0x40) nals.push_back(fragment);
+            if (p[1] & 0x40)
+                nals.push_back(fragment);
         } else {
             nals.push_back(p);
         }

@@ -33,10 +33,10 @@ TEST(RtspRequestParser, WaitsForMoreAndRefusesGarbage)
               ParseStatus::Incomplete);
     // The last: a header block that never ends is refused once it passes the bound.
     const std::string head = "OPTIONS * RTSP/1.0\r\n";
-    for (const std::string& bad : std::vector<std::string>{
-             "GET / HTTP/1.1\r\n\r\n", "DESCRIBE\r\n\r\n", head + "no colon here\r\n\r\n",
-             head + "Content-Length: -5\r\n\r\n", head + "Content-Length: 9999999\r\n\r\n",
-             head + "X: " + std::string(kMaxRtspHeaderBytes, 'a')})
+    for (const std::string& bad :
+         std::vector<std::string>{"GET / HTTP/1.1\r\n\r\n", "DESCRIBE\r\n\r\n", head + "no colon here\r\n\r\n",
+                                  head + "Content-Length: -5\r\n\r\n", head + "Content-Length: 9999999\r\n\r\n",
+                                  head + "X: " + std::string(kMaxRtspHeaderBytes, 'a')})
         EXPECT_EQ(ParseRtspRequest(bad, r, used), ParseStatus::Malformed) << bad.substr(0, 40);
 }
 
