@@ -39,6 +39,22 @@ struct SimulatorPorts {
     std::uint16_t http = 0, rtsp = 0, ptz = 0;
 };
 
+// The ten device parameters a capability query of the simulator stores (parameter 1
+// first), for hosts that open it without querying; `videoSource` is parameter 9.
+inline std::vector<std::string> DeviceParameters(std::uint16_t rtspPort, std::string videoSource)
+{
+    return {"0",
+            "1.0",
+            "",
+            "/onvif/device_service",
+            "/onvif/media_service",
+            "/onvif/ptz_service",
+            "",
+            "Digest",
+            std::move(videoSource),
+            std::to_string(rtspPort)};
+}
+
 // The simulated camera: ONVIF device and media services, an RTSP server
 // streaming the bundled clips over RTP, and the PTZ CGI, each on its own port.
 class Simulator

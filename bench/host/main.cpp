@@ -139,16 +139,7 @@ bool OpenDevice(Device& device, unsigned channels, const std::string& clips, dou
     const sim::SimulatorPorts ports = device.camera->Ports();
     host::DeviceRecord record{
         "127.0.0.1:" + std::to_string(ports.http), ports.ptz, "admin", "admin", "SIM-1", channels, 3, 0, 0, {}};
-    record.parameters = {"0",
-                         "1.0",
-                         "",
-                         "/onvif/device_service",
-                         "/onvif/media_service",
-                         "/onvif/ptz_service",
-                         "",
-                         "Digest",
-                         Configuration(channels),
-                         std::to_string(ports.rtsp)};
+    record.parameters = sim::DeviceParameters(ports.rtsp, Configuration(channels));
     device.settings = std::make_unique<host::DeviceSettings>(record);
     device.driver = CreateIPCapture();
     if (device.driver && device.driver->Open(&device.debug, &device.frames, device.settings.get()))

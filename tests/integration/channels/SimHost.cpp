@@ -53,16 +53,7 @@ Device::Device(sim::Simulator& camera, std::string configuration, unsigned chann
                               0,
                               0,
                               {}};
-    record.parameters = {"0",
-                         "1.0",
-                         "",
-                         "/onvif/device_service",
-                         "/onvif/media_service",
-                         "/onvif/ptz_service",
-                         "",
-                         "Digest",
-                         std::move(configuration),
-                         std::to_string(ports.rtsp)};
+    record.parameters = sim::DeviceParameters(ports.rtsp, std::move(configuration));
     settings = std::make_unique<host::DeviceSettings>(record);
     driver = CreateIPCapture();
     if (driver && driver->Open(&debug, &frames, settings.get()))

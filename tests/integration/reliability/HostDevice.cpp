@@ -1,6 +1,7 @@
 #include "HostDevice.h"
 
 #include "host/StreamSettings.h"
+#include "sim/Simulator.h"
 
 namespace reliability {
 
@@ -12,16 +13,7 @@ HostDevice::HostDevice(Ports ports, std::string configuration)
     record.user = "admin";
     record.password = "admin";
     record.model = "SIM-1";
-    record.parameters = {"0",
-                         "1.0",
-                         "",
-                         "/onvif/device_service",
-                         "/onvif/media_service",
-                         "/onvif/ptz_service",
-                         "",
-                         "Digest",
-                         std::move(configuration),
-                         std::to_string(ports.rtsp)};
+    record.parameters = sim::DeviceParameters(ports.rtsp, std::move(configuration));
     settings = std::make_unique<host::DeviceSettings>(record);
     driver = CreateIPCapture();
     if (!driver || !driver->Open(&debug, &frames, settings.get()))
