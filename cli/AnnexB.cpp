@@ -1,5 +1,7 @@
 #include "AnnexB.h"
 
+#include <cstring>
+
 namespace hqcli {
 
 namespace {
@@ -8,8 +10,13 @@ constexpr uint8_t StartCode[] = {0, 0, 0, 1};
 
 void AppendUnit(std::vector<uint8_t>& out, const NalUnit& unit)
 {
-    out.insert(out.end(), StartCode, StartCode + sizeof StartCode);
-    out.insert(out.end(), unit.data, unit.data + unit.size);
+    // Grown once and filled by copy: g++ 12 at -O3 misreads two inserts in a row
+    // into a fresh vector as an overflow (-Wstringop-overflow).
+    size_t at = out.size();
+    out.resize(at + sizeof StartCode + unit.size);
+    std::memcpy(out.data() + at, StartCode, sizeof StartCode);
+    if (unit.size > 0)
+        std::memcpy(out.data() + at + sizeof StartCode, unit.data, unit.size);
 }
 
 }  // namespace
