@@ -169,10 +169,20 @@ ThreadCpu ReadThreadCpu()
         const size_t close = stat.rfind(')');
         if (close == std::string::npos)
             continue;
-        // After the name: state is field 3; utime and stime are 14 and 15.
-        unsigned long utime = 0, stime = 0;
-        std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime);
-        const double seconds = static_cast<double>(utime + stime) / tick;
+        // The scheduler's own account in nanoseconds where the kernel keeps one; utime and
+        // stime (fields 14 and 15 after the name) come in clock ticks of 10 ms, too coarse
+        // for a thread that runs a few hundred microseconds per frame.
+        double seconds = 0;
+        unsigned long long runNs = 0;
+        std::ifstream schedstat(dir + "/schedstat");
+        if (schedstat >> runNs) {
+            seconds = static_cast<double>(runNs) / 1e9;
+        } else {
+            unsigned long utime = 0, stime = 0;
+            std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime,
+                        &stime);
+            seconds = static_cast<double>(utime + stime) / tick;
+        }
         bool library = false;
         for (const char* prefix : {"Capture ch", "RTSP Client", "UDP client", "RTP Packet", "RTCP Handler"})
             library = library || name.rfind(prefix, 0) == 0;

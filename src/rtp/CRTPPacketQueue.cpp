@@ -1,11 +1,26 @@
 #include "rtp/CRTPPacketQueue.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 
 namespace velkora {
 
-CRTPPacketQueue::CRTPPacketQueue(uint32_t limit) : limit_(0)
+namespace {
+
+// Read once per pushed batch: the coarse clock costs no system call and its few
+// milliseconds of resolution are enough for the wake-up delay.
+uint64_t CoarseMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
+}
+
+}  // namespace
+
+CRTPPacketQueue::CRTPPacketQueue(uint32_t limit, uint64_t wakeDelayMs) : wakeDelayMs_(wakeDelayMs), limit_(0)
 {
     SetLimit(limit);
 }
@@ -60,6 +75,7 @@ size_t CRTPPacketQueue::Push(QueuedPacket* const* records, size_t count, QueuedP
 {
     std::unique_lock guard(lock_);
     dropped = 0;
+    bool unitEnded = false;
     for (size_t i = 0; i < count; ++i) {
         QueuedPacket* record = records[i];
         const size_t bytes = record->packet.GetPayloadLength();
@@ -71,14 +87,24 @@ size_t CRTPPacketQueue::Push(QueuedPacket* const* records, size_t count, QueuedP
         ring_[(head_ + depth_) % limit_] = record;
         ++depth_;
         queuedBytes_ += bytes;
+        unitEnded = EndsUnitLocked(record->packet) || unitEnded;
     }
     dropped_ += dropped;
+    if (!ready_ && depth_ > 0) {
+        const uint64_t now = CoarseMs();
+        if (pendingSinceMs_ == 0)
+            pendingSinceMs_ = now;
+        if (unitEnded || depth_ >= kWakeDepth || now - pendingSinceMs_ >= wakeDelayMs_) {
+            ready_ = true;
+            ++announcements_;
+        }
+    }
     size_t refilled = 0;
     while (refilled < spareWanted && !free_.empty()) {
         spare[refilled++] = free_.back();
         free_.pop_back();
     }
-    const bool wake = consumerWaiting_ && depth_ > 0;
+    const bool wake = consumerWaiting_ && ready_;
     guard.unlock();
     if (wake)
         pushed_.notify_one();
@@ -101,7 +127,25 @@ size_t CRTPPacketQueue::Take(QueuedPacket* const* done, size_t doneCount, Queued
         out[taken++] = record;
     }
     remaining = depth_;
+    if (depth_ == 0)
+        ResetReadyLocked();
     return taken;
+}
+
+bool CRTPPacketQueue::EndsUnitLocked(const CRTPPacket& packet)
+{
+    const uint32_t timestamp = packet.GetTimestamp();
+    const bool ends = packet.GetMarker() != 0 || !haveTimestamp_ || (timestamp != lastTimestamp_ && !unitEnded_);
+    haveTimestamp_ = true;
+    lastTimestamp_ = timestamp;
+    unitEnded_ = packet.GetMarker() != 0;
+    return ends;
+}
+
+void CRTPPacketQueue::ResetReadyLocked()
+{
+    ready_ = false;
+    pendingSinceMs_ = 0;
 }
 
 void CRTPPacketQueue::Clear()
@@ -115,13 +159,16 @@ void CRTPPacketQueue::Clear()
     }
     head_ = 0;
     queuedBytes_ = 0;
+    ResetReadyLocked();
+    haveTimestamp_ = false;
+    unitEnded_ = false;
 }
 
 void CRTPPacketQueue::WaitForPackets(uint32_t timeoutMs)
 {
     std::unique_lock guard(lock_);
     consumerWaiting_ = true;
-    pushed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return depth_ > 0 || wakeRequested_; });
+    pushed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return ready_ || wakeRequested_; });
     consumerWaiting_ = false;
     wakeRequested_ = false;
 }
@@ -145,6 +192,12 @@ uint64_t CRTPPacketQueue::GetAllocations()
 {
     std::lock_guard guard(lock_);
     return allocations_;
+}
+
+uint64_t CRTPPacketQueue::GetAnnouncements()
+{
+    std::lock_guard guard(lock_);
+    return announcements_;
 }
 
 uint64_t CRTPPacketQueue::GetDropped()

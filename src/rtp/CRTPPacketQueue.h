@@ -24,8 +24,15 @@ struct QueuedPacket {
 // parsed, queued and delivered without an allocation. Batches cross under one lock
 // acquisition each way. When the consumer stalls, the queue holds at most its limit in
 // packets (and kByteLimit in payload bytes) and further packets are refused: the newest
-// are dropped, the oldest are delivered first once the consumer resumes. The consumer
-// sleeps in WaitForPackets and is woken only by a push that finds it asleep.
+// are dropped, the oldest are delivered first once the consumer resumes.
+//
+// The consumer sleeps in WaitForPackets and is woken only when a push makes the queue
+// worth taking: an access unit ended (a packet with the marker bit, or a new RTP timestamp
+// after a unit that ended without one), kWakeDepth packets wait, or the oldest waiting
+// packet has waited kWakeDelayMs. No frame can be completed before one of these, so
+// frames are delivered as early as before, with one wake-up per frame instead of one per
+// datagram. A stream that stops in the middle of a unit is taken at the consumer's
+// time-out.
 class CRTPPacketQueue
 {
 public:
@@ -37,8 +44,11 @@ public:
     // A record whose blocks grew beyond this (a camera's oversized datagram) gives its
     // storage back when returned, so a burst of large datagrams is not kept for good.
     static constexpr size_t kKeptCapacity = 4096;
+    // When a push wakes the consumer (see above).
+    static constexpr size_t kWakeDepth = 32;
+    static constexpr uint64_t kWakeDelayMs = 10;
 
-    explicit CRTPPacketQueue(uint32_t limit = kDefaultLimit);
+    explicit CRTPPacketQueue(uint32_t limit = kDefaultLimit, uint64_t wakeDelayMs = kWakeDelayMs);
     ~CRTPPacketQueue();
     CRTPPacketQueue(const CRTPPacketQueue&) = delete;
     CRTPPacketQueue& operator=(const CRTPPacketQueue&) = delete;
@@ -71,15 +81,27 @@ public:
     uint64_t GetAllocations();
     // Packets refused because the queue was full (or no record was left for them).
     uint64_t GetDropped();
+    // Times a push made the queue worth taking (at most one wake-up of the consumer each).
+    uint64_t GetAnnouncements();
 
 private:
     void ReleaseLocked(QueuedPacket* record);
+    // Whether the packet just queued ends or follows a finished access unit.
+    bool EndsUnitLocked(const CRTPPacket& packet);
+    void ResetReadyLocked();
     size_t MaxRecords() const { return size_t{limit_} + kRecordsInHand; }
 
     std::mutex lock_;
     std::condition_variable pushed_;
     bool consumerWaiting_ = false;
     bool wakeRequested_ = false;
+    bool ready_ = false;         // the queue is worth taking (reset when it is emptied)
+    uint64_t pendingSinceMs_ = 0;  // when the oldest packet not yet announced was queued
+    bool haveTimestamp_ = false;
+    bool unitEnded_ = false;  // the last packet queued carried the marker bit
+    uint32_t lastTimestamp_ = 0;
+    uint64_t announcements_ = 0;
+    const uint64_t wakeDelayMs_;
     uint32_t limit_;
     std::vector<std::unique_ptr<QueuedPacket>> records_;  // every record ever allocated
     std::vector<QueuedPacket*> free_;

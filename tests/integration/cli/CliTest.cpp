@@ -328,10 +328,11 @@ TEST_F(CliCommand, RecordVerboseSaysWhyNoFrameCame)
 {
     const fs::path device = dir / "device.json";
     ASSERT_EQ(Query({"--save", device.string()}).status, 0);
-    auto record = [&](bool verbose) {
-        // Long enough for the first start to give up waiting for a frame (7.5 s).
+    // 9 s: long enough for the first start to give up waiting for a frame (7.5 s); a refused
+    // connection or an unknown stream address fails at once.
+    auto record = [&](bool verbose, const char* seconds = "3") {
         std::vector<std::string> args = {"record",     Address(), "--device", device.string(),
-                                         "--duration", "9",       "--out",    (dir / "none.h264").string()};
+                                         "--duration", seconds,   "--out",    (dir / "none.h264").string()};
         if (verbose)
             args.push_back("--verbose");
         return Run(args, {std::string("HARNOQUISTEL_PASSWORD=") + Password});
@@ -364,7 +365,7 @@ TEST_F(CliCommand, RecordVerboseSaysWhyNoFrameCame)
     };
 
     camera->SetFaults({*sim::ParseFault("loss=1")});
-    Outcome outcome = record(true);
+    Outcome outcome = record(true, "9");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_NE(outcome.err.find("[trace]"), std::string::npos) << outcome.err;
     EXPECT_NE(outcome.err.find("last reason: no RTP datagram from 127.0.0.1 on UDP "), std::string::npos)

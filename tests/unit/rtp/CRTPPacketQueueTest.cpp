@@ -11,10 +11,13 @@ using velkora::QueuedPacket;
 
 namespace {
 
-// A record parsed from a datagram with the given sequence number and payload size.
-QueuedPacket* Parsed(CRTPPacketQueue& queue, uint16_t sequence, size_t payload)
+// A record parsed from a datagram with the given sequence number and payload size (and
+// RTP timestamp and marker bit).
+QueuedPacket* Parsed(CRTPPacketQueue& queue, uint16_t sequence, size_t payload, uint16_t timestamp = 0,
+                     bool marker = false)
 {
-    std::vector<uint8_t> d{0x80, 96, uint8_t(sequence >> 8), uint8_t(sequence), 0, 0, 0, 0, 1, 2, 3, 4};
+    std::vector<uint8_t> d{0x80,          uint8_t(marker ? 0x80 | 96 : 96), uint8_t(sequence >> 8), uint8_t(sequence), 0, 0,
+                           uint8_t(timestamp >> 8), uint8_t(timestamp), 1, 2, 3, 4};
     d.resize(12 + payload, 0x41);
     QueuedPacket* record = queue.Acquire();
     if (record != nullptr)
@@ -116,4 +119,47 @@ TEST(RtpPacketQueue, BoundsPayloadBytesAndRecords)
         ++handedOut;
     EXPECT_EQ(handedOut, 2u + CRTPPacketQueue::kRecordsInHand);
     EXPECT_EQ(small.GetDropped(), 1u);
+}
+
+// The consumer is woken once per access unit, not once per datagram: a push announces the
+// queue when a unit ends (marker bit, or a new timestamp after a unit without one) or when
+// a batch's worth of packets waits.
+TEST(RtpPacketQueue, AnnouncesEndsOfAccessUnitsNotEveryPacket)
+{
+    CRTPPacketQueue queue(CRTPPacketQueue::kDefaultLimit, 60000);  // no time-based announcement here
+    uint16_t sequence = 0;
+    auto push = [&](uint16_t timestamp, bool marker) {
+        QueuedPacket* record = Parsed(queue, sequence++, 100, timestamp, marker);
+        size_t dropped = 0;
+        queue.Push(&record, 1, nullptr, 0, dropped);
+        return queue.GetAnnouncements();
+    };
+    auto drain = [&] {
+        QueuedPacket* out[64];
+        size_t remaining = 0;
+        const size_t taken = queue.Take(nullptr, 0, out, 64, remaining);
+        queue.Release(out, taken);
+        return taken;
+    };
+    EXPECT_EQ(push(1000, false), 1u);  // a stream's first packet
+    drain();
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(push(1000, false), 1u);
+    EXPECT_EQ(push(1000, true), 2u);  // the unit's last packet
+    EXPECT_EQ(push(4000, false), 2u);  // the next unit has only begun
+    EXPECT_EQ(drain(), 11u);
+    EXPECT_EQ(push(7000, false), 3u);  // the unit at 4000 ended without a marker
+    drain();
+    for (size_t i = 1; i < CRTPPacketQueue::kWakeDepth; ++i)
+        push(7000, false);
+    EXPECT_EQ(queue.GetAnnouncements(), 3u);
+    EXPECT_EQ(push(7000, false), 4u);  // enough are waiting
+
+    // A consumer that sleeps while a unit is incomplete is not woken before its time-out.
+    drain();
+    push(7000, false);
+    const auto start = std::chrono::steady_clock::now();
+    queue.WaitForPackets(50);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(queue.GetDepth(), 1u);
 }

@@ -22,7 +22,8 @@ namespace {
 #endif
 Bytes Datagram(uint16_t sequence, size_t payloadSize, uint8_t version = 2)
 {
-    Bytes d{uint8_t(version << 6), 96, uint8_t(sequence >> 8), uint8_t(sequence), 0, 0, 0x10, 0, 1, 2, 3, 4};
+    // Each datagram a whole access unit (marker bit set), as a camera sends small pictures.
+    Bytes d{uint8_t(version << 6), 0x80 | 96, uint8_t(sequence >> 8), uint8_t(sequence), 0, 0, 0x10, 0, 1, 2, 3, 4};
     d.resize(12 + payloadSize, 0x41);
     return d;
 }

@@ -16,7 +16,13 @@ namespace {
 struct Units : CInterleavedDemuxer::Sink {
     void OnInterleavedFrame(uint8_t channel, const uint8_t* data, size_t size) override
     {
-        seen.push_back("$" + std::to_string(channel) + " " + std::string(reinterpret_cast<const char*>(data), size));
+        // Appended piece by piece: g++ 12 at -O3 reads "literal" + std::string as an
+        // overlapping copy (-Wrestrict).
+        std::string unit(1, '$');
+        unit += std::to_string(channel);
+        unit += ' ';
+        unit.append(reinterpret_cast<const char*>(data), size);
+        seen.push_back(std::move(unit));
     }
     void OnRtspMessage(std::string_view message) override { seen.emplace_back(message); }
     std::vector<std::string> seen;
