@@ -95,7 +95,7 @@ private:
     std::condition_variable pushed_;
     bool consumerWaiting_ = false;
     bool wakeRequested_ = false;
-    bool ready_ = false;         // the queue is worth taking (reset when it is emptied)
+    bool ready_ = false;           // the queue is worth taking (reset when it is emptied)
     uint64_t pendingSinceMs_ = 0;  // when the oldest packet not yet announced was queued
     bool haveTimestamp_ = false;
     bool unitEnded_ = false;  // the last packet queued carried the marker bit

@@ -16,8 +16,18 @@ namespace {
 QueuedPacket* Parsed(CRTPPacketQueue& queue, uint16_t sequence, size_t payload, uint16_t timestamp = 0,
                      bool marker = false)
 {
-    std::vector<uint8_t> d{0x80,          uint8_t(marker ? 0x80 | 96 : 96), uint8_t(sequence >> 8), uint8_t(sequence), 0, 0,
-                           uint8_t(timestamp >> 8), uint8_t(timestamp), 1, 2, 3, 4};
+    std::vector<uint8_t> d{0x80,
+                           uint8_t(marker ? 0x80 | 96 : 96),
+                           uint8_t(sequence >> 8),
+                           uint8_t(sequence),
+                           0,
+                           0,
+                           uint8_t(timestamp >> 8),
+                           uint8_t(timestamp),
+                           1,
+                           2,
+                           3,
+                           4};
     d.resize(12 + payload, 0x41);
     QueuedPacket* record = queue.Acquire();
     if (record != nullptr)
@@ -145,7 +155,7 @@ TEST(RtpPacketQueue, AnnouncesEndsOfAccessUnitsNotEveryPacket)
     drain();
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(push(1000, false), 1u);
-    EXPECT_EQ(push(1000, true), 2u);  // the unit's last packet
+    EXPECT_EQ(push(1000, true), 2u);   // the unit's last packet
     EXPECT_EQ(push(4000, false), 2u);  // the next unit has only begun
     EXPECT_EQ(drain(), 11u);
     EXPECT_EQ(push(7000, false), 3u);  // the unit at 4000 ended without a marker
