@@ -33,10 +33,19 @@ void Note(TapEvent event)
     events.push_back({event, NowNs()});
 }
 
-void Observe(const void* data, size_t length, const sockaddr* to, int sockType)
+void Observe(int fd, const void* data, size_t length, const sockaddr* to, int sockType)
 {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    if (sockType == SOCK_STREAM) {
+    // RTP interleaved in an RTSP connection: the simulator sends each "$" frame whole.
+    // Keyed by the receiving side's port, as a datagram is by its destination port.
+    sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    if (sockType == SOCK_STREAM && length >= 16 && bytes[0] == '$' && bytes[1] % 2 == 0 &&
+        ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0) {
+        bytes += 4;
+        length -= 4;
+        to = reinterpret_cast<const sockaddr*>(&peer);
+    } else if (sockType == SOCK_STREAM) {
         if (length >= 5 && std::memcmp(bytes, "POST ", 5) == 0)
             Note(TapEvent::OnvifRequest);
         else if (length >= 8 && std::memcmp(bytes, "RTSP/1.0", 8) != 0 && ::memmem(bytes, length, "RTSP/1.0", 8))
@@ -111,7 +120,7 @@ extern "C" ssize_t sendto(int fd, const void* data, size_t length, int flags, co
 {
     const long sent = ::syscall(SYS_sendto, fd, data, length, flags, to, toLength);
     if (sent >= 0)
-        benchhost::Observe(data, length, to, to != nullptr ? SOCK_DGRAM : benchhost::SocketType(fd));
+        benchhost::Observe(fd, data, length, to, to != nullptr ? SOCK_DGRAM : benchhost::SocketType(fd));
     return sent;
 }
 
@@ -119,7 +128,7 @@ extern "C" ssize_t send(int fd, const void* data, size_t length, int flags)
 {
     const long sent = ::syscall(SYS_sendto, fd, data, length, flags, nullptr, 0);
     if (sent > 0 && benchhost::SocketType(fd) == SOCK_STREAM)
-        benchhost::Observe(data, length, nullptr, SOCK_STREAM);
+        benchhost::Observe(fd, data, length, nullptr, SOCK_STREAM);
     return sent;
 }
 

@@ -151,13 +151,6 @@ int CRTPReceiver::Offer(const sockaddr_in& from, const uint8_t* data, size_t len
     return dropped == 0 ? 1 : -1;
 }
 
-bool CRTPReceiver::QueuePacket(const sockaddr_in& from, const uint8_t* data, size_t length)
-{
-    const int outcome = Offer(from, data, length);
-    NoteDropped(outcome < 0 ? 1 : 0);
-    return outcome > 0;
-}
-
 void CRTPReceiver::NoteDropped(size_t dropped)
 {
     if (dropped == 0) {

@@ -51,11 +51,6 @@ public:
     // Socket receive buffer the kernel granted; 0 while closed.
     uint32_t GetGrantedReceiveBuffer() { return client_ ? client_->GetGrantedReceiveBuffer() : 0; }
 
-    // Parses one RTP packet that arrived by another way than this receiver's socket (for
-    // example interleaved in a TCP connection) and queues it behind the datagrams; false
-    // when it is malformed, the receiver is stopping or the queue is full.
-    bool QueuePacket(const sockaddr_in& from, const uint8_t* data, size_t length);
-
     // Packets the queue holds at most while the user is busy; applies when the queue is
     // empty (set it before Open).
     void SetQueueLimit(uint32_t packets) { queue_.SetLimit(packets); }

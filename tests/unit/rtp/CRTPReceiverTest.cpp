@@ -129,12 +129,15 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsQueueThread)
     ASSERT_TRUE(receiver.Open(0));
     ASSERT_TRUE(camera.SendTo(receiver.GetPort(), Datagram(500, 10)));
     EXPECT_EQ(user.WaitForPackets(6).at(5), (std::vector<uint32_t>{500, 10, from}));
-    // Packets that came another way (a TCP connection) take the same parse and queue.
+    // Packets that come inside the RTSP connection take the same parse, queue and thread;
+    // a malformed one is dropped quietly, as a datagram is.
+    ASSERT_TRUE(receiver.OpenInterleaved());
     const sockaddr_in tcpPeer{AF_INET, htons(554), {inet_addr("127.0.0.1")}, {}};
     const Bytes interleaved = Datagram(501, 20);
-    EXPECT_TRUE(receiver.QueuePacket(tcpPeer, interleaved.data(), interleaved.size()));
-    EXPECT_FALSE(receiver.QueuePacket(tcpPeer, interleaved.data(), 12));
+    EXPECT_TRUE(receiver.OnInterleavedPacket(tcpPeer, interleaved.data(), 12));
+    EXPECT_TRUE(receiver.OnInterleavedPacket(tcpPeer, interleaved.data(), interleaved.size()));
     EXPECT_EQ(user.WaitForPackets(7).at(6), (std::vector<uint32_t>{501, 20, 554}));
+    EXPECT_EQ(user.packets.size(), 7u);
 }
 
 // The packet thread held up by the host: the queue stops at its limit, the newest datagrams
