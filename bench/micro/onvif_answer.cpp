@@ -10,10 +10,10 @@
 
 namespace {
 
-std::string Answer(const char* origin, const char* name)
+// The recorded answers are the ONVIF answer fuzzer's seeds, named <origin>_<operation>.
+std::string Answer(const char* origin, const char* operation)
 {
-    std::string path = __FILE__;
-    path = path.substr(0, path.rfind("/bench/")) + "/tests/unit/onvif/data/" + origin + "/" + name;
+    const std::string path = std::string(HQ_FUZZ_CORPUS "/fuzz_onvif_answer/") + origin + "_" + operation;
     std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
@@ -22,7 +22,7 @@ std::string Answer(const char* origin, const char* name)
 
 void BM_ReadProfiles(benchmark::State& state, const char* origin)
 {
-    const std::string answer = Answer(origin, "GetProfiles.xml");
+    const std::string answer = Answer(origin, "GetProfiles");
     velkora::COnvifClient client(velkora::DEVICE_INFO("127.0.0.1", 80, "admin", "admin"));
     std::vector<Onvif::MediaProfile> profiles;
     for (auto _ : state) {
@@ -37,11 +37,12 @@ void BM_ReadProfiles(benchmark::State& state, const char* origin)
 
 void BM_ReadEncoderOptions(benchmark::State& state, const char* origin, const char* token)
 {
-    const std::string answer = Answer(origin, "GetVideoEncoderConfigurationOptions.xml");
+    const std::string answer = Answer(origin, "GetVideoEncoderConfigurationOptions");
     velkora::COnvifClient client(velkora::DEVICE_INFO("127.0.0.1", 80, "admin", "admin"));
     for (auto _ : state) {
         velkora::EncoderOptions options;
-        benchmark::DoNotOptimize(client.ReadEncoderOptions(answer, token, options));
+        if (!client.ReadEncoderOptions(answer, token, options))
+            state.SkipWithError("answer not read");
     }
     state.SetItemsProcessed(state.iterations());
 }
