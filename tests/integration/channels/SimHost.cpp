@@ -131,15 +131,25 @@ std::string WriteAnnexB(const std::string& name, const std::vector<host::Receive
     return path;
 }
 
-std::string RunCommand(const std::string& command)
+void ExpectFramesFollowTheClip(const std::vector<host::ReceivedFrame>& frames)
 {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    for (int c; pipe && (c = std::fgetc(pipe)) != EOF;)
-        output += static_cast<char>(c);
-    if (pipe)
-        pclose(pipe);
-    return output;
+    auto clip = LoadClip(1280, 720);
+    ASSERT_TRUE(clip);
+    ASSERT_FALSE(frames.empty());
+    const int first = FindInClip(*clip, frames.front().data);
+    ASSERT_GE(first, 0);
+    EXPECT_TRUE(clip->frames[static_cast<size_t>(first)].idr);
+    for (size_t i = 0; i < frames.size(); ++i)
+        ASSERT_EQ(static_cast<size_t>(FindInClip(*clip, frames[i].data)), (first + i) % clip->frames.size()) << i;
+}
+
+void ExpectFramesDecode(const std::vector<host::ReceivedFrame>& frames)
+{
+    const std::string recorded = WriteAnnexB("decoded.h264", frames);
+    const std::string probe = RunCommand(
+        "ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" + recorded + "' 2>&1");
+    std::remove(recorded.c_str());
+    EXPECT_EQ(probe, std::to_string(frames.size()) + "\n");
 }
 
 }  // namespace channeltest

@@ -16,6 +16,7 @@
 #include "host/StreamSettings.h"
 #include "sim/Clip.h"
 #include "sim/Simulator.h"
+#include "support/Peers.h"
 
 namespace channeltest {
 
@@ -51,6 +52,9 @@ std::shared_ptr<const sim::Clip> LoadClip(unsigned width, unsigned height);
 int FindInClip(const sim::Clip& clip, const std::vector<uint8_t>& frame);
 // The frames as one Annex B file (trailers stripped); its name.
 std::string WriteAnnexB(const std::string& name, const std::vector<host::ReceivedFrame>& frames);
-std::string RunCommand(const std::string& command);
+// Byte for byte, each frame is the next access unit of the looping 1280x720 clip, from a key frame on.
+void ExpectFramesFollowTheClip(const std::vector<host::ReceivedFrame>& frames);
+// ffprobe reads every frame of the recording, and prints no error.
+void ExpectFramesDecode(const std::vector<host::ReceivedFrame>& frames);
 
 }  // namespace channeltest
