@@ -5,12 +5,11 @@
 #include "ptz/CVerintPTZHandler.h"
 #include "sim/HttpListener.h"
 #include "sim/Simulator.h"
-#include "unit/ptz/FakeDriver.h"
+#include "support/TestDriver.h"
 
 namespace velkora {
 namespace {
 
-using testing::FakeDriver;
 using Lines = std::vector<std::string>;
 constexpr auto kWait = std::chrono::seconds(10);
 
@@ -31,7 +30,8 @@ protected:
         simulator = std::make_unique<sim::Simulator>(options);
         std::string error;
         ASSERT_TRUE(simulator->Start(&error)) << error;
-        driver.device.requestTimeout = 7500;  // as the driver sets it for an opened device
+        driver.info = DEVICE_INFO("127.0.0.1", 80, "admin", "secret");
+        driver.info.requestTimeout = 7500;  // as the driver sets it for an opened device
         driver.ptzPort = simulator->Ports().ptz;
         driver.parameters[3] = "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; Preset=0";
     }
@@ -52,7 +52,7 @@ protected:
         }
     }
 
-    FakeDriver driver;
+    TestDriver driver;
     std::unique_ptr<sim::Simulator> simulator;
 };
 
@@ -79,7 +79,7 @@ TEST_F(PTZAgainstSimulator, JoystickSessionSendsMappedCommandsInOrder)
     const sim::PtzHead head = simulator->GetPtzHead(1);
     EXPECT_EQ(head.pan | head.tilt | head.zoom, 0);
     EXPECT_EQ(head.commands, 9u);
-    EXPECT_TRUE(driver.WaitForMessages().empty());
+    EXPECT_TRUE(driver.Texts().empty());
 }
 
 TEST_F(PTZAgainstSimulator, EachChannelSelectsItsOwnAddress)
@@ -100,7 +100,7 @@ TEST_F(PTZAgainstSimulator, ClosingDuringASlowExchangeAbortsIt)
     ASSERT_EQ(CgiRequests(1), Lines{Cgi("address%201")});  // the worker now waits for the device
     handler.ReleaseControls();
     // Neither the join warning (5 s) nor a failure of our own abort is reported.
-    EXPECT_EQ(driver.WaitForMessages(), Lines{});
+    EXPECT_EQ(driver.Texts(), Lines{});
 }
 
 TEST(PTZFailureMessages, EachDistinctFailureIsLoggedOnceUntilASuccess)
@@ -123,7 +123,8 @@ TEST(PTZFailureMessages, EachDistinctFailureIsLoggedOnceUntilASuccess)
         seen.wait_for(guard, kWait, [&] { return targets.size() >= count; });
         return targets;
     };
-    FakeDriver driver;
+    TestDriver driver;
+    driver.info.host = "127.0.0.1";
     driver.ptzPort = cgi.Port();
     CPtzCapabilities caps;
     caps.FromString("Pan=1");
@@ -143,7 +144,7 @@ TEST(PTZFailureMessages, EachDistinctFailureIsLoggedOnceUntilASuccess)
     const std::string prefix = "1 velkora::CVerintPTZComm::SendPTZCommand: ";
     const std::string device = "127.0.0.1:" + std::to_string(cgi.Port());
     const std::string unable = prefix + "Device " + device + " is unable to process \"/cgi-bin/run?ptz.cgi ";
-    EXPECT_EQ(driver.WaitForMessages(5),
+    EXPECT_EQ(driver.Texts(5),
               (Lines{unable + "pan -50\" request: credentials are invalid",
                      unable + "address 1\" request: credentials are invalid",
                      prefix + "The \"/cgi-bin/run?ptz.cgi address 1\" URL was not found on device " + device,

@@ -1,15 +1,15 @@
 #include "onvif/COnvifClient.h"
 
 #include "support/LoopbackHttpServer.h"
+#include "support/Peers.h"
+#include "unit/foundation/RecordingOwner.h"
 #include "foundation/Base64.h"
 #include "foundation/Sha1.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -115,12 +115,7 @@ TEST(OnvifEnvelope, UsernameTokenMatchesAnIndependentDigest)
 
     const std::string command =
         "printf '%s' '" + nonceText + request.created + "pa ss&word' | openssl dgst -sha1 -binary | base64";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(nullptr, pipe);
-    char line[128] = {};
-    EXPECT_NE(nullptr, fgets(line, sizeof(line), pipe));
-    pclose(pipe);
-    EXPECT_EQ(request.passwordDigest + "\n", line);
+    EXPECT_EQ(request.passwordDigest + "\n", RunCommand(command));
 
     // The same millisecond still gives a new nonce.
     EXPECT_NE(COnvifClient::CreateNonce(now), COnvifClient::CreateNonce(now));
@@ -221,22 +216,6 @@ TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce)
 
 namespace {
 
-struct Notes : IDebugMessage {
-    std::string GetName() override { return "camera"; }
-    void DebugMessage(int32_t level, const char* format, ...) override
-    {
-        char text[512];
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(text, sizeof(text), format, args);
-        va_end(args);
-        std::lock_guard<std::mutex> guard(lock);
-        lines.push_back(std::to_string(level) + " " + text);
-    }
-    std::mutex lock;
-    std::vector<std::string> lines;
-};
-
 // A device whose clock runs `offset` seconds from ours and that refuses a digest
 // whose Created is more than 30 s off its clock.
 LoopbackHttpServer::Handler ClockedCamera(long offset)
@@ -288,7 +267,7 @@ TEST(OnvifExchange, DigestMadeAgainOnTheDeviceClock)
 {
     for (const long offset : {3600L, -3600L}) {
         LoopbackHttpServer server(ClockedCamera(offset));
-        Notes notes;
+        RecordingOwner notes;
         COnvifClient client(Device(server.Port()));
         client.SetMessageSink(&notes);
         ASSERT_TRUE(client.Initialize("Digest", ""));
@@ -305,10 +284,10 @@ TEST(OnvifExchange, DigestMadeAgainOnTheDeviceClock)
         ASSERT_TRUE(channel.Initialize("Digest", ""));
         ASSERT_TRUE(channel.GetDeviceInformation(info));
         EXPECT_EQ(4u, server.Requests().size());
-        ASSERT_EQ(1u, notes.lines.size());
+        ASSERT_EQ(1u, notes.Texts().size());
         EXPECT_EQ("2 velkora::COnvifClient::Exchange: The clock of device 127.0.0.1:" + std::to_string(server.Port()) +
                       " differs from ours by " + std::to_string(offset) + " seconds; ONVIF requests are adjusted to it",
-                  notes.lines[0]);
+                  notes.Texts()[0]);
 
         // A wrong password is still refused on the device's clock; the text names the clock.
         COnvifClient wrong(Device(server.Port(), "admin", "wrong"));
