@@ -39,10 +39,9 @@ std::vector<sim::Fault> Faults(const std::vector<std::string>& specs)
     return faults;
 }
 
-Device::Device(sim::Simulator& camera, std::string configuration, unsigned channels, std::string password,
+Device::Device(const sim::SimulatorPorts& ports, std::string configuration, unsigned channels, std::string password,
                const std::string& host)
 {
-    const sim::SimulatorPorts ports = camera.Ports();
     host::DeviceRecord record{host + ":" + std::to_string(ports.http),
                               ports.ptz,
                               "admin",

@@ -27,9 +27,15 @@ std::string FixedProfilesConfiguration(unsigned channels);
 sim::SimulatorOptions SimOptions(unsigned channels = 1);
 std::vector<sim::Fault> Faults(const std::vector<std::string>& specs);
 
+// The reference host's device on a camera's ports (the simulator's, or any peer's).
 struct Device {
+    Device(const sim::SimulatorPorts& ports, std::string configuration, unsigned channels = 1,
+           std::string password = "admin", const std::string& host = "127.0.0.1");
     Device(sim::Simulator& camera, std::string configuration, unsigned channels = 1, std::string password = "admin",
-           const std::string& host = "127.0.0.1");
+           const std::string& host = "127.0.0.1")
+        : Device(camera.Ports(), std::move(configuration), channels, std::move(password), host)
+    {
+    }
     ~Device() { DeleteIPCapture(driver); }
     bool OpenStream(uint32_t channel, uint32_t kind, host::ChannelSink& sink, host::StreamRecord request = {});
     bool CloseStream(uint32_t channel, uint32_t kind) { return capture->CloseStream(channel, kind); }
