@@ -1,6 +1,6 @@
 // RTP inside the RTSP connection: chosen when UDP does not reach the host, or always when
 // asked for, with the stream's keep-alive, BYE and loss handling unchanged.
-#include <cstdlib>
+#include <thread>
 
 #include "SimHost.h"
 
@@ -10,45 +10,15 @@ namespace {
 
 constexpr const char* kSwitch = "switches to RTP inside the RTSP connection";
 
-class ChannelTransport : public ::testing::Test
+using ChannelTransport = CameraStream;
+
+bool WaitForReceiverReports(const sim::Simulator& camera, std::chrono::milliseconds timeout)
 {
-protected:
-    void SetUp() override { ASSERT_TRUE(camera.Start()); }
-    void TearDown() override
-    {
-        if (device && !closed) {
-            EXPECT_TRUE(device->CloseStream(0, 0));
-        }
-        EXPECT_EQ(LibraryThreadCount(), 0);
-        unsetenv("HARNOQUISTEL_RTSP_TRANSPORT");
-    }
-    // The choice is read when the driver opens.
-    bool Open(const char* transport)
-    {
-        if (transport)
-            setenv("HARNOQUISTEL_RTSP_TRANSPORT", transport, 1);
-        device = std::make_unique<Device>(camera, FixedProfilesConfiguration(1));
-        return device->OpenStream(0, 0, sink);
-    }
-    bool WaitForReceiverReports(std::chrono::milliseconds timeout)
-    {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (camera.GetRtspStats().receiverReports == 0 && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(100ms);
-        return camera.GetRtspStats().receiverReports > 0;
-    }
-
-    void Close()
-    {
-        EXPECT_TRUE(device->CloseStream(0, 0));
-        closed = true;
-    }
-
-    sim::Simulator camera{SimOptions()};
-    host::ChannelSink sink;
-    std::unique_ptr<Device> device;
-    bool closed = false;
-};
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (camera.GetRtspStats().receiverReports == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(100ms);
+    return camera.GetRtspStats().receiverReports > 0;
+}
 
 }  // namespace
 
@@ -63,7 +33,7 @@ TEST_F(ChannelTransport, AutoSwitchesOnceWhenNoDatagramArrives)
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(firstFrame).count()));
     ASSERT_TRUE(sink.WaitForFrames(60, 20s));
     // The camera's sender reports are answered inside the connection.
-    EXPECT_TRUE(WaitForReceiverReports(10s));
+    EXPECT_TRUE(WaitForReceiverReports(camera, 10s));
     Close();
     const auto switches = device->debug.Find(kSwitch);
     ASSERT_EQ(switches.size(), 1u);
@@ -98,7 +68,6 @@ TEST_F(ChannelTransport, AutoStaysOnWorkingUdpAndUdpNeverSwitches)
     camera.SetFaults(Faults({"udp-unreachable"}));
     const size_t frames = sink.FrameCount();
     const size_t plays = CountRequests(camera, "rtsp PLAY");
-    closed = false;
     device.reset();
     ASSERT_TRUE(Open("udp"));
     ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", plays + 2, 40s));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,5 +63,39 @@ std::string WriteAnnexB(const std::string& name, const std::vector<host::Receive
 void ExpectFramesFollowTheClip(const std::vector<host::ReceivedFrame>& frames);
 // ffprobe reads every frame of the recording, and prints no error.
 void ExpectFramesDecode(const std::vector<host::ReceivedFrame>& frames);
+
+// One stream (kind 0 of channel 0) of a simulated camera; every library thread is gone after the test.
+class CameraStream : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(camera.Start()); }
+    void TearDown() override
+    {
+        if (device && !closed) {
+            EXPECT_TRUE(device->CloseStream(0, 0));
+        }
+        EXPECT_EQ(LibraryThreadCount(), 0);
+    }
+    // `transport` is read when the driver opens; null leaves the default.
+    bool Open(const char* transport = nullptr, std::string password = "admin")
+    {
+        if (transport)
+            setenv("HARNOQUISTEL_RTSP_TRANSPORT", transport, 1);
+        device = std::make_unique<Device>(camera, FixedProfilesConfiguration(1), 1, std::move(password));
+        unsetenv("HARNOQUISTEL_RTSP_TRANSPORT");
+        closed = false;
+        return device->OpenStream(0, 0, sink);
+    }
+    void Close()
+    {
+        EXPECT_TRUE(device->CloseStream(0, 0));
+        closed = true;
+    }
+
+    sim::Simulator camera{SimOptions()};
+    host::ChannelSink sink;
+    std::unique_ptr<Device> device;
+    bool closed = false;
+};
 
 }  // namespace channeltest
