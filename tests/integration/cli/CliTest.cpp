@@ -2,14 +2,12 @@
 // exit statuses, JSON outputs, and the files it leaves.
 #include "CliFixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <thread>
 
 #include "onvif/COnvifClient.h"
+#include "support/LoopbackHttpServer.h"
 
 namespace {
 
@@ -327,19 +325,7 @@ TEST_F(CliCommand, RecordWithoutFramesFailsAndVerboseSaysWhy)
         return StartCamera(options);
     };
     // A loopback TCP port nobody listens on (until a simulator takes it).
-    auto freePort = [] {
-        const int probe = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        uint16_t port = 0;
-        if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-        close(probe);
-        return port;
-    };
+    auto freePort = [] { return LoopbackHttpServer([](const RecordedRequest&) { return std::string(); }).Port(); };
 
     Outcome outcome = Run({"record", Address(), "--device", device.string(), "--duration", "2", "--out",
                            (dir / "none.h264").string(), "--json"},
