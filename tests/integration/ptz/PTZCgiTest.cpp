@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include "ptz/CVerintPTZComm.h"
 #include "ptz/CVerintPTZHandler.h"
-#include "sim/HttpListener.h"
 #include "sim/Simulator.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/TestDriver.h"
 
 namespace velkora {
@@ -107,24 +106,20 @@ TEST(PTZFailureMessages, EachDistinctFailureIsLoggedOnceUntilASuccess)
 {
     // A CGI answering with scripted statuses, which the simulator never gives.
     const std::vector<int> statuses{200, 200, 401, 401, 401, 404, 404, 503, 200, 200, 404};
-    std::mutex lock;
-    std::condition_variable seen;
-    Lines targets;
-    sim::HttpListener cgi;  // declared after what its handler uses: stops first
-    cgi.Server().Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
-        std::lock_guard<std::mutex> guard(lock);
-        response.status = targets.size() < statuses.size() ? statuses[targets.size()] : 200;
-        targets.push_back(request.target);
-        seen.notify_all();
+    std::atomic<size_t> served{0};
+    LoopbackHttpServer cgi([&](const RecordedRequest&) {
+        const size_t n = served++;
+        return HttpAnswer(n < statuses.size() ? statuses[n] : 200, "");
     });
-    ASSERT_TRUE(cgi.Start("127.0.0.1", 0, nullptr));
     auto waitTargets = [&](size_t count) {
-        std::unique_lock<std::mutex> guard(lock);
-        seen.wait_for(guard, kWait, [&] { return targets.size() >= count; });
+        cgi.WaitForRequests(count);
+        Lines targets;
+        for (const RecordedRequest& request : cgi.Requests())
+            targets.push_back(request.head.substr(4, request.head.find(" HTTP/") - 4));  // after "GET "
         return targets;
     };
     TestDriver driver;
-    driver.info.host = "127.0.0.1";
+    driver.info = DEVICE_INFO("127.0.0.1", 80, "admin", "secret");
     driver.ptzPort = cgi.Port();
     CPtzCapabilities caps;
     caps.FromString("Pan=1");
