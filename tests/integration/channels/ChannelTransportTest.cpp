@@ -1,6 +1,5 @@
 // RTP inside the RTSP connection: chosen when UDP does not reach the host, or always when
 // asked for, with the stream's keep-alive, BYE and loss handling unchanged.
-#include <thread>
 
 #include "SimHost.h"
 
@@ -11,14 +10,6 @@ namespace {
 constexpr const char* kSwitch = "switches to RTP inside the RTSP connection";
 
 using ChannelTransport = CameraStream;
-
-bool WaitForReceiverReports(const sim::Simulator& camera, std::chrono::milliseconds timeout)
-{
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (camera.GetRtspStats().receiverReports == 0 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(100ms);
-    return camera.GetRtspStats().receiverReports > 0;
-}
 
 }  // namespace
 
@@ -33,7 +24,7 @@ TEST_F(ChannelTransport, AutoSwitchesOnceWhenNoDatagramArrives)
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(firstFrame).count()));
     ASSERT_TRUE(sink.WaitForFrames(60, 20s));
     // The camera's sender reports are answered inside the connection.
-    EXPECT_TRUE(WaitForReceiverReports(camera, 10s));
+    EXPECT_TRUE(WaitUntil([&] { return camera.GetRtspStats().receiverReports > 0; }, 10s));
     Close();
     const auto switches = device->debug.Find(kSwitch);
     ASSERT_EQ(switches.size(), 1u);

@@ -72,17 +72,20 @@ size_t CountRequests(const sim::Simulator& camera, const std::string& prefix)
         std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
 bool WaitForRequests(const sim::Simulator& camera, const std::string& prefix, size_t count,
                      std::chrono::milliseconds timeout)
 {
-    // The simulator signals single requests, not counts: poll its log.
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (CountRequests(camera, prefix) < count) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
+    return WaitUntil([&] { return CountRequests(camera, prefix) >= count; }, timeout);
 }
 
 int LibraryThreadCount()

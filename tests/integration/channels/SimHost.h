@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,8 @@ struct Device {
     velkora::ipcapture::IIPVideoCaptureEx2* capture = nullptr;
 };
 
+// Polls `done` until it holds, or `timeout` passes: for counts that nothing signals.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 size_t CountRequests(const sim::Simulator& camera, const std::string& prefix);
 bool WaitForRequests(const sim::Simulator& camera, const std::string& prefix, size_t count,
                      std::chrono::milliseconds timeout);

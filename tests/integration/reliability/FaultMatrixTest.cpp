@@ -143,18 +143,6 @@ struct NetworkFault {
 class RtpLoss : public FaultMatrix, public ::testing::WithParamInterface<NetworkFault>
 {};
 
-// The simulator counts packets, not events: poll it (bounded).
-bool WaitForPackets(const sim::Simulator& camera, uint64_t count, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (camera.GetRtspStats().rtpPackets < count) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
 }  // namespace
 
 TEST_P(RtpLoss, OnlyWholeAccessUnitsReachTheHost)
@@ -164,7 +152,7 @@ TEST_P(RtpLoss, OnlyWholeAccessUnitsReachTheHost)
     {
         Device device(*camera, FixedProfilesConfiguration(1));
         ASSERT_TRUE(device.OpenStream(0, 0, sink));
-        ASSERT_TRUE(WaitForPackets(*camera, 500, 30s));
+        ASSERT_TRUE(WaitUntil([&] { return camera->GetRtspStats().rtpPackets >= 500; }, 30s));
         EXPECT_TRUE(sink.WaitForFrames(GetParam().frames, 20s));
         // A stream that never gets a whole frame through is reported lost to the host.
         if (sink.FrameCount() == 0) {

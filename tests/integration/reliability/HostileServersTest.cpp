@@ -13,18 +13,6 @@ namespace {
 // Accepts, reads, and never answers.
 const LoopbackHttpServer::Handler kSilent = [](const RecordedRequest&) { return LoopbackHttpServer::Hang; };
 
-// Connections are counted, not signalled: poll (bounded).
-bool WaitForConnections(LoopbackHttpServer& server, int count, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (server.Connections() < count) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
 // A SOAP envelope, with `doctype` between the XML declaration and the root.
 std::string Envelope(const std::string& body, const std::string& doctype = {})
 {
@@ -97,7 +85,7 @@ TEST_P(HostileOnvif, NoFrameNoFetchAndPromptClose)
         Device device(sim::SimulatorPorts{onvif.Port(), 0, 0}, FixedProfilesConfiguration(1));
         ASSERT_TRUE(device.OpenStream(0, 0, sink));
         // A second connection shows the first exchange ended and the channel went on.
-        EXPECT_TRUE(WaitForConnections(onvif, 2, 60s));
+        EXPECT_TRUE(WaitUntil([&] { return onvif.Connections() >= 2; }, 60s));
         EXPECT_TRUE(device.CloseStream(0, 0));
         EXPECT_EQ(LibraryThreadCount(), 0);
     }
@@ -120,7 +108,7 @@ TEST(HostileRtsp, ServerThatNeverAnswersIsGivenUpAndRetried)
     Device device(camera, FixedProfilesConfiguration(1));
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     // A second connection shows the unanswered request timed out and setup started over.
-    EXPECT_TRUE(WaitForConnections(rtsp, 2, 60s));
+    EXPECT_TRUE(WaitUntil([&] { return rtsp.Connections() >= 2; }, 60s));
     EXPECT_TRUE(device.CloseStream(0, 0));
     EXPECT_EQ(LibraryThreadCount(), 0);
     EXPECT_EQ(sink.FrameCount(), 0u);
