@@ -1,6 +1,5 @@
 // RTP inside the RTSP connection: chosen when UDP does not reach the host, or always when
 // asked for, with the stream's keep-alive, BYE and loss handling unchanged.
-
 #include "SimHost.h"
 
 using namespace channeltest;
