@@ -9,25 +9,7 @@ using namespace channeltest;
 
 namespace {
 
-class ChannelRecovery : public ::testing::Test
-{
-protected:
-    void SetUp() override { ASSERT_TRUE(camera.Start()); }
-    bool Open(std::string password = "admin")
-    {
-        device = std::make_unique<Device>(camera, FixedProfilesConfiguration(1), 1, password);
-        return device->OpenStream(0, 0, sink);
-    }
-    void TearDown() override
-    {
-        ASSERT_TRUE(device);
-        EXPECT_TRUE(device->CloseStream(0, 0));
-        EXPECT_EQ(LibraryThreadCount(), 0);
-    }
-    sim::Simulator camera{SimOptions()};
-    host::ChannelSink sink;
-    std::unique_ptr<Device> device;
-};
+using ChannelRecovery = CameraStream;
 
 }  // namespace
 
@@ -68,19 +50,12 @@ TEST_F(ChannelRecovery, RefusedRtspIsRetried)
 
 TEST_F(ChannelRecovery, WrongPasswordIsReportedOnce)
 {
-    ASSERT_TRUE(Open("wrong"));
+    ASSERT_TRUE(Open(nullptr, "wrong"));
     ASSERT_TRUE(WaitForRequests(camera, "onvif GetProfiles", 6, 30s));  // digest, then plain: 3 attempts
     std::vector<host::DebugRecord> failures = device->debug.Find("Unable to receive list of media profiles");
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].level, 1);
     EXPECT_EQ(sink.FrameCount(), 0u);
-}
-
-TEST_F(ChannelRecovery, CloseDuringSlowOnvifEndsPromptly)
-{
-    camera.SetFaults(Faults({"slow=onvif:5000"}));
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(WaitForRequests(camera, "onvif GetProfiles", 1, 20s));
 }
 
 // A close cancels the ONVIF exchange in flight: that is the library's doing, not a device

@@ -1,7 +1,5 @@
 // RTP inside the RTSP connection: chosen when UDP does not reach the host, or always when
 // asked for, with the stream's keep-alive, BYE and loss handling unchanged.
-#include <cstdlib>
-
 #include "SimHost.h"
 
 using namespace channeltest;
@@ -10,58 +8,7 @@ namespace {
 
 constexpr const char* kSwitch = "switches to RTP inside the RTSP connection";
 
-class ChannelTransport : public ::testing::Test
-{
-protected:
-    void SetUp() override { ASSERT_TRUE(camera.Start()); }
-    void TearDown() override
-    {
-        if (device && !closed) {
-            EXPECT_TRUE(device->CloseStream(0, 0));
-        }
-        EXPECT_EQ(LibraryThreadCount(), 0);
-        unsetenv("HARNOQUISTEL_RTSP_TRANSPORT");
-    }
-    // The choice is read when the driver opens.
-    bool Open(const char* transport)
-    {
-        if (transport)
-            setenv("HARNOQUISTEL_RTSP_TRANSPORT", transport, 1);
-        device = std::make_unique<Device>(camera, FixedProfilesConfiguration(1));
-        return device->OpenStream(0, 0, sink);
-    }
-    // Every delivered frame is the next access unit of the looping clip, byte for byte.
-    void ExpectFramesFollowTheClip()
-    {
-        auto clip = LoadClip(1280, 720);
-        ASSERT_TRUE(clip);
-        const std::vector<host::ReceivedFrame> frames = sink.Frames();
-        ASSERT_FALSE(frames.empty());
-        const int first = FindInClip(*clip, frames.front().data);
-        ASSERT_GE(first, 0);
-        EXPECT_TRUE(clip->frames[static_cast<size_t>(first)].idr);
-        for (size_t i = 0; i < frames.size(); ++i)
-            ASSERT_EQ(static_cast<size_t>(FindInClip(*clip, frames[i].data)), (first + i) % clip->frames.size()) << i;
-    }
-    bool WaitForReceiverReports(std::chrono::milliseconds timeout)
-    {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (camera.GetRtspStats().receiverReports == 0 && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(100ms);
-        return camera.GetRtspStats().receiverReports > 0;
-    }
-
-    void Close()
-    {
-        EXPECT_TRUE(device->CloseStream(0, 0));
-        closed = true;
-    }
-
-    sim::Simulator camera{SimOptions()};
-    host::ChannelSink sink;
-    std::unique_ptr<Device> device;
-    bool closed = false;
-};
+using ChannelTransport = CameraStream;
 
 }  // namespace
 
@@ -76,7 +23,7 @@ TEST_F(ChannelTransport, AutoSwitchesOnceWhenNoDatagramArrives)
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(firstFrame).count()));
     ASSERT_TRUE(sink.WaitForFrames(60, 20s));
     // The camera's sender reports are answered inside the connection.
-    EXPECT_TRUE(WaitForReceiverReports(10s));
+    EXPECT_TRUE(WaitUntil([&] { return camera.GetRtspStats().receiverReports > 0; }, 10s));
     Close();
     const auto switches = device->debug.Find(kSwitch);
     ASSERT_EQ(switches.size(), 1u);
@@ -85,7 +32,7 @@ TEST_F(ChannelTransport, AutoSwitchesOnceWhenNoDatagramArrives)
     const sim::RtspStats stats = camera.GetRtspStats();
     EXPECT_EQ(stats.sessionsCreated, 2u);  // one failed start on UDP, then TCP for good
     EXPECT_EQ(stats.interleavedSessions, 1u);
-    ExpectFramesFollowTheClip();
+    ExpectFramesFollowTheClip(sink.Frames());
 }
 
 TEST_F(ChannelTransport, AutoSwitchesAtOnceWhenUdpIsRefused)
@@ -111,7 +58,6 @@ TEST_F(ChannelTransport, AutoStaysOnWorkingUdpAndUdpNeverSwitches)
     camera.SetFaults(Faults({"udp-unreachable"}));
     const size_t frames = sink.FrameCount();
     const size_t plays = CountRequests(camera, "rtsp PLAY");
-    closed = false;
     device.reset();
     ASSERT_TRUE(Open("udp"));
     ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", plays + 2, 40s));

@@ -39,10 +39,9 @@ std::vector<sim::Fault> Faults(const std::vector<std::string>& specs)
     return faults;
 }
 
-Device::Device(sim::Simulator& camera, std::string configuration, unsigned channels, std::string password,
+Device::Device(const sim::SimulatorPorts& ports, std::string configuration, unsigned channels, std::string password,
                const std::string& host)
 {
-    const sim::SimulatorPorts ports = camera.Ports();
     host::DeviceRecord record{host + ":" + std::to_string(ports.http),
                               ports.ptz,
                               "admin",
@@ -73,17 +72,20 @@ size_t CountRequests(const sim::Simulator& camera, const std::string& prefix)
         std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
 bool WaitForRequests(const sim::Simulator& camera, const std::string& prefix, size_t count,
                      std::chrono::milliseconds timeout)
 {
-    // The simulator signals single requests, not counts: poll its log.
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (CountRequests(camera, prefix) < count) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
+    return WaitUntil([&] { return CountRequests(camera, prefix) >= count; }, timeout);
 }
 
 int LibraryThreadCount()
@@ -131,15 +133,25 @@ std::string WriteAnnexB(const std::string& name, const std::vector<host::Receive
     return path;
 }
 
-std::string RunCommand(const std::string& command)
+void ExpectFramesFollowTheClip(const std::vector<host::ReceivedFrame>& frames)
 {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    for (int c; pipe && (c = std::fgetc(pipe)) != EOF;)
-        output += static_cast<char>(c);
-    if (pipe)
-        pclose(pipe);
-    return output;
+    auto clip = LoadClip(1280, 720);
+    ASSERT_TRUE(clip);
+    ASSERT_FALSE(frames.empty());
+    const int first = FindInClip(*clip, frames.front().data);
+    ASSERT_GE(first, 0);
+    EXPECT_TRUE(clip->frames[static_cast<size_t>(first)].idr);
+    for (size_t i = 0; i < frames.size(); ++i)
+        ASSERT_EQ(static_cast<size_t>(FindInClip(*clip, frames[i].data)), (first + i) % clip->frames.size()) << i;
+}
+
+void ExpectFramesDecode(const std::vector<host::ReceivedFrame>& frames)
+{
+    const std::string recorded = WriteAnnexB("decoded.h264", frames);
+    const std::string probe = RunCommand(
+        "ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" + recorded + "' 2>&1");
+    std::remove(recorded.c_str());
+    EXPECT_EQ(probe, std::to_string(frames.size()) + "\n");
 }
 
 }  // namespace channeltest

@@ -21,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/Simulator.h"
+#include "support/Peers.h"
 
 extern char** environ;
 
@@ -54,12 +55,24 @@ protected:
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         std::ofstream(dir / "password") << Password << "\n";
+        ASSERT_TRUE(StartCamera(Options()));
+    }
+    // A camera on free loopback ports, with our password.
+    static sim::SimulatorOptions Options()
+    {
         sim::SimulatorOptions options;
         options.httpPort = options.rtspPort = options.ptzPort = 0;
         options.password = Password;
+        return options;
+    }
+    bool StartCamera(const sim::SimulatorOptions& options)
+    {
+        camera.reset();
         camera = std::make_unique<sim::Simulator>(options);
         std::string error;
-        ASSERT_TRUE(camera->Start(&error)) << error;
+        const bool started = camera->Start(&error);
+        EXPECT_TRUE(started) << error;
+        return started;
     }
     void TearDown() override
     {
@@ -138,22 +151,6 @@ protected:
     fs::path dir;
     std::unique_ptr<sim::Simulator> camera;
 };
-
-// Runs a shell command (a peer tool) and gives its exit status and standard output.
-inline int Shell(const std::string& command, std::string* output = nullptr)
-{
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return -1;
-    std::string text;
-    char buffer[4096];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-        text.append(buffer, n);
-    if (output != nullptr)
-        *output = std::move(text);
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 inline json ParseJson(const std::string& text)
 {

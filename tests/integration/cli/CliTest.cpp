@@ -2,14 +2,12 @@
 // exit statuses, JSON outputs, and the files it leaves.
 #include "CliFixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <thread>
 
 #include "onvif/COnvifClient.h"
+#include "support/LoopbackHttpServer.h"
 
 namespace {
 
@@ -108,18 +106,6 @@ TEST_F(CliCommand, RecordWritesTheDeliveredFramesAndReportsThem)
     EXPECT_EQ(decoder, "");
 }
 
-TEST_F(CliCommand, RecordWithoutFramesIsADeviceFailure)
-{
-    const fs::path device = dir / "device.json";
-    ASSERT_EQ(Query({"--save", device.string()}).status, 0);
-    const Outcome outcome = Run({"record", Address(), "--device", device.string(), "--duration", "2", "--out",
-                                 (dir / "none.h264").string(), "--json"},
-                                {"HARNOQUISTEL_PASSWORD=wrong"});
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(ParseJson(outcome.out)["frames"], 0);
-    EXPECT_NE(outcome.err.find("no frames"), std::string::npos);
-}
-
 TEST_F(CliCommand, PtzMovesAndStopsTheHead)
 {
     const fs::path device = dir / "device.json";
@@ -150,12 +136,9 @@ TEST_F(CliCommand, PtzMovesAndStopsTheHead)
 // second source of a video server can be recorded.
 TEST_F(CliCommand, RecordQueriesFirstAndOpensTheChosenChannel)
 {
-    sim::SimulatorOptions options;
-    options.httpPort = options.rtspPort = options.ptzPort = 0;
-    options.password = Password;
+    sim::SimulatorOptions options = Options();
     options.channels = 2;
-    camera = std::make_unique<sim::Simulator>(options);
-    ASSERT_TRUE(camera->Start());
+    ASSERT_TRUE(StartCamera(options));
     const Outcome outcome =
         Run({"record", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile(), "--channel", "2",
              "--duration", "3", "--size", "320x240", "--out", (dir / "two.h264").string(), "--json"});
@@ -264,12 +247,9 @@ TEST_F(CliCommand, OnvifBehindHttpDigestAndWithAnOffsetClock)
     std::size_t start = 0;
     ASSERT_EQ(Query({"--json"}).status, 0);
     const auto today = since(start);
-    sim::SimulatorOptions options;
-    options.httpPort = options.rtspPort = options.ptzPort = 0;
-    options.password = Password;
+    sim::SimulatorOptions options = Options();
     options.faults = faults({"clock=0:30"});
-    camera = std::make_unique<sim::Simulator>(options);
-    ASSERT_TRUE(camera->Start());
+    ASSERT_TRUE(StartCamera(options));
     ASSERT_EQ(Query({"--json"}).status, 0);
     const auto agreeing = since(start);
     ASSERT_EQ(agreeing.size(), today.size());
@@ -286,8 +266,7 @@ TEST_F(CliCommand, OnvifBehindHttpDigestAndWithAnOffsetClock)
                                         ? std::to_string(static_cast<int>(specs.front().value))
                                         : "digest";
         start = camera->OnvifRequests().size();
-        const Outcome query = Query({"--json"});
-        ASSERT_EQ(query.status, 0) << setting << query.err;
+        // Without --device the recording queries the camera first, in the same process.
         const fs::path file = dir / "auth.h264";
         const Outcome record = Run({"record", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile(),
                                     "--duration", "2", "--size", "640x480", "--out", file.string(), "--json"});
@@ -322,9 +301,9 @@ TEST_F(CliCommand, OnvifBehindHttpDigestAndWithAnOffsetClock)
 
 }  // namespace
 
-// With --verbose a recording that gets no frame names the step that failed; without it
-// the driver's messages are the usual ones.
-TEST_F(CliCommand, RecordVerboseSaysWhyNoFrameCame)
+// A recording that gets no frame is a device failure; with --verbose it names the step
+// that failed, without it the driver's messages are the usual ones.
+TEST_F(CliCommand, RecordWithoutFramesFailsAndVerboseSaysWhy)
 {
     const fs::path device = dir / "device.json";
     ASSERT_EQ(Query({"--save", device.string()}).status, 0);
@@ -339,33 +318,24 @@ TEST_F(CliCommand, RecordVerboseSaysWhyNoFrameCame)
     };
     // The same camera (its ONVIF port is in the device file) with another stream address.
     auto streamAddress = [&](const std::string& uri, uint16_t rtspPort) {
-        sim::SimulatorOptions options;
+        sim::SimulatorOptions options = Options();
         options.httpPort = camera->Ports().http;
         options.rtspPort = rtspPort;
-        options.ptzPort = 0;
-        options.password = Password;
         options.rtspUri = uri;
-        camera.reset();
-        camera = std::make_unique<sim::Simulator>(options);
-        return camera->Start();
+        return StartCamera(options);
     };
     // A loopback TCP port nobody listens on (until a simulator takes it).
-    auto freePort = [] {
-        const int probe = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        uint16_t port = 0;
-        if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-        close(probe);
-        return port;
-    };
+    auto freePort = [] { return LoopbackHttpServer([](const RecordedRequest&) { return std::string(); }).Port(); };
+
+    Outcome outcome = Run({"record", Address(), "--device", device.string(), "--duration", "2", "--out",
+                           (dir / "none.h264").string(), "--json"},
+                          {"HARNOQUISTEL_PASSWORD=wrong"});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(ParseJson(outcome.out)["frames"], 0);
+    EXPECT_NE(outcome.err.find("no frames"), std::string::npos);
 
     camera->SetFaults({*sim::ParseFault("loss=1")});
-    Outcome outcome = record(true, "9");
+    outcome = record(true, "9");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_NE(outcome.err.find("[trace]"), std::string::npos) << outcome.err;
     EXPECT_NE(outcome.err.find("last reason: no RTP datagram from 127.0.0.1 on UDP "), std::string::npos)

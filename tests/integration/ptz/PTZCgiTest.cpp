@@ -1,16 +1,14 @@
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include "ptz/CVerintPTZComm.h"
 #include "ptz/CVerintPTZHandler.h"
-#include "sim/HttpListener.h"
 #include "sim/Simulator.h"
-#include "unit/ptz/FakeDriver.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestDriver.h"
 
 namespace velkora {
 namespace {
 
-using testing::FakeDriver;
 using Lines = std::vector<std::string>;
 constexpr auto kWait = std::chrono::seconds(10);
 
@@ -31,7 +29,8 @@ protected:
         simulator = std::make_unique<sim::Simulator>(options);
         std::string error;
         ASSERT_TRUE(simulator->Start(&error)) << error;
-        driver.device.requestTimeout = 7500;  // as the driver sets it for an opened device
+        driver.info = DEVICE_INFO("127.0.0.1", 80, "admin", "secret");
+        driver.info.requestTimeout = 7500;  // as the driver sets it for an opened device
         driver.ptzPort = simulator->Ports().ptz;
         driver.parameters[3] = "Pan=1; Tilt=1; Zoom=1; Focus=0; Iris=0; Preset=0";
     }
@@ -52,7 +51,7 @@ protected:
         }
     }
 
-    FakeDriver driver;
+    TestDriver driver;
     std::unique_ptr<sim::Simulator> simulator;
 };
 
@@ -79,7 +78,7 @@ TEST_F(PTZAgainstSimulator, JoystickSessionSendsMappedCommandsInOrder)
     const sim::PtzHead head = simulator->GetPtzHead(1);
     EXPECT_EQ(head.pan | head.tilt | head.zoom, 0);
     EXPECT_EQ(head.commands, 9u);
-    EXPECT_TRUE(driver.WaitForMessages().empty());
+    EXPECT_TRUE(driver.Texts().empty());
 }
 
 TEST_F(PTZAgainstSimulator, EachChannelSelectsItsOwnAddress)
@@ -100,30 +99,27 @@ TEST_F(PTZAgainstSimulator, ClosingDuringASlowExchangeAbortsIt)
     ASSERT_EQ(CgiRequests(1), Lines{Cgi("address%201")});  // the worker now waits for the device
     handler.ReleaseControls();
     // Neither the join warning (5 s) nor a failure of our own abort is reported.
-    EXPECT_EQ(driver.WaitForMessages(), Lines{});
+    EXPECT_EQ(driver.Texts(), Lines{});
 }
 
 TEST(PTZFailureMessages, EachDistinctFailureIsLoggedOnceUntilASuccess)
 {
     // A CGI answering with scripted statuses, which the simulator never gives.
     const std::vector<int> statuses{200, 200, 401, 401, 401, 404, 404, 503, 200, 200, 404};
-    std::mutex lock;
-    std::condition_variable seen;
-    Lines targets;
-    sim::HttpListener cgi;  // declared after what its handler uses: stops first
-    cgi.Server().Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
-        std::lock_guard<std::mutex> guard(lock);
-        response.status = targets.size() < statuses.size() ? statuses[targets.size()] : 200;
-        targets.push_back(request.target);
-        seen.notify_all();
+    std::atomic<size_t> served{0};
+    LoopbackHttpServer cgi([&](const RecordedRequest&) {
+        const size_t n = served++;
+        return HttpAnswer(n < statuses.size() ? statuses[n] : 200, "");
     });
-    ASSERT_TRUE(cgi.Start("127.0.0.1", 0, nullptr));
     auto waitTargets = [&](size_t count) {
-        std::unique_lock<std::mutex> guard(lock);
-        seen.wait_for(guard, kWait, [&] { return targets.size() >= count; });
+        cgi.WaitForRequests(count);
+        Lines targets;
+        for (const RecordedRequest& request : cgi.Requests())
+            targets.push_back(request.head.substr(4, request.head.find(" HTTP/") - 4));  // after "GET "
         return targets;
     };
-    FakeDriver driver;
+    TestDriver driver;
+    driver.info = DEVICE_INFO("127.0.0.1", 80, "admin", "secret");
     driver.ptzPort = cgi.Port();
     CPtzCapabilities caps;
     caps.FromString("Pan=1");
@@ -143,7 +139,7 @@ TEST(PTZFailureMessages, EachDistinctFailureIsLoggedOnceUntilASuccess)
     const std::string prefix = "1 velkora::CVerintPTZComm::SendPTZCommand: ";
     const std::string device = "127.0.0.1:" + std::to_string(cgi.Port());
     const std::string unable = prefix + "Device " + device + " is unable to process \"/cgi-bin/run?ptz.cgi ";
-    EXPECT_EQ(driver.WaitForMessages(5),
+    EXPECT_EQ(driver.Texts(5),
               (Lines{unable + "pan -50\" request: credentials are invalid",
                      unable + "address 1\" request: credentials are invalid",
                      prefix + "The \"/cgi-bin/run?ptz.cgi address 1\" URL was not found on device " + device,

@@ -3,26 +3,15 @@
 // channel keeps retrying without a frame or a fetch, and closes promptly.
 #include <thread>
 
-#include "HostDevice.h"
 #include "SimHost.h"
-#include "StubServer.h"
+#include "support/LoopbackHttpServer.h"
 
 using namespace channeltest;
-using namespace reliability;
 
 namespace {
 
-// The stub counts connections, not events: poll it (bounded).
-bool WaitForConnections(const StubServer& server, int count, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (server.Connections() < count) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
+// Accepts, reads, and never answers.
+const LoopbackHttpServer::Handler kSilent = [](const RecordedRequest&) { return LoopbackHttpServer::Hang; };
 
 // A SOAP envelope, with `doctype` between the XML declaration and the root.
 std::string Envelope(const std::string& body, const std::string& doctype = {})
@@ -42,10 +31,15 @@ class HostileOnvif : public ::testing::TestWithParam<HostileAnswer>
 {};
 
 // Where an external entity would be fetched from; nothing may ever connect.
-StubServer& EntityTarget()
+LoopbackHttpServer& EntityTarget()
 {
-    static StubServer server;
+    static LoopbackHttpServer server(kSilent);
     return server;
+}
+
+std::string SoapReply(const std::string& body)
+{
+    return HttpAnswer(200, body, "Content-Type: application/soap+xml; charset=utf-8\r\n");
 }
 
 std::vector<HostileAnswer> HostileAnswers()
@@ -84,13 +78,14 @@ std::vector<HostileAnswer> HostileAnswers()
 
 TEST_P(HostileOnvif, NoFrameNoFetchAndPromptClose)
 {
-    StubServer onvif(GetParam().reply);
+    const std::string reply = GetParam().reply;
+    LoopbackHttpServer onvif([&reply](const RecordedRequest&) { return reply; });
     host::ChannelSink sink;
     {
-        HostDevice device({onvif.Port(), 0, 0}, FixedProfilesConfiguration(1));
+        Device device(sim::SimulatorPorts{onvif.Port(), 0, 0}, FixedProfilesConfiguration(1));
         ASSERT_TRUE(device.OpenStream(0, 0, sink));
         // A second connection shows the first exchange ended and the channel went on.
-        EXPECT_TRUE(WaitForConnections(onvif, 2, 60s));
+        EXPECT_TRUE(WaitUntil([&] { return onvif.Connections() >= 2; }, 60s));
         EXPECT_TRUE(device.CloseStream(0, 0));
         EXPECT_EQ(LibraryThreadCount(), 0);
     }
@@ -103,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, HostileOnvif, ::testing::ValuesIn(HostileAnswe
 
 TEST(HostileRtsp, ServerThatNeverAnswersIsGivenUpAndRetried)
 {
-    StubServer rtsp;  // accepts, reads, never answers
+    LoopbackHttpServer rtsp(kSilent);
     sim::SimulatorOptions options = SimOptions();
     options.rtspUri = "rtsp://127.0.0.1:" + std::to_string(rtsp.Port()) + "/media/Profile_1_1";
     sim::Simulator camera(options);
@@ -113,7 +108,7 @@ TEST(HostileRtsp, ServerThatNeverAnswersIsGivenUpAndRetried)
     Device device(camera, FixedProfilesConfiguration(1));
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     // A second connection shows the unanswered request timed out and setup started over.
-    EXPECT_TRUE(WaitForConnections(rtsp, 2, 60s));
+    EXPECT_TRUE(WaitUntil([&] { return rtsp.Connections() >= 2; }, 60s));
     EXPECT_TRUE(device.CloseStream(0, 0));
     EXPECT_EQ(LibraryThreadCount(), 0);
     EXPECT_EQ(sink.FrameCount(), 0u);

@@ -1,36 +1,12 @@
 // Peers nobody here wrote: ffmpeg plays the simulator, and the command runs as a user would.
 #include "SimClients.h"
+#include "support/Peers.h"
 
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <sstream>
-
 namespace simtest {
 namespace {
-
-std::string Output(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-            out.append(buf, n);
-        pclose(p);
-    }
-    return out;
-}
-
-// Frame checksums of a decoded H.264 elementary stream.
-std::vector<std::string> FrameMd5(const std::string& path)
-{
-    std::vector<std::string> sums;
-    std::istringstream lines(
-        Output("ffmpeg -v error -i " + path + " -f framemd5 - 2>/dev/null | sed -n '/^[^#]/s/.*, //p'"));
-    for (std::string line; std::getline(lines, line);)
-        sums.push_back(line);
-    return sums;
-}
 
 TEST(Peers, FfmpegReceivesTheClipFrameForFrame)
 {
@@ -45,13 +21,14 @@ TEST(Peers, FfmpegReceivesTheClipFrameForFrame)
                   ("ffmpeg -v error -y -rtsp_transport udp -i " + url + " -t 3 -c copy -f h264 " + out + " </dev/null")
                       .c_str()),
               0);
-    const std::string probe = Output("ffprobe -v error -count_frames -show_entries stream=nb_read_frames,width,height "
-                                     "-of csv=p=0 " +
-                                     out + " 2>&1");
+    const std::string probe =
+        RunCommand("ffprobe -v error -count_frames -show_entries stream=nb_read_frames,width,height "
+                   "-of csv=p=0 " +
+                   out + " 2>&1");
     EXPECT_EQ(probe.rfind("640,480,", 0), 0u) << probe;
 
-    const auto got = FrameMd5(out);
-    const auto clip = FrameMd5(std::string(SIM_CLIPS_DIR) + "/640x480.h264");
+    const auto got = FrameMd5s(out);
+    const auto clip = FrameMd5s(std::string(SIM_CLIPS_DIR) + "/640x480.h264");
     ASSERT_EQ(clip.size(), 100u);
     ASSERT_GE(got.size(), 70u);
     for (std::size_t i = 0; i < got.size(); ++i)
@@ -97,7 +74,7 @@ TEST(Peers, CommandPrintsReadyLogsRequestsAndStopsOnSigterm)
     waitpid(child, &status, 0);
     close(out[0]);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(Output("cat " + log),
+    EXPECT_EQ(RunCommand("cat " + log),
               "cgi /cgi-bin/run?ptz.cgi%20zoom%200\nrtsp OPTIONS rtsp://127.0.0.1/media/Profile_1_1\n");
     std::remove(log.c_str());
 

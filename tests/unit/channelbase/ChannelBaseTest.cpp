@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TestDriver.h"
+#include "support/TestDriver.h"
 #include "channels/CBaseCameraChannel.h"
 #include "foundation/FileTime.h"
 #include "host/Frames.h"

@@ -1,6 +1,8 @@
 #pragma once
 // Message sinks for tests: keep what is sent as "level text" lines and optionally react to it.
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <functional>
@@ -23,12 +25,15 @@ public:
             texts_.push_back(std::to_string(level) + " " + text);
             react = onMessage;
         }
+        added_.notify_all();
         if (react)
             react(level);
     }
-    std::vector<std::string> Texts()
+    // Waits (bounded) until there are `count`, for texts that other threads send.
+    std::vector<std::string> Texts(std::size_t count = 0)
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        added_.wait_for(lock, std::chrono::seconds(10), [&] { return texts_.size() >= count; });
         return texts_;
     }
 
@@ -36,6 +41,7 @@ public:
 
 private:
     std::mutex mutex_;
+    std::condition_variable added_;
     std::vector<std::string> texts_;
 };
 

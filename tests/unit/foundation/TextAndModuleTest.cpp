@@ -41,14 +41,6 @@ TEST(ModuleInfo, HostDirectoryIsTheExecutablesDirectory)
     EXPECT_EQ(GetHostDirectory(), expected);
 }
 
-TEST(ModuleInfo, VersionComparisonIgnoresBuildAndRevision)
-{
-    EXPECT_TRUE(IsVersionAtLeast({6, 4, 0, 0}, 6, 4));
-    EXPECT_TRUE(IsVersionAtLeast({7, 0, 0, 0}, 6, 4));
-    EXPECT_FALSE(IsVersionAtLeast({6, 3, 9999, 9999}, 6, 4));
-    EXPECT_FALSE(IsVersionAtLeast({5, 12, 0, 0}, 6, 1));
-}
-
 TEST(FormatText, FormatsAnyLength)
 {
     EXPECT_EQ(FormatText("%s:%u", "cam", 554u), "cam:554");

@@ -113,119 +113,86 @@ TEST(HttpSender, RequestLinesAndRefusedRequests)
     EXPECT_EQ(1, server.Connections());  // both over the one kept connection
 }
 
-TEST(HttpSender, CredentialsAndChallenges)
+TEST(HttpSender, CredentialsGoOnlyWhereAndHowTheDeviceAsks)
 {
+    // /basic challenges Basic, /odd a scheme nobody here speaks; /digest offers Digest and Basic,
+    // /md5 and /sha256 only Digest with qop and that algorithm; any other path never challenges.
     LoopbackHttpServer server([](const RecordedRequest& request) {
-        if (request.head.find(" /basic ") != std::string::npos)
-            return HttpAnswer(401, "denied", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
-        if (request.head.find(" /digest ") == std::string::npos ||
-            request.Header("Authorization").rfind("Digest username=\"admin\"", 0) == 0)
-            return HttpAnswer(200, "ok");
-        return HttpAnswer(401, "no",
-                          "WWW-Authenticate: Digest realm=\"cam\", nonce=\"abc\", qop=\"auth\"\r\n"
-                          "WWW-Authenticate: Basic realm=\"cam\"\r\n");
-    });
-    // Credentials go only with a user name and when the request does not opt out.
-    CHttpSender noUser(Device(server.Port(), "", "secret"));
-    ASSERT_TRUE(noUser.Send(HttpRequest("GET", "/")));
-    noUser.Release();
-    CHttpSender sender(Device(server.Port(), "admin", "secret"));
-    HttpRequest request("GET", "/");
-    request.authSelector = Web::HttpAuthNone;
-    ASSERT_TRUE(sender.Send(request));
-    sender.Release();
-    // A 401 offering the scheme just used is the answer: no retry.
-    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/basic")));
-    EXPECT_EQ(401u, sender.GetStatusCode());
-    EXPECT_EQ(uint32_t(Web::HttpSchemeBasic), sender.GetServerAuthScheme());
-    sender.Release();
-    auto requests = server.Requests();
-    ASSERT_EQ(3u, requests.size());
-    EXPECT_EQ("", requests[0].Header("Authorization") + requests[1].Header("Authorization"));
-    EXPECT_EQ("Basic YWRtaW46c2VjcmV0", requests[2].Header("Authorization"));
-
-    // An offered Digest is learnt and used from the start of later requests.
-    CHttpSender learner(Device(server.Port(), "admin", "secret"));
-    ASSERT_TRUE(learner.Send(HttpRequest("GET", "/digest")));
-    EXPECT_EQ(200u, learner.GetStatusCode());
-    EXPECT_EQ(uint32_t(Web::HttpSchemeDigest), learner.GetServerAuthScheme());
-    learner.Release();
-    EXPECT_EQ("Basic YWRtaW46c2VjcmV0", server.Requests()[3].Header("Authorization"));
-    const std::size_t learnt = server.Requests().size();
-    ASSERT_TRUE(learner.Send(HttpRequest("GET", "/digest")));
-    EXPECT_EQ(200u, learner.GetStatusCode());
-    learner.Release();
-    requests = server.Requests();
-    for (std::size_t i = learnt; i < requests.size(); ++i)
-        EXPECT_EQ(std::string::npos, requests[i].Header("Authorization").find("Basic"));
-}
-
-TEST(HttpSender, RequestWithoutCredentialsAnswersTheSchemeTheDeviceDemands)
-{
-    // Digest with qop, MD5 or SHA-256 as the path says; no challenge at all on /open.
-    LoopbackHttpServer server([](const RecordedRequest& request) {
+        auto at = [&](const char* path) {
+            return request.head.find(std::string(" ") + path + " ") != std::string::npos;
+        };
         const std::string authorization = request.Header("Authorization");
-        const bool sha256 = request.head.find(" /sha256 ") != std::string::npos;
-        if (request.head.find(" /open ") != std::string::npos ||
-            (authorization.rfind("Digest username=\"admin\"", 0) == 0 &&
-             authorization.find("qop=auth") != std::string::npos &&
-             (authorization.find("algorithm=SHA-256") != std::string::npos) == sha256))
-            return HttpAnswer(200, "ok");
-        if (request.head.find(" /odd ") != std::string::npos)
+        const bool sha256 = at("/sha256");
+        if (at("/basic"))
+            return HttpAnswer(401, "denied", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
+        if (at("/odd"))
             return HttpAnswer(401, "no", "WWW-Authenticate: Bearer realm=\"cam\"\r\n");
+        const bool digestOk =
+            authorization.rfind("Digest username=\"admin\"", 0) == 0 &&
+            (at("/digest") || (authorization.find("qop=auth") != std::string::npos &&
+                               (authorization.find("algorithm=SHA-256") != std::string::npos) == sha256));
+        if (digestOk || !(at("/digest") || at("/md5") || sha256))
+            return HttpAnswer(200, "ok");
         return HttpAnswer(401, "no",
                           std::string("WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"n1\"") +
-                              (sha256 ? ", algorithm=SHA-256" : "") + "\r\n");
+                              (sha256 ? ", algorithm=SHA-256" : "") + "\r\n" +
+                              (at("/digest") ? "WWW-Authenticate: Basic realm=\"cam\"\r\n" : ""));
     });
-    auto soap = [](const char* path) {
-        HttpRequest request("POST", path);
-        request.authSelector = Web::HttpAuthNone;
-        return request;
+    const std::string basic = "Basic YWRtaW46c2VjcmV0";
+    // `sent`: the Authorization of each request on the wire ("-" none); `learnt`: a later request
+    // answers with Digest at once.
+    const struct {
+        const char* user;
+        const char* path;
+        bool optOut;  // the request asks for no credentials unless challenged
+        unsigned status;
+        uint32_t scheme;
+        std::string sent;
+        bool learnt;
+    } cases[] = {
+        {"", "/", false, 200, 0, "-", false},  // no user: nothing to send
+        {"admin", "/", true, 200, 0, "-", false},
+        {"admin", "/basic", false, 401, Web::HttpSchemeBasic, basic, false},  // the scheme just used: no retry
+        {"admin", "/digest", false, 200, Web::HttpSchemeDigest, basic + " Digest", true},  // learnt
+        {"admin", "/open", true, 200, 0, "-", false},  // a device that never challenges never sees credentials
+        {"admin", "/md5", true, 200, Web::HttpSchemeDigest, "- Digest", true},
+        {"admin", "/sha256", true, 200, Web::HttpSchemeDigest, "- Digest", true},
+        {"", "/md5", true, 401, 0, "-", false},  // nothing to answer with: the caller gets the 401
+        {"admin", "/odd", true, 401, 0, "-", false},
     };
-    auto authorizations = [&](std::size_t from) {
-        std::string list;
-        const auto requests = server.Requests();
-        for (std::size_t i = from; i < requests.size(); ++i)
-            list +=
-                (requests[i].Header("Authorization").empty() ? "-" : requests[i].Header("Authorization").substr(0, 6)) +
-                " ";
-        return list;
-    };
-
-    // A device that never challenges never sees credentials.
-    CHttpSender sender(Device(server.Port(), "admin", "secret"));
-    ASSERT_TRUE(sender.Send(soap("/open")));
-    EXPECT_EQ(200u, sender.GetStatusCode());
-    EXPECT_EQ("- ", authorizations(0));
-
-    for (const char* path : {"/md5", "/sha256"}) {
-        CHttpSender learner(Device(server.Port(), "admin", "secret"));
-        std::size_t before = server.Requests().size();
-        ASSERT_TRUE(learner.Send(soap(path)));
-        EXPECT_EQ(200u, learner.GetStatusCode()) << path;
-        EXPECT_EQ(uint32_t(Web::HttpSchemeDigest), learner.GetServerAuthScheme());
-        EXPECT_EQ("- Digest ", authorizations(before)) << path;
-        learner.Release();
-        // Remembered: later requests answer at once, and the body goes along unchanged.
-        before = server.Requests().size();
-        HttpRequest next = soap(path);
-        next.body = {'<', 'a', '/', '>'};
-        ASSERT_TRUE(learner.Send(next));
-        EXPECT_EQ(200u, learner.GetStatusCode());
-        EXPECT_EQ("Digest ", authorizations(before).substr(authorizations(before).size() - 7)) << path;
-        EXPECT_EQ("<a/>", server.Requests().back().body);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.user) + " " + c.path);
+        CHttpSender sender(Device(server.Port(), c.user, "secret"));
+        auto send = [&](std::vector<uint8_t> body) {
+            HttpRequest request("POST", c.path);
+            if (c.optOut)
+                request.authSelector = Web::HttpAuthNone;
+            request.body = std::move(body);
+            const std::size_t before = server.Requests().size();
+            EXPECT_TRUE(sender.Send(request));
+            EXPECT_EQ(c.status, sender.GetStatusCode());
+            std::string sent;
+            const auto requests = server.Requests();
+            for (std::size_t i = before; i < requests.size(); ++i) {
+                const std::string value = requests[i].Header("Authorization");
+                sent += (i > before ? " " : "") + (value.empty()                    ? "-"
+                                                   : value.rfind("Digest ", 0) == 0 ? std::string("Digest")
+                                                                                    : value);
+            }
+            return sent;
+        };
+        EXPECT_EQ(c.sent, send({}));
+        if (c.scheme != 0) {
+            EXPECT_EQ(c.scheme, sender.GetServerAuthScheme());
+        }
+        sender.Release();
+        if (c.learnt) {
+            // Remembered, and the body goes along unchanged.
+            const std::string later = send({'<', 'a', '/', '>'});
+            EXPECT_TRUE(later.ends_with("Digest") && later.find("Basic") == std::string::npos) << later;
+            EXPECT_EQ("<a/>", server.Requests().back().body);
+        }
     }
-
-    // Nothing to answer with (no user), or a scheme nobody here speaks: the caller gets the 401.
-    CHttpSender anonymous(Device(server.Port()));
-    std::size_t before = server.Requests().size();
-    ASSERT_TRUE(anonymous.Send(soap("/md5")));
-    EXPECT_EQ(401u, anonymous.GetStatusCode());
-    EXPECT_EQ("- ", authorizations(before));
-    before = server.Requests().size();
-    ASSERT_TRUE(sender.Send(soap("/odd")));
-    EXPECT_EQ(401u, sender.GetStatusCode());
-    EXPECT_EQ("- ", authorizations(before));
 }
 
 TEST(HttpSender, SecureStateFollowsWhatWorked)

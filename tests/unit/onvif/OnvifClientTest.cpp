@@ -1,15 +1,14 @@
 #include "onvif/COnvifClient.h"
 
 #include "support/LoopbackHttpServer.h"
+#include "support/Peers.h"
+#include "unit/foundation/RecordingOwner.h"
 #include "foundation/Base64.h"
-#include "foundation/Sha1.h"
+#include "sim/Simulator.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cstdio>
-#include <ctime>
-#include <mutex>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -115,12 +114,7 @@ TEST(OnvifEnvelope, UsernameTokenMatchesAnIndependentDigest)
 
     const std::string command =
         "printf '%s' '" + nonceText + request.created + "pa ss&word' | openssl dgst -sha1 -binary | base64";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(nullptr, pipe);
-    char line[128] = {};
-    EXPECT_NE(nullptr, fgets(line, sizeof(line), pipe));
-    pclose(pipe);
-    EXPECT_EQ(request.passwordDigest + "\n", line);
+    EXPECT_EQ(request.passwordDigest + "\n", RunCommand(command));
 
     // The same millisecond still gives a new nonce.
     EXPECT_NE(COnvifClient::CreateNonce(now), COnvifClient::CreateNonce(now));
@@ -219,107 +213,50 @@ TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce)
     EXPECT_EQ(". Wrong user name or password", refused.GetLastFault().GetAuthenticationText(". "));
 }
 
-namespace {
-
-struct Notes : IDebugMessage {
-    std::string GetName() override { return "camera"; }
-    void DebugMessage(int32_t level, const char* format, ...) override
-    {
-        char text[512];
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(text, sizeof(text), format, args);
-        va_end(args);
-        std::lock_guard<std::mutex> guard(lock);
-        lines.push_back(std::to_string(level) + " " + text);
-    }
-    std::mutex lock;
-    std::vector<std::string> lines;
-};
-
-// A device whose clock runs `offset` seconds from ours and that refuses a digest
-// whose Created is more than 30 s off its clock.
-LoopbackHttpServer::Handler ClockedCamera(long offset)
-{
-    const std::string refused = HttpAnswer(
-        400, Fault("<env:Subcode><env:Value>ter:NotAuthorized</env:Value></env:Subcode>", "Sender not authorized"));
-    return [=, camera = Camera("ours")](const RecordedRequest& request) {
-        const std::time_t now = std::time(nullptr) + offset;
-        if (OperationOf(request.body) == "GetSystemDateAndTime") {
-            std::tm utc{};
-            gmtime_r(&now, &utc);
-            char time[512];
-            std::snprintf(
-                time, sizeof(time),
-                "<e:Envelope xmlns:e=\"%s\"><e:Body><GetSystemDateAndTimeResponse xmlns=\"http://www.onvif.org/"
-                "ver10/device/wsdl\"><SystemDateAndTime><UTCDateTime xmlns=\"http://www.onvif.org/ver10/"
-                "schema\"><Time><Hour>%d</Hour><Minute>%d</Minute><Second>%d</Second></Time><Date><Year>%d"
-                "</Year><Month>%d</Month><Day>%d</Day></Date></UTCDateTime></SystemDateAndTime>"
-                "</GetSystemDateAndTimeResponse></e:Body></e:Envelope>",
-                kEnvelopeNs.c_str(), utc.tm_hour, utc.tm_min, utc.tm_sec, utc.tm_year + 1900, utc.tm_mon + 1,
-                utc.tm_mday);
-            return HttpAnswer(200, time);
-        }
-        const std::size_t at = request.body.find("<wsu:Created>");
-        if (at != std::string::npos) {
-            std::tm created{};
-            strptime(request.body.c_str() + at + 13, "%Y-%m-%dT%H:%M:%SZ", &created);
-            if (std::labs(static_cast<long>(timegm(&created) - now)) > 30)
-                return refused;
-            auto text = [&](const std::string& element) {
-                const std::size_t start = request.body.find('>', request.body.find("<" + element)) + 1;
-                return request.body.substr(start, request.body.find("</" + element, start) - start);
-            };
-            std::vector<uint8_t> nonce;
-            Base64Decode(text("wsse:Nonce"), nonce);
-            const auto digest = CSha1::Of(std::string(nonce.begin(), nonce.end()) + text("wsu:Created") + "secret");
-            if (text("wsse:Password") != Base64Encode(digest.data(), digest.size()))
-                return refused;
-        }
-        if (request.body.find("<wsse:Password>secret<") == std::string::npos && at == std::string::npos)
-            return refused;  // a plain-text password, and a wrong one
-        return camera(request);
-    };
-}
-
-}  // namespace
-
+// Against the simulated camera, whose clock runs `offset` seconds from ours and that refuses
+// a digest whose Created is more than 30 s off its clock.
 TEST(OnvifExchange, DigestMadeAgainOnTheDeviceClock)
 {
     for (const long offset : {3600L, -3600L}) {
-        LoopbackHttpServer server(ClockedCamera(offset));
-        Notes notes;
-        COnvifClient client(Device(server.Port()));
+        sim::SimulatorOptions options;
+        options.httpPort = options.rtspPort = options.ptzPort = 0;
+        options.password = "secret";
+        options.faults = {*sim::ParseFault("clock=" + std::to_string(offset) + ":30")};
+        sim::Simulator camera(options);
+        ASSERT_TRUE(camera.Start());
+        const uint16_t port = camera.Ports().http;
+        RecordingOwner notes;
+        COnvifClient client(Device(port));
         client.SetMessageSink(&notes);
         ASSERT_TRUE(client.Initialize("Digest", ""));
         DeviceInformation info;
         ASSERT_TRUE(client.GetDeviceInformation(info)) << client.GetLastFault().GetErrorText("");
         EXPECT_EQ("Digest", client.GetAuthenticationType());
-        auto requests = server.Requests();
+        auto requests = camera.OnvifRequests();
         ASSERT_EQ(3u, requests.size());
-        EXPECT_EQ("GetSystemDateAndTime", OperationOf(requests[1].body));
+        EXPECT_EQ("GetSystemDateAndTime", requests[1].operation);
 
         // The offset is the device's, whichever client asks next, and said once.
-        COnvifClient channel(Device(server.Port()));
+        COnvifClient channel(Device(port));
         channel.SetMessageSink(&notes);
         ASSERT_TRUE(channel.Initialize("Digest", ""));
         ASSERT_TRUE(channel.GetDeviceInformation(info));
-        EXPECT_EQ(4u, server.Requests().size());
-        ASSERT_EQ(1u, notes.lines.size());
-        EXPECT_EQ("2 velkora::COnvifClient::Exchange: The clock of device 127.0.0.1:" + std::to_string(server.Port()) +
+        EXPECT_EQ(4u, camera.OnvifRequests().size());
+        ASSERT_EQ(1u, notes.Texts().size());
+        EXPECT_EQ("2 velkora::COnvifClient::Exchange: The clock of device 127.0.0.1:" + std::to_string(port) +
                       " differs from ours by " + std::to_string(offset) + " seconds; ONVIF requests are adjusted to it",
-                  notes.lines[0]);
+                  notes.Texts()[0]);
 
         // A wrong password is still refused on the device's clock; the text names the clock.
-        COnvifClient wrong(Device(server.Port(), "admin", "wrong"));
+        COnvifClient wrong(Device(port, "admin", "wrong"));
         ASSERT_TRUE(wrong.Initialize("Digest", ""));
         EXPECT_FALSE(wrong.GetDeviceInformation(info));
         EXPECT_EQ(". The device's clock differs from ours by " + std::to_string(offset) +
                       " seconds and it refused requests adjusted to its clock",
                   wrong.GetLastFault().GetAuthenticationText(". "));
-        requests = server.Requests();
+        requests = camera.OnvifRequests();
         ASSERT_EQ(7u, requests.size());
-        EXPECT_EQ("GetSystemDateAndTime", OperationOf(requests[5].body));
+        EXPECT_EQ("GetSystemDateAndTime", requests[5].operation);
         for (std::size_t i = 0; i < 6; ++i)  // only the last, the design's fallback, is plain
             EXPECT_EQ(std::string::npos, requests[i].body.find("<wsse:Password>")) << i;
     }

@@ -3,12 +3,11 @@
 #include <stdexcept>
 
 #include "ptz/CBasePTZControl.h"
-#include "unit/ptz/FakeDriver.h"
+#include "support/TestDriver.h"
 
 namespace velkora {
 namespace {
 
-using testing::FakeDriver;
 using Moves = std::vector<std::pair<uint32_t, int32_t>>;
 
 CPtzCapabilities Caps(const char* text)
@@ -90,7 +89,7 @@ public:
 
 TEST(PTZWorker, KeepsTheNewestFourWhileTheDeviceBlocks)
 {
-    FakeDriver driver;
+    TestDriver driver;
     RecordingComm worker(&driver, 0, Caps("Pan=1"));
     ASSERT_TRUE(worker.Open());
     worker.Block(true);
@@ -108,7 +107,7 @@ TEST(PTZWorker, KeepsTheNewestFourWhileTheDeviceBlocks)
 
 TEST(PTZWorker, StartRequestsNeedTheirCapabilityStopsDoNot)
 {
-    FakeDriver driver;
+    TestDriver driver;
     RecordingComm panTilt(&driver, 0, Caps("Pan=1; Tilt=1")), zoomOnly(&driver, 0, Caps("Zoom=1")),
         tiltOnly(&driver, 0, Caps("Tilt=1")), none(&driver, 0, CPtzCapabilities());
     for (RecordingComm* w : {&panTilt, &zoomOnly, &tiltOnly, &none})
@@ -121,12 +120,12 @@ TEST(PTZWorker, StartRequestsNeedTheirCapabilityStopsDoNot)
     EXPECT_TRUE(none.StopMoving(nullptr) && none.StopZooming(nullptr) && none.StopFocusing(nullptr));
     EXPECT_EQ(none.Take().size(), 3u);
     EXPECT_FALSE(RecordingComm(&driver, 0, Caps("Unzoom=1; Center=1; AreaZoom=1; Preset=3")).IsPTZSupported(nullptr));
-    EXPECT_TRUE(driver.WaitForMessages().empty());
+    EXPECT_TRUE(driver.Texts().empty());
 }
 
 TEST(PTZWorker, ClosedOrUnstartableWorkerReports)
 {
-    FakeDriver driver;
+    TestDriver driver;
     RecordingComm worker(&driver, 0, Caps("Pan=1"));
     ASSERT_TRUE(worker.Open());
     worker.Close();
@@ -137,7 +136,7 @@ TEST(PTZWorker, ClosedOrUnstartableWorkerReports)
         bool StartThread(const char*) override { return false; }
     } unstartable(&driver, 2, CPtzCapabilities());
     EXPECT_FALSE(unstartable.Open());
-    EXPECT_EQ(driver.WaitForMessages(),
+    EXPECT_EQ(driver.Texts(),
               (std::vector<std::string>{"1 velkora::CBasePTZComm::StartMove: cannot send message (1) to thread",
                                         "1 velkora::CBasePTZComm::StopZooming: cannot send message (4) to thread",
                                         "1 velkora::CBasePTZComm::Open: unable to start thread for PTZ channel 3"}));
@@ -145,7 +144,7 @@ TEST(PTZWorker, ClosedOrUnstartableWorkerReports)
 
 TEST(PTZControl, RepeatsOfTheMoveInProgressAreNotQueued)
 {
-    FakeDriver driver;
+    TestDriver driver;
     TestControl control(&driver, 0, "Pan=1; Tilt=1; Zoom=1");
     ASSERT_TRUE(control.Open());
     EXPECT_EQ(control.Start({{2, 5}, {2, 5}, {2, 6}}), (Moves{{2, 5}}));
@@ -163,7 +162,7 @@ TEST(PTZControl, RepeatsOfTheMoveInProgressAreNotQueued)
 
 TEST(PTZControl, StopEndsWhatIsActiveAndResetsTheRememberedMoves)
 {
-    FakeDriver driver;
+    TestDriver driver;
     TestControl control(&driver, 0, "Pan=1; Focus=1");
     ASSERT_TRUE(control.Open());
     EXPECT_EQ(control.Stop(), 1);
@@ -187,7 +186,7 @@ TEST(PTZControl, StopEndsWhatIsActiveAndResetsTheRememberedMoves)
 
 TEST(PTZControl, ResultCodes)
 {
-    FakeDriver driver;
+    TestDriver driver;
     TestControl broken(&driver, 0, nullptr);
     EXPECT_FALSE(broken.Open());
     PTZ_CAPABILITIES record{};

@@ -1,6 +1,7 @@
 #include "rtsp/RtspAuthorization.h"
 
 #include "RtspTestPeers.h"
+#include "unit/foundation/RecordingOwner.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,7 @@ struct Session {
 
     ScriptedRtspServer server;
     RTSPSessionSettings settings;
-    TestOwner owner;
+    RecordingOwner owner;
     TestUser user;
     CBaseRTSPClient client{&owner};
 };

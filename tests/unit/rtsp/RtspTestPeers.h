@@ -1,5 +1,5 @@
 #pragma once
-// Peers of the RTSP client: a scripted loopback RTSP server recording every request, and the client's owner and user.
+// Peers of the RTSP client: a scripted loopback RTSP server recording every request, and the client's user.
 
 #include "support/LoopbackHttpServer.h"
 #include "foundation/CEvent.h"
@@ -39,11 +39,6 @@ public:
             response += "Content-Length: " + std::to_string(body.size()) + "\r\n";
         return response + "\r\n" + body;
     }
-};
-
-struct TestOwner : velkora::IDebugMessage {
-    std::string GetName() override { return "127.0.0.1:554"; }
-    void DebugMessage(int32_t, const char*, ...) override {}
 };
 
 class TestUser : public velkora::IRTSPClientUser

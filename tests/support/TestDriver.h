@@ -1,7 +1,8 @@
 #pragma once
-// A device context for the components under test: keeps what they log.
+// A device context for the components under test: fixed parameters, and what they log.
 
 #include <cstdarg>
+#include <map>
 
 #include "foundation/IDriver.h"
 #include "unit/foundation/RecordingOwner.h"
@@ -25,11 +26,13 @@ public:
     std::pair<uint32_t, uint32_t> GetChannelValues() override { return {}; }
     int32_t GetVideoStandard() override { return 0; }
     uint32_t GetCodecType() override { return 3; }
-    std::string GetParameterString(uint32_t) override { return {}; }
+    std::string GetParameterString(uint32_t index) override { return parameters[index]; }
     int32_t GetParameterInt(uint32_t) override { return velkora::ParameterNotInteger; }
-    uint16_t GetPTZPort() override { return 8080; }
+    uint16_t GetPTZPort() override { return ptzPort; }
 
     velkora::DEVICE_INFO info{"10.0.0.5", 80, "", ""};
     velkora::ipcapture::IHostFrameFactory* factory = nullptr;
     uint32_t channelCount = 1;
+    uint16_t ptzPort = 8080;
+    std::map<uint32_t, std::string> parameters;
 };
