@@ -55,6 +55,20 @@ inline std::vector<std::string> DeviceParameters(std::uint16_t rtspPort, std::st
             std::to_string(rtspPort)};
 }
 
+// The channel configuration (device parameter 9) that gives kind 0 of channel i the
+// simulator's profile i_1 and kind 1 its profile i_2, for hosts that open it without querying.
+inline std::string FixedProfilesConfiguration(unsigned channels)
+{
+    std::string text;
+    for (unsigned i = 0; i < channels; ++i) {
+        const std::string c = std::to_string(i), n = std::to_string(i + 1);
+        text += "source" + c + "=VideoSourceConfig_" + n + ";profile" + c + "=Profile_" + n + "_1;encoder" + c +
+                "=VideoEncoderConfig_" + n + "_1;profile" + c + "Live=Profile_" + n + "_2;encoder" + c +
+                "Live=VideoEncoderConfig_" + n + "_2;";
+    }
+    return text;
+}
+
 // The simulated camera: ONVIF device and media services, an RTSP server
 // streaming the bundled clips over RTP, and the PTZ CGI, each on its own port.
 class Simulator

@@ -111,18 +111,6 @@ struct Device {
     ipc::IIPVideoCaptureEx2* capture = nullptr;
 };
 
-std::string Configuration(unsigned channels)
-{
-    std::string text;
-    for (unsigned i = 0; i < channels; ++i) {
-        const std::string c = std::to_string(i), n = std::to_string(i + 1);
-        text += "source" + c + "=VideoSourceConfig_" + n + ";profile" + c + "=Profile_" + n + "_1;encoder" + c +
-                "=VideoEncoderConfig_" + n + "_1;profile" + c + "Live=Profile_" + n + "_2;encoder" + c +
-                "Live=VideoEncoderConfig_" + n + "_2;";
-    }
-    return text;
-}
-
 bool OpenDevice(Device& device, unsigned channels, const std::string& clips, double pace)
 {
     sim::SimulatorOptions options;
@@ -139,7 +127,7 @@ bool OpenDevice(Device& device, unsigned channels, const std::string& clips, dou
     const sim::SimulatorPorts ports = device.camera->Ports();
     host::DeviceRecord record{
         "127.0.0.1:" + std::to_string(ports.http), ports.ptz, "admin", "admin", "SIM-1", channels, 3, 0, 0, {}};
-    record.parameters = sim::DeviceParameters(ports.rtsp, Configuration(channels));
+    record.parameters = sim::DeviceParameters(ports.rtsp, sim::FixedProfilesConfiguration(channels));
     device.settings = std::make_unique<host::DeviceSettings>(record);
     device.driver = CreateIPCapture();
     if (device.driver && device.driver->Open(&device.debug, &device.frames, device.settings.get()))

@@ -9,18 +9,6 @@
 
 namespace channeltest {
 
-std::string FixedProfilesConfiguration(unsigned channels)
-{
-    std::string text;
-    for (unsigned i = 0; i < channels; ++i) {
-        const std::string c = std::to_string(i), n = std::to_string(i + 1);
-        text += "source" + c + "=VideoSourceConfig_" + n + ";profile" + c + "=Profile_" + n + "_1;encoder" + c +
-                "=VideoEncoderConfig_" + n + "_1;profile" + c + "Live=Profile_" + n + "_2;encoder" + c +
-                "Live=VideoEncoderConfig_" + n + "_2;";
-    }
-    return text;
-}
-
 sim::SimulatorOptions SimOptions(unsigned channels)
 {
     sim::SimulatorOptions options;

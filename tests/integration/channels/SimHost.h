@@ -24,8 +24,7 @@ namespace channeltest {
 
 using namespace std::chrono_literals;
 
-// Kind 0 of channel i uses the simulator's profile i_1, kind 1 profile i_2.
-std::string FixedProfilesConfiguration(unsigned channels);
+using sim::FixedProfilesConfiguration;
 sim::SimulatorOptions SimOptions(unsigned channels = 1);
 std::vector<sim::Fault> Faults(const std::vector<std::string>& specs);
 
