@@ -124,41 +124,31 @@ int32_t CBasePTZControl::AreaZoom(uint32_t a, uint32_t b, uint32_t c, uint32_t d
 
 int32_t CBasePTZControl::StartFocusA(int32_t speed)
 {
-    if (!worker)
-        return PtzFailure;
-    const int32_t result = worker->StartFocus(this, true, speed);
-    if (result == PtzDone)
-        focusing = true;
-    return result;
+    return StartLens(&CBasePTZComm::StartFocus, true, speed, focusing);
 }
 
 int32_t CBasePTZControl::StartFocusB(int32_t speed)
 {
-    if (!worker)
-        return PtzFailure;
-    const int32_t result = worker->StartFocus(this, false, speed);
-    if (result == PtzDone)
-        focusing = true;
-    return result;
+    return StartLens(&CBasePTZComm::StartFocus, false, speed, focusing);
 }
 
 int32_t CBasePTZControl::StartIrisA(int32_t speed)
 {
-    if (!worker)
-        return PtzFailure;
-    const int32_t result = worker->StartIris(this, true, speed);
-    if (result == PtzDone)
-        irisChanging = true;
-    return result;
+    return StartLens(&CBasePTZComm::StartIris, true, speed, irisChanging);
 }
 
 int32_t CBasePTZControl::StartIrisB(int32_t speed)
 {
+    return StartLens(&CBasePTZComm::StartIris, false, speed, irisChanging);
+}
+
+int32_t CBasePTZControl::StartLens(LensStart start, bool flag, int32_t speed, bool& running)
+{
     if (!worker)
         return PtzFailure;
-    const int32_t result = worker->StartIris(this, false, speed);
+    const int32_t result = (worker.get()->*start)(this, flag, speed);
     if (result == PtzDone)
-        irisChanging = true;
+        running = true;
     return result;
 }
 

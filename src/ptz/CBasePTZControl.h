@@ -63,6 +63,9 @@ protected:
 
 private:
     int32_t StartZoom(uint32_t direction, int32_t speed);
+    // Focus or iris, A or B: the worker's call, and the flag that says a stop is due.
+    using LensStart = int32_t (CBasePTZComm::*)(IIPParams*, bool, int32_t);
+    int32_t StartLens(LensStart start, bool flag, int32_t speed, bool& running);
     static bool RepeatsLast(uint32_t direction, int32_t speed, uint32_t lastDirection, int32_t lastSpeed);
 
     IDriver* driver;

@@ -168,23 +168,22 @@ bool CVerintPTZComm::StopSteps(const CPTZItem& item)
 
 bool CVerintPTZComm::Pan(int16_t value)
 {
-    const auto wanted = static_cast<uint16_t>(value);
-    if (wanted == lastPan)
-        return true;
-    if (!SendPTZCommand("pan", value))
-        return false;
-    lastPan = wanted;
-    return true;
+    return SendAxis("pan", value, lastPan);
 }
 
 bool CVerintPTZComm::Tilt(int16_t value)
 {
+    return SendAxis("tilt", value, lastTilt);
+}
+
+bool CVerintPTZComm::SendAxis(const char* axis, int16_t value, uint16_t& last)
+{
     const auto wanted = static_cast<uint16_t>(value);
-    if (wanted == lastTilt)
+    if (wanted == last)
         return true;
-    if (!SendPTZCommand("tilt", value))
+    if (!SendPTZCommand(axis, value))
         return false;
-    lastTilt = wanted;
+    last = wanted;
     return true;
 }
 

@@ -35,6 +35,8 @@ private:
     bool StopSteps(const CPTZItem& item);
     bool Pan(int16_t value);
     bool Tilt(int16_t value);
+    // Sends an axis speed unless it is the one last sent on that axis.
+    bool SendAxis(const char* axis, int16_t value, uint16_t& last);
     void ReportFailure(const std::string& message);
     bool EnterSend();
     void LeaveSend();
