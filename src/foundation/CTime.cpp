@@ -1,14 +1,12 @@
 #include "foundation/CTime.h"
 
-#include <time.h>
+#include "foundation/MonotonicClock.h"
 
 namespace velkora {
 
 uint64_t CTime::Now()
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 10'000'000ull + static_cast<uint64_t>(now.tv_nsec) / 100;
+    return MonotonicNs() / 100;
 }
 
 void CTime::Update()

@@ -1,7 +1,8 @@
 #include "foundation/FileTime.h"
 
-#include <chrono>
 #include <ctime>
+
+#include "foundation/MonotonicClock.h"
 
 namespace velkora {
 
@@ -101,8 +102,7 @@ bool FileTimeToSystemTime(uint64_t fileTime, SYSTEMTIME* time)
 
 uint32_t timeGetTime()
 {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    return static_cast<uint32_t>(MonotonicMs());
 }
 
 }  // namespace velkora

@@ -18,7 +18,7 @@ void GetSystemTime(SYSTEMTIME* time);
 uint64_t ToFileTime(const SYSTEMTIME& time);
 // False for file times beyond year 30827.
 bool FileTimeToSystemTime(uint64_t fileTime, SYSTEMTIME* time);
-// Milliseconds of a steady clock, wrapping at 32 bits.
+// Milliseconds of the monotonic clock (MonotonicClock.h), wrapping at 32 bits.
 uint32_t timeGetTime();
 
 }  // namespace velkora

@@ -7,6 +7,7 @@
 #include "foundation/FormatText.h"
 #include "foundation/IDriver.h"
 #include "foundation/MethodName.h"
+#include "foundation/MonotonicClock.h"
 
 namespace velkora {
 
@@ -101,9 +102,9 @@ void CVerintPTZComm::CancelPendingSend()
 {
     // A Cancel that lands just before the sender starts its exchange is lost
     // (Send clears it), so it is repeated until the worker has left the sender.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseTimeoutMs);
+    const uint64_t deadline = MonotonicMs() + kCloseTimeoutMs;
     std::unique_lock<std::mutex> guard(sendLock);
-    while (sending && std::chrono::steady_clock::now() < deadline) {
+    while (sending && MonotonicMs() < deadline) {
         guard.unlock();
         httpSender.Cancel();
         guard.lock();
