@@ -1,7 +1,8 @@
 # Install layout: the library with its SONAME links, the public headers, the
-# command with the simulator's clips, a pkg-config file and a CMake package.
-# Every path is relative to the prefix, so `cmake --install --prefix` and DESTDIR
-# both hold.
+# command with the simulator's clips, its manual page and bash completion, a
+# pkg-config file and a CMake package. Every path is relative to the prefix, so
+# `cmake --install --prefix` and DESTDIR both hold. The components Runtime (the
+# library), Development and Tool (the command) are the Debian packages.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -21,8 +22,10 @@ if(TARGET harnoquistel)
   add_library(Harnoquistel::harnoquistel ALIAS harnoquistel)
   set_target_properties(harnoquistel PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
   target_link_libraries(harnoquistel INTERFACE harnoquistel_headers)
+  # A shared library is mapped, never executed: no execute bits.
   install(TARGETS harnoquistel EXPORT HarnoquistelTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development)
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
+    PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endif()
 
 install(EXPORT HarnoquistelTargets NAMESPACE Harnoquistel:: DESTINATION ${HQ_CMAKE_PACKAGE_DIR}
@@ -56,9 +59,19 @@ if(TARGET harnoquistel_cli)
   target_compile_definitions(harnoquistel_cli PRIVATE
     HQ_INSTALLED_LIBRARY="${hq_lib_from_bin}/libharnoquistel.so.${PROJECT_VERSION_MAJOR}")
   target_compile_definitions(hq_sim PRIVATE HQ_SIM_INSTALLED_CLIPS_DIR="${hq_clips_from_bin}")
-  install(TARGETS harnoquistel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+  install(TARGETS harnoquistel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tool)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/clips/ DESTINATION ${CMAKE_INSTALL_DATADIR}/harnoquistel/clips
-    COMPONENT Runtime FILES_MATCHING PATTERN "*.h264")
+    COMPONENT Tool FILES_MATCHING PATTERN "*.h264")
+  # The manual page and the bash completion are generated from the command's
+  # own --help, so they list what the parser accepts.
+  set(hq_from_help ${PROJECT_SOURCE_DIR}/packaging/from-help)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/harnoquistel.1.gz ${PROJECT_BINARY_DIR}/harnoquistel.bash
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0 ${hq_from_help} $<TARGET_FILE:harnoquistel_cli> ${PROJECT_VERSION} ${PROJECT_BINARY_DIR}
+    DEPENDS harnoquistel_cli ${hq_from_help} VERBATIM)
+  add_custom_target(harnoquistel_docs ALL DEPENDS ${PROJECT_BINARY_DIR}/harnoquistel.1.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/harnoquistel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Tool)
+  install(FILES ${PROJECT_BINARY_DIR}/harnoquistel.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME harnoquistel COMPONENT Tool)
 endif()
 
 # The install rules kept honest: a host built against a staging install. An
