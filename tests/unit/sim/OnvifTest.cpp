@@ -152,10 +152,14 @@ TEST(PtzService, RefusesBadCommandsAndStrangers)
     for (const char* stranger : {"Basic YWRtaW46d3Jvbmc=", ""})  // admin:wrong
         EXPECT_EQ(s.ptz.Handle(run + "pan%2010", stranger).status, 401);
     EXPECT_EQ(s.ptz.Head(1).commands, 0u);
+    for (const char* command : {"pan%2050", "address%202", "tilt%20-25"})  // the library's tests read only the log
+        EXPECT_EQ(s.ptz.Handle(run + command, basic).status, 200) << command;
+    EXPECT_EQ(s.ptz.SelectedAddress(), 2u);
+    EXPECT_EQ(std::make_pair(s.ptz.Head(1).pan, s.ptz.Head(2).tilt), std::make_pair(50, -25));
     s.faults.Set({*ParseFault("close-midway=ptz*1")});
     EXPECT_TRUE(s.ptz.Handle(run + "zoom%200", basic).closeMidway);
     EXPECT_FALSE(s.ptz.Handle(run + "zoom%200", basic).closeMidway);
-    EXPECT_EQ(s.ptz.Head(1).commands, 2u);
+    EXPECT_EQ(s.ptz.Head(2).commands, 3u);
 }
 
 TEST(DeviceModel, ProfilesAndBindingsPersist)

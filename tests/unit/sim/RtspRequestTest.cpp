@@ -34,6 +34,12 @@ TEST(RtspRequestParser, WaitsForMoreAndRefusesGarbage)
         EXPECT_EQ(ParseRtspRequest(bad, r, used), ParseStatus::Malformed) << bad.substr(0, 40);
 }
 
+TEST(RtspRequestParser, UrlPathDropsSchemeHostAndQuery)
+{
+    EXPECT_EQ(UrlPath("rtsp://10.0.0.5:8554/media/P1/trackID=1?x=1"), "/media/P1/trackID=1");
+    EXPECT_EQ(UrlPath("rtsp://cam"), "/");
+}
+
 // Digest answers need the random nonce: they are checked over the wire, against sums made
 // with OpenSSL (integration test RtspServer).
 TEST(RtspAuthenticator, BasicByModeAndDigestOfferedLast)
