@@ -16,6 +16,7 @@
 #include "onvif/COnvifClient.h"
 #include "sim/HttpListener.h"
 #include "sim/Simulator.h"
+#include "support/SimCamera.h"
 
 using namespace std::chrono_literals;
 
@@ -40,11 +41,9 @@ class CapabilityQuery : public ::testing::Test
 protected:
     void StartDevice(unsigned channels, unsigned encoders, std::vector<sim::Fault> faults = {})
     {
-        sim::SimulatorOptions options;
-        options.httpPort = options.rtspPort = options.ptzPort = 0;
+        sim::SimulatorOptions options = FreePortOptions(channels);
         options.user = User;
         options.password = Password;
-        options.channels = channels;
         options.encoders = encoders;
         options.faults = std::move(faults);
         device = std::make_unique<sim::Simulator>(options);

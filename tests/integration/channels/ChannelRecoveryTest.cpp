@@ -71,10 +71,7 @@ TEST(ChannelClose, CloseDuringPreparationLogsNoFailure)
     };
     auto closeDuring = [&](Device& device, const std::string& operation, size_t occurrence) {
         SCOPED_TRACE(operation);
-        for (auto deadline = std::chrono::steady_clock::now() + 30s; count(operation) < occurrence;) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline);
-            std::this_thread::sleep_for(20ms);
-        }
+        ASSERT_TRUE(WaitUntil([&] { return count(operation) >= occurrence; }, 30s));
         std::this_thread::sleep_for(200ms);  // the exchange is waiting for its answer
         EXPECT_TRUE(device.CloseStream(0, 0));
         for (const host::DebugRecord& record : device.debug.Messages())

@@ -9,14 +9,6 @@
 
 namespace channeltest {
 
-sim::SimulatorOptions SimOptions(unsigned channels)
-{
-    sim::SimulatorOptions options;
-    options.httpPort = options.rtspPort = options.ptzPort = 0;
-    options.channels = channels;
-    return options;
-}
-
 std::vector<sim::Fault> Faults(const std::vector<std::string>& specs)
 {
     std::vector<sim::Fault> faults;

@@ -19,13 +19,17 @@
 #include "sim/Clip.h"
 #include "sim/Simulator.h"
 #include "support/Peers.h"
+#include "support/SimCamera.h"
 
 namespace channeltest {
 
 using namespace std::chrono_literals;
 
 using sim::FixedProfilesConfiguration;
-sim::SimulatorOptions SimOptions(unsigned channels = 1);
+inline sim::SimulatorOptions SimOptions(unsigned channels = 1)
+{
+    return FreePortOptions(channels);
+}
 std::vector<sim::Fault> Faults(const std::vector<std::string>& specs);
 
 // The reference host's device on a camera's ports (the simulator's, or any peer's).

@@ -2,7 +2,7 @@
 
 #include "ptz/CVerintPTZComm.h"
 #include "ptz/CVerintPTZHandler.h"
-#include "sim/Simulator.h"
+#include "support/SimCamera.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestDriver.h"
 
@@ -22,10 +22,8 @@ class PTZAgainstSimulator : public ::testing::Test
 protected:
     void SetUp() override
     {
-        sim::SimulatorOptions options;
-        options.httpPort = options.rtspPort = options.ptzPort = 0;
+        sim::SimulatorOptions options = FreePortOptions(2);
         options.password = "secret";
-        options.channels = 2;
         simulator = std::make_unique<sim::Simulator>(options);
         std::string error;
         ASSERT_TRUE(simulator->Start(&error)) << error;

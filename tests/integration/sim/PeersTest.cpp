@@ -12,7 +12,7 @@ TEST(Peers, FfmpegReceivesTheClipFrameForFrame)
 {
     if (std::system("ffmpeg -version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "ffmpeg is not installed";
-    sim::SimulatorOptions o = FreePorts();
+    sim::SimulatorOptions o = FreePortOptions();
     o.pace = 2;  // 3 s of stream in 1.5 s
     RunningSim s(o);
     const std::string out = "/tmp/sim-ffmpeg-" + std::to_string(getpid()) + ".h264";
@@ -60,13 +60,13 @@ TEST(Peers, CommandPrintsReadyLogsRequestsAndStopsOnSigterm)
     unsigned http = 0, rtsp = 0, ptz = 0;
     ASSERT_EQ(std::sscanf(line.c_str(), "ready http=%u rtsp=%u ptz=%u", &http, &rtsp, &ptz), 3) << line;
 
-    EXPECT_EQ(
-        Http("http://127.0.0.1:" + std::to_string(ptz) + "/cgi-bin/run?ptz.cgi%20zoom%200", nullptr, "admin:admin")
-            .status,
-        200);
+    TcpConnection cgi(static_cast<std::uint16_t>(ptz));
+    cgi.Send(
+        "GET /cgi-bin/run?ptz.cgi%20zoom%200 HTTP/1.1\r\nHost: cam\r\nAuthorization: Basic YWRtaW46YWRtaW4=\r\n\r\n");
+    EXPECT_EQ(StatusOf(cgi.Receive()), 200);
     EXPECT_EQ(
         StatusOf(
-            RtspConnection(static_cast<std::uint16_t>(rtsp)).Request("OPTIONS", "rtsp://127.0.0.1/media/Profile_1_1")),
+            TcpConnection(static_cast<std::uint16_t>(rtsp)).Request("OPTIONS", "rtsp://127.0.0.1/media/Profile_1_1")),
         200);
 
     kill(child, SIGTERM);

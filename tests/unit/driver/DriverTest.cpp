@@ -132,25 +132,16 @@ TEST_F(DriverFixture, DebugMessagesDropLevelFourAndEmptyTexts)
 
 // The opt-in trace: a driver made while HARNOQUISTEL_TRACE=1 delivers level 4 unadapted
 // (a 5.11 host would otherwise see it as a warning); "0" and absence keep it dropped.
-TEST(DriverTrace, LevelFourOnlyWhenAskedFor)
+TEST_F(DriverFixture, TraceLevelFourOnlyWhenAskedFor)
 {
     for (const char* value : {"1", "0", static_cast<const char*>(nullptr)}) {
-        if (value)
-            setenv("HARNOQUISTEL_TRACE", value, 1);
-        else
-            unsetenv("HARNOQUISTEL_TRACE");
-        ipcapture::IIPCaptureDriver* driver = CreateIPCapture();
+        value ? setenv("HARNOQUISTEL_TRACE", value, 1) : unsetenv("HARNOQUISTEL_TRACE");
+        DeleteIPCapture(driver);
+        driver = CreateIPCapture();
         unsetenv("HARNOQUISTEL_TRACE");
-        host::DebugOutput output;
-        host::FrameFactory frames;
-        host::DeviceRecord record;
-        record.address = "10.0.0.5";
-        record.model = "ABC-1";
-        record.parameters = {"0", "1.0"};
-        host::DeviceSettings settings(record);
-        ASSERT_TRUE(driver->Open(&output, &frames, &settings));
+        ASSERT_TRUE(Open());
         output.Clear();
-        dynamic_cast<velkora::IDriver*>(driver)->DebugMessage(4, "step %d", 1);
+        Context().DebugMessage(4, "step %d", 1);
         const auto messages = output.Messages();
         if (value && std::string(value) == "1") {
             ASSERT_EQ(messages.size(), 1u);
@@ -159,7 +150,6 @@ TEST(DriverTrace, LevelFourOnlyWhenAskedFor)
         } else {
             EXPECT_TRUE(messages.empty()) << (value ? value : "unset");
         }
-        DeleteIPCapture(driver);
     }
 }
 

@@ -33,29 +33,26 @@ LoadedLibrary Load(const std::string& path)
     return LoadedLibrary(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL), dlclose);
 }
 
-// Opens a driver and returns the level its opened line arrived with.
-int OpenedLineLevel(ModuleVersion* seen)
+// The level the opened line of a driver made now arrives with, and the host version it read.
+class HostLibrary : public DriverFixture
 {
-    ipcapture::IIPCaptureDriver* driver = CreateIPCapture();
-    host::DebugOutput output;
-    host::FrameFactory frames;
-    host::DeviceSettings settings(host::DeviceRecord{"10.0.0.5", 80, "", "", "ABC-1", 1, 3, 0, 0, {"0"}});
-    int level = -1;
-    if (driver->Open(&output, &frames, &settings)) {
-        const auto lines = output.Find("DRIVER IS OPENED");
-        if (lines.size() == 1)
-            level = lines[0].level;
+protected:
+    int OpenedLineLevel(ModuleVersion* seen)
+    {
+        DeleteIPCapture(driver);
+        driver = CreateIPCapture();
+        output.Clear();
+        const auto lines = Open() ? output.Find("DRIVER IS OPENED") : std::vector<host::DebugRecord>{};
+        *seen = dynamic_cast<CIPCaptureDriver*>(driver)->GetHostVersion();
+        return lines.size() == 1 ? lines[0].level : -1;
     }
-    *seen = dynamic_cast<CIPCaptureDriver*>(driver)->GetHostVersion();
-    DeleteIPCapture(driver);
-    return level;
-}
+};
 
 }  // namespace
 
 // The driver finds the host core library among the loaded objects, reads its
 // version from the real file name behind a link, and adapts levels to it.
-TEST(HostVersion, ReadFromTheLoadedHostLibrary)
+TEST_F(HostLibrary, VersionReadFromTheLoadedObject)
 {
     ModuleVersion version;
     ASSERT_FALSE(GetModuleProductVersion("talmori.dll", version));

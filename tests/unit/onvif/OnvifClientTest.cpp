@@ -4,7 +4,7 @@
 #include "support/Peers.h"
 #include "unit/foundation/RecordingOwner.h"
 #include "foundation/Base64.h"
-#include "sim/Simulator.h"
+#include "support/SimCamera.h"
 
 #include <gtest/gtest.h>
 
@@ -218,8 +218,7 @@ TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce)
 TEST(OnvifExchange, DigestMadeAgainOnTheDeviceClock)
 {
     for (const long offset : {3600L, -3600L}) {
-        sim::SimulatorOptions options;
-        options.httpPort = options.rtspPort = options.ptzPort = 0;
+        sim::SimulatorOptions options = FreePortOptions();
         options.password = "secret";
         options.faults = {*sim::ParseFault("clock=" + std::to_string(offset) + ":30")};
         sim::Simulator camera(options);

@@ -35,6 +35,7 @@ TEST(PtzCapabilities, ReadsExactKeysAndStrictValues)
     for (const char* text : {"pan=1", "Pan=yes", "Pan=11", "Pan = 1", "Pan="})
         EXPECT_FALSE(Parse(text).pan) << text;
     EXPECT_TRUE(Parse("\tZoom=1\r\nPan=1\n").pan);
+    EXPECT_TRUE(Parse("Pan=; Pan=1").pan);  // empty values are passed over
     EXPECT_FALSE(Parse("AreaZoom=1; Zoom=0").zoom);
 
     EXPECT_EQ(Parse("Preset=12").presetCount, 12u);

@@ -5,6 +5,7 @@
 namespace sim {
 namespace {
 
+// The bundled clips have one slice per picture and no SEI: these shapes reach the grouping only here.
 TEST(AnnexB, SplitsAtStartCodesAndGroupsPicturesFromTheFirstIdr)
 {
     const Bytes stream{0, 0, 0, 1, 0x67, 1, 2, 0, 0, 1, 0x68, 3, 0, 0, 0, 1, 0x65, 4, 5};
@@ -28,22 +29,14 @@ TEST(AnnexB, SplitsAtStartCodesAndGroupsPicturesFromTheFirstIdr)
               (std::vector<std::size_t>{4, 1, 2}));
 }
 
-TEST(ClipLibrary, BundledClipsHaveAnIdrEverySecondAndFindPicksExactCoveringOrLargest)
+// Hosts asking for a size no clip has get the smallest covering one, else the largest.
+TEST(ClipLibrary, FindPicksExactCoveringOrLargest)
 {
     ClipLibrary clips;
     std::string error;
     ASSERT_TRUE(clips.Load(BundledClipsDirectory(), &error)) << error;
-    const std::vector<std::pair<unsigned, unsigned>> expected{{320, 240}, {640, 480}, {1280, 720}, {1920, 1080}};
-    EXPECT_EQ(clips.Sizes(), expected);
-    for (const auto& [w, h] : expected) {
-        const auto clip = clips.Find(w, h);
-        ASSERT_EQ(clip->width, w);
-        ASSERT_EQ(clip->frames.size(), 100u);
-        for (std::size_t i = 0; i < clip->frames.size(); ++i)
-            EXPECT_EQ(clip->frames[i].idr, i % 25 == 0) << i;
-    }
-    EXPECT_EQ(clips.Find(704, 576)->width, 1280u);
-    EXPECT_EQ(clips.Find(3840, 2160)->width, 1920u);
+    for (const auto& [w, h, found] : {std::tuple{640u, 480u, 640u}, {704u, 576u, 1280u}, {3840u, 2160u, 1920u}})
+        EXPECT_EQ(clips.Find(w, h)->width, found) << w;
     EXPECT_FALSE(clips.Load("/nonexistent", nullptr));
 }
 
