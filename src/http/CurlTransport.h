@@ -50,8 +50,9 @@ public:
     // Prepares and starts a request; false (nothing sent) for a request that
     // would be unsafe on the wire or that libcurl refuses.
     bool Start(const HttpRequest& request, const TransportTarget& target);
-    // Runs the transfer until `until` is reached (true) or it failed, timed out
-    // or was aborted (false; TransferError tells which).
+    // Runs the transfer until `until` is reached (true) or it failed, passed the
+    // exchange's deadline (the time-out from Start) or was aborted (false;
+    // TransferError tells which).
     bool Drive(Wait until);
     // Ends the current request, if any, and forgets its answer.
     void Close();
@@ -76,7 +77,6 @@ public:
     // Transfer callbacks (public for the C trampolines only).
     size_t OnHeader(const char* data, size_t size);
     size_t OnBody(const char* data, size_t size);
-    void OnProgress();
 
 private:
     bool Configure(const HttpRequest& request, const TransportTarget& target);
@@ -102,9 +102,7 @@ private:
     bool followRedirects = false;
     std::string firstChallenge;
     long challengeStatus = 0;
-    std::chrono::steady_clock::time_point lastActivity;
-    long long lastUp = -1;
-    long long lastDown = -1;
+    std::chrono::steady_clock::time_point deadline;  // of the whole exchange, from Start
 };
 
 }  // namespace Web

@@ -264,3 +264,21 @@ TEST(HttpSender, AnswerTimeoutRetriesOverTheOtherProtocolCancelDoesNot)
     EXPECT_EQ(uint32_t(Web::HttpErrorCancelled), blocked.GetLastError());
     EXPECT_EQ(3, server.Connections());
 }
+
+// The time-out bounds the whole exchange: an answer trickling in (here 20 s worth of
+// bytes) fails after one time-out instead of being awaited byte by byte.
+TEST(HttpSender, TrickledAnswerCostsOneTimeout)
+{
+    LoopbackHttpServer server([](const RecordedRequest&) {
+        return "HTTP/1.1 200 OK\r\nContent-Length: 400\r\n\r\n" + LoopbackHttpServer::Trickle + std::string(400, 'x');
+    });
+    velkora::DEVICE_INFO device = Device(server.Port());
+    device.requestTimeout = 600;
+    CHttpSender sender(device);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
+    std::vector<uint8_t> body;
+    EXPECT_LT(sender.ReadResponse(body), 400u);
+    EXPECT_EQ(uint32_t(Web::HttpErrorTimeout), sender.GetLastError());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+}
