@@ -176,8 +176,7 @@ long RtspConnection::Read(void* buffer, std::size_t size, std::uint32_t waitMs)
     return got == 0 ? -1 : static_cast<long>(got);
 }
 
-bool RtspConnection::ReceiveResponse(std::string& response, std::uint64_t deadline,
-                                     const std::function<bool()>& giveUp)
+bool RtspConnection::ReceiveResponse(std::string& response, std::uint64_t deadline, const std::function<bool()>& giveUp)
 {
     response.clear();
     std::size_t headerEnd = std::string::npos;

@@ -33,8 +33,8 @@ bool RtspInterleavedReader::Read(RtspConnection& connection, std::uint32_t waitM
     return demuxer_.Feed(readBuffer_.data(), static_cast<std::size_t>(got));
 }
 
-bool RtspInterleavedReader::ReceiveResponse(RtspConnection& connection, std::string& response,
-                                            std::uint64_t deadline, const std::function<bool()>& giveUp)
+bool RtspInterleavedReader::ReceiveResponse(RtspConnection& connection, std::string& response, std::uint64_t deadline,
+                                            const std::function<bool()>& giveUp)
 {
     response.clear();
     pendingResponse_.clear();

@@ -113,3 +113,49 @@ TEST(HostileRtsp, ServerThatNeverAnswersIsGivenUpAndRetried)
     EXPECT_EQ(LibraryThreadCount(), 0);
     EXPECT_EQ(sink.FrameCount(), 0u);
 }
+
+namespace {
+
+using TrickledAnswers = CameraStream;
+
+template <class Action> std::chrono::milliseconds Timed(Action action)
+{
+    const auto start = std::chrono::steady_clock::now();
+    action();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+// Close shortens the RTSP client's receive time-out to 100 ms; with the other threads
+// of the stream stopping too, well within this.
+constexpr auto kPromptClose = 2000ms;
+
+}  // namespace
+
+TEST_F(TrickledAnswers, CloseDuringATrickledTeardownIsPrompt)
+{
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(sink.WaitForFrames(5, 20s));
+    // Bytes come faster than the close's receive time-out: a wait that each byte restarted never ends.
+    camera.SetFaults(Faults({"trickle=rtsp:80"}));
+    const auto took = Timed([&] { Close(); });
+    std::printf("CloseStream during a trickled TEARDOWN: %lld ms\n", static_cast<long long>(took.count()));
+    EXPECT_LT(took, kPromptClose);
+    EXPECT_EQ(CountRequests(camera, "rtsp TEARDOWN"), 1u);
+}
+
+TEST_F(TrickledAnswers, TrickledOnvifAnswerCostsOneRequestTimeoutAndCannotHoldClose)
+{
+    camera.SetFaults(Faults({"bye-after=2"}));
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(sink.WaitForFrames(5, 20s));
+    // The restart after the BYE meets answers whose bodies take minutes to arrive.
+    const std::size_t before = CountRequests(camera, "onvif");
+    camera.SetFaults(Faults({"bye-after=2", "trickle=onvif:50"}));
+    ASSERT_TRUE(WaitForRequests(camera, "onvif", before + 1, 20s));
+    const auto gap = Timed([&] { EXPECT_TRUE(WaitForRequests(camera, "onvif", before + 2, 7500ms + 4s)); });
+    std::printf("a trickled ONVIF answer held the channel %lld ms\n", static_cast<long long>(gap.count()));
+    ASSERT_TRUE(WaitForRequests(camera, "onvif", before + 3, 7500ms + 4s));
+    const auto took = Timed([&] { Close(); });
+    std::printf("CloseStream during a trickled ONVIF answer: %lld ms\n", static_cast<long long>(took.count()));
+    EXPECT_LT(took, kPromptClose);
+}
