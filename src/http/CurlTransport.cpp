@@ -14,8 +14,6 @@ namespace Web {
 
 namespace {
 
-constexpr std::size_t kBufferHighWater = 256 * 1024;  // pause the transfer above this
-
 void InitCurlOnce()
 {
     static std::once_flag once;
@@ -181,9 +179,7 @@ void CurlTransport::Close()
         curl_slist_free_all(headerList);
         headerList = nullptr;
     }
-    buffered.clear();
-    bufferedStart = 0;
-    paused = false;
+    answer.Clear();
     transferDone = false;
     headersDone = false;
     requestSent = false;
@@ -314,7 +310,7 @@ bool CurlTransport::Drive(Wait until)
         switch (until) {
         case Wait::Sent: return requestSent || transferDone;
         case Wait::Headers: return headersDone || transferDone;
-        case Wait::Body: return buffered.size() > bufferedStart || transferDone;
+        case Wait::Body: return answer.Size() > 0 || transferDone;
         }
         return true;
     };
@@ -328,7 +324,7 @@ bool CurlTransport::Drive(Wait until)
             transferError = HttpErrorInternal;
         }
         if (reached())
-            return transferError == 0 || (until == Wait::Body && buffered.size() > bufferedStart);
+            return transferError == 0 || (until == Wait::Body && answer.Size() > 0);
 
         int running = 0;
         curl_multi_perform(multi, &running);
@@ -389,30 +385,17 @@ size_t CurlTransport::OnHeader(const char* data, size_t size)
 size_t CurlTransport::OnBody(const char* data, size_t size)
 {
     requestSent = true;
-    if (buffered.size() - bufferedStart > kBufferHighWater) {
-        paused = true;
+    if (!answer.Append(data, size))
         return CURL_WRITEFUNC_PAUSE;
-    }
-    buffered.insert(buffered.end(), data, data + size);
     headersDone = true;
     return size;
 }
 
 uint32_t CurlTransport::TakeBuffered(std::vector<uint8_t>& out, uint32_t maxBytes)
 {
-    const std::size_t available = buffered.size() - bufferedStart;
-    const uint32_t take = static_cast<uint32_t>(std::min<std::size_t>(available, maxBytes));
-    out.insert(out.end(), buffered.begin() + static_cast<std::ptrdiff_t>(bufferedStart),
-               buffered.begin() + static_cast<std::ptrdiff_t>(bufferedStart + take));
-    bufferedStart += take;
-    if (bufferedStart == buffered.size()) {
-        buffered.clear();
-        bufferedStart = 0;
-    }
-    if (paused && buffered.size() - bufferedStart <= kBufferHighWater && attached) {
-        paused = false;
+    const uint32_t take = answer.Take(out, maxBytes);
+    if (answer.TakeResume() && attached)
         curl_easy_pause(easy, CURLPAUSE_CONT);
-    }
     return take;
 }
 

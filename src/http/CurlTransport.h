@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/AnswerBuffer.h"
 #include "http/HttpRequest.h"
 
 #include <atomic>
@@ -62,8 +63,8 @@ public:
     void ClearAbort() { aborted = false; }
     bool IsAborted() const { return aborted; }
 
-    bool HasAnswerLeft() const { return attached || buffered.size() > bufferedStart; }
-    std::size_t BufferedSize() const { return buffered.size() - bufferedStart; }
+    bool HasAnswerLeft() const { return attached || answer.Size() > 0; }
+    std::size_t BufferedSize() const { return answer.Size(); }
     uint32_t TakeBuffered(std::vector<uint8_t>& out, uint32_t maxBytes);
 
     bool RequestSent() const { return requestSent; }
@@ -96,9 +97,7 @@ private:
     bool headersDone = false;
     bool requestSent = false;
     uint32_t transferError = 0;  // error the transfer ended with, 0 when it completed
-    std::vector<uint8_t> buffered;
-    std::size_t bufferedStart = 0;
-    bool paused = false;
+    AnswerBuffer answer;
     bool followRedirects = false;
     std::string firstChallenge;
     long challengeStatus = 0;
