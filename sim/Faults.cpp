@@ -119,10 +119,21 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         f.kind = Fault::Kind::UnannouncedPort;
         if (hasArg)
             return bad("takes no value");
+    } else if (name == "trickle") {
+        f.kind = Fault::Kind::Trickle;
+        std::string ms = arg;
+        if (auto colon = arg.find(':'); colon != std::string::npos) {
+            f.target = arg.substr(0, colon);
+            ms = arg.substr(colon + 1);
+            if (!IsService(f.target))
+                return bad("service must be onvif, rtsp or ptz");
+        }
+        if (!ParseNumber(ms, f.value) || f.value < 1 || f.value > 60000)
+            return bad("needs milliseconds from 1 to 60000");
     } else {
         return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
                    "onvif-401, onvif-fault, slow, close-midway, onvif-digest, clock, udp-unreachable, "
-                   "udp-refused, unannounced-port)");
+                   "udp-refused, unannounced-port, trickle)");
     }
     return f;
 }
@@ -168,6 +179,15 @@ unsigned FaultSet::SlowMs(const std::string& service) const
     std::lock_guard lock(mutex_);
     for (const auto& f : faults_)
         if (f.kind == Fault::Kind::Slow && (f.target.empty() || f.target == service))
+            return static_cast<unsigned>(f.value);
+    return 0;
+}
+
+unsigned FaultSet::TrickleMs(const std::string& service) const
+{
+    std::lock_guard lock(mutex_);
+    for (const auto& f : faults_)
+        if (f.kind == Fault::Kind::Trickle && f.count != 0 && (f.target.empty() || f.target == service))
             return static_cast<unsigned>(f.value);
     return 0;
 }

@@ -10,7 +10,7 @@ namespace sim {
 
 // One injected misbehaviour. Spec text: NAME[=ARG][*COUNT], for example
 // "loss=0.05", "bye-after=10", "refuse-rtsp*2", "onvif-fault=GetStreamUri*1",
-// "slow=onvif:800", "close-midway=ptz", "onvif-digest=only", "clock=-3600:30".
+// "slow=onvif:800", "close-midway=ptz", "onvif-digest=only", "clock=-3600:30", "trickle=rtsp:80".
 struct Fault {
     enum class Kind
     {
@@ -29,6 +29,7 @@ struct Fault {
         UdpUnreachable,   // RTP and RTCP over UDP are never sent (one count per session)
         UdpRefused,       // SETUP of RTP over UDP answered 461 Unsupported Transport
         UnannouncedPort,  // SETUP answers a server_port pair other than the one RTP and RTCP come from
+        Trickle,          // target: service or empty for all; value: milliseconds between the answer's bytes
     };
     Kind kind;
     std::string target;
@@ -54,6 +55,8 @@ public:
     bool Take(Fault::Kind kind, const std::string& target);
     // Delay for a service in milliseconds (0 when none).
     unsigned SlowMs(const std::string& service) const;
+    // Milliseconds between the bytes of a service's answers (0: sent at once).
+    unsigned TrickleMs(const std::string& service) const;
     // An unlimited refusal: the RTSP port should not even listen.
     bool RefusesAllRtsp() const;
     // The first fault of `kind` in force (counts untouched).

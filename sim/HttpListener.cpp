@@ -1,11 +1,25 @@
 #include "sim/HttpListener.h"
 
+#include "sim/StopSignal.h"
+
 #include <httplib.h>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 
 namespace sim {
+
+void SetTrickledContent(httplib::Response& response, std::string body, const char* type, unsigned ms,
+                        const StopSignal& stop)
+{
+    auto text = std::make_shared<std::string>(std::move(body));
+    response.set_content_provider(text->size(), type,
+                                  [text, ms, &stop](size_t offset, size_t, httplib::DataSink& sink) {
+                                      if (offset > 0 && !stop.SleepFor(std::chrono::milliseconds(ms)))
+                                          return false;
+                                      return sink.write(text->data() + offset, 1);
+                                  });
+}
 
 HttpListener::HttpListener() : server_(std::make_unique<httplib::Server>())
 {

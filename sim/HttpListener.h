@@ -8,9 +8,17 @@
 
 namespace httplib {
 class Server;
-}
+struct Response;
+}  // namespace httplib
 
 namespace sim {
+
+class StopSignal;
+
+// Answers with `body` sent one byte every `ms` milliseconds (headers at once), until
+// the simulator stops.
+void SetTrickledContent(httplib::Response& response, std::string body, const char* type, unsigned ms,
+                        const StopSignal& stop);
 
 // One cpp-httplib server on its own thread, bound before Start returns.
 class HttpListener

@@ -98,6 +98,8 @@ OnvifService::OnvifService(DeviceModel& model, FaultSet& faults, RequestLog& log
                     sink.write(body->data(), body->size() / 2);
                 return false;  // drops the connection with the answer half sent
             });
+        } else if (a.trickleMs != 0 && !a.body.empty()) {
+            SetTrickledContent(res, std::move(a.body), type, a.trickleMs, stop_);
         } else if (!a.body.empty()) {
             res.set_content(a.body, type);
         }
@@ -139,6 +141,7 @@ OnvifService::Answer OnvifService::Handle(const std::string& path, const std::st
     if (unsigned ms = faults_.SlowMs("onvif"))
         stop_.SleepFor(std::chrono::milliseconds(ms));
     answer.closeMidway = faults_.Take(Fault::Kind::CloseMidway, "onvif");
+    answer.trickleMs = faults_.TrickleMs("onvif");
     auto fault = [&](int status, const OnvifError& e) {
         answer.status = status;
         answer.body = SoapFault(e);

@@ -43,6 +43,7 @@ public:
         int status = 200;
         std::string body;
         bool closeMidway = false;
+        unsigned trickleMs = 0;  // between the bytes of the body
         bool challenge = false;  // add an HTTP Digest challenge to a 401
     };
 

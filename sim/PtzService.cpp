@@ -57,6 +57,8 @@ PtzService::PtzService(unsigned channels, std::string user, std::string password
                                              sink.write(text->data(), text->size() / 2);
                                          return false;
                                      });
+        } else if (a.trickleMs != 0) {
+            SetTrickledContent(res, body, "text/plain", a.trickleMs, stop_);
         } else {
             res.set_content(body, "text/plain");
         }
@@ -75,6 +77,7 @@ PtzService::Answer PtzService::Handle(const std::string& target, const std::stri
         stop_.SleepFor(std::chrono::milliseconds(ms));
     Answer answer;
     answer.closeMidway = faults_.Take(Fault::Kind::CloseMidway, "ptz");
+    answer.trickleMs = faults_.TrickleMs("ptz");
 
     const std::string expected = "Basic " + velkora::Base64Encode(user_ + ":" + password_);
     if (authorization != expected) {

@@ -27,6 +27,7 @@ public:
     struct Answer {
         int status = 200;
         bool closeMidway = false;
+        unsigned trickleMs = 0;  // between the bytes of the body
     };
 
     PtzService(unsigned channels, std::string user, std::string password, FaultSet& faults, RequestLog& log,

@@ -436,8 +436,12 @@ void RtspServer::Serve(int fd, sockaddr_in peer, sockaddr_in local, Connection* 
                 open = false;
                 break;
             }
-            if (!link->Send(text.data(), text.size()))
+            if (unsigned ms = faults_.TrickleMs("rtsp")) {
+                for (std::size_t i = 0; open && i < text.size(); ++i)
+                    open = (i == 0 || stop_.SleepFor(std::chrono::milliseconds(ms))) && link->Send(&text[i], 1);
+            } else if (!link->Send(text.data(), text.size())) {
                 open = false;
+            }
         }
     }
     // Sessions streaming into this connection end with it.

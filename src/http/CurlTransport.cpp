@@ -14,8 +14,6 @@ namespace Web {
 
 namespace {
 
-constexpr std::size_t kBufferHighWater = 256 * 1024;  // pause the transfer above this
-
 void InitCurlOnce()
 {
     static std::once_flag once;
@@ -30,12 +28,6 @@ size_t HeaderTrampoline(char* data, size_t size, size_t count, void* transport)
 size_t BodyTrampoline(char* data, size_t size, size_t count, void* transport)
 {
     return static_cast<CurlTransport*>(transport)->OnBody(data, size * count);
-}
-
-int ProgressTrampoline(void* transport, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    static_cast<CurlTransport*>(transport)->OnProgress();
-    return 0;
 }
 
 uint32_t MapCurlError(CURLcode code)
@@ -136,9 +128,6 @@ CurlTransport::CurlTransport(uint32_t timeoutMs) : timeoutMs(timeoutMs)
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, BodyTrampoline);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, ProgressTrampoline);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
@@ -190,9 +179,7 @@ void CurlTransport::Close()
         curl_slist_free_all(headerList);
         headerList = nullptr;
     }
-    buffered.clear();
-    bufferedStart = 0;
-    paused = false;
+    answer.Clear();
     transferDone = false;
     headersDone = false;
     requestSent = false;
@@ -226,8 +213,10 @@ bool CurlTransport::Start(const HttpRequest& request, const TransportTarget& tar
         Close();
         return false;
     }
-    lastActivity = std::chrono::steady_clock::now();
-    lastUp = lastDown = -1;
+    // One deadline for the whole exchange: connecting, sending and the answer to its
+    // end. Bytes arriving do not extend it, so a device trickling its answer holds the
+    // caller no longer than a silent one.
+    deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
         Close();
         transferError = HttpErrorInternal;
@@ -321,11 +310,10 @@ bool CurlTransport::Drive(Wait until)
         switch (until) {
         case Wait::Sent: return requestSent || transferDone;
         case Wait::Headers: return headersDone || transferDone;
-        case Wait::Body: return buffered.size() > bufferedStart || transferDone;
+        case Wait::Body: return answer.Size() > 0 || transferDone;
         }
         return true;
     };
-    const auto timeout = std::chrono::milliseconds(timeoutMs);
     while (true) {
         if (aborted) {
             AbortTransfer(HttpErrorCancelled);
@@ -336,7 +324,7 @@ bool CurlTransport::Drive(Wait until)
             transferError = HttpErrorInternal;
         }
         if (reached())
-            return transferError == 0 || (until == Wait::Body && buffered.size() > bufferedStart);
+            return transferError == 0 || (until == Wait::Body && answer.Size() > 0);
 
         int running = 0;
         curl_multi_perform(multi, &running);
@@ -353,12 +341,11 @@ bool CurlTransport::Drive(Wait until)
             continue;
 
         const auto now = std::chrono::steady_clock::now();
-        const auto idle = now - lastActivity;
-        if (idle >= timeout) {
+        if (now >= deadline) {
             AbortTransfer(HttpErrorTimeout);
             return false;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(timeout - idle).count();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
         const int waitMs = static_cast<int>(std::clamp<long long>(left, 1, 1000));
         curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
     }
@@ -366,7 +353,6 @@ bool CurlTransport::Drive(Wait until)
 
 size_t CurlTransport::OnHeader(const char* data, size_t size)
 {
-    lastActivity = std::chrono::steady_clock::now();
     requestSent = true;
     std::string line(data, size);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
@@ -398,45 +384,18 @@ size_t CurlTransport::OnHeader(const char* data, size_t size)
 
 size_t CurlTransport::OnBody(const char* data, size_t size)
 {
-    lastActivity = std::chrono::steady_clock::now();
     requestSent = true;
-    if (buffered.size() - bufferedStart > kBufferHighWater) {
-        paused = true;
+    if (!answer.Append(data, size))
         return CURL_WRITEFUNC_PAUSE;
-    }
-    buffered.insert(buffered.end(), data, data + size);
     headersDone = true;
     return size;
 }
 
-void CurlTransport::OnProgress()
-{
-    curl_off_t up = 0;
-    curl_off_t down = 0;
-    curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &up);
-    curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &down);
-    if (up != lastUp || down != lastDown) {
-        lastUp = up;
-        lastDown = down;
-        lastActivity = std::chrono::steady_clock::now();
-    }
-}
-
 uint32_t CurlTransport::TakeBuffered(std::vector<uint8_t>& out, uint32_t maxBytes)
 {
-    const std::size_t available = buffered.size() - bufferedStart;
-    const uint32_t take = static_cast<uint32_t>(std::min<std::size_t>(available, maxBytes));
-    out.insert(out.end(), buffered.begin() + static_cast<std::ptrdiff_t>(bufferedStart),
-               buffered.begin() + static_cast<std::ptrdiff_t>(bufferedStart + take));
-    bufferedStart += take;
-    if (bufferedStart == buffered.size()) {
-        buffered.clear();
-        bufferedStart = 0;
-    }
-    if (paused && buffered.size() - bufferedStart <= kBufferHighWater && attached) {
-        paused = false;
+    const uint32_t take = answer.Take(out, maxBytes);
+    if (answer.TakeResume() && attached)
         curl_easy_pause(easy, CURLPAUSE_CONT);
-    }
     return take;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/AnswerBuffer.h"
 #include "http/HttpRequest.h"
 
 #include <atomic>
@@ -50,8 +51,9 @@ public:
     // Prepares and starts a request; false (nothing sent) for a request that
     // would be unsafe on the wire or that libcurl refuses.
     bool Start(const HttpRequest& request, const TransportTarget& target);
-    // Runs the transfer until `until` is reached (true) or it failed, timed out
-    // or was aborted (false; TransferError tells which).
+    // Runs the transfer until `until` is reached (true) or it failed, passed the
+    // exchange's deadline (the time-out from Start) or was aborted (false;
+    // TransferError tells which).
     bool Drive(Wait until);
     // Ends the current request, if any, and forgets its answer.
     void Close();
@@ -61,8 +63,8 @@ public:
     void ClearAbort() { aborted = false; }
     bool IsAborted() const { return aborted; }
 
-    bool HasAnswerLeft() const { return attached || buffered.size() > bufferedStart; }
-    std::size_t BufferedSize() const { return buffered.size() - bufferedStart; }
+    bool HasAnswerLeft() const { return attached || answer.Size() > 0; }
+    std::size_t BufferedSize() const { return answer.Size(); }
     uint32_t TakeBuffered(std::vector<uint8_t>& out, uint32_t maxBytes);
 
     bool RequestSent() const { return requestSent; }
@@ -76,7 +78,6 @@ public:
     // Transfer callbacks (public for the C trampolines only).
     size_t OnHeader(const char* data, size_t size);
     size_t OnBody(const char* data, size_t size);
-    void OnProgress();
 
 private:
     bool Configure(const HttpRequest& request, const TransportTarget& target);
@@ -96,15 +97,11 @@ private:
     bool headersDone = false;
     bool requestSent = false;
     uint32_t transferError = 0;  // error the transfer ended with, 0 when it completed
-    std::vector<uint8_t> buffered;
-    std::size_t bufferedStart = 0;
-    bool paused = false;
+    AnswerBuffer answer;
     bool followRedirects = false;
     std::string firstChallenge;
     long challengeStatus = 0;
-    std::chrono::steady_clock::time_point lastActivity;
-    long long lastUp = -1;
-    long long lastDown = -1;
+    std::chrono::steady_clock::time_point deadline;  // of the whole exchange, from Start
 };
 
 }  // namespace Web

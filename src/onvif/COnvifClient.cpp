@@ -231,11 +231,19 @@ COnvifClient::PostResult COnvifClient::Post(const SoapRequest& request, const st
         shared->Release();
         return result;
     }
-    result.answered = true;
-    result.status = shared->GetStatusCode();
+    const uint32_t status = shared->GetStatusCode();
+    const uint32_t length = shared->GetContentLength();
     std::vector<uint8_t> body;
     shared->ReadResponse(body);
     shared->Release();
+    // An answer that stopped short of its announced length (the time-out or the
+    // connection ended it) is no answer, even where the part that came parses.
+    if (length != 0 && body.size() < length && shared->GetLastError() != 0) {
+        result.transportError = shared->GetLastError();
+        return result;
+    }
+    result.answered = true;
+    result.status = status;
     result.body.assign(body.begin(), body.end());
     return result;
 }

@@ -1,20 +1,7 @@
 #include "rtsp/CBaseRTSPClient.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include "foundation/KeyValueLookup.h"
 #include "foundation/MethodName.h"
 #include "foundation/Trace.h"
 #include "rtsp/RtspAuthorization.h"
@@ -28,34 +15,7 @@ constexpr char kClassName[] = "CBaseRTSPClient";
 constexpr std::uint32_t kLoopWaitMs = 2000;
 constexpr std::uint32_t kPollStepMs = 100;
 constexpr std::uint32_t kCloseReceiveTimeoutMs = 100;
-// One read of the connection when it carries media: the largest interleaved frame fits.
-constexpr std::size_t kInterleavedReadSize = 64 * 1024 + CInterleavedDemuxer::kFrameHeaderSize;
-// Packets the host could not take in time are reported at most this often.
-constexpr std::uint64_t kDropReportIntervalMs = 5000;
 constexpr const char* kRunMethod = "velkora::CBaseRTSPClient::Run";
-
-std::uint64_t SteadyMs()
-{
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
-}
-
-bool SetTimeout(int fd, int option, std::uint32_t ms)
-{
-    timeval tv{};
-    tv.tv_sec = static_cast<time_t>(ms / 1000);
-    tv.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
-    return setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv) == 0;
-}
-
-bool SetNonBlocking(int fd, bool on)
-{
-    const int flags = fcntl(fd, F_GETFL, 0);
-    if (flags < 0)
-        return false;
-    return fcntl(fd, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) == 0;
-}
 
 }  // namespace
 
@@ -68,24 +28,16 @@ CBaseRTSPClient::~CBaseRTSPClient()
 
 bool CBaseRTSPClient::Open(const RTSPSessionSettings& settings, IRTSPClientUser* user)
 {
-    if (socket_ >= 0)
+    if (connection_.IsOpen())
         return false;  // a session is running; Close it first
     parser_.Reset();
     settings_ = settings;
     user_ = user;
     lastResult_ = false;
     lastKeepAliveMs_ = 0;
-    receiveTimeoutMs_ = settings_.receiveTimeoutMs;
     transportRefused_ = false;
     playAccepted_ = false;
-    rtpChannel_ = 0;
-    demuxer_.Reset();
-    awaitingResponse_ = responseReady_ = false;
-    pendingResponse_.clear();
-    droppedPackets_ = droppedSinceReport_ = strayFrames_ = 0;
-    lastDropReportMs_ = 0;
-    if (settings_.interleaved)
-        readBuffer_.resize(kInterleavedReadSize);
+    interleaved_.Reset(user);
     if (!Connect()) {
         Close();
         return false;
@@ -101,88 +53,23 @@ bool CBaseRTSPClient::Open(const RTSPSessionSettings& settings, IRTSPClientUser*
 
 void CBaseRTSPClient::Close()
 {
-    if (socket_ >= 0) {
-        // TEARDOWN and any pending receive then give up after a short wait.
-        receiveTimeoutMs_ = kCloseReceiveTimeoutMs;
-        SetTimeout(socket_, SO_RCVTIMEO, kCloseReceiveTimeoutMs);
-    }
+    // A pending receive and TEARDOWN then give up after a short wait, however the peer
+    // trickles its answer.
+    if (connection_.IsOpen())
+        connection_.SetReceiveTimeout(kCloseReceiveTimeoutMs);
     StopThread(std::max(settings_.receiveTimeoutMs, settings_.sendTimeoutMs) * 2 + 1000);
-    {
-        std::lock_guard<std::mutex> guard(sendMutex_);
-        CloseSocket();
-    }
+    connection_.Close();
     lastKeepAliveMs_ = 0;
     user_ = nullptr;
-}
-
-void CBaseRTSPClient::CloseSocket()
-{
-    if (socket_ >= 0) {
-        ::close(socket_);
-        socket_ = -1;
-    }
+    interleaved_.Reset(nullptr);
 }
 
 bool CBaseRTSPClient::Connect()
 {
-    socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (socket_ < 0)
-        return false;
-    const int bufferSize = static_cast<int>(std::min<std::uint32_t>(settings_.receiveBufferSize, INT32_MAX));
-    if (setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) != 0 ||
-        !SetTimeout(socket_, SO_RCVTIMEO, settings_.receiveTimeoutMs) ||
-        !SetTimeout(socket_, SO_SNDTIMEO, settings_.sendTimeoutMs)) {
-        CloseSocket();
-        return false;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
     const std::string target = "RTSP " + settings_.host + ":" + std::to_string(settings_.rtspPort);
-    if (settings_.host.empty() || getaddrinfo(settings_.host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-        Trace("Connect", "reason: " + target + ": host name not resolved");
-        CloseSocket();
-        return false;
-    }
-    sockaddr_in address = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    freeaddrinfo(found);
-    address.sin_port = htons(settings_.rtspPort);
-
-    if (!SetNonBlocking(socket_, true)) {
-        CloseSocket();
-        return false;
-    }
-    bool connected = ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    int failure = connected ? 0 : errno;
-    if (!connected && errno == EINPROGRESS) {
-        failure = ETIMEDOUT;
-        const std::uint32_t steps = settings_.connectTimeoutMs / kPollStepMs;
-        for (std::uint32_t step = 0; step < steps; ++step) {
-            pollfd pfd{socket_, POLLOUT, 0};
-            const int ready = ::poll(&pfd, 1, static_cast<int>(kPollStepMs));
-            if (ready < 0 && errno != EINTR) {
-                failure = errno;
-                break;
-            }
-            if (ready > 0) {
-                // Linux also reports a refused connection as writable: ask for the outcome.
-                int error = 0;
-                socklen_t length = sizeof error;
-                connected = getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
-                failure = error;
-                break;
-            }
-        }
-    }
-    if (!connected || !SetNonBlocking(socket_, false)) {
-        std::string why = failure == ETIMEDOUT
-                              ? "no answer within " + std::to_string(settings_.connectTimeoutMs) + " ms"
-                              : std::string(std::strerror(failure));
-        if (!why.empty())
-            why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
-        Trace("Connect", "reason: " + target + ": " + why);
-        CloseSocket();
+    std::string failure;
+    if (!connection_.Connect(settings_, failure)) {
+        Trace("Connect", "reason: " + target + ": " + failure);
         return false;
     }
     Trace("Connect", target + ": connected");
@@ -269,75 +156,29 @@ std::string CBaseRTSPClient::BuildRequest(int method)
     return request;
 }
 
-bool CBaseRTSPClient::SendRequest(int method)
+bool CBaseRTSPClient::SendRequest(int method, std::uint64_t deadline)
 {
     const std::string request = BuildRequest(method);
-    if (request.empty())
-        return false;
-    std::lock_guard<std::mutex> guard(sendMutex_);
-    const ssize_t sent = ::send(socket_, request.data(), request.size(), MSG_NOSIGNAL);
-    return sent == static_cast<ssize_t>(request.size());
-}
-
-bool CBaseRTSPClient::ReceiveResponse(int method, std::string& response)
-{
-    response.clear();
-    std::size_t headerEnd = std::string::npos;
-    std::size_t expected = kMaxHeaderSize;
-    char buffer[4096];
-    std::uint64_t deadline = SteadyMs() + receiveTimeoutMs_.load();
-    while (response.size() < expected) {
-        // Wait in short steps so that a stop request is noticed; TEARDOWN alone is
-        // still awaited then, for the time Close allows it.
-        if (method != kRtspTeardown && IsStopRequested())
-            break;
-        const std::uint64_t now = SteadyMs();
-        deadline = std::min(deadline, now + receiveTimeoutMs_.load());
-        if (now >= deadline)
-            break;
-        pollfd pfd{socket_, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<std::uint64_t>(deadline - now, kPollStepMs)));
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (ready <= 0)
-            continue;
-        // Before the header end is known read small pieces, so the body of this
-        // response is not read beyond what the header announces.
-        const std::size_t want =
-            std::min(sizeof buffer, headerEnd == std::string::npos ? std::size_t(512) : expected - response.size());
-        const ssize_t got = ::recv(socket_, buffer, want, MSG_DONTWAIT);
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-            continue;
-        if (got <= 0)
-            break;
-        response.append(buffer, static_cast<std::size_t>(got));
-        deadline = SteadyMs() + receiveTimeoutMs_.load();  // the time-out bounds each wait, as SO_RCVTIMEO would
-        if (headerEnd == std::string::npos) {
-            headerEnd = response.find("\r\n\r\n");
-            if (headerEnd != std::string::npos) {
-                const std::string headers = ToLower(std::string_view(response).substr(0, headerEnd + 2));
-                const std::uint32_t length =
-                    StrictUnsigned(LookupDelimitedValue(headers, "content-length", ": ", "\r\n"));
-                expected = std::min<std::size_t>(headerEnd + 4 + std::size_t(length), kMaxResponseSize);
-            } else if (response.size() >= kMaxHeaderSize) {
-                return false;  // no end of the header block within the bound
-            }
-        }
-    }
-    return !response.empty();
+    return !request.empty() && connection_.Send(request.data(), request.size(), deadline);
 }
 
 bool CBaseRTSPClient::Exchange(int method)
 {
     if (method != kRtspTeardown && IsStopRequested())
         return false;
+    // Waits notice a stop in short steps; TEARDOWN alone is still awaited then, for
+    // the time Close allows it.
+    const auto giveUp = [this, method] { return method != kRtspTeardown && IsStopRequested(); };
     bool parsed = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string response;
         const std::string request =
             std::string(RtspMethodName(method)) + " " + TraceText(method == kRtspSetup ? MediaUrl() : BaseUrl());
-        if (!SendRequest(method) || !(settings_.interleaved ? ReceiveInterleavedResponse(method, response)
-                                                            : ReceiveResponse(method, response))) {
+        // One deadline for sending the request and reading its whole answer.
+        const std::uint64_t deadline = connection_.ExchangeDeadline();
+        if (!SendRequest(method, deadline) ||
+            !(settings_.interleaved ? interleaved_.ReceiveResponse(connection_, response, deadline, giveUp)
+                                    : connection_.ReceiveResponse(response, deadline, giveUp))) {
             if (method != kRtspTeardown && !IsStopRequested())
                 Trace("Exchange", "reason: RTSP " + request + ": no answer");
             return false;
@@ -363,7 +204,7 @@ void CBaseRTSPClient::KeepAliveCheck()
     const std::uint32_t timeoutSec =
         parser_.SessionTimeout() != 0 ? parser_.SessionTimeout() : settings_.defaultSessionTimeoutSec;
     const std::uint64_t intervalMs = std::uint64_t(timeoutSec) * 1000 / 2;
-    const std::uint64_t now = SteadyMs();
+    const std::uint64_t now = RtspConnection::NowMs();
     if (lastKeepAliveMs_ != 0 && now - lastKeepAliveMs_ <= intervalMs)
         return;
     lastResult_ = Exchange(kRtspOptions);
@@ -426,7 +267,7 @@ uint32_t CBaseRTSPClient::Run()
         lastResult_ = setUp;
         transportRefused_ = !setUp && parser_.Status() == 461;
         if (setUp)
-            rtpChannel_ = parser_.InterleavedChannel();
+            interleaved_.SetRtpChannel(parser_.InterleavedChannel());
     }
     if (setUp)
         setUp = CallOnSetup();
@@ -457,18 +298,19 @@ void CBaseRTSPClient::RunInterleaved()
     playAccepted_ = lastResult_.load();
     // The connection is read without pause; the keep-alive is checked as often as the
     // UDP session loop checks it.
-    std::uint64_t nextCheck = SteadyMs() + kLoopWaitMs;
+    std::uint64_t nextCheck = RtspConnection::NowMs() + kLoopWaitMs;
     while (!IsStopRequested()) {
-        const std::uint64_t now = SteadyMs();
+        const std::uint64_t now = RtspConnection::NowMs();
         if (now >= nextCheck) {
             KeepAliveCheck();
-            nextCheck = SteadyMs() + kLoopWaitMs;
+            nextCheck = RtspConnection::NowMs() + kLoopWaitMs;
             continue;
         }
-        if (!ReadInterleaved(static_cast<std::uint32_t>(std::min<std::uint64_t>(nextCheck - now, kPollStepMs)))) {
+        if (!interleaved_.Read(connection_,
+                               static_cast<std::uint32_t>(std::min<std::uint64_t>(nextCheck - now, kPollStepMs)))) {
             lastResult_ = false;
             if (owner && !IsStopRequested()) {
-                if (demuxer_.Lost()) {
+                if (interleaved_.Lost()) {
                     owner->DebugMessage(DebugWarning,
                                         "%s: RTSP connection of %s lost its framing (an answer beyond %zu bytes); "
                                         "the stream restarts",
@@ -477,130 +319,24 @@ void CBaseRTSPClient::RunInterleaved()
                     owner->DebugMessage(DebugWarning,
                                         "%s: %s closed the RTSP connection while streaming (%zu bytes of an "
                                         "unfinished packet dropped); the stream restarts",
-                                        kRunMethod, owner->GetName().c_str(), demuxer_.Pending());
+                                        kRunMethod, owner->GetName().c_str(), interleaved_.Pending());
                 }
             }
             break;
         }
-        ReportDrops(false);
+        interleaved_.ReportDrops(false);
     }
-    ReportDrops(true);
-}
-
-bool CBaseRTSPClient::ReadInterleaved(std::uint32_t waitMs)
-{
-    pollfd pfd{socket_, POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, static_cast<int>(waitMs));
-    if (ready < 0)
-        return errno == EINTR;
-    if (ready == 0)
-        return true;
-    const ssize_t got = ::recv(socket_, readBuffer_.data(), readBuffer_.size(), MSG_DONTWAIT);
-    if (got < 0)
-        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-    if (got == 0)
-        return false;
-    return demuxer_.Feed(readBuffer_.data(), static_cast<std::size_t>(got));
-}
-
-bool CBaseRTSPClient::ReceiveInterleavedResponse(int method, std::string& response)
-{
-    response.clear();
-    pendingResponse_.clear();
-    responseReady_ = false;
-    awaitingResponse_ = true;
-    // Media keep the connection busy, so the time-out bounds the whole wait, not each read.
-    std::uint64_t deadline = SteadyMs() + receiveTimeoutMs_.load();
-    while (!responseReady_) {
-        if (method != kRtspTeardown && IsStopRequested())
-            break;
-        const std::uint64_t now = SteadyMs();
-        deadline = std::min(deadline, now + receiveTimeoutMs_.load());
-        if (now >= deadline)
-            break;
-        if (!ReadInterleaved(static_cast<std::uint32_t>(std::min<std::uint64_t>(deadline - now, kPollStepMs))))
-            break;
-    }
-    awaitingResponse_ = false;
-    response.swap(pendingResponse_);
-    return !response.empty();
-}
-
-void CBaseRTSPClient::OnRtspMessage(std::string_view message)
-{
-    // Requests of the server and answers that come too late are not ours to read.
-    if (!awaitingResponse_ || responseReady_ || !message.starts_with("RTSP/"))
-        return;
-    pendingResponse_.assign(message);
-    responseReady_ = true;
-}
-
-void CBaseRTSPClient::OnInterleavedFrame(std::uint8_t channel, const std::uint8_t* data, std::size_t size)
-{
-    if (user_ == nullptr)
-        return;
-    const std::uint8_t rtp = rtpChannel_.load();
-    try {
-        if (channel == rtp) {
-            if (!user_->OnInterleavedRTP(data, size)) {
-                ++droppedPackets_;
-                ++droppedSinceReport_;
-            }
-        } else if (channel == static_cast<std::uint8_t>(rtp + 1)) {
-            user_->OnInterleavedRTCP(data, size);
-        } else if (strayFrames_++ == 0 && owner) {
-            owner->DebugMessage(DebugWarning,
-                                "%s: %s sent data on interleaved channel %u, which was not set up; "
-                                "such data is dropped",
-                                kRunMethod, owner->GetName().c_str(), static_cast<unsigned>(channel));
-        }
-    } catch (...) {
-        if (owner)
-            owner->DebugMessage(DebugFailure, "Unhandled exception in method %s", kRunMethod);
-    }
-}
-
-void CBaseRTSPClient::ReportDrops(bool final)
-{
-    if (droppedSinceReport_ == 0 || owner == nullptr)
-        return;
-    const std::uint64_t now = SteadyMs();
-    if (!final && lastDropReportMs_ != 0 && now - lastDropReportMs_ < kDropReportIntervalMs)
-        return;
-    owner->DebugMessage(DebugWarning,
-                        "%s: host fell behind %s: %llu RTP packets from the RTSP connection dropped "
-                        "(%llu in this session)",
-                        kRunMethod, owner->GetName().c_str(), static_cast<unsigned long long>(droppedSinceReport_),
-                        static_cast<unsigned long long>(droppedPackets_));
-    droppedSinceReport_ = 0;
-    lastDropReportMs_ = now;
-}
-
-bool CBaseRTSPClient::SendAll(const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t sent = ::send(socket_, data, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
+    interleaved_.ReportDrops(true);
 }
 
 bool CBaseRTSPClient::SendRTCPPacket(const uint8_t* data, size_t size)
 {
-    if (data == nullptr || size == 0 || size > 0xffff)
+    if (data == nullptr || size == 0 || size > 0xffff || !settings_.interleaved)
         return false;
-    std::string frame = {'$', static_cast<char>(rtpChannel_.load() + 1), static_cast<char>(size >> 8),
+    std::string frame = {'$', static_cast<char>(interleaved_.RtpChannel() + 1), static_cast<char>(size >> 8),
                          static_cast<char>(size & 0xff)};
     frame.append(reinterpret_cast<const char*>(data), size);
-    std::lock_guard<std::mutex> guard(sendMutex_);
-    if (socket_ < 0 || !settings_.interleaved)
-        return false;
-    return SendAll(frame.data(), frame.size());
+    return connection_.Send(frame.data(), frame.size(), RtspConnection::NowMs() + settings_.sendTimeoutMs);
 }
 
 }  // namespace velkora

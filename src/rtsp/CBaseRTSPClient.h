@@ -2,17 +2,16 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "foundation/CBaseThread.h"
 #include "foundation/CEvent.h"
 #include "rtp/IRTCPPacketSender.h"
-#include "rtsp/CInterleavedDemuxer.h"
 #include "rtsp/CRTSPResponseParser.h"
 #include "rtsp/IRTSPClientUser.h"
 #include "rtsp/RTSPSessionSettings.h"
+#include "rtsp/RtspConnection.h"
+#include "rtsp/RtspInterleavedReader.h"
 
 namespace velkora {
 
@@ -21,8 +20,9 @@ namespace velkora {
 // when closed. A 401 is answered once per newly challenged scheme. With the interleaved
 // setting RTP and RTCP share the connection ('$' frames): the thread then reads it
 // without pause and hands the packets to the user; the RTCP handler's reports go back
-// through SendRTCPPacket.
-class CBaseRTSPClient : public CBaseThread, public IRTCPPacketSender, private CInterleavedDemuxer::Sink
+// through SendRTCPPacket. Each exchange has one deadline, the receive time-out from its
+// start; Close shortens it so that a running exchange and TEARDOWN end quickly.
+class CBaseRTSPClient : public CBaseThread, public IRTCPPacketSender
 {
 public:
     explicit CBaseRTSPClient(IDebugMessage* owner);
@@ -47,8 +47,8 @@ public:
     std::uint32_t GetServerSsrc() const { return parser_.ServerSsrc(); }
 
     // Largest header block read, and largest response kept; longer answers fail.
-    static constexpr std::size_t kMaxHeaderSize = 64 * 1024;
-    static constexpr std::size_t kMaxResponseSize = 256 * 1024;
+    static constexpr std::size_t kMaxHeaderSize = RtspConnection::kMaxHeaderSize;
+    static constexpr std::size_t kMaxResponseSize = RtspConnection::kMaxResponseSize;
 
 protected:
     uint32_t Run() override;
@@ -63,45 +63,24 @@ private:
     bool Connect();
     // One line of the opt-in trace (foundation/Trace.h).
     void Trace(const char* step, const std::string& text);
-    void CloseSocket();
     bool Exchange(int method);
-    bool SendRequest(int method);
-    bool ReceiveResponse(int method, std::string& response);
+    bool SendRequest(int method, std::uint64_t deadline);
     void KeepAliveCheck();
     bool CallOnDescribe();
     bool CallOnSetup();
     void CallOnSessionClosed();
     void RunInterleaved();
-    bool ReceiveInterleavedResponse(int method, std::string& response);
-    // Reads whatever the connection has within `waitMs` (at most one wait); false once
-    // the connection is closed or its framing is lost.
-    bool ReadInterleaved(std::uint32_t waitMs);
-    bool SendAll(const char* data, size_t size);
-    void OnInterleavedFrame(std::uint8_t channel, const std::uint8_t* data, std::size_t size) override;
-    void OnRtspMessage(std::string_view message) override;
-    void ReportDrops(bool final);
 
     CRTSPResponseParser parser_;
-    int socket_ = -1;
+    RtspConnection connection_;
     std::uint64_t lastKeepAliveMs_ = 0;  // steady clock; 0 = none sent yet
     IRTSPClientUser* user_ = nullptr;
     std::atomic<bool> lastResult_{false};
     RTSPSessionSettings settings_;
-    std::atomic<std::uint32_t> receiveTimeoutMs_{5000};  // Close shortens it
     CAutoEvent playRequest_;
     std::atomic<bool> transportRefused_{false};
     std::atomic<bool> playAccepted_{false};
-
-    // Interleaved transport; the session thread's, except where noted.
-    std::mutex sendMutex_;  // requests and RTCP frames are written whole; guards socket_ for them
-    std::atomic<std::uint8_t> rtpChannel_{0};
-    CInterleavedDemuxer demuxer_{*this};
-    std::vector<std::uint8_t> readBuffer_;
-    bool awaitingResponse_ = false;
-    bool responseReady_ = false;
-    std::string pendingResponse_;
-    std::uint64_t droppedPackets_ = 0, droppedSinceReport_ = 0, strayFrames_ = 0;
-    std::uint64_t lastDropReportMs_ = 0;
+    RtspInterleavedReader interleaved_{owner};
 };
 
 }  // namespace velkora

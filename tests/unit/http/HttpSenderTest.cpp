@@ -264,3 +264,43 @@ TEST(HttpSender, AnswerTimeoutRetriesOverTheOtherProtocolCancelDoesNot)
     EXPECT_EQ(uint32_t(Web::HttpErrorCancelled), blocked.GetLastError());
     EXPECT_EQ(3, server.Connections());
 }
+
+// The time-out bounds the whole exchange: an answer trickling in (here 20 s worth of
+// bytes) fails after one time-out instead of being awaited byte by byte.
+TEST(HttpSender, TrickledAnswerCostsOneTimeout)
+{
+    LoopbackHttpServer server([](const RecordedRequest&) {
+        return "HTTP/1.1 200 OK\r\nContent-Length: 400\r\n\r\n" + LoopbackHttpServer::Trickle + std::string(400, 'x');
+    });
+    velkora::DEVICE_INFO device = Device(server.Port());
+    device.requestTimeout = 600;
+    CHttpSender sender(device);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sender.Send(HttpRequest("GET", "/")));
+    std::vector<uint8_t> body;
+    EXPECT_LT(sender.ReadResponse(body), 400u);
+    EXPECT_EQ(uint32_t(Web::HttpErrorTimeout), sender.GetLastError());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+}
+
+// Above the high-water mark the transfer pauses; it resumes once, when the reader has
+// brought the buffer back down, and the bytes come out in order.
+TEST(AnswerBuffer, PausesAboveTheHighWaterMarkAndResumesOnce)
+{
+    Web::AnswerBuffer buffer;
+    const std::string block(Web::AnswerBuffer::kHighWater, 'a');
+    EXPECT_TRUE(buffer.Append(block.data(), block.size()));
+    EXPECT_TRUE(buffer.Append("bc", 2));
+    EXPECT_FALSE(buffer.Append("d", 1));  // refused: comes again after the resume
+    EXPECT_FALSE(buffer.TakeResume());
+    std::vector<uint8_t> out;
+    EXPECT_EQ(buffer.Take(out, 1), 1u);
+    EXPECT_FALSE(buffer.TakeResume());  // still above the mark
+    EXPECT_EQ(buffer.Take(out, 10), 10u);
+    EXPECT_TRUE(buffer.TakeResume());
+    EXPECT_FALSE(buffer.TakeResume());
+    EXPECT_TRUE(buffer.Append("d", 1));
+    EXPECT_EQ(buffer.Take(out, UINT32_MAX), Web::AnswerBuffer::kHighWater + 3 - 11);
+    EXPECT_EQ(Text(out).substr(out.size() - 3), "bcd");
+    EXPECT_EQ(buffer.Size(), 0u);
+}

@@ -197,6 +197,34 @@ TEST(RtspClient, CloseEndsASilentSessionPromptlyRefusedConnectionsFailOpen)
     }
 }
 
+// Close bounds TEARDOWN however slowly its answer trickles in (here 17 s worth of bytes);
+// before PLAY, a trickled answer fails after one receive time-out.
+TEST(RtspClient, TrickledAnswersCostOneTimeoutAndCannotHoldClose)
+{
+    const std::string slow = LoopbackHttpServer::Trickle + "X-Padding: " + std::string(300, 'x') + "\r\n\r\n";
+    const auto trickle = [&](bool all) {
+        return [&, all](const std::string& request) {
+            std::string answer = Camera(request);
+            if (all || request.starts_with("TEARDOWN"))
+                answer.replace(answer.size() - 2, 2, slow);
+            return answer;
+        };
+    };
+    Session s(trickle(false));
+    ASSERT_TRUE(s.client.Open(s.settings, &s.user));
+    ASSERT_TRUE(s.server.WaitForRequest("PLAY"));
+    auto start = std::chrono::steady_clock::now();
+    s.client.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(s.server.WaitForRequest("TEARDOWN"));
+
+    Session trickled(trickle(true));
+    trickled.settings.receiveTimeoutMs = 500;
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(trickled.RunToEnd().size(), 1u);  // DESCRIBE failed: no TEARDOWN
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+}
+
 namespace {
 
 std::string Frame(uint8_t channel, const std::string& payload)

@@ -1,0 +1,104 @@
+#include "rtsp/RtspInterleavedReader.h"
+
+namespace velkora {
+
+namespace {
+
+// One read of the connection: the largest interleaved frame fits.
+constexpr std::size_t kReadSize = 64 * 1024 + CInterleavedDemuxer::kFrameHeaderSize;
+// Packets the host could not take in time are reported at most this often.
+constexpr std::uint64_t kDropReportIntervalMs = 5000;
+constexpr const char* kRunMethod = "velkora::CBaseRTSPClient::Run";
+
+}  // namespace
+
+void RtspInterleavedReader::Reset(IRTSPClientUser* user)
+{
+    user_ = user;
+    rtpChannel_ = 0;
+    demuxer_.Reset();
+    awaitingResponse_ = responseReady_ = false;
+    pendingResponse_.clear();
+    droppedPackets_ = droppedSinceReport_ = strayFrames_ = 0;
+    lastDropReportMs_ = 0;
+}
+
+bool RtspInterleavedReader::Read(RtspConnection& connection, std::uint32_t waitMs)
+{
+    if (readBuffer_.empty())
+        readBuffer_.resize(kReadSize);
+    const long got = connection.Read(readBuffer_.data(), readBuffer_.size(), waitMs);
+    if (got <= 0)
+        return got == 0;
+    return demuxer_.Feed(readBuffer_.data(), static_cast<std::size_t>(got));
+}
+
+bool RtspInterleavedReader::ReceiveResponse(RtspConnection& connection, std::string& response, std::uint64_t deadline,
+                                            const std::function<bool()>& giveUp)
+{
+    response.clear();
+    pendingResponse_.clear();
+    responseReady_ = false;
+    awaitingResponse_ = true;
+    // Media keep the connection busy: the deadline bounds the whole wait, not each read.
+    while (!responseReady_ && !giveUp()) {
+        const std::uint32_t wait = connection.WaitLeft(deadline);
+        if (wait == 0 || !Read(connection, wait))
+            break;
+    }
+    awaitingResponse_ = false;
+    response.swap(pendingResponse_);
+    return !response.empty();
+}
+
+void RtspInterleavedReader::OnRtspMessage(std::string_view message)
+{
+    // Requests of the server and answers that come too late are not ours to read.
+    if (!awaitingResponse_ || responseReady_ || !message.starts_with("RTSP/"))
+        return;
+    pendingResponse_.assign(message);
+    responseReady_ = true;
+}
+
+void RtspInterleavedReader::OnInterleavedFrame(std::uint8_t channel, const std::uint8_t* data, std::size_t size)
+{
+    if (user_ == nullptr)
+        return;
+    const std::uint8_t rtp = rtpChannel_.load();
+    try {
+        if (channel == rtp) {
+            if (!user_->OnInterleavedRTP(data, size)) {
+                ++droppedPackets_;
+                ++droppedSinceReport_;
+            }
+        } else if (channel == static_cast<std::uint8_t>(rtp + 1)) {
+            user_->OnInterleavedRTCP(data, size);
+        } else if (strayFrames_++ == 0 && owner_) {
+            owner_->DebugMessage(DebugWarning,
+                                 "%s: %s sent data on interleaved channel %u, which was not set up; "
+                                 "such data is dropped",
+                                 kRunMethod, owner_->GetName().c_str(), static_cast<unsigned>(channel));
+        }
+    } catch (...) {
+        if (owner_)
+            owner_->DebugMessage(DebugFailure, "Unhandled exception in method %s", kRunMethod);
+    }
+}
+
+void RtspInterleavedReader::ReportDrops(bool final)
+{
+    if (droppedSinceReport_ == 0 || owner_ == nullptr)
+        return;
+    const std::uint64_t now = RtspConnection::NowMs();
+    if (!final && lastDropReportMs_ != 0 && now - lastDropReportMs_ < kDropReportIntervalMs)
+        return;
+    owner_->DebugMessage(DebugWarning,
+                         "%s: host fell behind %s: %llu RTP packets from the RTSP connection dropped "
+                         "(%llu in this session)",
+                         kRunMethod, owner_->GetName().c_str(), static_cast<unsigned long long>(droppedSinceReport_),
+                         static_cast<unsigned long long>(droppedPackets_));
+    droppedSinceReport_ = 0;
+    lastDropReportMs_ = now;
+}
+
+}  // namespace velkora
