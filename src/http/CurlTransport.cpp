@@ -3,6 +3,8 @@
 #include "http/HttpAuthScheme.h"
 #include "http/HttpError.h"
 
+#include "foundation/MonotonicClock.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -216,7 +218,7 @@ bool CurlTransport::Start(const HttpRequest& request, const TransportTarget& tar
     // One deadline for the whole exchange: connecting, sending and the answer to its
     // end. Bytes arriving do not extend it, so a device trickling its answer holds the
     // caller no longer than a silent one.
-    deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    deadlineMs = velkora::MonotonicMs() + timeoutMs;
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
         Close();
         transferError = HttpErrorInternal;
@@ -340,13 +342,12 @@ bool CurlTransport::Drive(Wait until)
         if (reached())
             continue;
 
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
+        const uint64_t now = velkora::MonotonicMs();
+        if (now >= deadlineMs) {
             AbortTransfer(HttpErrorTimeout);
             return false;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-        const int waitMs = static_cast<int>(std::clamp<long long>(left, 1, 1000));
+        const int waitMs = static_cast<int>(std::min<uint64_t>(deadlineMs - now, 1000));
         curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
     }
 }

@@ -4,7 +4,6 @@
 #include "http/HttpRequest.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -101,7 +100,7 @@ private:
     bool followRedirects = false;
     std::string firstChallenge;
     long challengeStatus = 0;
-    std::chrono::steady_clock::time_point deadline;  // of the whole exchange, from Start
+    uint64_t deadlineMs = 0;  // of the whole exchange, from Start (MonotonicMs)
 };
 
 }  // namespace Web

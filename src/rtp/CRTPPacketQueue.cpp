@@ -1,24 +1,11 @@
 #include "rtp/CRTPPacketQueue.h"
 
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 
+#include "foundation/MonotonicClock.h"
+
 namespace velkora {
-
-namespace {
-
-// Read once per pushed batch: the coarse clock costs no system call and its few
-// milliseconds of resolution are enough for the wake-up delay.
-uint64_t CoarseMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
-}
-
-}  // namespace
 
 CRTPPacketQueue::CRTPPacketQueue(uint32_t limit, uint64_t wakeDelayMs) : wakeDelayMs_(wakeDelayMs), limit_(0)
 {
@@ -91,7 +78,9 @@ size_t CRTPPacketQueue::Push(QueuedPacket* const* records, size_t count, QueuedP
     }
     dropped_ += dropped;
     if (!ready_ && depth_ > 0) {
-        const uint64_t now = CoarseMs();
+        // Read once per pushed batch: the coarse clock costs no system call and its few
+        // milliseconds of resolution are enough for the wake-up delay.
+        const uint64_t now = MonotonicCoarseMs();
         if (pendingSinceMs_ == 0)
             pendingSinceMs_ = now;
         if (unitEnded || depth_ >= kWakeDepth || now - pendingSinceMs_ >= wakeDelayMs_) {

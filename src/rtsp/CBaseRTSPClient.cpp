@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/MethodName.h"
+#include "foundation/MonotonicClock.h"
 #include "foundation/Trace.h"
 #include "rtsp/RtspAuthorization.h"
 #include "rtsp/TextScan.h"
@@ -204,7 +205,7 @@ void CBaseRTSPClient::KeepAliveCheck()
     const std::uint32_t timeoutSec =
         parser_.SessionTimeout() != 0 ? parser_.SessionTimeout() : settings_.defaultSessionTimeoutSec;
     const std::uint64_t intervalMs = std::uint64_t(timeoutSec) * 1000 / 2;
-    const std::uint64_t now = RtspConnection::NowMs();
+    const std::uint64_t now = MonotonicMs();
     if (lastKeepAliveMs_ != 0 && now - lastKeepAliveMs_ <= intervalMs)
         return;
     lastResult_ = Exchange(kRtspOptions);
@@ -298,12 +299,12 @@ void CBaseRTSPClient::RunInterleaved()
     playAccepted_ = lastResult_.load();
     // The connection is read without pause; the keep-alive is checked as often as the
     // UDP session loop checks it.
-    std::uint64_t nextCheck = RtspConnection::NowMs() + kLoopWaitMs;
+    std::uint64_t nextCheck = MonotonicMs() + kLoopWaitMs;
     while (!IsStopRequested()) {
-        const std::uint64_t now = RtspConnection::NowMs();
+        const std::uint64_t now = MonotonicMs();
         if (now >= nextCheck) {
             KeepAliveCheck();
-            nextCheck = RtspConnection::NowMs() + kLoopWaitMs;
+            nextCheck = MonotonicMs() + kLoopWaitMs;
             continue;
         }
         if (!interleaved_.Read(connection_,
@@ -336,7 +337,7 @@ bool CBaseRTSPClient::SendRTCPPacket(const uint8_t* data, size_t size)
     std::string frame = {'$', static_cast<char>(interleaved_.RtpChannel() + 1), static_cast<char>(size >> 8),
                          static_cast<char>(size & 0xff)};
     frame.append(reinterpret_cast<const char*>(data), size);
-    return connection_.Send(frame.data(), frame.size(), RtspConnection::NowMs() + settings_.sendTimeoutMs);
+    return connection_.Send(frame.data(), frame.size(), MonotonicMs() + settings_.sendTimeoutMs);
 }
 
 }  // namespace velkora

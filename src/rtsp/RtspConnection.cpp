@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include <arpa/inet.h>
@@ -41,13 +40,6 @@ bool SetNonBlocking(int fd, bool on)
 }
 
 }  // namespace
-
-std::uint64_t RtspConnection::NowMs()
-{
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
-}
 
 void RtspConnection::Close()
 {
@@ -133,7 +125,7 @@ bool RtspConnection::Connect(const RTSPSessionSettings& settings, std::string& f
 
 std::uint32_t RtspConnection::WaitLeft(std::uint64_t& deadline) const
 {
-    const std::uint64_t now = NowMs();
+    const std::uint64_t now = MonotonicMs();
     deadline = std::min(deadline, now + receiveTimeoutMs_.load());
     if (now >= deadline)
         return 0;
@@ -143,7 +135,7 @@ std::uint32_t RtspConnection::WaitLeft(std::uint64_t& deadline) const
 bool RtspConnection::Send(const char* data, std::size_t size, std::uint64_t deadline)
 {
     std::lock_guard<std::mutex> guard(sendMutex_);
-    deadline = std::min(deadline, NowMs() + sendTimeoutMs_);
+    deadline = std::min(deadline, MonotonicMs() + sendTimeoutMs_);
     while (size > 0 && socket_ >= 0) {
         const ssize_t sent = ::send(socket_, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent > 0) {
@@ -153,7 +145,7 @@ bool RtspConnection::Send(const char* data, std::size_t size, std::uint64_t dead
         }
         if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             return false;
-        const std::uint64_t now = NowMs();
+        const std::uint64_t now = MonotonicMs();
         if (now >= deadline)
             return false;
         pollfd pfd{socket_, POLLOUT, 0};

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "foundation/MonotonicClock.h"
 #include "rtsp/RTSPSessionSettings.h"
 
 namespace velkora {
@@ -27,9 +28,6 @@ public:
     RtspConnection(const RtspConnection&) = delete;
     RtspConnection& operator=(const RtspConnection&) = delete;
 
-    // Monotonic milliseconds, the time base of every deadline here.
-    static std::uint64_t NowMs();
-
     // Connects within the connect time-out; on failure `failure` tells why.
     bool Connect(const RTSPSessionSettings& settings, std::string& failure);
     // Closes the socket; safe against a concurrent Send.
@@ -40,7 +38,7 @@ public:
     void SetReceiveTimeout(std::uint32_t ms);
     std::uint32_t ReceiveTimeout() const { return receiveTimeoutMs_.load(); }
     // The end of an exchange that starts now.
-    std::uint64_t ExchangeDeadline() const { return NowMs() + receiveTimeoutMs_.load(); }
+    std::uint64_t ExchangeDeadline() const { return MonotonicMs() + receiveTimeoutMs_.load(); }
 
     // Writes all of `data` by `deadline` (and within the send time-out); any thread.
     bool Send(const char* data, std::size_t size, std::uint64_t deadline);

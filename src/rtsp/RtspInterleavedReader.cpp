@@ -1,5 +1,7 @@
 #include "rtsp/RtspInterleavedReader.h"
 
+#include "foundation/MonotonicClock.h"
+
 namespace velkora {
 
 namespace {
@@ -89,7 +91,7 @@ void RtspInterleavedReader::ReportDrops(bool final)
 {
     if (droppedSinceReport_ == 0 || owner_ == nullptr)
         return;
-    const std::uint64_t now = RtspConnection::NowMs();
+    const std::uint64_t now = MonotonicMs();
     if (!final && lastDropReportMs_ != 0 && now - lastDropReportMs_ < kDropReportIntervalMs)
         return;
     owner_->DebugMessage(DebugWarning,
