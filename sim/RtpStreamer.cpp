@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 namespace sim {
 
@@ -61,7 +62,7 @@ void RtpStreamer::Stop(bool bye)
 std::uint32_t RtpStreamer::TimestampAt(std::chrono::steady_clock::time_point t) const
 {
     const double seconds = std::chrono::duration<double>(t - started_).count() * setup_.pace;
-    return firstTimestamp_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds * 90000.0));
+    return firstTimestamp_ + timestampJump_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds * 90000.0));
 }
 
 void RtpStreamer::SendRtp(const Bytes& packet)
@@ -185,6 +186,12 @@ void RtpStreamer::Run()
     const double frameSeconds = 1.0 / setup_.frameRate;
     const auto byeAfter = faults_.Value(Fault::Kind::ByeAfter);
     const auto stopAfter = faults_.Value(Fault::Kind::StopAfter);
+    // Jumps and strays in force when the session starts, each applied once.
+    std::vector<Fault> events;
+    for (const Fault& f : faults_.Get())
+        if (f.count != 0 &&
+            (f.kind == Fault::Kind::TsJump || f.kind == Fault::Kind::SeqJump || f.kind == Fault::Kind::Stray))
+            events.push_back(f);
     auto nextReport = started_;
     bool silent = false;
 
@@ -209,8 +216,25 @@ void RtpStreamer::Run()
         }
 
         const AccessUnit& au = frames[k % frames.size()];
-        const auto timestamp = firstTimestamp_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::llround(
-                                                     static_cast<double>(k) * 90000.0 / setup_.frameRate)));
+        for (auto e = events.begin(); e != events.end();) {
+            if (elapsed < e->at || (e->kind == Fault::Kind::SeqJump && !au.idr)) {
+                ++e;
+                continue;
+            }
+            const auto amount = static_cast<std::int64_t>(std::llround(e->value));
+            if (e->kind == Fault::Kind::TsJump)
+                timestampJump_ += static_cast<std::uint32_t>(std::llround(e->value * 90000.0));
+            else if (e->kind == Fault::Kind::SeqJump)
+                sequence_ = static_cast<std::uint16_t>(sequence_ + amount);
+            else  // a middle FU-A fragment of nothing, numbered far from the stream
+                SendRtp(MakeRtpPacket(kPayloadType, false, static_cast<std::uint16_t>(sequence_ + amount),
+                                      TimestampAt(std::chrono::steady_clock::now()), ssrc_,
+                                      Bytes{0x7c, 0x01, 0xde, 0xad, 0xbe, 0xef}));
+            e = events.erase(e);
+        }
+        const auto timestamp = firstTimestamp_ + timestampJump_ +
+                               static_cast<std::uint32_t>(static_cast<std::uint64_t>(
+                                   std::llround(static_cast<double>(k) * 90000.0 / setup_.frameRate)));
         const auto payloads = PacketizeAccessUnit(au);
         for (std::size_t i = 0; i < payloads.size(); ++i) {
             SendRtp(MakeRtpPacket(kPayloadType, i + 1 == payloads.size(), sequence_++, timestamp, ssrc_, payloads[i]));
