@@ -31,8 +31,8 @@ struct Fault {
         UnannouncedPort,  // SETUP answers a server_port pair other than the one RTP and RTCP come from
         NoServerPort,     // SETUP answers without a server_port pair
         TsJump,           // value: seconds the RTP timestamps jump (signed); at: seconds after PLAY
-        SeqJump,          // value: sequence numbers skipped at the first key frame from `at` on (encoder restart)
-        Stray,            // value: one datagram this far ahead of the sequence (signed), at `at`
+        SeqJump,  // value: sequence numbers skipped at the next key frame with SPS from `at` on (encoder restart)
+        Stray,    // value: one datagram this far ahead of the sequence (signed), at `at`
     };
     Kind kind;
     std::string target;

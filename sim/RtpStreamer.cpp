@@ -4,6 +4,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -19,6 +20,12 @@ void Put32(Bytes& b, std::uint32_t v)
 {
     for (int s = 24; s >= 0; s -= 8)
         b.push_back(static_cast<std::uint8_t>(v >> s));
+}
+
+// A restarted encoder begins with a key frame that carries its parameter sets.
+bool StartsWithParameterSets(const AccessUnit& au)
+{
+    return !au.nalUnits.empty() && !au.nalUnits.front().empty() && (au.nalUnits.front()[0] & 0x1f) == 7;
 }
 
 }  // namespace
@@ -186,12 +193,8 @@ void RtpStreamer::Run()
     const double frameSeconds = 1.0 / setup_.frameRate;
     const auto byeAfter = faults_.Value(Fault::Kind::ByeAfter);
     const auto stopAfter = faults_.Value(Fault::Kind::StopAfter);
-    // Jumps and strays in force when the session starts, each applied once.
-    std::vector<Fault> events;
-    for (const Fault& f : faults_.Get())
-        if (f.count != 0 &&
-            (f.kind == Fault::Kind::TsJump || f.kind == Fault::Kind::SeqJump || f.kind == Fault::Kind::Stray))
-            events.push_back(f);
+    // Jumps and strays already applied: each spec once per session.
+    std::vector<Fault> applied;
     auto nextReport = started_;
     bool silent = false;
 
@@ -216,21 +219,22 @@ void RtpStreamer::Run()
         }
 
         const AccessUnit& au = frames[k % frames.size()];
-        for (auto e = events.begin(); e != events.end();) {
-            if (elapsed < e->at || (e->kind == Fault::Kind::SeqJump && !au.idr)) {
-                ++e;
+        for (const Fault& e : faults_.Get()) {
+            if ((e.kind != Fault::Kind::TsJump && e.kind != Fault::Kind::SeqJump && e.kind != Fault::Kind::Stray) ||
+                e.count == 0 || elapsed < e.at || (e.kind == Fault::Kind::SeqJump && !StartsWithParameterSets(au)) ||
+                std::any_of(applied.begin(), applied.end(),
+                            [&](const Fault& a) { return a.kind == e.kind && a.value == e.value && a.at == e.at; }))
                 continue;
-            }
-            const auto amount = static_cast<std::int64_t>(std::llround(e->value));
-            if (e->kind == Fault::Kind::TsJump)
-                timestampJump_ += static_cast<std::uint32_t>(std::llround(e->value * 90000.0));
-            else if (e->kind == Fault::Kind::SeqJump)
+            applied.push_back(e);
+            const auto amount = static_cast<std::int64_t>(std::llround(e.value));
+            if (e.kind == Fault::Kind::TsJump)
+                timestampJump_ += static_cast<std::uint32_t>(std::llround(e.value * 90000.0));
+            else if (e.kind == Fault::Kind::SeqJump)
                 sequence_ = static_cast<std::uint16_t>(sequence_ + amount);
             else  // a middle FU-A fragment of nothing, numbered far from the stream
                 SendRtp(MakeRtpPacket(kPayloadType, false, static_cast<std::uint16_t>(sequence_ + amount),
                                       TimestampAt(std::chrono::steady_clock::now()), ssrc_,
                                       Bytes{0x7c, 0x01, 0xde, 0xad, 0xbe, 0xef}));
-            e = events.erase(e);
         }
         const auto timestamp = firstTimestamp_ + timestampJump_ +
                                static_cast<std::uint32_t>(static_cast<std::uint64_t>(
