@@ -1,6 +1,7 @@
 #include "sim/Faults.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <utility>
 
@@ -15,6 +16,19 @@ bool ParseNumber(const std::string& text, double& out)
     errno = 0;
     out = std::strtod(text.c_str(), &end);
     return errno == 0 && end == text.c_str() + text.size() && out >= 0;
+}
+
+// "[+|-]N" into a signed value.
+bool ParseSigned(std::string text, double& out)
+{
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+'))
+        text.erase(0, 1);
+    if (!ParseNumber(text, out))
+        return false;
+    if (negative)
+        out = -out;
+    return true;
 }
 
 bool IsService(const std::string& s)
@@ -104,19 +118,14 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
             if (!ParseNumber(arg.substr(colon + 1), f.window) || f.window > 1e6)
                 return bad("needs window seconds");
         }
-        const bool negative = !seconds.empty() && seconds[0] == '-';
-        if (!seconds.empty() && (seconds[0] == '-' || seconds[0] == '+'))
-            seconds.erase(0, 1);
-        if (!hasArg || !ParseNumber(seconds, f.value) || f.value > 1e9)
+        if (!hasArg || !ParseSigned(seconds, f.value) || std::abs(f.value) > 1e9)
             return bad("needs signed seconds");
-        if (negative)
-            f.value = -f.value;
     } else if (name == "udp-unreachable" || name == "udp-refused") {
         f.kind = name == "udp-unreachable" ? Fault::Kind::UdpUnreachable : Fault::Kind::UdpRefused;
         if (hasArg)
             return bad("takes no value");
-    } else if (name == "unannounced-port") {
-        f.kind = Fault::Kind::UnannouncedPort;
+    } else if (name == "unannounced-port" || name == "no-server-port") {
+        f.kind = name == "unannounced-port" ? Fault::Kind::UnannouncedPort : Fault::Kind::NoServerPort;
         if (hasArg)
             return bad("takes no value");
     } else if (name == "trickle") {
@@ -130,10 +139,18 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         }
         if (!ParseNumber(ms, f.value) || f.value < 1 || f.value > 60000)
             return bad("needs milliseconds from 1 to 60000");
+    } else if (name == "ts-jump" || name == "seq-jump" || name == "stray") {
+        f.kind = name == "ts-jump"    ? Fault::Kind::TsJump
+                 : name == "seq-jump" ? Fault::Kind::SeqJump
+                                      : Fault::Kind::Stray;
+        const auto atSign = arg.find('@');
+        if (!hasArg || atSign == std::string::npos || !ParseSigned(arg.substr(0, atSign), f.value) ||
+            std::abs(f.value) > 1e9 || !ParseNumber(arg.substr(atSign + 1), f.at) || f.at > 1e6)
+            return bad("needs a signed amount and seconds after PLAY (AMOUNT@SECONDS)");
     } else {
         return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
                    "onvif-401, onvif-fault, slow, close-midway, onvif-digest, clock, udp-unreachable, "
-                   "udp-refused, unannounced-port, trickle)");
+                   "udp-refused, unannounced-port, no-server-port, trickle, ts-jump, seq-jump, stray)");
     }
     return f;
 }

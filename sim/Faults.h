@@ -10,7 +10,8 @@ namespace sim {
 
 // One injected misbehaviour. Spec text: NAME[=ARG][*COUNT], for example
 // "loss=0.05", "bye-after=10", "refuse-rtsp*2", "onvif-fault=GetStreamUri*1",
-// "slow=onvif:800", "close-midway=ptz", "onvif-digest=only", "clock=-3600:30", "trickle=rtsp:80".
+// "slow=onvif:800", "close-midway=ptz", "onvif-digest=only", "clock=-3600:30", "trickle=rtsp:80",
+// "ts-jump=3600@5".
 struct Fault {
     enum class Kind
     {
@@ -30,12 +31,17 @@ struct Fault {
         UdpRefused,       // SETUP of RTP over UDP answered 461 Unsupported Transport
         UnannouncedPort,  // SETUP answers a server_port pair other than the one RTP and RTCP come from
         Trickle,          // target: service or empty for all; value: milliseconds between the answer's bytes
+        NoServerPort,     // SETUP answers without a server_port pair
+        TsJump,           // value: seconds the RTP timestamps jump (signed); at: seconds after PLAY
+        SeqJump,  // value: sequence numbers skipped at the next key frame with SPS from `at` on (encoder restart)
+        Stray,    // value: one datagram this far ahead of the sequence (signed), at `at`
     };
     Kind kind;
     std::string target;
     double value = 0;
     int count = -1;     // applications left; -1 = unlimited
     double window = 0;  // Clock: seconds a Created may be off the device's clock
+    double at = 0;      // TsJump, SeqJump, Stray: seconds after PLAY
 };
 
 // Parses one spec; nullopt with `error` filled for a malformed one.

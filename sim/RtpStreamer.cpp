@@ -4,8 +4,10 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <vector>
 
 namespace sim {
 
@@ -18,6 +20,12 @@ void Put32(Bytes& b, std::uint32_t v)
 {
     for (int s = 24; s >= 0; s -= 8)
         b.push_back(static_cast<std::uint8_t>(v >> s));
+}
+
+// A restarted encoder begins with a key frame that carries its parameter sets.
+bool StartsWithParameterSets(const AccessUnit& au)
+{
+    return !au.nalUnits.empty() && !au.nalUnits.front().empty() && (au.nalUnits.front()[0] & 0x1f) == 7;
 }
 
 }  // namespace
@@ -61,7 +69,7 @@ void RtpStreamer::Stop(bool bye)
 std::uint32_t RtpStreamer::TimestampAt(std::chrono::steady_clock::time_point t) const
 {
     const double seconds = std::chrono::duration<double>(t - started_).count() * setup_.pace;
-    return firstTimestamp_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds * 90000.0));
+    return firstTimestamp_ + timestampJump_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds * 90000.0));
 }
 
 void RtpStreamer::SendRtp(const Bytes& packet)
@@ -185,6 +193,8 @@ void RtpStreamer::Run()
     const double frameSeconds = 1.0 / setup_.frameRate;
     const auto byeAfter = faults_.Value(Fault::Kind::ByeAfter);
     const auto stopAfter = faults_.Value(Fault::Kind::StopAfter);
+    // Jumps and strays already applied: each spec once per session.
+    std::vector<Fault> applied;
     auto nextReport = started_;
     bool silent = false;
 
@@ -209,8 +219,26 @@ void RtpStreamer::Run()
         }
 
         const AccessUnit& au = frames[k % frames.size()];
-        const auto timestamp = firstTimestamp_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::llround(
-                                                     static_cast<double>(k) * 90000.0 / setup_.frameRate)));
+        for (const Fault& e : faults_.Get()) {
+            if ((e.kind != Fault::Kind::TsJump && e.kind != Fault::Kind::SeqJump && e.kind != Fault::Kind::Stray) ||
+                e.count == 0 || elapsed < e.at || (e.kind == Fault::Kind::SeqJump && !StartsWithParameterSets(au)) ||
+                std::any_of(applied.begin(), applied.end(),
+                            [&](const Fault& a) { return a.kind == e.kind && a.value == e.value && a.at == e.at; }))
+                continue;
+            applied.push_back(e);
+            const auto amount = static_cast<std::int64_t>(std::llround(e.value));
+            if (e.kind == Fault::Kind::TsJump)
+                timestampJump_ += static_cast<std::uint32_t>(std::llround(e.value * 90000.0));
+            else if (e.kind == Fault::Kind::SeqJump)
+                sequence_ = static_cast<std::uint16_t>(sequence_ + amount);
+            else  // a middle FU-A fragment of nothing, numbered far from the stream
+                SendRtp(MakeRtpPacket(kPayloadType, false, static_cast<std::uint16_t>(sequence_ + amount),
+                                      TimestampAt(std::chrono::steady_clock::now()), ssrc_,
+                                      Bytes{0x7c, 0x01, 0xde, 0xad, 0xbe, 0xef}));
+        }
+        const auto timestamp = firstTimestamp_ + timestampJump_ +
+                               static_cast<std::uint32_t>(static_cast<std::uint64_t>(
+                                   std::llround(static_cast<double>(k) * 90000.0 / setup_.frameRate)));
         const auto payloads = PacketizeAccessUnit(au);
         for (std::size_t i = 0; i < payloads.size(); ++i) {
             SendRtp(MakeRtpPacket(kPayloadType, i + 1 == payloads.size(), sequence_++, timestamp, ssrc_, payloads[i]));

@@ -82,6 +82,7 @@ private:
     std::uint32_t firstTimestamp_;
     // Touched by the streaming thread only (and by Stop after it joined).
     std::uint16_t sequence_;
+    std::uint32_t timestampJump_ = 0;  // RTP ticks added by the ts-jump fault
     std::uint32_t packetCount_ = 0, octetCount_ = 0;
     std::chrono::steady_clock::time_point started_;
     Bytes heldBack_;  // a packet delayed behind the next one (reorder fault)

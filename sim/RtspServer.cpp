@@ -682,10 +682,12 @@ RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_i
         unsigned announced = session->serverPort;
         if (faults_.Take(Fault::Kind::UnannouncedPort, ""))
             announced = announced >= 50000 ? announced - 1000 : announced + 1000;
+        const std::string serverPort =
+            faults_.Take(Fault::Kind::NoServerPort, "")
+                ? ""
+                : ";server_port=" + std::to_string(announced) + "-" + std::to_string(announced + 1);
         reply.headers.push_back({"Transport", "RTP/AVP;unicast;client_port=" + std::to_string(rtpPort) + "-" +
-                                                  std::to_string(rtcpPort) +
-                                                  ";server_port=" + std::to_string(announced) + "-" +
-                                                  std::to_string(announced + 1) + ";ssrc=" + ssrc});
+                                                  std::to_string(rtcpPort) + serverPort + ";ssrc=" + ssrc});
     }
     reply.headers.push_back({"Session", session->id + ";timeout=" + std::to_string(settings_.sessionTimeoutSeconds)});
     std::lock_guard lock(mutex_);

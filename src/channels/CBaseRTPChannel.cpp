@@ -58,9 +58,8 @@ void CBaseRTPChannel::OnRTPPacket(const sockaddr_in& from, const CRTPPacket& pac
         return;
     packetEvent.Set();  // any sender from the camera makes a port pair stale
     const int32_t sourcePort = ntohs(from.sin_port);
-    int32_t expected = kAnySourcePort;
-    if (!rtpSourcePort.compare_exchange_strong(expected, sourcePort) && expected != sourcePort) {
-        if (!FollowSourcePort(static_cast<uint16_t>(sourcePort), packet))
+    if (sourcePort != rtpSourcePort) {
+        if (!TakeSourcePort(static_cast<uint16_t>(sourcePort), packet))
             return;
     } else if (!sourceHeard) {
         sourceHeard = true;
@@ -72,10 +71,10 @@ void CBaseRTPChannel::OnRTPPacket(const sockaddr_in& from, const CRTPPacket& pac
     reorderWindow.Push(packet, CTime::Now() / 10000, [this](const CRTPPacket& p) { ProcessRTPPacket(p); });
 }
 
-bool CBaseRTPChannel::FollowSourcePort(uint16_t port, const CRTPPacket& packet)
+bool CBaseRTPChannel::TakeSourcePort(uint16_t port, const CRTPPacket& packet)
 {
-    if (sourceHeard)
-        return false;  // the announced port delivers: anything else is a stranger
+    if (sourceHeard || rtpSourcePort == kNoSourcePort)
+        return false;  // the stream's port delivers, or the SETUP answer is still to come
     CAutoLock guard(sourceLock);
     const int32_t announced = rtpSourcePort;
     if (!sourceProbation.Offer(port, packet, CTime::Now() / 10000))
@@ -84,7 +83,7 @@ bool CBaseRTPChannel::FollowSourcePort(uint16_t port, const CRTPPacket& packet)
     sourceHeard = true;
     // Whatever rewrote the RTP port rewrote the RTCP port too: RTCP follows the stream's SSRC.
     rtcpHandler.FollowPeer(packet.GetSsrc());
-    if (!sourceFollowReported) {
+    if (announced != kAnySourcePort && !sourceFollowReported) {
         sourceFollowReported = true;
         driver->DebugMessage(DebugWarning,
                              "%s: Device %s sends RTP from port %u instead of port %d named in its SETUP answer; "
@@ -102,7 +101,10 @@ void CBaseRTPChannel::SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort, uint32
         sourceProbation.Reset(payloadType_, htonl(ssrc));  // compared with the wire bytes
     }
     sourceHeard = false;
-    rtpSourcePort = rtpPort != 0 ? int32_t{rtpPort} : kAnySourcePort;
+    // Without a named port the first datagrams must pass the probation too, so that a
+    // stranger on the camera's address cannot claim the stream by sending first.
+    if (!interleavedSource)
+        rtpSourcePort = rtpPort != 0 ? int32_t{rtpPort} : kAnySourcePort;
     rtcpHandler.SetPeerPort(rtcpPort);
 }
 
@@ -181,7 +183,8 @@ bool CBaseRTPChannel::OpenRtpPorts()
         // session aimed at it; take the next one.
         int signalled = WaitForAnyEvent({&stopEvent, &packetEvent}, 500);
         if (signalled < 0 && rtcpHandler.Open(cameraAddress, static_cast<uint16_t>(port + 1))) {
-            rtpSourcePort = kAnySourcePort;  // not the stale sender a busier port saw
+            rtpSourcePort = kNoSourcePort;  // not the stale sender a busier port saw
+            interleavedSource = false;
             return true;
         }
         receiver.Close();
@@ -196,7 +199,9 @@ bool CBaseRTPChannel::OpenInterleavedReceiver(IRTCPPacketSender& sender)
     rtcpHandler.SetUser(this);
     packetEvent.Reset();
     byeEvent.Reset();
-    rtpSourcePort = kAnySourcePort;
+    // The connection is the camera's own: its packets come as from port 0 of the camera.
+    interleavedSource = true;
+    rtpSourcePort = 0;
     if (receiver.OpenInterleaved() && rtcpHandler.OpenInterleaved(sender))
         return true;
     receiver.Close();
@@ -212,7 +217,7 @@ bool CBaseRTPChannel::RestartStream()
     converter.Reset();
     reorderWindow.Reset();  // the receiver is closed: no packet is on its way in
     firstPacketTraced = false;
-    rtpSourcePort = kAnySourcePort;
+    rtpSourcePort = kNoSourcePort;
     if (PrepareStream() && StartStream())
         return true;
     StopStream();

@@ -50,7 +50,7 @@ public:
     uint32_t GetCameraAddress() const { return cameraAddress; }
 
     // The camera's RTP and RTCP source ports as the stream's negotiation stated them;
-    // 0 leaves RTP to the port of the first packet from the camera and RTCP open.
+    // 0 leaves RTP to a port of the camera that passes the source probation and RTCP open.
     // ssrc: the one the negotiation named (0: none), which a camera followed to another
     // port must send.
     void SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort, uint32_t ssrc = 0);
@@ -91,13 +91,16 @@ private:
 
     CRecursiveLock deliveryLock;  // orders a frame's online report against Stop
     // Other senders on the camera's host (or forged datagrams) must not reach frames.
-    static constexpr int32_t kAnySourcePort = -1;
-    std::atomic<int32_t> rtpSourcePort{kAnySourcePort};
+    static constexpr int32_t kAnySourcePort = -1;  // none announced: any port that passes the probation
+    static constexpr int32_t kNoSourcePort = -2;   // before the SETUP answer: nothing is the camera's yet
+    std::atomic<int32_t> rtpSourcePort{kNoSourcePort};
     void ReportSignalLost();
 
-    // A camera that sends from another port than it announced is followed there, once
-    // nothing came from the announced one (said once per channel).
-    bool FollowSourcePort(uint16_t port, const CRTPPacket& packet);
+    // A port other than the stream's: taken after the probation when the camera announced
+    // none, or sends from another port than it announced and nothing came from that one
+    // (said once per channel).
+    bool TakeSourcePort(uint16_t port, const CRTPPacket& packet);
+    std::atomic<bool> interleavedSource{false};  // packets come inside the RTSP connection
     std::atomic<bool> sourceHeard{false};
     std::atomic<int> payloadType_{-1};
     CRecursiveLock sourceLock;

@@ -183,8 +183,16 @@ bool CH264RTPMediaParser::ProcessStapA(const uint8_t* payload, size_t length)
             break;
         case kNalSei:
         case kNalAud: break;
-        case kNalSps: sps_.assign(position, position + size); break;
-        case kNalPps: pps_.assign(position, position + size); break;
+        // In-band parameter sets in an aggregate count as they do alone: the key frame
+        // that follows gets them in front.
+        case kNalSps:
+            sps_.assign(position, position + size);
+            justReset_ = false;
+            break;
+        case kNalPps:
+            pps_.assign(position, position + size);
+            justReset_ = false;
+            break;
         default: AppendNal(position, size); break;
         }
         position += size;

@@ -12,9 +12,9 @@ namespace {
 constexpr uint32_t kWindow = 1000;
 constexpr size_t kNominalSamples = 100;     // frames stepped at the nominal 90 kHz rate
 constexpr uint64_t kTicksToFileTime = 111;  // 90 kHz tick in 100-ns units (rounded)
-constexpr uint64_t kOneSecond = 10'000'000;
 constexpr uint64_t kOneMs = 10'000;
 constexpr uint64_t kMaxUnforcedLead = 2'500'000;  // 250 ms
+constexpr uint32_t kJumpTicks = 90'091;           // a step of a second or more at 90 kHz
 
 }  // namespace
 
@@ -43,6 +43,23 @@ void CTimeStampConverter::Update(uint32_t rtpTimestamp)
     Update(rtpTimestamp, GetSystemTimeAsFileTime());
 }
 
+bool CTimeStampConverter::IsJump(uint32_t d) const
+{
+    // Beyond a second of the nominal clock, and beyond ten normal steps (a camera that
+    // sends a frame every few seconds steps that far every frame).
+    const double normal = rtpSteps_.GetMean();
+    return d >= kJumpTicks && static_cast<double>(d) > 10 * normal;
+}
+
+uint64_t CTimeStampConverter::NormalStep() const
+{
+    if (rtpSteps_.GetCount() == 0)
+        return kOneMs;
+    if (rtpSteps_.GetCount() <= kNominalSamples)
+        return static_cast<uint64_t>(rtpSteps_.GetMean() * kTicksToFileTime);
+    return static_cast<uint64_t>(clockSteps_.GetMean());
+}
+
 void CTimeStampConverter::Update(uint32_t t, uint64_t now)
 {
     if (now == 0 || frameTime_ == 0 || lastRtpTimestamp_ == 0) {
@@ -50,24 +67,32 @@ void CTimeStampConverter::Update(uint32_t t, uint64_t now)
         return;
     }
 
+    // Distances modulo 2^32: a timestamp that wraps steps forward as any other.
+    const uint32_t d = t - lastRtpTimestamp_;
+    const uint32_t back = lastRtpTimestamp_ - t;
+    if ((d < 0x80000000u && IsJump(d)) || (d >= 0x80000000u && back >= kJumpTicks)) {
+        // The camera's RTP clock jumped (encoder restart, its own clock set): the frame
+        // still follows the last one by a normal step, and the jump is kept out of the
+        // averages.
+        frameTime_ = std::max(frameTime_ + NormalStep(), now);
+        lead_ = frameTime_ > now ? frameTime_ - now : 0;
+        lastClock_ = now;
+        lastRtpTimestamp_ = t;
+        return;
+    }
+
     bool resync = false;
-    if (t <= lastRtpTimestamp_) {
-        // Repeated timestamp (or a wrap): keep frames 1 ms apart, never behind the clock.
+    if (d == 0 || d >= 0x80000000u) {
+        // Repeated timestamp (or a little back): keep frames 1 ms apart, never behind the clock.
         frameTime_ = std::max(frameTime_ + kOneMs, now);
         resync = true;
     } else {
-        const uint32_t d = t - lastRtpTimestamp_;
         rtpSteps_.Add(d);
         if (now >= lastClock_)
             clockSteps_.Add(static_cast<unsigned>((now - lastClock_) & 0xffffffffu));
 
         if (rtpSteps_.GetCount() <= kNominalSamples) {
-            const uint64_t step = uint64_t{d} * kTicksToFileTime;
-            if (step >= kOneSecond) {
-                Restart(t, now);
-                return;
-            }
-            frameTime_ += step;
+            frameTime_ += uint64_t{d} * kTicksToFileTime;
             resync = rtpSteps_.GetCount() == kNominalSamples;
         } else {
             const double rtpMean = rtpSteps_.GetMean();  // > 0: this window holds d

@@ -9,7 +9,9 @@ namespace velkora {
 // Turns RTP timestamps of successive frames into wall-clock frame times (FILETIME units:
 // 100 ns since 1601-01-01 UTC). The camera's clock rate is measured against the local clock
 // over the last 1000 frames; frame times never fall behind the local clock, and a lead over
-// it is worked off gradually so that frame spacing stays smooth.
+// it is worked off gradually so that frame spacing stays smooth. A jump of the camera's RTP
+// clock (forward or back, far beyond a frame step) re-anchors the frame times: the frame
+// follows the last one by a normal step, or comes at the clock if that is later.
 class CTimeStampConverter
 {
 public:
@@ -28,6 +30,9 @@ public:
 
 private:
     void Restart(uint32_t rtpTimestamp, uint64_t now);
+    bool IsJump(uint32_t ticks) const;
+    // The frame step of the recent frames, 100-ns units (1 ms before any is known).
+    uint64_t NormalStep() const;
 
     uint64_t frameTime_ = 0;
     uint32_t lastRtpTimestamp_ = 0;

@@ -28,6 +28,8 @@ void RtpReorderWindow::Reset()
         }
     started_ = false;
     held_ = 0;
+    candidateHeld_ = false;
+    candidate_.Clear();
 }
 
 void RtpReorderWindow::Push(const CRTPPacket& packet, uint64_t nowMs, const Deliver& deliver)
@@ -39,24 +41,27 @@ void RtpReorderWindow::Push(const CRTPPacket& packet, uint64_t nowMs, const Deli
     }
     const int32_t distance = Distance(sequence, next_);
     const auto depth = static_cast<int32_t>(slots_.size());
-    if (distance < 0) {
-        // Behind the packets already handed on. A sender that restarted its numbering
-        // far back is followed, after what is held; anything else is a duplicate or
-        // arrived after its hole was given up.
-        if (distance > -4 * depth) {
-            ++dropped_;
+    if (distance >= depth || distance <= -4 * depth) {
+        // Far ahead or far behind: one such packet is more likely a glitch or a forgery
+        // than a new position, so it waits for its successor.
+        if (!candidateHeld_ || sequence != static_cast<uint16_t>(candidate_.GetSequenceNumber() + 1)) {
+            if (candidateHeld_)
+                ++dropped_;
+            candidate_ = packet;
+            candidateHeld_ = true;
+            Expire(nowMs, deliver);
             return;
         }
-        while (held_ > 0)
-            SkipHole(deliver);
-        next_ = sequence;
-    } else if (distance >= depth) {
-        // A jump beyond the window: what is held goes out, the numbers up to the new
-        // packet are lost.
-        while (held_ > 0)
-            SkipHole(deliver);
-        lost_ += static_cast<uint16_t>(sequence - next_);
-        next_ = sequence;
+        Rebase(deliver);
+    } else {
+        if (candidateHeld_) {
+            candidateHeld_ = false;  // the current sequence went on: it was a stray
+            ++dropped_;
+        }
+        if (distance < 0) {
+            ++dropped_;  // a duplicate, or it arrived after its hole was given up
+            return;
+        }
     }
     if (sequence == next_) {
         if (held_ > 0)
@@ -80,6 +85,19 @@ void RtpReorderWindow::Push(const CRTPPacket& packet, uint64_t nowMs, const Deli
     if (held_ >= slots_.size() - 1)
         SkipHole(deliver);
     Expire(nowMs, deliver);
+}
+
+void RtpReorderWindow::Rebase(const Deliver& deliver)
+{
+    candidateHeld_ = false;
+    while (held_ > 0)
+        SkipHole(deliver);
+    const uint16_t sequence = candidate_.GetSequenceNumber();
+    if (Distance(sequence, next_) > 0)
+        lost_ += static_cast<uint16_t>(sequence - next_);
+    next_ = static_cast<uint16_t>(sequence + 1);
+    deliver(candidate_);
+    candidate_.Clear();
 }
 
 void RtpReorderWindow::Expire(uint64_t nowMs, const Deliver& deliver)

@@ -14,7 +14,10 @@ namespace velkora {
 // the hole is filled, or until the window runs out (too many packets held, or the oldest
 // held too long): the hole then counts as lost and the held packets follow it, so the
 // depacketizer sees the gap as it would have without the window. Packets older than the
-// next one due (duplicates, or too late) are dropped. Not locked: one feeding thread.
+// next one due (duplicates, or too late) are dropped. A packet far outside the window (a
+// glitch, a forged datagram, or a sender that restarted its numbering) is held aside and
+// becomes the new position only when the next packet continues from it; until then the
+// current sequence goes on. Not locked: one feeding thread.
 class RtpReorderWindow
 {
 public:
@@ -36,7 +39,7 @@ public:
 
     size_t Held() const { return held_; }
     uint64_t Reordered() const { return reordered_; }  // packets that arrived late and were slotted in
-    uint64_t Dropped() const { return dropped_; }      // duplicates and packets too late
+    uint64_t Dropped() const { return dropped_; }      // duplicates, packets too late, strays
     uint64_t Lost() const { return lost_; }            // sequence numbers given up
 
 private:
@@ -53,6 +56,9 @@ private:
     void SkipHole(const Deliver& deliver);
     uint64_t OldestArrival() const;
 
+    // Takes the held-aside packet as the new position: what is held goes out first.
+    void Rebase(const Deliver& deliver);
+
     std::vector<Slot> slots_;
     const uint32_t holdMs_;
     bool started_ = false;
@@ -61,6 +67,8 @@ private:
     uint64_t reordered_ = 0;
     uint64_t dropped_ = 0;
     uint64_t lost_ = 0;
+    bool candidateHeld_ = false;  // a packet far outside the window, held aside
+    CRTPPacket candidate_;
 };
 
 }  // namespace velkora

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -14,6 +15,9 @@
 #include <thread>
 
 #include "SimHost.h"
+#include "foundation/FileTime.h"
+#include "rtp/RtpPortRange.h"
+#include "sim/H264Packetizer.h"
 
 using namespace channeltest;
 
@@ -34,6 +38,20 @@ void ExpectWholeAccessUnits(const std::vector<host::ReceivedFrame>& frames)
         EXPECT_TRUE(successor || clip->frames[static_cast<size_t>(index)].idr) << "frame " << i;
         previous = index;
     }
+}
+
+// Clip frames skipped between the delivered ones.
+size_t MissingFrames(const std::vector<host::ReceivedFrame>& frames)
+{
+    auto clip = LoadClip(1280, 720);
+    size_t missing = 0;
+    for (size_t i = 1; clip && i < frames.size(); ++i) {
+        const int previous = FindInClip(*clip, frames[i - 1].data), index = FindInClip(*clip, frames[i].data);
+        if (previous >= 0 && index >= 0)
+            missing += (static_cast<size_t>(index) + clip->frames.size() - static_cast<size_t>(previous) - 1) %
+                       clip->frames.size();
+    }
+    return missing;
 }
 
 // UDP ports bound by sockets of this process (the library's and the simulator's).
@@ -316,5 +334,94 @@ TEST(CameraBehindNat, PortRewritingNatIsFollowed)
         EXPECT_EQ(int{notes[0].level}, 2);
         EXPECT_TRUE(device.CloseStream(0, 0));
     }
+    ExpectWholeAccessUnits(sink.Frames());
+}
+
+// A datagram far from the stream's numbering, from the camera's port with its SSRC (a
+// glitch, or a forgery) costs no frame; an encoder that restarts its numbering is followed
+// within a frame or two.
+TEST_F(FaultMatrix, StrayDatagramsCostNoFrameAndASequenceJumpIsFollowed)
+{
+    const std::pair<std::vector<const char*>, size_t> runs[] = {{{"stray=200@0", "stray=5000@0", "stray=-3000@0"}, 0},
+                                                                {{"seq-jump=20000@0"}, 2}};
+    for (const auto& [faults, allowed] : runs) {
+        SCOPED_TRACE(faults.front());
+        camera->SetFaults({});
+        host::ChannelSink sink;
+        Device device(*camera, FixedProfilesConfiguration(1));
+        const size_t plays = CountRequests(*camera, "rtsp PLAY");
+        ASSERT_TRUE(device.OpenStream(0, 0, sink));
+        ASSERT_TRUE(sink.WaitForFrames(25, 30s));
+        for (const char* fault : faults) {  // into the running stream, a second apart
+            camera->SetFaults(Faults({fault}));
+            ASSERT_TRUE(sink.WaitForFrames(sink.FrameCount() + 25, 30s));
+        }
+        ASSERT_TRUE(sink.WaitForFrames(sink.FrameCount() + 100, 30s));  // the clip's next key frame with SPS
+        CloseAndExpectNoThreads(device);
+        EXPECT_EQ(CountRequests(*camera, "rtsp PLAY"), plays + 1) << "the stream was restarted";
+        EXPECT_LE(MissingFrames(sink.Frames()), allowed);
+        ExpectWholeAccessUnits(sink.Frames());
+    }
+}
+
+// The camera's RTP clock jumps an hour (its encoder restarted, or its clock was set), once
+// while the rate is still nominal and once after it was measured (100 frames): frame times go on rising
+// by about a frame interval.
+TEST_F(FaultMatrix, RtpTimestampJumpsKeepFrameTimesEven)
+{
+    for (const char* fault : {"ts-jump=-3600@2", "ts-jump=3600@7.5"}) {
+        SCOPED_TRACE(fault);
+        camera->SetFaults(Faults({fault}));
+        host::ChannelSink sink;
+        Device device(*camera, FixedProfilesConfiguration(1));
+        ASSERT_TRUE(device.OpenStream(0, 0, sink));
+        ASSERT_TRUE(sink.WaitForFrames(260, 30s));
+        CloseAndExpectNoThreads(device);
+        const std::vector<host::ReceivedFrame> frames = sink.Frames();
+        for (size_t i = 1; i < frames.size(); ++i) {
+            const int64_t step = static_cast<int64_t>(velkora::ToFileTime(frames[i].time)) -
+                                 static_cast<int64_t>(velkora::ToFileTime(frames[i - 1].time));
+            ASSERT_GE(step, 20 * 10'000) << "frame " << i;  // 25 fps: 40 ms apart
+            ASSERT_LE(step, 1000 * 10'000) << "frame " << i;
+        }
+    }
+}
+
+// A SETUP answer without a server_port, and a stranger on the camera's address that sends
+// RTP of the stream's payload type before the camera does: the camera's stream (its SSRC,
+// in sequence) still wins the port, and the stranger never gets in.
+TEST_F(FaultMatrix, WithoutAServerPortTheFirstSenderDoesNotClaimTheStream)
+{
+    camera->SetFaults(Faults({"no-server-port", "slow=rtsp:700"}));  // room between SETUP and PLAY
+    host::ChannelSink sink;
+    Device device(*camera, FixedProfilesConfiguration(1));
+    ASSERT_TRUE(device.OpenStream(0, 0, sink));
+    ASSERT_TRUE(WaitForRequests(*camera, "rtsp SETUP", 1, 20s));
+    std::set<uint16_t> targets;
+    for (uint16_t port : OwnUdpPorts())
+        if (port >= velkora::kRtpPortFirst && port < velkora::kRtpPortEnd && port % 2 == 0)
+            targets.insert(port);
+    ASSERT_FALSE(targets.empty());
+    std::atomic<bool> stop{false};
+    std::thread stranger([&] {
+        int sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (uint16_t sequence = 0; !stop; ++sequence) {
+            const sim::Bytes packet = sim::MakeRtpPacket(96, true, sequence, sequence * 3600u, 0x0badf00d,
+                                                         sim::Bytes{0x65, 0x88, 0x84, 0x00, 0x33});
+            for (uint16_t port : targets) {
+                to.sin_port = htons(port);
+                sendto(sock, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        close(sock);
+    });
+    EXPECT_TRUE(sink.WaitForFrames(25, 20s));
+    stop = true;
+    stranger.join();
+    CloseAndExpectNoThreads(device);
     ExpectWholeAccessUnits(sink.Frames());
 }

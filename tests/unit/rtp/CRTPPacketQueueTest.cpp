@@ -95,13 +95,20 @@ TEST(RtpPacketQueue, AWaitingConsumerWakesForAPushOrAWake)
     producer.join();
     EXPECT_EQ(queue.GetDepth(), 1u);
     queue.Clear();
+    const auto start = std::chrono::steady_clock::now();
+    queue.Wake();  // before the wait: the next one ends at once
+    queue.WaitForPackets(60000);
     std::thread closer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         queue.Wake();
     });
     queue.WaitForPackets(60000);
     closer.join();
-    EXPECT_EQ(queue.GetDepth(), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    // Each wake ends one wait only: the next runs to its time-out.
+    const auto quiet = std::chrono::steady_clock::now();
+    queue.WaitForPackets(50);
+    EXPECT_GE(std::chrono::steady_clock::now() - quiet, std::chrono::milliseconds(50));
 }
 
 TEST(RtpPacketQueue, BoundsPayloadBytesAndRecords)

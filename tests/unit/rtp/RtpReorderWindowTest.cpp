@@ -66,8 +66,12 @@ TEST(RtpReorderWindow, PutsPacketsBackInOrderAndGivesUpRealHoles)
          0},
         {"hole given up after the hold time", {{1, 0}, {3, 10}, {4, 20}, {5, 60}}, {1, 3, 4, 5}, 1, 0, 0},
         {"late packet in time", {{1, 0}, {3, 10}, {2, 55}, {4, 56}}, {1, 2, 3, 4}, 0, 0, 1},
+        // Far outside the window: a new position once the next packet continues from it.
         {"jump ahead beyond the window", {{1}, {3}, {100}, {101}}, {1, 3, 100, 101}, 97, 0, 0},
         {"sender restarted far back", {{5000}, {5002}, {7}, {8}}, {5000, 5002, 7, 8}, 1, 0, 0},
+        {"strays ahead and behind", {{1}, {2}, {202}, {3}, {5003}, {4}, {40000}, {5}}, {1, 2, 3, 4, 5}, 0, 3, 0},
+        {"a stray, then a real jump", {{1}, {500}, {2}, {900}, {901}, {902}}, {1, 2, 900, 901, 902}, 897, 1, 0},
+        {"two strays in a row", {{1}, {300}, {700}, {2}}, {1, 2}, 0, 2, 0},
         {"two holes, filled in reverse", {{1}, {4}, {3}, {2}, {5}}, {1, 2, 3, 4, 5}, 0, 0, 1},
     };
     for (const Case& c : cases) {

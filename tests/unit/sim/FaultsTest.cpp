@@ -20,11 +20,30 @@ TEST(FaultSpec, ParsesEveryKindAndRefusesMalformedSpecs)
     EXPECT_TRUE(is("onvif-digest=only", K::OnvifDigest, "", 1, -1));
     EXPECT_TRUE(is("clock=-3600", K::Clock, "", -3600, -1));
     EXPECT_EQ(ParseFault("clock=+60:5")->window, 5);
+    EXPECT_TRUE(is("ts-jump=-3600@2.5", K::TsJump, "", -3600, -1));
+    EXPECT_EQ(ParseFault("ts-jump=-3600@2.5")->at, 2.5);
     for (const char* ok : {"reorder=0", "duplicate=1", "bye-after=1.5", "stop-after=3", "onvif-401", "slow=10"})
         EXPECT_TRUE(ParseFault(ok)) << ok;
-    for (const char* bad : {"", "loss", "loss=2", "loss=-0.1", "loss=abc", "bye-after", "refuse-rtsp=1", "slow=disk:10",
-                            "slow=", "close-midway=disk", "onvif-401*0", "onvif-401*x", "teleport", "onvif-digest=all",
-                            "clock", "clock=abc", "clock=5:x"}) {
+    for (const char* bad : {"",
+                            "loss",
+                            "loss=2",
+                            "loss=-0.1",
+                            "loss=abc",
+                            "bye-after",
+                            "refuse-rtsp=1",
+                            "slow=disk:10",
+                            "slow=",
+                            "close-midway=disk",
+                            "onvif-401*0",
+                            "onvif-401*x",
+                            "teleport",
+                            "onvif-digest=all",
+                            "clock",
+                            "clock=abc",
+                            "clock=5:x",
+                            "ts-jump=5",
+                            "stray=x@1",
+                            "seq-jump=5@-1"}) {
         std::string error;
         EXPECT_FALSE(ParseFault(bad, &error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
