@@ -11,7 +11,7 @@ namespace hqcli {
 struct EncodedFrame {
     const uint8_t* data;  // Annex B, as the driver delivered it
     size_t size;
-    int64_t timeMs;  // the driver's frame time, from any origin, never decreasing
+    int64_t timeMs;  // on the recording's time line (FrameTimeline), increasing
     bool key;        // holds an IDR slice
     uint16_t width;
     uint16_t height;

@@ -1,6 +1,7 @@
 #include "sim/Faults.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -119,10 +120,19 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         f.kind = Fault::Kind::UnannouncedPort;
         if (hasArg)
             return bad("takes no value");
+    } else if (name == "resize") {
+        f.kind = Fault::Kind::Resize;
+        const size_t at = arg.find('@');
+        unsigned width = 0, height = 0;
+        char tail = 0;
+        if (at == std::string::npos || std::sscanf(arg.substr(0, at).c_str(), "%ux%u%c", &width, &height, &tail) != 2 ||
+            width == 0 || height == 0 || !ParseNumber(arg.substr(at + 1), f.value))
+            return bad("needs WIDTHxHEIGHT@SECONDS");
+        f.target = arg.substr(0, at);
     } else {
         return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
                    "onvif-401, onvif-fault, slow, close-midway, onvif-digest, clock, udp-unreachable, "
-                   "udp-refused, unannounced-port)");
+                   "udp-refused, unannounced-port, resize)");
     }
     return f;
 }

@@ -29,6 +29,7 @@ struct Fault {
         UdpUnreachable,   // RTP and RTCP over UDP are never sent (one count per session)
         UdpRefused,       // SETUP of RTP over UDP answered 461 Unsupported Transport
         UnannouncedPort,  // SETUP answers a server_port pair other than the one RTP and RTCP come from
+        Resize,           // target: "WIDTHxHEIGHT"; value: seconds after PLAY; then that clip, new SPS in band
     };
     Kind kind;
     std::string target;

@@ -181,7 +181,10 @@ void RtpStreamer::ReadRtcp()
 
 void RtpStreamer::Run()
 {
-    const auto& frames = setup_.clip->frames;
+    std::shared_ptr<const Clip> clip = setup_.clip;
+    bool switched = false;
+    std::uint64_t switchedAt = 0;
+    AccessUnit switchUnit;
     const double frameSeconds = 1.0 / setup_.frameRate;
     const auto byeAfter = faults_.Value(Fault::Kind::ByeAfter);
     const auto stopAfter = faults_.Value(Fault::Kind::StopAfter);
@@ -208,7 +211,17 @@ void RtpStreamer::Run()
             continue;
         }
 
-        const AccessUnit& au = frames[k % frames.size()];
+        if (setup_.nextClip && !switched && elapsed >= setup_.switchAfter) {
+            // From the new clip's first picture, its parameter sets in front of it.
+            switched = true;
+            switchedAt = k;
+            clip = setup_.nextClip;
+            switchUnit = clip->frames.front();
+            if ((switchUnit.nalUnits.front()[0] & 0x1F) != 7)
+                switchUnit.nalUnits.insert(switchUnit.nalUnits.begin(), {clip->sps, clip->pps});
+        }
+        const auto& frames = clip->frames;
+        const AccessUnit& au = switched && k == switchedAt ? switchUnit : frames[(k - switchedAt) % frames.size()];
         const auto timestamp = firstTimestamp_ + static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::llround(
                                                      static_cast<double>(k) * 90000.0 / setup_.frameRate)));
         const auto payloads = PacketizeAccessUnit(au);

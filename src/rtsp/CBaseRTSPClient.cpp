@@ -335,7 +335,7 @@ bool CBaseRTSPClient::Exchange(int method)
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string response;
         const std::string request =
-            std::string(RtspMethodName(method)) + " " + TraceText(method == kRtspSetup ? MediaUrl() : BaseUrl());
+            std::string(RtspMethodName(method)) + " " + TraceAddress(method == kRtspSetup ? MediaUrl() : BaseUrl());
         if (!SendRequest(method) || !(settings_.interleaved ? ReceiveInterleavedResponse(method, response)
                                                             : ReceiveResponse(method, response))) {
             if (method != kRtspTeardown && !IsStopRequested())
