@@ -173,7 +173,7 @@ TEST_F(RecordingFiles, RecordingsNeverDestroyFiles)
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find(plain.string() + " exists; give --overwrite"), std::string::npos) << refused.err;
     EXPECT_EQ(ReadFile(plain), "earlier");
-    const Outcome replaced = Run(Record(plain, {"--duration", "1", "--overwrite"}));
+    const Outcome replaced = Run(Record(plain, {"--duration", "3", "--overwrite"}));
     ASSERT_EQ(replaced.status, 0) << replaced.err;
     EXPECT_EQ(ParseJson(replaced.out)["bytes"].get<uintmax_t>(), fs::file_size(plain));
 
