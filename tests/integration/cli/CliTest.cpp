@@ -268,8 +268,9 @@ TEST_F(CliCommand, OnvifBehindHttpDigestAndWithAnOffsetClock)
         start = camera->OnvifRequests().size();
         // Without --device the recording queries the camera first, in the same process.
         const fs::path file = dir / "auth.h264";
-        const Outcome record = Run({"record", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile(),
-                                    "--duration", "2", "--size", "640x480", "--out", file.string(), "--json"});
+        const Outcome record =
+            Run({"record", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile(), "--duration", "2",
+                 "--size", "640x480", "--out", file.string(), "--overwrite", "--json"});
         ASSERT_EQ(record.status, 0) << setting << record.err;
         const json report = ParseJson(record.out);
         EXPECT_GT(report["frames"].get<int>(), 10) << setting;
