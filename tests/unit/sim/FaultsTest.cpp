@@ -20,6 +20,9 @@ TEST(FaultSpec, ParsesEveryKindAndRefusesMalformedSpecs)
     EXPECT_TRUE(is("onvif-digest=only", K::OnvifDigest, "", 1, -1));
     EXPECT_TRUE(is("clock=-3600", K::Clock, "", -3600, -1));
     EXPECT_EQ(ParseFault("clock=+60:5")->window, 5);
+    EXPECT_TRUE(is("resize=640x480@3", K::Resize, "640x480", 3, -1));
+    for (const char* bad : {"resize=640x480", "resize=640@3", "resize=0x480@3", "resize=640x480x2@3"})
+        EXPECT_FALSE(ParseFault(bad)) << bad;
     for (const char* ok : {"reorder=0", "duplicate=1", "bye-after=1.5", "stop-after=3", "onvif-401", "slow=10"})
         EXPECT_TRUE(ParseFault(ok)) << ok;
     for (const char* bad : {"", "loss", "loss=2", "loss=-0.1", "loss=abc", "bye-after", "refuse-rtsp=1", "slow=disk:10",
