@@ -34,6 +34,9 @@ constexpr int64_t UnknownEnd = -1;
 // Null with `error` when the file cannot be made.
 std::unique_ptr<FrameWriter> OpenFrameWriter(const std::string& path, std::string* error);
 
+// .mkv or .mp4, in any case.
+bool IsContainerPath(const std::string& path);
+
 // "cam.mkv", 3 -> "cam-003.mkv"
 std::string SegmentPath(const std::string& path, unsigned number);
 

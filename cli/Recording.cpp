@@ -1,9 +1,7 @@
 #include "Recording.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
-#include <filesystem>
 
 #include "AnnexB.h"
 #include "CaptureSession.h"
@@ -146,14 +144,6 @@ std::vector<uint8_t> RecordingSink::LastKeyFrame() const
 {
     std::lock_guard lock(mutex);
     return lastKeyFrame;
-}
-
-bool IsContainerPath(const std::string& path)
-{
-    std::string extension = std::filesystem::path(path).extension().string();
-    for (char& c : extension)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension == ".mkv" || extension == ".mp4";
 }
 
 RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& interrupt, const RecordPlan& plan)

@@ -103,8 +103,6 @@ struct RecordReport {
 // Container files follow each other when the picture size changes.
 RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& interrupt, const RecordPlan& plan);
 
-bool IsContainerPath(const std::string& path);
-
 nlohmann::json ReportToJson(const RecordReport& report, const Console& console);
 // "250 frames (10 key), 25.0 fps, 1280x720, 1.10 Mbit/s"
 std::string SummaryLine(const RecordReport& report);
