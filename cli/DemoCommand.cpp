@@ -101,6 +101,7 @@ int RunDemo(const DemoArguments& args)
 
     RecordPlan plan;
     plan.outPath = outPath;
+    plan.overwrite = true;  // its own file in its folder, from the last demo
     plan.duration = std::chrono::milliseconds(static_cast<int64_t>(args.duration * 1000));
     plan.firstFrameLimit = std::max(plan.duration, std::chrono::milliseconds(20000));
     // The head turns right during the middle third of the recording.

@@ -25,8 +25,7 @@ std::string Extension(const std::string& path)
 
 std::unique_ptr<FrameWriter> OpenFrameWriter(const std::string& path, std::string* error)
 {
-    const std::string extension = Extension(path);
-    if (extension == ".mkv" || extension == ".mp4") {
+    if (IsContainerPath(path)) {
         std::unique_ptr<ContainerWriter> writer = ContainerWriter::Open(path, error);
         if (writer == nullptr)
             *error = "cannot write " + path + ": " + *error;
@@ -38,6 +37,12 @@ std::unique_ptr<FrameWriter> OpenFrameWriter(const std::string& path, std::strin
         return nullptr;
     }
     return std::make_unique<AnnexBWriter>(file);
+}
+
+bool IsContainerPath(const std::string& path)
+{
+    const std::string extension = Extension(path);
+    return extension == ".mkv" || extension == ".mp4";
 }
 
 std::string SegmentPath(const std::string& path, unsigned number)

@@ -11,7 +11,7 @@ namespace hqcli {
 struct EncodedFrame {
     const uint8_t* data;  // Annex B, as the driver delivered it
     size_t size;
-    int64_t timeMs;  // the driver's frame time, from any origin, never decreasing
+    int64_t timeMs;  // on the recording's time line (FrameTimeline), increasing
     bool key;        // holds an IDR slice
     uint16_t width;
     uint16_t height;
@@ -33,6 +33,9 @@ constexpr int64_t UnknownEnd = -1;
 // By extension: .mkv and .mp4 through libavformat, anything else raw Annex B.
 // Null with `error` when the file cannot be made.
 std::unique_ptr<FrameWriter> OpenFrameWriter(const std::string& path, std::string* error);
+
+// .mkv or .mp4, in any case.
+bool IsContainerPath(const std::string& path);
 
 // "cam.mkv", 3 -> "cam-003.mkv"
 std::string SegmentPath(const std::string& path, unsigned number);

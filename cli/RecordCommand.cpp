@@ -27,6 +27,7 @@ struct RecordArguments {
     double duration = 10;
     double segment = 0;
     std::string out = "record.h264";
+    bool overwrite = false;
     bool json = false;
     std::string transport;  // empty: the environment decides
     bool verbose = false;
@@ -59,6 +60,21 @@ int RunRecordCommand(const RecordArguments& args)
     if (plan.duration.count() > 0)
         plan.firstFrameLimit = std::min(plan.duration, plan.firstFrameLimit);
 
+    plan.overwrite = args.overwrite;
+    // Refused before the camera is asked for anything.
+    if (plan.segment.count() == 0) {
+        plan.claim = ClaimOutput(args.out, args.overwrite);
+        if (!plan.claim.ok) {
+            std::fprintf(stderr, "harnoquistel record: %s\n", plan.claim.error.c_str());
+            return ExitFailure;
+        }
+    }
+    // The claim made an empty file; a failure before the recording leaves none.
+    struct Unclaim {
+        const RecordPlan& plan;
+        ~Unclaim() { RemoveIfCreatedAndEmpty(plan.outPath, plan.claim); }
+    } unclaim{plan};
+
     std::string error;
     std::unique_ptr<Library> library = Library::Load(&error);
     if (!library) {
@@ -81,12 +97,13 @@ int RunRecordCommand(const RecordArguments& args)
     session.Close();
     if (args.json)
         std::printf("%s\n", ReportToJson(report, console).dump(2).c_str());
-    else if (report.stats.frames > 0 && plan.segment.count() > 0)
-        std::printf("%s ... %s (%u files): %s, first frame after %lld ms\n", SegmentPath(args.out, 1).c_str(),
-                    SegmentPath(args.out, report.files).c_str(), report.files, SummaryLine(report).c_str(),
+    else if (report.stats.frames > 0 && report.paths.size() > 1)
+        std::printf("%s ... %s (%zu files): %s, first frame after %lld ms\n", report.paths.front().c_str(),
+                    report.paths.back().c_str(), report.paths.size(), SummaryLine(report).c_str(),
                     static_cast<long long>(report.firstFrameMs.value_or(0)));
     else if (report.stats.frames > 0)
-        std::printf("%s: %s, first frame after %lld ms\n", args.out.c_str(), SummaryLine(report).c_str(),
+        std::printf("%s: %s, first frame after %lld ms\n",
+                    report.paths.empty() ? args.out.c_str() : report.paths.front().c_str(), SummaryLine(report).c_str(),
                     static_cast<long long>(report.firstFrameMs.value_or(0)));
     if (!report.error.empty()) {
         std::fprintf(stderr, "harnoquistel record: %s\n", report.error.c_str());
@@ -128,6 +145,9 @@ std::function<int()> SetupRecord(CLI::App& app)
                    "start a new numbered file (FILE-001.mkv, ...) at the first key "
                    "frame after this many seconds")
         ->check(CLI::Range(0.5, 31536000.0));
+    app.add_flag("--overwrite", args->overwrite,
+                 "replace an existing --out file (without it an existing file is refused; numbered "
+                 "files always continue after the highest one present)");
     AddTransportOption(app, args->transport);
     app.add_flag("--json", args->json, "print one JSON object at the end instead of text");
     app.add_flag("--verbose", args->verbose, kVerboseHelp);

@@ -7,7 +7,7 @@
 #include "CaptureSession.h"
 #include "Console.h"
 #include "Interrupt.h"
-#include "SegmentedWriter.h"
+#include "FileSeries.h"
 #include "host/Frames.h"
 
 namespace hqcli {
@@ -91,15 +91,8 @@ bool RecordingSink::DeliverFrame(velkora::ipcapture::IHostFrame* frame)
         return false;
     if (stats.complete)
         return true;
-    // The driver's frame time is the camera's; without one, the arrival.
-    int64_t timeMs = MillisecondsOf(heap->Time());
-    if (timeMs == 0)
-        timeMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-    if (!stats.firstFrame)
-        firstMs = lastMs = timeMs;
-    // A camera clock stepping back must not reorder the file.
-    timeMs = std::max(timeMs, lastMs + (stats.firstFrame ? 1 : 0));
-    if (duration.count() > 0 && stats.firstFrame && timeMs - firstMs >= duration.count()) {
+    const int64_t timeMs = timeline.Place(MillisecondsOf(heap->Time()), now);
+    if (duration.count() > 0 && stats.firstFrame && timeMs >= duration.count()) {
         stats.complete = true;
         endMs = timeMs;
         return true;
@@ -113,7 +106,6 @@ bool RecordingSink::DeliverFrame(velkora::ipcapture::IHostFrame* frame)
     }
     if (key)
         lastKeyFrame.assign(data, data + size);
-    lastMs = timeMs;
     ++stats.frames;
     if (heap->FrameType() == FrameTypeWithSps)
         ++stats.keyframes;
@@ -123,7 +115,7 @@ bool RecordingSink::DeliverFrame(velkora::ipcapture::IHostFrame* frame)
     if (!stats.firstFrame)
         stats.firstFrame = now;
     stats.lastFrame = now;
-    stats.mediaMs = timeMs - firstMs;
+    stats.mediaMs = timeMs;
     return true;
 }
 
@@ -157,12 +149,28 @@ std::vector<uint8_t> RecordingSink::LastKeyFrame() const
 RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& interrupt, const RecordPlan& plan)
 {
     RecordReport report;
+    OutputClaim claim = plan.claim;
+    if (plan.segment.count() == 0 && !claim.ok) {
+        claim = ClaimOutput(plan.outPath, plan.overwrite);
+        if (!claim.ok) {
+            report.error = claim.error;
+            return report;
+        }
+    }
     std::unique_ptr<FrameWriter> writer;
-    SegmentedWriter* segments = nullptr;
-    if (plan.segment.count() > 0) {
-        auto segmented = std::make_unique<SegmentedWriter>(plan.outPath, plan.segment.count());
-        segments = segmented.get();
-        writer = std::move(segmented);
+    FileSeries* series = nullptr;
+    if (plan.segment.count() > 0 || IsContainerPath(plan.outPath)) {
+        FileSeries::Options options;
+        options.path = plan.outPath;
+        options.intervalMs = plan.segment.count();
+        options.cutOnResize = IsContainerPath(plan.outPath);
+        options.onResize = [&console](const std::string& next, uint16_t width, uint16_t height) {
+            console.Note("The picture size changed to " + std::to_string(width) + "x" + std::to_string(height) +
+                         ": recording on in " + next);
+        };
+        auto made = std::make_unique<FileSeries>(std::move(options));
+        series = made.get();
+        writer = std::move(made);
     } else {
         writer = OpenFrameWriter(plan.outPath, &report.error);
         if (writer == nullptr)
@@ -172,11 +180,8 @@ RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& 
     host::StreamSettings settings(plan.stream);
     velkora::ipcapture::IIPVideoCaptureEx2* capture = session.VideoCapture();
     const auto opened = Clock::now();
-    auto removeEmpty = [&] {
-        // An empty file would pass for a recording.
-        if (segments == nullptr)
-            std::remove(plan.outPath.c_str());
-    };
+    // An empty file would pass for a recording; but only one this run made goes.
+    auto removeEmpty = [&] { RemoveIfCreatedAndEmpty(plan.outPath, claim); };
     if (capture == nullptr || !capture->OpenStream(plan.channel, plan.kind, &sink, &settings)) {
         report.error = "the driver could not open the stream of channel " + std::to_string(plan.channel + 1) +
                        (capture != nullptr && plan.channel >= capture->GetChannelCount()
@@ -219,8 +224,7 @@ RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& 
     report.stats = sink.Stats();
     Measure(report, opened, Clock::now());
     report.lastKeyFrame = sink.LastKeyFrame();
-    if (segments != nullptr)
-        report.files = segments->Files();
+    report.paths = series != nullptr ? series->Paths() : std::vector<std::string>{plan.outPath};
     writer.reset();
     if (!finished && report.stats.writeError.empty())
         report.stats.writeError = finishError;
@@ -255,7 +259,8 @@ nlohmann::json ReportToJson(const RecordReport& report, const Console& console)
         {"fps", report.fps},
         {"bitrate", report.bitsPerSecond},
         {"interrupted", report.interrupted},
-        {"files", report.files},
+        {"files", report.paths.size()},
+        {"paths", report.paths},
         {"messages", messages},
     };
     if (!report.error.empty())

@@ -15,7 +15,9 @@
 #include <nlohmann/json.hpp>
 #include <velkora/hostframes.h>
 
+#include "FrameTimeline.h"
 #include "FrameWriter.h"
+#include "OutputFile.h"
 #include "host/StreamSettings.h"
 
 namespace hqcli {
@@ -35,7 +37,7 @@ struct RecordingStats {
     int signalLost = 0;
     std::optional<Clock::time_point> firstFrame;
     Clock::time_point lastFrame{};
-    int64_t mediaMs = 0;    // frame time of the last frame, from the first
+    int64_t mediaMs = 0;    // time of the last frame on the recording's time line
     bool complete = false;  // a frame reached the planned duration
     std::string writeError;
 };
@@ -64,8 +66,7 @@ private:
     mutable std::mutex mutex;
     RecordingStats stats;
     bool finished = false;
-    int64_t firstMs = 0;
-    int64_t lastMs = 0;
+    FrameTimeline timeline;
     std::optional<int64_t> endMs;  // time of the first frame left out
     std::vector<uint8_t> lastKeyFrame;
 };
@@ -77,6 +78,8 @@ struct RecordPlan {
     std::string outPath;
     std::chrono::milliseconds duration{10000};  // of frame time; 0: until interrupted
     std::chrono::milliseconds segment{0};       // a new numbered file after each; 0: one file
+    bool overwrite = false;                     // an existing regular outPath may be replaced
+    OutputClaim claim;                          // of outPath, when the caller claimed it already
     // Without a first frame by then the recording gives up.
     std::chrono::milliseconds firstFrameLimit{20000};
     // Called on the command's thread about every 250 ms while recording.
@@ -93,10 +96,11 @@ struct RecordReport {
     double fps = 0;
     double bitsPerSecond = 0;
     std::vector<uint8_t> lastKeyFrame;
-    unsigned files = 1;  // numbered files written, with segments
+    std::vector<std::string> paths;  // the files written, in order
 };
 
 // Opens the stream on an opened session, records, closes the stream.
+// Container files follow each other when the picture size changes.
 RecordReport RecordStream(CaptureSession& session, Console& console, Interrupt& interrupt, const RecordPlan& plan);
 
 nlohmann::json ReportToJson(const RecordReport& report, const Console& console);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -147,10 +148,19 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         if (!hasArg || atSign == std::string::npos || !ParseSigned(arg.substr(0, atSign), f.value) ||
             std::abs(f.value) > 1e9 || !ParseNumber(arg.substr(atSign + 1), f.at) || f.at > 1e6)
             return bad("needs a signed amount and seconds after PLAY (AMOUNT@SECONDS)");
+    } else if (name == "resize") {
+        f.kind = Fault::Kind::Resize;
+        const size_t at = arg.find('@');
+        unsigned width = 0, height = 0;
+        char tail = 0;
+        if (at == std::string::npos || std::sscanf(arg.substr(0, at).c_str(), "%ux%u%c", &width, &height, &tail) != 2 ||
+            width == 0 || height == 0 || !ParseNumber(arg.substr(at + 1), f.value))
+            return bad("needs WIDTHxHEIGHT@SECONDS");
+        f.target = arg.substr(0, at);
     } else {
         return bad("unknown fault (loss, reorder, duplicate, bye-after, stop-after, refuse-rtsp, "
                    "onvif-401, onvif-fault, slow, close-midway, onvif-digest, clock, udp-unreachable, "
-                   "udp-refused, unannounced-port, no-server-port, trickle, ts-jump, seq-jump, stray)");
+                   "udp-refused, unannounced-port, no-server-port, trickle, ts-jump, seq-jump, stray, resize)");
     }
     return f;
 }

@@ -35,6 +35,7 @@ struct Fault {
         TsJump,           // value: seconds the RTP timestamps jump (signed); at: seconds after PLAY
         SeqJump,  // value: sequence numbers skipped at the next key frame with SPS from `at` on (encoder restart)
         Stray,    // value: one datagram this far ahead of the sequence (signed), at `at`
+        Resize,   // target: "WIDTHxHEIGHT"; value: seconds after PLAY; then that clip, new SPS in band
     };
     Kind kind;
     std::string target;

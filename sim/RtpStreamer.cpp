@@ -189,7 +189,10 @@ void RtpStreamer::ReadRtcp()
 
 void RtpStreamer::Run()
 {
-    const auto& frames = setup_.clip->frames;
+    std::shared_ptr<const Clip> clip = setup_.clip;
+    bool switched = false;
+    std::uint64_t switchedAt = 0;
+    AccessUnit switchUnit;
     const double frameSeconds = 1.0 / setup_.frameRate;
     const auto byeAfter = faults_.Value(Fault::Kind::ByeAfter);
     const auto stopAfter = faults_.Value(Fault::Kind::StopAfter);
@@ -218,7 +221,17 @@ void RtpStreamer::Run()
             continue;
         }
 
-        const AccessUnit& au = frames[k % frames.size()];
+        if (setup_.nextClip && !switched && elapsed >= setup_.switchAfter) {
+            // From the new clip's first picture, its parameter sets in front of it.
+            switched = true;
+            switchedAt = k;
+            clip = setup_.nextClip;
+            switchUnit = clip->frames.front();
+            if ((switchUnit.nalUnits.front()[0] & 0x1F) != 7)
+                switchUnit.nalUnits.insert(switchUnit.nalUnits.begin(), {clip->sps, clip->pps});
+        }
+        const auto& frames = clip->frames;
+        const AccessUnit& au = switched && k == switchedAt ? switchUnit : frames[(k - switchedAt) % frames.size()];
         for (const Fault& e : faults_.Get()) {
             if ((e.kind != Fault::Kind::TsJump && e.kind != Fault::Kind::SeqJump && e.kind != Fault::Kind::Stray) ||
                 e.count == 0 || elapsed < e.at || (e.kind == Fault::Kind::SeqJump && !StartsWithParameterSets(au)) ||

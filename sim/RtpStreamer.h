@@ -40,6 +40,9 @@ public:
         std::function<bool(std::uint8_t channel, const Bytes& packet)> interleave;
         std::uint8_t rtpChannel = 0, rtcpChannel = 1;
         bool udpSilent = false;  // datagrams are counted but never sent (UDP unreachable)
+        // The stream goes on with this clip `switchAfter` seconds after PLAY (resize fault).
+        std::shared_ptr<const Clip> nextClip;
+        double switchAfter = 0;
     };
 
     RtpStreamer(Setup setup, FaultSet& faults, StreamCounters& counters, std::function<void()> onClientReport);

@@ -654,6 +654,13 @@ RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_i
     setup.rtcpSocket = session->rtcpSocket;
     setup.rtpPeer = session->rtpPeer;
     setup.rtcpPeer = session->rtcpPeer;
+    if (const std::optional<Fault> resize = faults_.First(Fault::Kind::Resize)) {
+        unsigned width = 0, height = 0;
+        if (std::sscanf(resize->target.c_str(), "%ux%u", &width, &height) == 2) {
+            setup.nextClip = clips_.Find(width, height);
+            setup.switchAfter = resize->value;
+        }
+    }
     if (interleaved) {
         session->link = link;
         session->rtcpChannel = static_cast<std::uint8_t>(rtcpPort);

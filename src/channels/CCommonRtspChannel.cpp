@@ -132,13 +132,8 @@ bool CCommonRtspChannel::PrepareStream()
         ok = ok && step("stream address", ReceiveStreamURI(GetProfileToken()), since = CTime::Now());
         if (ok) {
             CAutoLock guard(uriLock);
-            std::string shown = streamUri;  // without user name and password
-            const size_t scheme = shown.find("://");
-            const size_t at = shown.find('@');
-            if (scheme != std::string::npos && at != std::string::npos && at < shown.find('/', scheme + 3))
-                shown.erase(scheme + 3, at + 1 - (scheme + 3));
             driver->DebugMessage(DebugTrace, "%s: stream address %s", "velkora::CCommonRtspChannel::PrepareStream",
-                                 TraceText(shown).c_str());
+                                 TraceAddress(streamUri).c_str());
         }
     }
     onvif.Reset();

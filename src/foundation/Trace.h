@@ -15,4 +15,10 @@ bool TraceRequested();
 // Text from the network made fit for one log line: printable ASCII only, bounded.
 std::string TraceText(std::string_view untrusted, size_t limit = 160);
 
+// An address made fit for a log line without its credentials: the user information
+// (up to the last '@' before the query, since a camera may leave '@', '/' or ':' of a
+// password unescaped) is removed, and the values of query parameters whose names look
+// like credentials (user, password, token, auth, ...) read "***".
+std::string TraceAddress(std::string_view address, size_t limit = 160);
+
 }  // namespace velkora

@@ -174,7 +174,7 @@ bool CBaseRTSPClient::Exchange(int method)
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string response;
         const std::string request =
-            std::string(RtspMethodName(method)) + " " + TraceText(method == kRtspSetup ? MediaUrl() : BaseUrl());
+            std::string(RtspMethodName(method)) + " " + TraceAddress(method == kRtspSetup ? MediaUrl() : BaseUrl());
         // One deadline for sending the request and reading its whole answer.
         const std::uint64_t deadline = connection_.ExchangeDeadline();
         if (!SendRequest(method, deadline) ||

@@ -268,8 +268,9 @@ TEST_F(CliCommand, OnvifBehindHttpDigestAndWithAnOffsetClock)
         start = camera->OnvifRequests().size();
         // Without --device the recording queries the camera first, in the same process.
         const fs::path file = dir / "auth.h264";
-        const Outcome record = Run({"record", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile(),
-                                    "--duration", "2", "--size", "640x480", "--out", file.string(), "--json"});
+        const Outcome record =
+            Run({"record", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile(), "--duration", "2",
+                 "--size", "640x480", "--out", file.string(), "--overwrite", "--json"});
         ASSERT_EQ(record.status, 0) << setting << record.err;
         const json report = ParseJson(record.out);
         EXPECT_GT(report["frames"].get<int>(), 10) << setting;
@@ -353,11 +354,18 @@ TEST_F(CliCommand, RecordWithoutFramesFailsAndVerboseSaysWhy)
     EXPECT_EQ(outcome.err.find("reason"), std::string::npos) << outcome.err;
 
     // A stream address the camera's RTSP server does not know: DESCRIBE is answered 404.
+    // It carries credentials, as some cameras' addresses do: the trace shows none.
     const uint16_t rtspPort = freePort();
     const std::string rtsp = "rtsp://127.0.0.1:" + std::to_string(rtspPort);
-    ASSERT_TRUE(streamAddress(rtsp + "/media/Nothing", rtspPort));
+    ASSERT_TRUE(streamAddress("rtsp://admin:p@ss:w%rd@127.0.0.1:" + std::to_string(rtspPort) +
+                                  "/media/Nothing?user=admin&password=p@ss/w:rd%25",
+                              rtspPort));
     outcome = record(true);
-    EXPECT_NE(outcome.err.find("last reason: RTSP DESCRIBE " + rtsp + "/media/Nothing: RTSP/1.0 404"),
-              std::string::npos)
+    EXPECT_NE(
+        outcome.err.find("last reason: RTSP DESCRIBE " + rtsp + "/media/Nothing?user=***&password=***: RTSP/1.0 404"),
+        std::string::npos)
         << outcome.err;
+    EXPECT_NE(outcome.err.find("stream address rtsp://127.0.0.1"), std::string::npos) << outcome.err;
+    for (const char* secret : {"p@ss", "w:rd", "rd%", "admin"})
+        EXPECT_EQ(outcome.err.find(secret), std::string::npos) << secret << "\n" << outcome.err;
 }

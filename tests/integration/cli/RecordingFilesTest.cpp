@@ -163,6 +163,80 @@ TEST_F(RecordingFiles, SegmentsJoinWithoutAGapOrARepeat)
     ExpectClipFrames(joined, report["frames"].get<size_t>());
 }
 
+// A recorder restarted with the same arguments, or pointed at the wrong name, keeps
+// what is on disk; only what it made itself and left empty goes.
+TEST_F(RecordingFiles, RecordingsNeverDestroyFiles)
+{
+    const fs::path plain = dir / "cam.h264";
+    std::ofstream(plain) << "earlier";
+    const Outcome refused = Run(Record(plain, {"--duration", "1"}));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(plain.string() + " exists; give --overwrite"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadFile(plain), "earlier");
+    const Outcome replaced = Run(Record(plain, {"--duration", "3", "--overwrite"}));
+    ASSERT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(ParseJson(replaced.out)["bytes"].get<uintmax_t>(), fs::file_size(plain));
+
+    // Numbering goes on after the highest file present, whatever made it.
+    for (const char* earlier : {"seg-001.mkv", "seg-007.mkv"})
+        std::ofstream(dir / earlier) << "earlier";
+    const Outcome segments = Run(Record(dir / "seg.mkv", {"--duration", "5", "--segment", "3"}));
+    ASSERT_EQ(segments.status, 0) << segments.err;
+    EXPECT_EQ(ParseJson(segments.out)["paths"],
+              json::array({(dir / "seg-008.mkv").string(), (dir / "seg-009.mkv").string()}));
+    EXPECT_EQ(ReadFile(dir / "seg-001.mkv") + ReadFile(dir / "seg-007.mkv"), "earlierearlier");
+
+    // No frame: a name that leads to a device stays; a file this run made goes.
+    fs::create_symlink("/dev/null", dir / "null.h264");
+    for (const fs::path& out : {dir / "null.h264", dir / "new.h264"}) {
+        const Outcome failed = Run(Record(out, {"--duration", "1"}), {"HARNOQUISTEL_PASSWORD=wrong"});
+        EXPECT_EQ(failed.status, 1) << out;
+    }
+    EXPECT_TRUE(fs::is_symlink(dir / "null.h264"));
+    EXPECT_FALSE(fs::exists(dir / "new.h264"));
+}
+
+// The operator changes the encoder's resolution: every container file holds one size
+// and plays on its own; raw Annex B carries the new parameter sets on.
+TEST_F(RecordingFiles, NewPictureSizeStartsTheNextContainerFile)
+{
+    camera->SetFaults({*sim::ParseFault("resize=640x480@3")});
+    const fs::path file = dir / "sized.mkv";
+    const Outcome outcome = Run({"record", Address(), "--device", device.string(), "--size", "320x240", "--fps", Fps,
+                                 "--duration", "6", "--out", file.string()});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("size changed to 640x480: recording on in " + (dir / "sized-2.mkv").string()),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.out.find("(2 files)"), std::string::npos) << outcome.out;
+    size_t frames = 0;
+    for (const auto& [name, width] : {std::pair{"sized.mkv", 320}, std::pair{"sized-2.mkv", 640}}) {
+        std::string text;
+        ASSERT_EQ(Shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                        "stream=width,nb_read_frames:format=start_time -of json " +
+                            Quoted(dir / name),
+                        &text),
+                  0)
+            << text;
+        const json probe = ParseJson(text);
+        EXPECT_EQ(probe["streams"][0]["width"], width) << name;
+        EXPECT_NEAR(std::stod(probe["format"]["start_time"].get<std::string>()), 0.0, 0.001) << name;
+        frames += std::stoul(probe["streams"][0]["nb_read_frames"].get<std::string>());
+        EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i " + Quoted(dir / name) + " -f null - 2>&1", &text), 0);
+        EXPECT_EQ(text, "") << name;
+    }
+    EXPECT_NEAR(frames, 72, 3);
+
+    const fs::path raw = dir / "sized.h264";
+    const Outcome rawOutcome = Run({"record", Address(), "--device", device.string(), "--size", "320x240", "--fps", Fps,
+                                    "--duration", "6", "--out", raw.string(), "--json"});
+    ASSERT_EQ(rawOutcome.status, 0) << rawOutcome.err;
+    const json report = ParseJson(rawOutcome.out);
+    EXPECT_EQ(report["paths"], json::array({raw.string()}));
+    EXPECT_EQ(report["width"], 640);
+    EXPECT_EQ(report["bytes"].get<uintmax_t>(), fs::file_size(raw));
+}
+
 TEST_F(RecordingFiles, SnapshotIsTheClipsKeyFrame)
 {
     // PNG for the exact picture: compared with ffmpeg's own decode of the clip's key frames.

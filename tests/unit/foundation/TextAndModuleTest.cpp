@@ -12,6 +12,7 @@
 #include "foundation/FormatText.h"
 #include "foundation/ModuleInfo.h"
 #include "foundation/StreamKindNames.h"
+#include "foundation/Trace.h"
 
 using namespace velkora;
 
@@ -56,4 +57,23 @@ TEST(StreamKindNames, UnknownKindsHaveNoNames)
         const StreamKindNames& n = NamesOfStreamKind(kind);
         EXPECT_EQ(std::string(n.tag) + n.word + n.keySuffix, "") << kind;
     }
+}
+
+// Cameras leave '@', '/', ':' and '%' of a password unescaped in the addresses they give.
+TEST(TraceAddress, LeavesNoCredentialInTheLine)
+{
+    const struct {
+        const char* address;
+        const char* shown;
+    } cases[] = {
+        {"rtsp://cam:554/media/1", "rtsp://cam:554/media/1"},
+        {"rtsp://admin:p@ss@cam:554/media/1", "rtsp://cam:554/media/1"},
+        {"rtsp://admin:pa/ss:w%rd@cam/media/1", "rtsp://cam/media/1"},
+        {"rtsp://admin@cam/s?user=admin&password=p@s/s:%25&profile=1", "rtsp://cam/s?user=***&password=***&profile=1"},
+        {"rtsp://cam/s?Pwd=x;AuthToken=y&channel=2#frag", "rtsp://cam/s?Pwd=***;AuthToken=***&channel=2#frag"},
+        {"/media/1?u=admin&p=secret&subtype", "/media/1?u=***&p=***&subtype"},
+        {"rtsp://cam/s?user=a@b", "rtsp://cam/s?user=***"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TraceAddress(c.address), c.shown) << c.address;
 }

@@ -22,6 +22,9 @@ TEST(FaultSpec, ParsesEveryKindAndRefusesMalformedSpecs)
     EXPECT_EQ(ParseFault("clock=+60:5")->window, 5);
     EXPECT_TRUE(is("ts-jump=-3600@2.5", K::TsJump, "", -3600, -1));
     EXPECT_EQ(ParseFault("ts-jump=-3600@2.5")->at, 2.5);
+    EXPECT_TRUE(is("resize=640x480@3", K::Resize, "640x480", 3, -1));
+    for (const char* bad : {"resize=640x480", "resize=640@3", "resize=0x480@3", "resize=640x480x2@3"})
+        EXPECT_FALSE(ParseFault(bad)) << bad;
     for (const char* ok : {"reorder=0", "duplicate=1", "bye-after=1.5", "stop-after=3", "onvif-401", "slow=10"})
         EXPECT_TRUE(ParseFault(ok)) << ok;
     for (const char* bad : {"",
