@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "foundation/CTime.h"
 #include "foundation/FileTime.h"
 
 namespace velkora {
@@ -30,17 +31,17 @@ void CTimeStampConverter::Reset()
     lastClock_ = 0;
 }
 
-void CTimeStampConverter::Restart(uint32_t rtpTimestamp, uint64_t now)
+void CTimeStampConverter::Restart(uint32_t rtpTimestamp, uint64_t now, uint64_t tick)
 {
     frameTime_ = now;
     lead_ = 0;
-    lastClock_ = now;
+    lastClock_ = tick;
     lastRtpTimestamp_ = rtpTimestamp;
 }
 
 void CTimeStampConverter::Update(uint32_t rtpTimestamp)
 {
-    Update(rtpTimestamp, GetSystemTimeAsFileTime());
+    Update(rtpTimestamp, GetSystemTimeAsFileTime(), CTime::Now());
 }
 
 bool CTimeStampConverter::IsJump(uint32_t d) const
@@ -60,10 +61,10 @@ uint64_t CTimeStampConverter::NormalStep() const
     return static_cast<uint64_t>(clockSteps_.GetMean());
 }
 
-void CTimeStampConverter::Update(uint32_t t, uint64_t now)
+void CTimeStampConverter::Update(uint32_t t, uint64_t now, uint64_t tick)
 {
     if (now == 0 || frameTime_ == 0 || lastRtpTimestamp_ == 0) {
-        Restart(t, now);
+        Restart(t, now, tick);
         return;
     }
 
@@ -76,7 +77,7 @@ void CTimeStampConverter::Update(uint32_t t, uint64_t now)
         // averages.
         frameTime_ = std::max(frameTime_ + NormalStep(), now);
         lead_ = frameTime_ > now ? frameTime_ - now : 0;
-        lastClock_ = now;
+        lastClock_ = tick;
         lastRtpTimestamp_ = t;
         return;
     }
@@ -88,8 +89,8 @@ void CTimeStampConverter::Update(uint32_t t, uint64_t now)
         resync = true;
     } else {
         rtpSteps_.Add(d);
-        if (now >= lastClock_)
-            clockSteps_.Add(static_cast<unsigned>((now - lastClock_) & 0xffffffffu));
+        if (tick >= lastClock_)
+            clockSteps_.Add(static_cast<unsigned>((tick - lastClock_) & 0xffffffffu));
 
         if (rtpSteps_.GetCount() <= kNominalSamples) {
             frameTime_ += uint64_t{d} * kTicksToFileTime;
@@ -110,11 +111,11 @@ void CTimeStampConverter::Update(uint32_t t, uint64_t now)
     if (now < frameTime_) {
         if (resync || frameTime_ - now > kMaxUnforcedLead)
             lead_ = frameTime_ - now;
-        lastClock_ = now;
+        lastClock_ = tick;
         lastRtpTimestamp_ = t;
         return;
     }
-    Restart(t, now);
+    Restart(t, now, tick);
 }
 
 }  // namespace velkora

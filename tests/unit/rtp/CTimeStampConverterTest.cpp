@@ -52,6 +52,25 @@ TEST(TimeStampConverter, RtpClockJumpsKeepFrameStepsEven)
     }
 }
 
+// The host's clock stepped an hour forward: the frame comes at the new clock once, and the
+// steps after it stay those of the camera (the rate is measured on the monotonic clock).
+TEST(TimeStampConverter, WallClockStepLeavesTheMeasuredRateAlone)
+{
+    CTimeStampConverter c;
+    uint32_t t = 3600;
+    uint64_t clock = kNow, tick = 1000 * kMs;
+    for (int i = 0; i < 300; ++i)
+        c.Update(t += 3600, clock += 40 * kMs, tick += 40 * kMs);
+    clock += 3600'000 * kMs;
+    c.Update(t += 3600, clock += 40 * kMs, tick += 40 * kMs);
+    EXPECT_EQ(c.GetFrameTime(), clock);
+    for (int i = 0; i < 300; ++i) {
+        const uint64_t previous = c.GetFrameTime();
+        c.Update(t += 3600, clock += 40 * kMs, tick += 40 * kMs);
+        ASSERT_LE(c.GetFrameTime() - previous, 41 * kMs) << i;
+    }
+}
+
 TEST(TimeStampConverter, WorksOffALeadGraduallyAfterABurst)
 {
     CTimeStampConverter c;
