@@ -23,6 +23,7 @@ struct TransportTarget {
     uint32_t authScheme = 0;  // HttpAuthScheme; 0: no credentials
     std::string user;
     std::string password;
+    std::string caFile;  // non-empty: HTTPS certificates are always verified against it
 };
 
 // One HTTP exchange at a time on libcurl: one easy handle driven by a multi
@@ -70,8 +71,8 @@ public:
     uint32_t StatusCode() const;
     // Content-Length of the answer; -1 when it has none.
     long long ContentLength() const;
-    // First scheme word of the answer's WWW-Authenticate headers; empty when none.
-    const std::string& FirstChallenge() const { return firstChallenge; }
+    // Every scheme the answer's WWW-Authenticate headers offer (HttpAuthScheme bits).
+    uint32_t OfferedSchemes() const { return offeredSchemes; }
 
     // Transfer callbacks (public for the C trampolines only).
     size_t OnHeader(const char* data, size_t size);
@@ -100,7 +101,7 @@ private:
     std::size_t bufferedStart = 0;
     bool paused = false;
     bool followRedirects = false;
-    std::string firstChallenge;
+    uint32_t offeredSchemes = 0;
     long challengeStatus = 0;
     std::chrono::steady_clock::time_point lastActivity;
     long long lastUp = -1;
