@@ -78,6 +78,7 @@ bool CBaseRTSPClient::Open(const RTSPSessionSettings& settings, IRTSPClientUser*
     receiveTimeoutMs_ = settings_.receiveTimeoutMs;
     transportRefused_ = false;
     playAccepted_ = false;
+    loginRefused_ = false;
     rtpChannel_ = 0;
     demuxer_.Reset();
     awaitingResponse_ = responseReady_ = false;
@@ -112,6 +113,7 @@ void CBaseRTSPClient::Close()
         CloseSocket();
     }
     lastKeepAliveMs_ = 0;
+    loginRefused_ = false;
     user_ = nullptr;
 }
 
@@ -343,9 +345,20 @@ bool CBaseRTSPClient::Exchange(int method)
             return false;
         }
         parsed = parser_.Parse(method, response);
-        // One more attempt when the server asks for a scheme not yet tried.
+        // One more attempt when the server asks for a scheme not yet tried; never from
+        // Digest down to Basic, nor to Basic at all when plain-text passwords are off.
+        const int challenged = parsed && parser_.Status() == 401 ? parser_.AuthScheme() : kAuthNone;
+        const bool downgrade = challenged == kAuthBasic && settings_.authScheme == kAuthDigest;
+        const bool withheld = challenged == kAuthBasic && !settings_.basicAllowed;
+        if (withheld && !basicRefusalReported_ && owner) {
+            basicRefusalReported_ = true;
+            owner->DebugMessage(DebugFailure,
+                                "%s: Device %s asks for RTSP Basic authentication, which would send the password in "
+                                "clear; it is not sent (HARNOQUISTEL_PLAINTEXT_PASSWORD=never)",
+                                MethodName(kClassName, "Exchange").c_str(), owner->GetName().c_str());
+        }
         const bool retry =
-            parsed && parser_.Status() == 401 && parser_.AuthScheme() != settings_.authScheme && attempt == 0;
+            challenged != kAuthNone && challenged != settings_.authScheme && !downgrade && !withheld && attempt == 0;
         const bool good = parsed && parser_.Status() >= 200 && parser_.Status() < 300;
         Trace("Exchange", std::string(good || retry ? "" : "reason: ") + "RTSP " + request + ": " +
                               TraceText(std::string_view(response).substr(0, response.find("\r\n"))));
@@ -355,6 +368,8 @@ bool CBaseRTSPClient::Exchange(int method)
         }
         break;
     }
+    if (parsed && parser_.Status() == 401 && method != kRtspTeardown)
+        loginRefused_ = true;
     return parsed && parser_.Status() >= 200 && parser_.Status() < 300;
 }
 
