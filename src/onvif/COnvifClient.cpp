@@ -68,7 +68,8 @@ bool COnvifClient::Initialize(const std::string& authenticationType, const std::
         if (!sender)
             return false;
     }
-    digest = authenticationType != "Basic";
+    // Without plain-text passwords a "Basic" setting still gets the digest.
+    digest = authenticationType != "Basic" || device.neverPlaintextPassword;
     namespaces.SetDefaults();
     namespaces.Add("s", XmlNs::SoapEnvelope);
     if (!customNamespaces.empty())
@@ -233,6 +234,7 @@ COnvifClient::PostResult COnvifClient::Post(const SoapRequest& request, const st
     }
     result.answered = true;
     result.status = shared->GetStatusCode();
+    result.basicWithheld = shared->PasswordWithheld();
     std::vector<uint8_t> body;
     shared->ReadResponse(body);
     shared->Release();
@@ -266,6 +268,7 @@ bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
             return false;
         }
         lastFault.httpStatus = result.status;
+        lastFault.basicWithheld = result.basicWithheld;
         if (result.body.empty())
             return false;
         switch (result.status) {
@@ -289,6 +292,10 @@ bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
                             continue;
                         }
                     }
+                }
+                if (device.neverPlaintextPassword) {
+                    lastFault.plainTextWithheld = true;
+                    return false;
                 }
                 // Some devices accept only the plain-text password: ask once more, and from now on, that way.
                 digest = false;
