@@ -1,9 +1,12 @@
 #include "http/CHttpSender.h"
 
 #include "support/LoopbackHttpServer.h"
+#include "support/Peers.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <random>
 #include <thread>
 
@@ -226,6 +229,69 @@ TEST(HttpSender, CredentialsGoOnlyWhereAndHowTheDeviceAsks)
             EXPECT_EQ("<a/>", server.Requests().back().body);
         }
     }
+}
+
+// With a CA file HTTPS certificates are verified against it, even where the request's flags
+// would ignore certificate errors; without one a self-signed certificate is accepted.
+TEST(HttpSender, CaFileVerifiesTheCertificate)
+{
+    char dirTemplate[] = "/tmp/hq_tls_XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    for (const char* name : {"camera", "other"})
+        ASSERT_EQ(Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -addext "
+                        "subjectAltName=IP:127.0.0.1 -keyout " +
+                        dir + "/" + name + ".key -out " + dir + "/" + name + ".pem 2>/dev/null"),
+                  0);
+    // Python's TLS server as the camera: prints its port, answers every GET with 200.
+    const std::string script =
+        "import http.server,ssl,sys\n"
+        "class H(http.server.BaseHTTPRequestHandler):\n"
+        "  def do_GET(self):\n"
+        "    self.send_response(200);self.send_header('Content-Length','2');self.end_headers();self.wfile.write(b'ok')\n"
+        "  def log_message(self,*a): pass\n"
+        "s=http.server.HTTPServer(('127.0.0.1',0),H)\n"
+        "c=ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER);c.load_cert_chain(sys.argv[1],sys.argv[2])\n"
+        "s.socket=c.wrap_socket(s.socket,server_side=True)\n"
+        "print(s.server_address[1],flush=True)\n"
+        "s.serve_forever()\n";
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t peer = fork();
+    if (peer == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        const std::string cert = dir + "/camera.pem", key = dir + "/camera.key";
+        execl("/usr/bin/python3", "python3", "-c", script.c_str(), cert.c_str(), key.c_str(), nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+    struct Reap {
+        pid_t pid;
+        ~Reap()
+        {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    } reap{peer};
+    char portText[16] = {};
+    const ssize_t got = read(out[0], portText, sizeof portText - 1);
+    close(out[0]);
+    const auto port = static_cast<uint16_t>(got > 0 ? std::atoi(portText) : 0);
+    const struct {
+        std::string caFile;
+        bool sent;
+    } cases[] = {{"", true}, {dir + "/camera.pem", true}, {dir + "/other.pem", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.caFile);
+        ASSERT_NE(port, 0);
+        velkora::DEVICE_INFO device = Device(port);
+        device.caFile = c.caFile;
+        CHttpSender sender(device);  // plain HTTP fails against TLS, then HTTPS is tried
+        EXPECT_EQ(c.sent, sender.Send(HttpRequest("GET", "/")));
+        EXPECT_EQ(c.sent ? 200u : 0u, sender.GetStatusCode());
+    }
+    Shell("rm -r " + dir);
 }
 
 TEST(HttpSender, SecureStateFollowsWhatWorked)
