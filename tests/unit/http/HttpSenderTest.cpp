@@ -266,18 +266,21 @@ TEST(HttpSender, CaFileVerifiesTheCertificate)
         _exit(127);
     }
     close(out[1]);
+    // The pipe stays open while the peer runs: its later writes must not fail.
     struct Reap {
         pid_t pid;
+        int pipe;
         ~Reap()
         {
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
+            close(pipe);
         }
-    } reap{peer};
-    char portText[16] = {};
-    const ssize_t got = read(out[0], portText, sizeof portText - 1);
-    close(out[0]);
-    const auto port = static_cast<uint16_t>(got > 0 ? std::atoi(portText) : 0);
+    } reap{peer, out[0]};
+    std::string portText;
+    for (char c = 0; c != '\n' && read(out[0], &c, 1) == 1;)
+        portText += c;
+    const auto port = static_cast<uint16_t>(std::atoi(portText.c_str()));
     const struct {
         std::string caFile;
         bool sent;
