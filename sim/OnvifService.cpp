@@ -86,10 +86,13 @@ OnvifService::OnvifService(DeviceModel& model, FaultSet& faults, RequestLog& log
     auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         Answer a = Handle(req.path, req.body, req.local_addr, req.get_header_value("Authorization"));
         res.status = a.status;
-        if (a.challenge)
+        if (a.challenge) {
+            // Basic first, as many cameras list it: clients must still answer Digest.
+            res.set_header("WWW-Authenticate", std::string("Basic realm=\"") + RtspAuthenticator::kRealm + "\"");
             res.set_header("WWW-Authenticate", std::string("Digest realm=\"") + RtspAuthenticator::kRealm +
                                                    "\", qop=\"auth\", nonce=\"" + httpDigest_.Nonce() +
                                                    "\", algorithm=MD5");
+        }
         const char* type = "application/soap+xml; charset=utf-8";
         if (a.closeMidway && !a.body.empty()) {
             auto body = std::make_shared<std::string>(std::move(a.body));

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <utility>
 
+#include "foundation/PasswordOptions.h"
+
 namespace velkora {
 
 using ipcapture::IHostCapabilityStore;
@@ -116,6 +118,7 @@ CCapabilityQueryModule::CCapabilityQueryModule(IHostQuerySink* sink_, bool stand
 {
     deviceInfo.requestTimeout = 7500;
     deviceInfo.streamTimeout = 7500;
+    ReadPasswordOptions(deviceInfo);
     stopWaitMs = 2 * deviceInfo.requestTimeout;
 }
 

@@ -245,8 +245,26 @@ uint32_t CBaseRTPChannel::Run()
     const uint32_t firstFrameWait = std::max(info.requestTimeout, streamTimeout / 2);
     frameTimer.Update();
     bool longWait = false;
+    // After a refused login the next attempts wait 2, 4, 8 ... 60 s: many cameras lock the
+    // account (or our address) after a handful of refusals. A frame ends the back-off.
+    uint32_t refusals = 0;
+    uint32_t backOffMs = 0;
+    auto noteRefusal = [&] {
+        const std::string refusal = LoginRefusal();
+        if (refusal.empty() || IsStopping())
+            return;
+        backOffMs = std::min(kLoginBackOffFirstMs << std::min<uint32_t>(refusals, 5), kLoginBackOffMaxMs);
+        if (refusals++ == 0)
+            driver->DebugMessage(DebugFailure,
+                                 "%s: Device %s refused the login of channel %u (%s); it is tried again after %u s, "
+                                 "then at growing intervals up to %u s",
+                                 "velkora::CBaseRTPChannel::Run", driver->GetName().c_str(), channelIndex,
+                                 refusal.c_str(), backOffMs / 1000, kLoginBackOffMaxMs / 1000);
+    };
     for (;;) {
-        if (stopEvent.Wait(longWait ? 1000 : 10)) {
+        const uint32_t waitMs = backOffMs != 0 ? backOffMs : longWait ? 1000 : 10;
+        backOffMs = 0;
+        if (stopEvent.Wait(waitMs)) {
             StopStream();
             SetChannelState(ChannelStopped);
             SetCameraState(false);
@@ -276,8 +294,10 @@ uint32_t CBaseRTPChannel::Run()
             SetChannelState(ChannelStreamLost);
             ReportSignalLost();
         }
-        if (!RestartStream())
+        if (!RestartStream()) {
+            noteRefusal();
             continue;
+        }
         int signalled = WaitForAnyEvent({&stopEvent, &frameEvent, &sessionEvent}, firstFrameWait);
         if (signalled < 0) {
             longWait = false;
@@ -292,8 +312,12 @@ uint32_t CBaseRTPChannel::Run()
                     "%s: reason: no RTP datagram from %s on UDP %u within %g s: is a firewall dropping them?",
                     "velkora::CBaseRTPChannel::Run", AddressText(cameraAddress).c_str(), unsigned{receiver.GetPort()},
                     firstFrameWait / 1000.0);
-        } else if (signalled == 1)
+        } else if (signalled == 1) {
             SetChannelState(ChannelStreaming);
+            refusals = 0;
+        } else if (signalled == 2) {
+            noteRefusal();
+        }
     }
     return 0;
 }

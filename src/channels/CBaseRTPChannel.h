@@ -66,6 +66,9 @@ protected:
     virtual bool IsStreamAlive();                                 // slot 16
     virtual void ProcessRTPPacket(const CRTPPacket& packet) = 0;  // slot 17
     virtual void KeepAlive() {}                                   // slot 18
+    // What refused our credentials when the last start attempt failed ("RTSP 401", ...);
+    // empty when the failure (if any) was something else.
+    virtual std::string LoginRefusal() { return {}; }
 
     // Finds a quiet even port pair (rtp/RtpPortRange.h) and opens the receiver and the RTCP handler on it.
     bool OpenRtpPorts();
@@ -87,6 +90,8 @@ protected:
     CManualEvent sessionEvent;
 
 private:
+    static constexpr uint32_t kLoginBackOffFirstMs = 2000;
+    static constexpr uint32_t kLoginBackOffMaxMs = 60000;
     bool RestartStream();
 
     CRecursiveLock deliveryLock;  // orders a frame's online report against Stop

@@ -82,6 +82,7 @@ bool CBaseRTSPChannel::StartStream()
     settings.host = info.host;
     settings.userName = info.user;
     settings.password = info.password;
+    settings.basicAllowed = !info.neverPlaintextPassword;
     settings.connectTimeoutMs = info.requestTimeout;
     settings.receiveTimeoutMs = info.requestTimeout;
     interleaved = ChooseInterleaved();

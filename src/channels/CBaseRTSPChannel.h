@@ -41,6 +41,7 @@ protected:
     void StopStream() override;
     bool IsStreamAlive() override;
     virtual void FillSessionSettings(RTSPSessionSettings& settings) = 0;  // slot 19
+    std::string LoginRefusal() override { return rtspClient.LoginRefused() ? "RTSP 401" : ""; }
 
     CBaseRTSPClient rtspClient;
 

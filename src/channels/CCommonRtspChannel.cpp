@@ -137,8 +137,17 @@ bool CCommonRtspChannel::PrepareStream()
         }
     }
     onvif.Reset();
-    if (ok)
+    onvifRefusal.clear();
+    if (ok) {
         messages.Clear();
+    } else {
+        const SoapFault fault = onvif.GetLastFault();
+        const std::string subcode = fault.FindAuthenticationFault();
+        if (fault.httpStatus == 401)
+            onvifRefusal = "HTTP 401";
+        else if (!subcode.empty())
+            onvifRefusal = "SOAP " + subcode + " fault";
+    }
     return ok;
 }
 

@@ -46,6 +46,10 @@ protected:
     void OnStopThread() override;
     bool PrepareStream() override;
     void FillSessionSettings(RTSPSessionSettings& settings) override;
+    std::string LoginRefusal() override
+    {
+        return !onvifRefusal.empty() ? onvifRefusal : CBaseRTSPChannel::LoginRefusal();
+    }
 
     bool GetCompatibleMediaProfile(const ChannelTargets& targets, std::string& encoderToken);
     bool CreateMediaProfile(const std::string& name, const std::string& sourceToken, const std::string& encoderToken);
@@ -77,6 +81,7 @@ protected:
     CRecursiveLock profileLock;
     std::string profileToken;
     CMessageRepeatFilter messages;
+    std::string onvifRefusal;  // capture thread: how ONVIF refused the last preparation's login
 };
 
 }  // namespace velkora

@@ -9,6 +9,7 @@
 #include "driver/CIPVideoCapture.h"
 #include "foundation/CDebugInfo.h"
 #include "foundation/FormatText.h"
+#include "foundation/PasswordOptions.h"
 #include "foundation/Trace.h"
 
 namespace velkora {
@@ -122,6 +123,7 @@ bool CIPCaptureDriver::Open(ipcapture::IHostDebugOutput* debugSink, ipcapture::I
     hostContext = frameFactory;
     debugOutput = debugSink;
     ReadTransportChoice();
+    ReadPasswordOptions(deviceInfo);
 
     videoCapture.reset(new (std::nothrow) CIPVideoCapture(this, channelCount));
     if (videoCapture && OpenDevice(settings))

@@ -39,6 +39,10 @@ struct DEVICE_INFO {
     std::string password;
     std::string model;
     RtspTransport rtspTransport = RtspTransport::Auto;  // from HARNOQUISTEL_RTSP_TRANSPORT at open
+    // From HARNOQUISTEL_PLAINTEXT_PASSWORD=never at open: the password never leaves in clear
+    // (no WS-Security PasswordText, no HTTP or RTSP Basic), whatever the device asks.
+    bool neverPlaintextPassword = false;
+    std::string caFile;  // from HARNOQUISTEL_CA_FILE at open: HTTPS certificates are verified against it
 };
 
 }  // namespace velkora

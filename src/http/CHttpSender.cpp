@@ -53,21 +53,43 @@ uint32_t CHttpSender::ChooseAuthScheme(const HttpRequest& request) const
     return serverAuthScheme != 0 ? serverAuthScheme : SchemeOfSelector(request.authSelector);
 }
 
+uint32_t CHttpSender::UsableSchemes(const HttpRequest& request) const
+{
+    // Requests without credentials of their own (SOAP) answer Digest alone: ONVIF
+    // devices authenticate by Digest, and Basic would put the password on the wire.
+    uint32_t usable = request.authSelector == HttpAuthNone
+                          ? uint32_t{HttpSchemeDigest}
+                          : uint32_t{HttpSchemeBasic | HttpSchemeNtlm | HttpSchemeDigest | HttpSchemeNegotiate};
+    if (device.neverPlaintextPassword)
+        usable &= ~uint32_t{HttpSchemeBasic};
+    uint32_t performable = 0;
+    for (uint32_t scheme : {HttpSchemeBasic, HttpSchemeNtlm, HttpSchemeDigest, HttpSchemeNegotiate})
+        if (CurlTransport::CanAuthenticate(scheme))
+            performable |= scheme;
+    return usable & performable;
+}
+
 int CHttpSender::Perform(HttpRequest& request)
 {
     statusCode = 0;
     contentLength = 0;
     lastError = 0;
+    passwordWithheld = false;
 
     TransportTarget target;
     target.host = device.host;
     target.port = device.port;
     target.secure = request.secure != 0;
+    target.caFile = device.caFile;
     // A request that offers no credentials still answers a scheme the device demanded.
     const bool offers = request.authSelector != HttpAuthNone ||
                         (serverAuthScheme != 0 && CurlTransport::CanAuthenticate(serverAuthScheme));
-    if (!device.user.empty() && offers) {
-        target.authScheme = ChooseAuthScheme(request);
+    uint32_t scheme = offers ? ChooseAuthScheme(request) : 0;
+    // Without plain-text passwords nothing goes out as Basic, not even before a challenge.
+    if (scheme == HttpSchemeBasic && device.neverPlaintextPassword)
+        scheme = 0;
+    if (!device.user.empty() && scheme != 0) {
+        target.authScheme = scheme;
         target.user = device.user;
         target.password = device.password;
     }
@@ -97,15 +119,18 @@ int CHttpSender::Perform(HttpRequest& request)
     }
 
     if (statusCode == 401 && serverAuthScheme == 0) {
-        const uint32_t offered = ChooseAuthScheme(request);
-        const uint32_t first = SchemeFromName(transport.FirstChallenge());
-        serverAuthScheme = first;
+        const uint32_t offered = transport.OfferedSchemes();
+        const uint32_t answer = device.user.empty() ? 0 : ChooseAnswerScheme(offered, UsableSchemes(request));
         transport.Close();
-        if (first == 0 || first == offered)
-            return 1;
-        if (request.authSelector == HttpAuthNone && (device.user.empty() || !CurlTransport::CanAuthenticate(first)))
+        // Only a scheme we can perform is remembered: any other would fail every later request.
+        serverAuthScheme = answer;
+        if (answer == 0) {
+            passwordWithheld =
+                !device.user.empty() && target.authScheme != HttpSchemeBasic && (offered & HttpSchemeBasic) != 0;
             return 1;  // nothing to answer it with: the caller sees the 401
-
+        }
+        if (answer == target.authScheme)
+            return 1;
         return Send(request) ? 1 : -1;
     }
     return 1;

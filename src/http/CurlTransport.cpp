@@ -186,7 +186,7 @@ void CurlTransport::Close()
     headersDone = false;
     requestSent = false;
     transferError = 0;
-    firstChallenge.clear();
+    offeredSchemes = 0;
     challengeStatus = 0;
 }
 
@@ -271,7 +271,11 @@ bool CurlTransport::Configure(const HttpRequest& request, const TransportTarget&
         curl_easy_setopt(easy, CURLOPT_PASSWORD, target.password.c_str());
     }
 
-    const bool relaxTls = target.secure && (request.flags & HttpRequest::FlagIgnoreCertErrors) != 0;
+    // A CA file is the integrator's request to verify, whatever the caller's flags say.
+    const bool relaxTls =
+        target.secure && target.caFile.empty() && (request.flags & HttpRequest::FlagIgnoreCertErrors) != 0;
+    if (!target.caFile.empty() && curl_easy_setopt(easy, CURLOPT_CAINFO, target.caFile.c_str()) != CURLE_OK)
+        return false;
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, relaxTls ? 0L : 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, relaxTls ? 0L : 2L);
     followRedirects = (request.flags & HttpRequest::FlagNoRedirects) == 0;
@@ -361,7 +365,7 @@ size_t CurlTransport::OnHeader(const char* data, size_t size)
 
     if (line.compare(0, 5, "HTTP/") == 0) {
         // A new answer (after 100-continue, an authentication round or a redirect).
-        firstChallenge.clear();
+        offeredSchemes = 0;
         const std::size_t space = line.find(' ');
         challengeStatus = space == std::string::npos ? 0 : std::atol(line.c_str() + space + 1);
     } else if (line.empty()) {
@@ -371,14 +375,8 @@ size_t CurlTransport::OnHeader(const char* data, size_t size)
         const bool interim = status < 200 || status == 401 || (followRedirects && status >= 300 && status < 400);
         if (!interim)
             headersDone = true;
-    } else if (firstChallenge.empty() && strncasecmp(line.c_str(), "WWW-Authenticate:", 17) == 0) {
-        const std::size_t start = line.find_first_not_of(" \t", 17);
-        if (start != std::string::npos) {
-            const std::size_t end = line.find_first_of(" \t,", start);
-            const std::string scheme = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
-            if (SchemeFromName(scheme) != 0)
-                firstChallenge = scheme;
-        }
+    } else if (strncasecmp(line.c_str(), "WWW-Authenticate:", 17) == 0) {
+        offeredSchemes |= SchemesOfChallenge(std::string_view(line).substr(17));
     }
     return size;
 }

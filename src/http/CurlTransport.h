@@ -23,6 +23,7 @@ struct TransportTarget {
     uint32_t authScheme = 0;  // HttpAuthScheme; 0: no credentials
     std::string user;
     std::string password;
+    std::string caFile;  // non-empty: HTTPS certificates are always verified against it
 };
 
 // One HTTP exchange at a time on libcurl: one easy handle driven by a multi
@@ -71,8 +72,8 @@ public:
     uint32_t StatusCode() const;
     // Content-Length of the answer; -1 when it has none.
     long long ContentLength() const;
-    // First scheme word of the answer's WWW-Authenticate headers; empty when none.
-    const std::string& FirstChallenge() const { return firstChallenge; }
+    // Every scheme the answer's WWW-Authenticate headers offer (HttpAuthScheme bits).
+    uint32_t OfferedSchemes() const { return offeredSchemes; }
 
     // Transfer callbacks (public for the C trampolines only).
     size_t OnHeader(const char* data, size_t size);
@@ -98,7 +99,7 @@ private:
     uint32_t transferError = 0;  // error the transfer ended with, 0 when it completed
     AnswerBuffer answer;
     bool followRedirects = false;
-    std::string firstChallenge;
+    uint32_t offeredSchemes = 0;
     long challengeStatus = 0;
     uint64_t deadlineMs = 0;  // of the whole exchange, from Start (MonotonicMs)
 };

@@ -2,6 +2,7 @@
 
 #include "http/HttpRequest.h"
 
+#include <algorithm>
 #include <strings.h>
 
 namespace Web {
@@ -41,6 +42,55 @@ uint32_t SchemeFromName(std::string_view name)
         return HttpSchemeDigest;
     if (SameWord(name, "Negotiate"))
         return HttpSchemeNegotiate;
+    return 0;
+}
+
+uint32_t SchemesOfChallenge(std::string_view value)
+{
+    uint32_t schemes = 0;
+    std::size_t pos = 0;
+    bool segmentStart = true;
+    while (pos < value.size()) {
+        const char c = value[pos];
+        if (c == '"') {
+            // Quoted values may hold commas and scheme-like words.
+            for (++pos; pos < value.size() && value[pos] != '"'; ++pos)
+                if (value[pos] == '\\')
+                    ++pos;
+            ++pos;
+            continue;
+        }
+        if (c == ',') {
+            segmentStart = true;
+            ++pos;
+            continue;
+        }
+        if (c == ' ' || c == '\t' || !segmentStart) {
+            ++pos;
+            continue;
+        }
+        // A word at the start of a segment: a scheme, unless it is a parameter name ("realm=").
+        const std::size_t end = std::min(value.find_first_of(" \t,=", pos), value.size());
+        const std::size_t next = value.find_first_not_of(" \t", end);
+        const bool parameter = next != std::string_view::npos && value[next] == '=';
+        if (!parameter) {
+            const uint32_t scheme = SchemeFromName(value.substr(pos, end - pos));
+            schemes |= scheme != 0 ? scheme : HttpSchemeOther;
+        }
+        segmentStart = false;
+        pos = end;
+    }
+    return schemes;
+}
+
+uint32_t ChooseAnswerScheme(uint32_t offered, uint32_t usable)
+{
+    uint32_t candidates = offered & usable;
+    if ((offered & ~HttpSchemeBasic) != 0)
+        candidates &= ~HttpSchemeBasic;
+    for (uint32_t scheme : {HttpSchemeDigest, HttpSchemeNegotiate, HttpSchemeNtlm, HttpSchemeBasic})
+        if ((candidates & scheme) != 0)
+            return scheme;
     return 0;
 }
 

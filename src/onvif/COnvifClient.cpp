@@ -68,7 +68,8 @@ bool COnvifClient::Initialize(const std::string& authenticationType, const std::
         if (!sender)
             return false;
     }
-    digest = authenticationType != "Basic";
+    // Without plain-text passwords a "Basic" setting still gets the digest.
+    digest = authenticationType != "Basic" || device.neverPlaintextPassword;
     namespaces.SetDefaults();
     namespaces.Add("s", XmlNs::SoapEnvelope);
     if (!customNamespaces.empty())
@@ -233,17 +234,20 @@ COnvifClient::PostResult COnvifClient::Post(const SoapRequest& request, const st
     }
     const uint32_t status = shared->GetStatusCode();
     const uint32_t length = shared->GetContentLength();
+    const bool basicWithheld = shared->PasswordWithheld();
     std::vector<uint8_t> body;
     shared->ReadResponse(body);
+    const uint32_t readError = shared->GetLastError();
     shared->Release();
     // An answer that stopped short of its announced length (the time-out or the
     // connection ended it) is no answer, even where the part that came parses.
-    if (length != 0 && body.size() < length && shared->GetLastError() != 0) {
-        result.transportError = shared->GetLastError();
+    if (length != 0 && body.size() < length && readError != 0) {
+        result.transportError = readError;
         return result;
     }
     result.answered = true;
     result.status = status;
+    result.basicWithheld = basicWithheld;
     result.body.assign(body.begin(), body.end());
     return result;
 }
@@ -274,6 +278,7 @@ bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
             return false;
         }
         lastFault.httpStatus = result.status;
+        lastFault.basicWithheld = result.basicWithheld;
         if (result.body.empty())
             return false;
         switch (result.status) {
@@ -297,6 +302,10 @@ bool COnvifClient::Exchange(const SoapRequest& request, std::string& answer)
                             continue;
                         }
                     }
+                }
+                if (device.neverPlaintextPassword) {
+                    lastFault.plainTextWithheld = true;
+                    return false;
                 }
                 // Some devices accept only the plain-text password: ask once more, and from now on, that way.
                 digest = false;

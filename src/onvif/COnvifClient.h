@@ -119,6 +119,7 @@ private:
         bool answered = false;  // an HTTP answer arrived
         uint32_t status = 0;
         uint32_t transportError = 0;
+        bool basicWithheld = false;  // a 401 offered only Basic, which SOAP never answers
         std::string body;
     };
     PostResult Post(const SoapRequest& request, const std::string& envelope);

@@ -40,8 +40,14 @@ std::string SoapFault::FindAuthenticationFault() const
 
 std::string SoapFault::GetAuthenticationText(const std::string& leading) const
 {
+    if (basicWithheld)
+        return leading + "The device offers only HTTP Basic authentication, which would send the password in clear; "
+                         "it was not sent";
     if (httpStatus != 401 && FindAuthenticationFault().empty())
         return {};
+    if (plainTextWithheld)
+        return leading + "The device refused the password digest; the plain-text password is not sent "
+                         "(HARNOQUISTEL_PLAINTEXT_PASSWORD=never)";
     if (refusedClockOffset != 0)
         return leading + "The device's clock differs from ours by " + std::to_string(refusedClockOffset) +
                " seconds and it refused requests adjusted to its clock";

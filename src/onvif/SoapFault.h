@@ -17,6 +17,10 @@ struct SoapFault {
     // Seconds the device's clock differed from ours when it refused tokens made
     // on its own clock; 0 when the clocks agreed (or were never compared).
     int64_t refusedClockOffset = 0;
+    // The password was kept back: the device offered only HTTP Basic, or it refused the
+    // digest and plain-text passwords are off (HARNOQUISTEL_PLAINTEXT_PASSWORD=never).
+    bool basicWithheld = false;
+    bool plainTextWithheld = false;
 
     // The one place a fault becomes words; callers append it to their message.
     std::string GetErrorText(const std::string& leading) const;

@@ -215,7 +215,11 @@ bool CVerintPTZComm::SendPTZCommand(const std::string& command, int16_t value)
             lastError.clear();
             return true;
         }
-        if (status == 401) {
+        if (status == 401 && httpSender.PasswordWithheld()) {
+            message = FormatText("%s: Device %s:%hu asks for HTTP Basic authentication for \"%s\", which would send "
+                                 "the password in clear; it is not sent (HARNOQUISTEL_PLAINTEXT_PASSWORD=never)",
+                                 method.c_str(), host, port, DisplayRequest(path).c_str());
+        } else if (status == 401) {
             message = FormatText("%s: Device %s:%hu is unable to process \"%s\" request: credentials are invalid",
                                  method.c_str(), host, port, DisplayRequest(path).c_str());
         } else if (status == 404) {

@@ -38,6 +38,7 @@ bool CBaseRTSPClient::Open(const RTSPSessionSettings& settings, IRTSPClientUser*
     lastKeepAliveMs_ = 0;
     transportRefused_ = false;
     playAccepted_ = false;
+    loginRefused_ = false;
     interleaved_.Reset(user);
     if (!Connect()) {
         Close();
@@ -61,6 +62,7 @@ void CBaseRTSPClient::Close()
     StopThread(std::max(settings_.receiveTimeoutMs, settings_.sendTimeoutMs) * 2 + 1000);
     connection_.Close();
     lastKeepAliveMs_ = 0;
+    loginRefused_ = false;
     user_ = nullptr;
     interleaved_.Reset(nullptr);
 }
@@ -185,9 +187,20 @@ bool CBaseRTSPClient::Exchange(int method)
             return false;
         }
         parsed = parser_.Parse(method, response);
-        // One more attempt when the server asks for a scheme not yet tried.
+        // One more attempt when the server asks for a scheme not yet tried; never from
+        // Digest down to Basic, nor to Basic at all when plain-text passwords are off.
+        const int challenged = parsed && parser_.Status() == 401 ? parser_.AuthScheme() : kAuthNone;
+        const bool downgrade = challenged == kAuthBasic && settings_.authScheme == kAuthDigest;
+        const bool withheld = challenged == kAuthBasic && !settings_.basicAllowed;
+        if (withheld && !basicRefusalReported_ && owner) {
+            basicRefusalReported_ = true;
+            owner->DebugMessage(DebugFailure,
+                                "%s: Device %s asks for RTSP Basic authentication, which would send the password in "
+                                "clear; it is not sent (HARNOQUISTEL_PLAINTEXT_PASSWORD=never)",
+                                MethodName(kClassName, "Exchange").c_str(), owner->GetName().c_str());
+        }
         const bool retry =
-            parsed && parser_.Status() == 401 && parser_.AuthScheme() != settings_.authScheme && attempt == 0;
+            challenged != kAuthNone && challenged != settings_.authScheme && !downgrade && !withheld && attempt == 0;
         const bool good = parsed && parser_.Status() >= 200 && parser_.Status() < 300;
         Trace("Exchange", std::string(good || retry ? "" : "reason: ") + "RTSP " + request + ": " +
                               TraceText(std::string_view(response).substr(0, response.find("\r\n"))));
@@ -197,6 +210,8 @@ bool CBaseRTSPClient::Exchange(int method)
         }
         break;
     }
+    if (parsed && parser_.Status() == 401 && method != kRtspTeardown)
+        loginRefused_ = true;
     return parsed && parser_.Status() >= 200 && parser_.Status() < 300;
 }
 

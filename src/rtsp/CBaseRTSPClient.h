@@ -40,6 +40,9 @@ public:
     // Transport; PLAY answered with success.
     bool TransportRefused() const { return transportRefused_.load(); }
     bool PlayAccepted() const { return playAccepted_.load(); }
+    // The session ended because the camera refused our credentials (RTSP 401); cleared
+    // by Open and Close.
+    bool LoginRefused() const { return loginRefused_.load(); }
 
     // IRTCPPacketSender: a '$' frame on the RTCP channel the SETUP answer named.
     bool SendRTCPPacket(const uint8_t* data, size_t size) override;
@@ -80,6 +83,8 @@ private:
     CAutoEvent playRequest_;
     std::atomic<bool> transportRefused_{false};
     std::atomic<bool> playAccepted_{false};
+    std::atomic<bool> loginRefused_{false};
+    bool basicRefusalReported_ = false;  // said once per client
     RtspInterleavedReader interleaved_{owner};
 };
 

@@ -6,6 +6,8 @@
 #include "rtsp/TextScan.h"
 
 #include <algorithm>
+#include <cctype>
+#include <vector>
 
 namespace velkora {
 
@@ -105,6 +107,49 @@ std::uint16_t PortNumber(std::string_view text)
     return value <= 65535 ? static_cast<std::uint16_t>(value) : 0;
 }
 
+bool SameWord(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+struct ChallengeWord {
+    std::size_t start;
+    std::size_t end;
+};
+
+// The scheme words of a WWW-Authenticate value: a word at its start or after a comma
+// (outside quotes) that is not a parameter name. Several challenges may share a header.
+std::vector<ChallengeWord> ChallengeWords(std::string_view value)
+{
+    std::vector<ChallengeWord> words;
+    bool segmentStart = true;
+    std::size_t pos = 0;
+    while (pos < value.size()) {
+        const char c = value[pos];
+        if (c == '"') {
+            for (++pos; pos < value.size() && value[pos] != '"'; ++pos)
+                if (value[pos] == '\\')
+                    ++pos;
+            ++pos;
+        } else if (c == ',') {
+            segmentStart = true;
+            ++pos;
+        } else if (c == ' ' || c == '\t' || !segmentStart) {
+            ++pos;
+        } else {
+            const std::size_t end = std::min(value.find_first_of(" \t,=", pos), value.size());
+            const std::size_t next = value.find_first_not_of(" \t", end);
+            if (next == std::string_view::npos || value[next] != '=')
+                words.push_back({pos, end});
+            segmentStart = false;
+            pos = end;
+        }
+    }
+    return words;
+}
+
 }  // namespace
 
 void CRTSPResponseParser::Reset()
@@ -132,6 +177,7 @@ bool CRTSPResponseParser::Parse(int kind, std::string_view response)
     if (!ScanUnsigned(statusLine, status_))
         return false;
     contentLength_ = 0;
+    responseScheme_ = kAuthNone;
     if (status_ != 200 && status_ != 401)
         return false;
     if (statusEnd == std::string_view::npos)
@@ -248,30 +294,35 @@ bool CRTSPResponseParser::ParseSession(std::string_view line)
 
 bool CRTSPResponseParser::ParseChallenge(std::string_view line)
 {
-    constexpr std::string_view kName = "WWW-Authenticate: ";
-    const auto name = line.find(kName);
-    if (name == std::string_view::npos)
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos)
         return false;
-    const std::size_t schemeStart = name + kName.size();
-    const auto schemeEnd = line.find_first_of(" \t\r\n", schemeStart);
-    if (schemeEnd == std::string_view::npos)
-        return false;
-    const std::string_view scheme = line.substr(schemeStart, schemeEnd - schemeStart);
-    int challenged;
-    if (scheme == "Digest") {
-        challenged = kAuthDigest;
-    } else if (scheme == "Basic") {
-        challenged = kAuthBasic;
-    } else {
-        // Unknown schemes are skipped whole, so that of several challenges the last
-        // recognised one keeps deciding scheme, realm and nonce.
-        return true;
+    const std::string_view value = WithoutTerminator(line.substr(colon + 1));
+    const std::vector<ChallengeWord> words = ChallengeWords(value);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string_view scheme = value.substr(words[i].start, words[i].end - words[i].start);
+        int challenged;
+        if (SameWord(scheme, "Digest")) {
+            challenged = kAuthDigest;
+        } else if (SameWord(scheme, "Basic")) {
+            challenged = kAuthBasic;
+        } else {
+            continue;  // unknown schemes change nothing
+        }
+        // Of the challenges of one response the strongest decides (the last of equals),
+        // so that an added Basic never takes the password from a Digest exchange.
+        if (challenged < responseScheme_)
+            continue;
+        responseScheme_ = challenged;
+        authScheme_ = challenged;
+        const std::size_t paramsEnd = i + 1 < words.size() ? words[i + 1].start : value.size();
+        const std::string params(value.substr(words[i].end, paramsEnd - words[i].end));
+        realm_ = WithoutQuotes(std::string(TrimBlanks(LookupDelimitedValue(params, "realm", "=", ",\r\n"))));
+        nonce_ = WithoutQuotes(std::string(TrimBlanks(LookupDelimitedValue(params, "nonce", "=", ",\r\n"))));
+        if (challenged == kAuthDigest && (realm_.empty() || nonce_.empty()))
+            return false;
     }
-    authScheme_ = challenged;
-    const std::string_view params = line.substr(schemeEnd + 1);
-    realm_ = WithoutQuotes(std::string(TrimBlanks(LookupDelimitedValue(params, "realm", "=", ",\r\n"))));
-    nonce_ = WithoutQuotes(std::string(TrimBlanks(LookupDelimitedValue(params, "nonce", "=", ",\r\n"))));
-    return challenged != kAuthDigest || (!realm_.empty() && !nonce_.empty());
+    return true;
 }
 
 }  // namespace velkora

@@ -65,6 +65,7 @@ private:
     std::string session_;
     std::uint32_t sessionTimeout_ = 0;
     int authScheme_ = 0;
+    int responseScheme_ = 0;  // strongest challenge of the response being parsed
     std::string realm_;
     std::string nonce_;
     std::uint8_t interleavedChannel_ = 0;

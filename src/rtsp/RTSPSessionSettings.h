@@ -22,6 +22,7 @@ struct RTSPSessionSettings {
     std::uint32_t sendTimeoutMs = 1000;
     std::uint32_t defaultSessionTimeoutSec = 60;  // when no response carried "timeout"
     int authScheme = kAuthNone;                   // RtspAuthScheme
+    bool basicAllowed = true;                     // false: a Basic challenge gets no password
     std::string streamPath;                       // path and query, starting with '/'
     int mediaSelection = kMediaVideo;             // which SDP media block is set up
     // RTP and RTCP inside this connection (RTP/AVP/TCP, interleaved) instead of the

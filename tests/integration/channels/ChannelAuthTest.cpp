@@ -1,4 +1,4 @@
-// Streams of a camera that demands HTTP Digest on ONVIF and whose clock is not ours.
+// Streams of a camera that demands HTTP Digest on ONVIF (its 401 lists Basic first) and whose clock is not ours.
 #include "SimHost.h"
 
 using namespace channeltest;

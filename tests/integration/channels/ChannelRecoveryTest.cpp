@@ -48,13 +48,20 @@ TEST_F(ChannelRecovery, RefusedRtspIsRetried)
     EXPECT_GE(CountRequests(camera, "onvif GetStreamUri"), 4u);
 }
 
-TEST_F(ChannelRecovery, WrongPasswordIsReportedOnce)
+TEST_F(ChannelRecovery, WrongPasswordIsReportedOnceAndBacksOff)
 {
     ASSERT_TRUE(Open(nullptr, "wrong"));
     ASSERT_TRUE(WaitForRequests(camera, "onvif GetProfiles", 6, 30s));  // digest, then plain: 3 attempts
+    // The attempts came at 0, 2 and 6 s; the next is due at 14 s (at a second's pace there
+    // would be three more by then).
+    std::this_thread::sleep_for(3s);
+    EXPECT_EQ(CountRequests(camera, "onvif GetProfiles"), 6u);
     std::vector<host::DebugRecord> failures = device->debug.Find("Unable to receive list of media profiles");
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].level, 1);
+    const std::vector<host::DebugRecord> backOff = device->debug.Find("refused the login of channel 0 (SOAP ");
+    ASSERT_EQ(backOff.size(), 1u);
+    EXPECT_EQ(backOff[0].level, 1);
     EXPECT_EQ(sink.FrameCount(), 0u);
 }
 

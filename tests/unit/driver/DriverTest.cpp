@@ -54,7 +54,15 @@ TEST_F(DriverFixture, OpenReadsTheHostAndLogsTheOpenedLine)
     driver->Close();
     EXPECT_EQ(driver->GetVideoCapture(), nullptr);
     EXPECT_EQ(ex5->GetPTZDriver(), nullptr);
+    // The password options are read at each open.
+    EXPECT_FALSE(info.neverPlaintextPassword);
+    setenv("HARNOQUISTEL_PLAINTEXT_PASSWORD", "never", 1);
+    setenv("HARNOQUISTEL_CA_FILE", "/etc/cams.pem", 1);
     EXPECT_TRUE(Open());  // a closed driver opens again
+    unsetenv("HARNOQUISTEL_PLAINTEXT_PASSWORD");
+    unsetenv("HARNOQUISTEL_CA_FILE");
+    EXPECT_EQ(std::make_pair(Context().GetDeviceInfo().neverPlaintextPassword, Context().GetDeviceInfo().caFile),
+              std::make_pair(true, std::string("/etc/cams.pem")));
 }
 
 TEST_F(DriverFixture, AddressAndPtzPort)

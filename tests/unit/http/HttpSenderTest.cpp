@@ -1,9 +1,12 @@
 #include "http/CHttpSender.h"
 
 #include "support/LoopbackHttpServer.h"
+#include "support/Peers.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <random>
 #include <thread>
 
@@ -115,57 +118,91 @@ TEST(HttpSender, RequestLinesAndRefusedRequests)
 
 TEST(HttpSender, CredentialsGoOnlyWhereAndHowTheDeviceAsks)
 {
-    // /basic challenges Basic, /odd a scheme nobody here speaks; /digest offers Digest and Basic,
-    // /md5 and /sha256 only Digest with qop and that algorithm; any other path never challenges.
-    LoopbackHttpServer server([](const RecordedRequest& request) {
-        auto at = [&](const char* path) {
-            return request.head.find(std::string(" ") + path + " ") != std::string::npos;
-        };
+    // Each path challenges with its own header lines (none: never challenges). Any Digest
+    // answer to a Digest challenge is accepted (with qop and algorithm as asked), and Basic
+    // where Basic is all that is offered.
+    const std::string digest = "WWW-Authenticate: Digest realm=\"onvif\", nonce=\"n1\"\r\n";
+    const std::string basic = "WWW-Authenticate: Basic realm=\"cam\"\r\n";
+    const std::vector<std::pair<std::string, std::string>> challenges = {
+        {"/basic", basic},
+        {"/odd", "WWW-Authenticate: Bearer realm=\"cam\"\r\n"},
+        {"/digest-basic", digest + basic},
+        {"/basic-digest", basic + digest},
+        {"/both-in-one", "WWW-Authenticate: Basic realm=\"cam\", Digest realm=\"onvif\", nonce=\"n1\"\r\n"},
+        {"/cases",
+         "www-authenticate: basic realm=\"cam\"\r\nWWW-AUTHENTICATE: DIGEST realm=\"onvif\", nonce=\"n1\"\r\n"},
+        {"/md5", "WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"n1\"\r\n"},
+        {"/sha256", "WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"n1\", algorithm=SHA-256\r\n"},
+        {"/passport", "WWW-Authenticate: Passport1.4 da-status=failed\r\n"},
+        {"/negotiate-basic", "WWW-Authenticate: Negotiate\r\n" + basic},
+    };
+    LoopbackHttpServer server([&](const RecordedRequest& request) {
+        std::string challenge;
+        for (const auto& [path, lines] : challenges)
+            if (request.head.find(" " + path + " ") != std::string::npos)
+                challenge = lines;
         const std::string authorization = request.Header("Authorization");
-        const bool sha256 = at("/sha256");
-        if (at("/basic"))
-            return HttpAnswer(401, "denied", "WWW-Authenticate: Basic realm=\"cam\"\r\n");
-        if (at("/odd"))
-            return HttpAnswer(401, "no", "WWW-Authenticate: Bearer realm=\"cam\"\r\n");
+        const std::string lower = [&] {
+            std::string text = challenge;
+            for (char& c : text)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return text;
+        }();
         const bool digestOk =
             authorization.rfind("Digest username=\"admin\"", 0) == 0 &&
-            (at("/digest") || (authorization.find("qop=auth") != std::string::npos &&
-                               (authorization.find("algorithm=SHA-256") != std::string::npos) == sha256));
-        if (digestOk || !(at("/digest") || at("/md5") || sha256))
+            (authorization.find("qop=auth") != std::string::npos) == (lower.find("qop") != std::string::npos) &&
+            (authorization.find("algorithm=SHA-256") != std::string::npos) ==
+                (lower.find("sha-256") != std::string::npos);
+        const bool basicOk = authorization.rfind("Basic ", 0) == 0 && challenge == basic;
+        if (challenge.empty() || digestOk || basicOk)
             return HttpAnswer(200, "ok");
-        return HttpAnswer(401, "no",
-                          std::string("WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"n1\"") +
-                              (sha256 ? ", algorithm=SHA-256" : "") + "\r\n" +
-                              (at("/digest") ? "WWW-Authenticate: Basic realm=\"cam\"\r\n" : ""));
+        return HttpAnswer(401, "no", challenge);
     });
-    const std::string basic = "Basic YWRtaW46c2VjcmV0";
-    // `sent`: the Authorization of each request on the wire ("-" none); `learnt`: a later request
+    const std::string basicSent = "Basic YWRtaW46c2VjcmV0";
+    // `cgi`: the request offers Basic before any challenge (as the PTZ CGI does), else no
+    // credentials unless challenged (as SOAP does); `never`: no plain-text password. `sent`:
+    // the Authorization of each request on the wire ("-" none); `learnt`: a later request
     // answers with Digest at once.
     const struct {
         const char* user;
         const char* path;
-        bool optOut;  // the request asks for no credentials unless challenged
+        bool cgi;
+        bool never;
         unsigned status;
         uint32_t scheme;
         std::string sent;
         bool learnt;
+        bool withheld;
     } cases[] = {
-        {"", "/", false, 200, 0, "-", false},  // no user: nothing to send
-        {"admin", "/", true, 200, 0, "-", false},
-        {"admin", "/basic", false, 401, Web::HttpSchemeBasic, basic, false},  // the scheme just used: no retry
-        {"admin", "/digest", false, 200, Web::HttpSchemeDigest, basic + " Digest", true},  // learnt
-        {"admin", "/open", true, 200, 0, "-", false},  // a device that never challenges never sees credentials
-        {"admin", "/md5", true, 200, Web::HttpSchemeDigest, "- Digest", true},
-        {"admin", "/sha256", true, 200, Web::HttpSchemeDigest, "- Digest", true},
-        {"", "/md5", true, 401, 0, "-", false},  // nothing to answer with: the caller gets the 401
-        {"admin", "/odd", true, 401, 0, "-", false},
+        {"", "/", true, false, 200, 0, "-", false, false},  // no user: nothing to send
+        {"admin", "/", false, false, 200, 0, "-", false, false},
+        {"admin", "/basic", true, false, 200, 0, basicSent, false, false},  // before any challenge, as designed
+        {"admin", "/digest-basic", true, false, 200, Web::HttpSchemeDigest, basicSent + " Digest", true, false},
+        {"admin", "/basic-digest", true, false, 200, Web::HttpSchemeDigest, basicSent + " Digest", true, false},
+        {"admin", "/basic-digest", false, false, 200, Web::HttpSchemeDigest, "- Digest", true, false},
+        {"admin", "/both-in-one", false, false, 200, Web::HttpSchemeDigest, "- Digest", true, false},
+        {"admin", "/cases", false, false, 200, Web::HttpSchemeDigest, "- Digest", true, false},
+        {"admin", "/md5", false, false, 200, Web::HttpSchemeDigest, "- Digest", true, false},
+        {"admin", "/sha256", false, false, 200, Web::HttpSchemeDigest, "- Digest", true, false},
+        {"", "/md5", false, false, 401, 0, "-", false, false},  // nothing to answer with: the caller gets the 401
+        {"admin", "/odd", false, false, 401, 0, "-", false, false},
+        // No credentials for this exchange and a Basic challenge: the password is withheld.
+        {"admin", "/basic", false, false, 401, 0, "-", false, true},
+        {"admin", "/negotiate-basic", false, false, 401, 0, "-", false, true},
+        // A scheme libcurl cannot perform is not remembered (it would fail every later request).
+        {"admin", "/passport", true, false, 401, 0, basicSent, false, false},
+        // Without plain-text passwords the CGI waits for a challenge and answers Digest only.
+        {"admin", "/basic", true, true, 401, 0, "-", false, true},
+        {"admin", "/basic-digest", true, true, 200, Web::HttpSchemeDigest, "- Digest", true, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.user) + " " + c.path);
-        CHttpSender sender(Device(server.Port(), c.user, "secret"));
+        SCOPED_TRACE(std::string(c.user) + " " + c.path + (c.cgi ? " cgi" : " soap") + (c.never ? " never" : ""));
+        velkora::DEVICE_INFO device = Device(server.Port(), c.user, "secret");
+        device.neverPlaintextPassword = c.never;
+        CHttpSender sender(device);
         auto send = [&](std::vector<uint8_t> body) {
             HttpRequest request("POST", c.path);
-            if (c.optOut)
+            if (!c.cgi)
                 request.authSelector = Web::HttpAuthNone;
             request.body = std::move(body);
             const std::size_t before = server.Requests().size();
@@ -182,9 +219,8 @@ TEST(HttpSender, CredentialsGoOnlyWhereAndHowTheDeviceAsks)
             return sent;
         };
         EXPECT_EQ(c.sent, send({}));
-        if (c.scheme != 0) {
-            EXPECT_EQ(c.scheme, sender.GetServerAuthScheme());
-        }
+        EXPECT_EQ(c.scheme, sender.GetServerAuthScheme());
+        EXPECT_EQ(c.withheld, sender.PasswordWithheld());
         sender.Release();
         if (c.learnt) {
             // Remembered, and the body goes along unchanged.
@@ -193,6 +229,72 @@ TEST(HttpSender, CredentialsGoOnlyWhereAndHowTheDeviceAsks)
             EXPECT_EQ("<a/>", server.Requests().back().body);
         }
     }
+}
+
+// With a CA file HTTPS certificates are verified against it, even where the request's flags
+// would ignore certificate errors; without one a self-signed certificate is accepted.
+TEST(HttpSender, CaFileVerifiesTheCertificate)
+{
+    char dirTemplate[] = "/tmp/hq_tls_XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    for (const char* name : {"camera", "other"})
+        ASSERT_EQ(Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -addext "
+                        "subjectAltName=IP:127.0.0.1 -keyout " +
+                        dir + "/" + name + ".key -out " + dir + "/" + name + ".pem 2>/dev/null"),
+                  0);
+    // Python's TLS server as the camera: prints its port, answers every GET with 200.
+    const std::string script =
+        "import http.server,ssl,sys\n"
+        "class H(http.server.BaseHTTPRequestHandler):\n"
+        "  def do_GET(self):\n"
+        "    self.send_response(200);self.send_header('Content-Length','2');self.end_headers();self.wfile.write(b'ok')\n"
+        "  def log_message(self,*a): pass\n"
+        "s=http.server.HTTPServer(('127.0.0.1',0),H)\n"
+        "c=ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER);c.load_cert_chain(sys.argv[1],sys.argv[2])\n"
+        "s.socket=c.wrap_socket(s.socket,server_side=True)\n"
+        "print(s.server_address[1],flush=True)\n"
+        "s.serve_forever()\n";
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t peer = fork();
+    if (peer == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        const std::string cert = dir + "/camera.pem", key = dir + "/camera.key";
+        execl("/usr/bin/python3", "python3", "-c", script.c_str(), cert.c_str(), key.c_str(), nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+    // The pipe stays open while the peer runs: its later writes must not fail.
+    struct Reap {
+        pid_t pid;
+        int pipe;
+        ~Reap()
+        {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+            close(pipe);
+        }
+    } reap{peer, out[0]};
+    std::string portText;
+    for (char c = 0; c != '\n' && read(out[0], &c, 1) == 1;)
+        portText += c;
+    const auto port = static_cast<uint16_t>(std::atoi(portText.c_str()));
+    const struct {
+        std::string caFile;
+        bool sent;
+    } cases[] = {{"", true}, {dir + "/camera.pem", true}, {dir + "/other.pem", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.caFile);
+        ASSERT_NE(port, 0);
+        velkora::DEVICE_INFO device = Device(port);
+        device.caFile = c.caFile;
+        CHttpSender sender(device);  // plain HTTP fails against TLS, then HTTPS is tried
+        EXPECT_EQ(c.sent, sender.Send(HttpRequest("GET", "/")));
+        EXPECT_EQ(c.sent ? 200u : 0u, sender.GetStatusCode());
+    }
+    Shell("rm -r " + dir);
 }
 
 TEST(HttpSender, SecureStateFollowsWhatWorked)

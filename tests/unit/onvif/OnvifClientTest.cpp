@@ -213,6 +213,40 @@ TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce)
     EXPECT_EQ(". Wrong user name or password", refused.GetLastFault().GetAuthenticationText(". "));
 }
 
+// The password never leaves in clear: not as PasswordText without plain-text passwords (even
+// when the setting asks for it), and never in answer to an HTTP Basic challenge.
+TEST(OnvifExchange, PasswordIsWithheldFromPlainTextAndBasic)
+{
+    const std::string notAuthorized = HttpAnswer(
+        400, Fault("<env:Subcode><env:Value>ter:NotAuthorized</env:Value></env:Subcode>", "Sender not authorized"));
+    std::atomic<bool> basicOnly{false};
+    LoopbackHttpServer server([&](const RecordedRequest&) {
+        return basicOnly ? HttpAnswer(401, "no", "WWW-Authenticate: Basic realm=\"cam\"\r\n") : notAuthorized;
+    });
+    DEVICE_INFO device = Device(server.Port());
+    device.neverPlaintextPassword = true;
+    COnvifClient client(device);
+    ASSERT_TRUE(client.Initialize("Basic", ""));
+    DeviceInformation info;
+    EXPECT_FALSE(client.GetDeviceInformation(info));
+    EXPECT_EQ("Digest", client.GetAuthenticationType());
+    EXPECT_EQ(". The device refused the password digest; the plain-text password is not sent "
+              "(HARNOQUISTEL_PLAINTEXT_PASSWORD=never)",
+              client.GetLastFault().GetAuthenticationText(". "));
+
+    basicOnly = true;
+    COnvifClient basic(Device(server.Port()));
+    ASSERT_TRUE(basic.Initialize("Digest", ""));
+    EXPECT_FALSE(basic.GetDeviceInformation(info));
+    EXPECT_EQ(". The device offers only HTTP Basic authentication, which would send the password in clear; it "
+              "was not sent",
+              basic.GetLastFault().GetAuthenticationText(". "));
+    for (const RecordedRequest& request : server.Requests()) {
+        EXPECT_EQ(std::string::npos, request.body.find("<wsse:Password>")) << request.body;
+        EXPECT_EQ("", request.Header("Authorization"));
+    }
+}
+
 // Against the simulated camera, whose clock runs `offset` seconds from ours and that refuses
 // a digest whose Created is more than 30 s off its clock.
 TEST(OnvifExchange, DigestMadeAgainOnTheDeviceClock)

@@ -69,14 +69,20 @@ TEST(RtspResponseParser, SessionTimeoutRules)
 TEST(RtspResponseParser, ChallengesInSeveralForms)
 {
     const std::string h = "WWW-Authenticate: ";
-    Check({{k401 + h + "digest realm=\"a\", nonce=\"b\"\r\n", "ok=1 auth=0"},  // scheme words are case-sensitive
-           {k401 + h + "Basic\r\n", "ok=1 auth=1"},
+    Check({{k401 + h + "Basic\r\n", "ok=1 auth=1"},
            {k401 + h + "Digest realm=\"cam\", nonce=\"abc\"\r\n", "ok=1 auth=2 realm=cam nonce=abc"},
            {k401 + h + "Digest\trealm = r1 ,stale=FALSE, nonce=n1\r\n", "ok=1 realm=r1 nonce=n1"},
            {k401 + h + "Digest realm=\"cam\"\r\n", "ok=0"},
-           // The last recognised challenge decides; unknown schemes change nothing.
+           // The strongest challenge decides, whatever the order, case or header; unknown
+           // schemes change nothing.
            {k401 + h + "Basic realm=\"b\"\r\n" + h + "Digest realm=\"d\", nonce=\"n\"\r\n" + h + "Negotiate x\r\n",
-            "ok=1 auth=2 realm=d nonce=n"}});
+            "ok=1 auth=2 realm=d nonce=n"},
+           {k401 + h + "Digest realm=\"d\", nonce=\"n\"\r\n" + h + "Basic realm=\"b\"\r\n",
+            "ok=1 auth=2 realm=d nonce=n"},
+           {k401 + "www-authenticate: digest realm=\"d\", nonce=\"n\"\r\n" + h + "BASIC realm=\"b\"\r\n",
+            "ok=1 auth=2 realm=d nonce=n"},
+           {k401 + h + "Basic realm=\"b, Digest\", Digest realm=\"d\", nonce=\"n\"\r\n", "ok=1 auth=2 realm=d nonce=n"},
+           {k401 + h + "Digest realm=\"d\", nonce=\"n\", Basic realm=\"b\"\r\n", "ok=1 auth=2 realm=d nonce=n"}});
 }
 
 TEST(RtspResponseParser, DescribeBodyAndSetupTransport)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace velkora;
 
 namespace {
@@ -143,6 +145,54 @@ TEST(RtspClient, DigestWithWrongPasswordGetsExactlyOneRetry)
     EXPECT_EQ(r[1], "DESCRIBE " + s.Url() + " RTSP/1.0\r\nCSeq: 2\r\n" +
                         MakeAuthorization(kAuthDigest, "admin", "wrong", "cam", "n0nce", "DESCRIBE", s.Url()) +
                         "User-Agent: Velkora\r\nAccept: application/sdp\r\n\r\n");
+}
+
+TEST(RtspClient, ChallengeListsToTheSchemeSent)
+{
+    const std::string h = "WWW-Authenticate: ";
+    const std::string digest = "Digest realm=\"cam\", nonce=\"n\"";
+    const struct {
+        std::string challenges;
+        bool basicAllowed;
+        std::string sent;  // the scheme of each DESCRIBE's Authorization ("-" none)
+    } cases[] = {
+        {h + "Basic realm=\"cam\"\r\n", true, "- Basic"},
+        {h + digest + "\r\n", true, "- Digest"},
+        {h + "Basic realm=\"cam\"\r\n" + h + digest + "\r\n", true, "- Digest"},
+        {h + digest + "\r\n" + h + "Basic realm=\"cam\"\r\n", true, "- Digest"},
+        {"www-authenticate: basic realm=\"cam\"\r\nWWW-AUTHENTICATE: DIGEST realm=\"cam\", nonce=\"n\"\r\n", true,
+         "- Digest"},
+        {h + "Basic realm=\"cam\", " + digest + "\r\n", true, "- Digest"},
+        {h + "Negotiate abc\r\n", true, "-"},
+        {h + "Basic realm=\"cam\"\r\n", false, "-"},  // no plain-text password: said once, not sent
+        {h + "Basic realm=\"cam\"\r\n" + h + digest + "\r\n", false, "- Digest"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.challenges + (c.basicAllowed ? "" : " (no Basic)"));
+        Session s(
+            [&](const std::string& r) { return ScriptedRtspServer::Answer(r, "401 Unauthorized", c.challenges); });
+        s.settings.userName = "admin";
+        s.settings.password = "secret";
+        s.settings.basicAllowed = c.basicAllowed;
+        EXPECT_TRUE(s.client.Open(s.settings, &s.user));
+        EXPECT_TRUE(s.user.WaitClosed());
+        EXPECT_TRUE(s.client.LoginRefused());
+        s.client.Close();
+        EXPECT_FALSE(s.client.LoginRefused());
+        std::string sent;
+        for (const std::string& request : s.server.Requests()) {
+            const auto at = request.find("Authorization: ");
+            sent += (sent.empty() ? "" : " ") + (at == std::string::npos
+                                                     ? std::string("-")
+                                                     : request.substr(at + 15, request.find(' ', at + 15) - at - 15));
+        }
+        EXPECT_EQ(c.sent, sent);
+        const auto texts = s.owner.Texts();
+        EXPECT_EQ(c.sent == "-" && !c.basicAllowed ? 1u : 0u,
+                  std::count_if(texts.begin(), texts.end(), [](const std::string& t) {
+                      return t.find("HARNOQUISTEL_PLAINTEXT_PASSWORD") != std::string::npos;
+                  }));
+    }
 }
 
 // Header blocks beyond 512 bytes are read to their end; beyond 64 KiB they fail.
