@@ -65,8 +65,9 @@ void CBaseRTPChannel::OnRTPPacket(const sockaddr_in& from, const CRTPPacket& pac
         sourceHeard = true;
     }
     if (!firstPacketTraced.exchange(true))
-        driver->DebugMessage(DebugTrace, "%s: first RTP datagram from %s:%d", "velkora::CBaseRTPChannel::OnRTPPacket",
-                             AddressText(cameraAddress).c_str(), sourcePort);
+        driver->DebugMessage(DebugTrace, "%s: first RTP datagram from %s:%d",
+                             MethodName(kClassName, "OnRTPPacket").c_str(), AddressText(cameraAddress).c_str(),
+                             sourcePort);
     rtcpHandler.NoteSequence(packet.GetSequenceNumber());
     reorderWindow.Push(packet, CTime::Now() / 10000, [this](const CRTPPacket& p) { ProcessRTPPacket(p); });
 }
@@ -88,7 +89,7 @@ bool CBaseRTPChannel::TakeSourcePort(uint16_t port, const CRTPPacket& packet)
         driver->DebugMessage(DebugWarning,
                              "%s: Device %s sends RTP from port %u instead of port %d named in its SETUP answer; "
                              "the stream follows it",
-                             "velkora::CBaseRTPChannel::OnRTPPacket", driver->GetName().c_str(), unsigned{port},
+                             MethodName(kClassName, "OnRTPPacket").c_str(), driver->GetName().c_str(), unsigned{port},
                              announced);
     }
     return true;
@@ -125,7 +126,7 @@ void CBaseRTPChannel::Stop()
 bool CBaseRTPChannel::OnFrame(ipcapture::IHostFrame* frame)
 {
     if (!frameEvent.IsSet())
-        driver->DebugMessage(DebugTrace, "%s: first frame", "velkora::CBaseRTPChannel::OnFrame");
+        driver->DebugMessage(DebugTrace, "%s: first frame", MethodName(kClassName, "OnFrame").c_str());
     frameEvent.Set();
     if (!SendFrameCallback(frame))
         return false;
@@ -258,7 +259,7 @@ uint32_t CBaseRTPChannel::Run()
             driver->DebugMessage(DebugFailure,
                                  "%s: Device %s refused the login of channel %u (%s); it is tried again after %u s, "
                                  "then at growing intervals up to %u s",
-                                 "velkora::CBaseRTPChannel::Run", driver->GetName().c_str(), channelIndex,
+                                 MethodName(kClassName, "Run").c_str(), driver->GetName().c_str(), channelIndex,
                                  refusal.c_str(), backOffMs / 1000, kLoginBackOffMaxMs / 1000);
     };
     for (;;) {
@@ -304,14 +305,14 @@ uint32_t CBaseRTPChannel::Run()
             if (firstPacketTraced)
                 driver->DebugMessage(DebugTrace,
                                      "%s: reason: RTP datagrams from %s on UDP %u but no whole frame within %g s",
-                                     "velkora::CBaseRTPChannel::Run", AddressText(cameraAddress).c_str(),
+                                     MethodName(kClassName, "Run").c_str(), AddressText(cameraAddress).c_str(),
                                      unsigned{receiver.GetPort()}, firstFrameWait / 1000.0);
             else
                 driver->DebugMessage(
                     DebugTrace,
                     "%s: reason: no RTP datagram from %s on UDP %u within %g s: is a firewall dropping them?",
-                    "velkora::CBaseRTPChannel::Run", AddressText(cameraAddress).c_str(), unsigned{receiver.GetPort()},
-                    firstFrameWait / 1000.0);
+                    MethodName(kClassName, "Run").c_str(), AddressText(cameraAddress).c_str(),
+                    unsigned{receiver.GetPort()}, firstFrameWait / 1000.0);
         } else if (signalled == 1) {
             SetChannelState(ChannelStreaming);
             refusals = 0;

@@ -1,6 +1,7 @@
 #include "channels/CBaseRTSPChannel.h"
 
 #include "rtp/RtpPortRange.h"
+#include "foundation/MethodName.h"
 
 namespace velkora {
 
@@ -70,9 +71,9 @@ void CBaseRTSPChannel::NoteUdpOutcome()
     if (reason == nullptr)
         return;
     switchedToTcp = true;
-    driver->DebugMessage(DebugWarning,
-                         "%s: stream of %s (channel %u) switches to RTP inside the RTSP connection (TCP): %s",
-                         "velkora::CBaseRTSPChannel::StopStream", driver->GetName().c_str(), channelIndex, reason);
+    driver->DebugMessage(
+        DebugWarning, "%s: stream of %s (channel %u) switches to RTP inside the RTSP connection (TCP): %s",
+        MethodName(kBaseRtspChannelClassName, "StopStream").c_str(), driver->GetName().c_str(), channelIndex, reason);
 }
 
 bool CBaseRTSPChannel::StartStream()
@@ -94,15 +95,15 @@ bool CBaseRTSPChannel::StartStream()
         if (!OpenRtpPorts()) {
             if (!IsStopping())
                 driver->DebugMessage(DebugTrace, "%s: reason: no free UDP port pair from %u to %u",
-                                     "velkora::CBaseRTSPChannel::StartStream", unsigned{kRtpPortFirst},
-                                     unsigned{kRtpPortEnd});
+                                     MethodName(kBaseRtspChannelClassName, "StartStream").c_str(),
+                                     unsigned{kRtpPortFirst}, unsigned{kRtpPortEnd});
             return false;
         }
         settings.rtpClientPort = receiver.GetPort();
         settings.rtcpClientPort = rtcpHandler.GetPort();
         driver->DebugMessage(DebugTrace, "%s: receiving on UDP %u (RTP) and %u (RTCP)",
-                             "velkora::CBaseRTSPChannel::StartStream", unsigned{settings.rtpClientPort},
-                             unsigned{settings.rtcpClientPort});
+                             MethodName(kBaseRtspChannelClassName, "StartStream").c_str(),
+                             unsigned{settings.rtpClientPort}, unsigned{settings.rtcpClientPort});
     }
     FillSessionSettings(settings);
     if (IsStopping())

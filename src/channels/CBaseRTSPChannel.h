@@ -4,10 +4,14 @@
 
 #include "channels/CBaseRTPChannel.h"
 #include "rtsp/CBaseRTSPClient.h"
+#include "foundation/MethodName.h"
 #include "rtsp/IRTSPClientUser.h"
 #include "rtsp/RTSPSessionSettings.h"
 
 namespace velkora {
+
+// Its messages' origin; in the header, where the inline OnSetup needs it too.
+constexpr char kBaseRtspChannelClassName[] = "CBaseRTSPChannel";
 
 // The channel layer that negotiates the stream over RTSP and treats a failed keep-alive
 // as a lost stream. RTP travels over UDP unicast on the port pair the RTP layer found, or
@@ -24,7 +28,8 @@ public:
     void OnSetup(uint16_t serverRtpPort, uint16_t serverRtcpPort) override
     {
         driver->DebugMessage(DebugTrace, "%s: the camera sends from UDP %u (RTP) and %u (RTCP)",
-                             "velkora::CBaseRTSPChannel::OnSetup", unsigned{serverRtpPort}, unsigned{serverRtcpPort});
+                             MethodName(kBaseRtspChannelClassName, "OnSetup").c_str(), unsigned{serverRtpPort},
+                             unsigned{serverRtcpPort});
         SetCameraPorts(serverRtpPort, serverRtcpPort, rtspClient.GetServerSsrc());
     }
     void OnSessionClosed() override;

@@ -118,11 +118,12 @@ bool CCommonRtspChannel::PrepareStream()
         auto step = [&](const char* name, bool done, uint64_t since) {
             const auto ms = static_cast<unsigned>((CTime::Now() - since) / 10000);
             if (done)
-                driver->DebugMessage(DebugTrace, "%s: ONVIF %s in %u ms", "velkora::CCommonRtspChannel::PrepareStream",
-                                     name, ms);
+                driver->DebugMessage(DebugTrace, "%s: ONVIF %s in %u ms",
+                                     MethodName(kCommonRtspChannelClassName, "PrepareStream").c_str(), name, ms);
             else if (!IsStopping())
                 driver->DebugMessage(DebugTrace, "%s: reason: ONVIF %s failed after %u ms%s",
-                                     "velkora::CCommonRtspChannel::PrepareStream", name, ms, LastError().c_str());
+                                     MethodName(kCommonRtspChannelClassName, "PrepareStream").c_str(), name, ms,
+                                     LastError().c_str());
             return done;
         };
         uint64_t since = CTime::Now();
@@ -132,7 +133,8 @@ bool CCommonRtspChannel::PrepareStream()
         ok = ok && step("stream address", ReceiveStreamURI(GetProfileToken()), since = CTime::Now());
         if (ok) {
             CAutoLock guard(uriLock);
-            driver->DebugMessage(DebugTrace, "%s: stream address %s", "velkora::CCommonRtspChannel::PrepareStream",
+            driver->DebugMessage(DebugTrace, "%s: stream address %s",
+                                 MethodName(kCommonRtspChannelClassName, "PrepareStream").c_str(),
                                  TraceAddress(streamUri).c_str());
         }
     }

@@ -11,10 +11,13 @@
 #include "foundation/FormatText.h"
 #include "foundation/PasswordOptions.h"
 #include "foundation/Trace.h"
+#include "foundation/MethodName.h"
 
 namespace velkora {
 
 namespace {
+
+constexpr char kClassName[] = "CIPCaptureDriver";
 
 const char* TextOrEmpty(const char* text)
 {
@@ -39,8 +42,8 @@ void CIPCaptureDriver::ReadTransportChoice()
         deviceInfo.rtspTransport = RtspTransport::Tcp;
     } else {
         deviceInfo.rtspTransport = RtspTransport::Auto;
-        DebugMessage(DebugFailure, "%s: %s=%s is not udp, tcp or auto; auto is used", "velkora::CIPCaptureDriver::Open",
-                     kVariable, choice.c_str());
+        DebugMessage(DebugFailure, "%s: %s=%s is not udp, tcp or auto; auto is used",
+                     MethodName(kClassName, "Open").c_str(), kVariable, choice.c_str());
     }
 }
 

@@ -4,6 +4,7 @@
 #include "http/HttpError.h"
 
 #include "foundation/MonotonicClock.h"
+#include "foundation/ProtocolText.h"
 
 #include <curl/curl.h>
 
@@ -68,11 +69,6 @@ long SchemeToCurlAuth(uint32_t scheme)
     case HttpSchemeNegotiate: return static_cast<long>(CURLAUTH_NEGOTIATE);
     default: return 0;  // Passport has no counterpart here
     }
-}
-
-bool HasLineBreak(const std::string& text)
-{
-    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
 bool IsUsableHost(const std::string& host)
@@ -233,10 +229,11 @@ bool CurlTransport::Configure(const HttpRequest& request, const TransportTarget&
     if (request.verb.empty() || request.path.empty())
         return false;
     // Nothing from outside may add a line to the request.
-    if (HasLineBreak(request.verb) || HasLineBreak(request.path) || request.verb.find(' ') != std::string::npos)
+    if (velkora::HasLineBreak(request.verb) || velkora::HasLineBreak(request.path) ||
+        request.verb.find(' ') != std::string::npos)
         return false;
     for (const std::string& header : request.headers)
-        if (HasLineBreak(header))
+        if (velkora::HasLineBreak(header))
             return false;
 
     const std::string url = std::string(target.secure ? "https://" : "http://") + target.host + ":" +
@@ -262,7 +259,7 @@ bool CurlTransport::Configure(const HttpRequest& request, const TransportTarget&
     curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
     if (target.authScheme != 0) {
         // Digest quotes the user name into a header line: no line breaks in credentials.
-        if (HasLineBreak(target.user) || HasLineBreak(target.password))
+        if (velkora::HasLineBreak(target.user) || velkora::HasLineBreak(target.password))
             return false;
         const long auth = SchemeToCurlAuth(target.authScheme);
         if (auth == 0 || curl_easy_setopt(easy, CURLOPT_HTTPAUTH, auth) != CURLE_OK)

@@ -7,6 +7,7 @@
 #include "foundation/Sha1.h"
 #include "onvif/XmlEscape.h"
 #include "foundation/Base64.h"
+#include "foundation/MethodName.h"
 
 #include <cstdio>
 #include <mutex>
@@ -14,6 +15,8 @@
 namespace velkora {
 
 namespace {
+
+constexpr char kClassName[] = "COnvifClient";
 
 const char* const kFaultBase = "SOAP-ENV:Envelope/SOAP-ENV:Body/SOAP-ENV:Fault";
 
@@ -345,10 +348,9 @@ void COnvifClient::AnnounceClockOffset(int64_t offset)
     IDebugMessage* sink = messageSink;
     if (sink == nullptr || !DeviceClockOffsets::Shared().ClaimAnnouncement(ClockKey()))
         return;
-    sink->DebugMessage(DebugWarning,
-                       "velkora::COnvifClient::Exchange: The clock of device %s differs from ours by %lld seconds; "
-                       "ONVIF requests are adjusted to it",
-                       ClockKey().c_str(), static_cast<long long>(offset));
+    sink->DebugMessage(
+        DebugWarning, "%s: The clock of device %s differs from ours by %lld seconds; ONVIF requests are adjusted to it",
+        MethodName(kClassName, "Exchange").c_str(), ClockKey().c_str(), static_cast<long long>(offset));
 }
 
 void COnvifClient::ParseFault(const std::string& answer)

@@ -1,9 +1,16 @@
 #include "rtp/CRTPReceiver.h"
+#include "foundation/MethodName.h"
 
 #include <cstdint>
 #include <cstdio>
 
 namespace velkora {
+
+namespace {
+
+constexpr char kClassName[] = "CRTPReceiver";
+
+}  // namespace
 
 CRTPReceiver::CRTPReceiver(IDebugMessage* owner) : CBaseThread(owner) {}
 
@@ -159,8 +166,8 @@ void CRTPReceiver::NoteDropped(size_t dropped)
     }
     if (!dropping_.exchange(true) && owner != nullptr) {
         owner->DebugMessage(DebugWarning, "%s: Packet queue full (%u packets), datagrams dropped, device %s, port %u",
-                            "velkora::CRTPReceiver::OnDataReceived", queue_.GetLimit(), owner->GetName().c_str(),
-                            unsigned{localPort_});
+                            MethodName(kClassName, "OnDataReceived").c_str(), queue_.GetLimit(),
+                            owner->GetName().c_str(), unsigned{localPort_});
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "foundation/MethodName.h"
 #include "foundation/MonotonicClock.h"
+#include "foundation/ProtocolText.h"
 #include "foundation/Trace.h"
 #include "rtsp/RtspAuthorization.h"
 #include "rtsp/TextScan.h"
@@ -16,7 +17,6 @@ constexpr char kClassName[] = "CBaseRTSPClient";
 constexpr std::uint32_t kLoopWaitMs = 2000;
 constexpr std::uint32_t kPollStepMs = 100;
 constexpr std::uint32_t kCloseReceiveTimeoutMs = 100;
-constexpr const char* kRunMethod = "velkora::CBaseRTSPClient::Run";
 
 }  // namespace
 
@@ -82,7 +82,7 @@ bool CBaseRTSPClient::Connect()
 void CBaseRTSPClient::Trace(const char* step, const std::string& text)
 {
     if (owner)
-        owner->DebugMessage(DebugTrace, "velkora::CBaseRTSPClient::%s: %s", step, text.c_str());
+        owner->DebugMessage(DebugTrace, "%s: %s", MethodName(kClassName, step).c_str(), text.c_str());
 }
 
 std::string CBaseRTSPClient::BaseUrl() const
@@ -120,11 +120,10 @@ std::string CBaseRTSPClient::BuildRequest(int method)
     const std::string requestUrl = method == kRtspSetup ? MediaUrl() : baseUrl;
     const std::string& session = parser_.Session();
     // Values from the host and the device must not be able to add lines to the request.
-    if (ContainsLineBreak(requestUrl) || ContainsLineBreak(baseUrl) || ContainsLineBreak(session))
+    if (HasLineBreak(requestUrl) || HasLineBreak(baseUrl) || HasLineBreak(session))
         return {};
-    if (settings_.authScheme != kAuthNone &&
-        (ContainsLineBreak(settings_.userName) || ContainsLineBreak(settings_.password) ||
-         ContainsLineBreak(parser_.Realm()) || ContainsLineBreak(parser_.Nonce()))) {
+    if (settings_.authScheme != kAuthNone && (HasLineBreak(settings_.userName) || HasLineBreak(settings_.password) ||
+                                              HasLineBreak(parser_.Realm()) || HasLineBreak(parser_.Nonce()))) {
         return {};
     }
     const char* name = RtspMethodName(method);
@@ -330,12 +329,14 @@ void CBaseRTSPClient::RunInterleaved()
                     owner->DebugMessage(DebugWarning,
                                         "%s: RTSP connection of %s lost its framing (an answer beyond %zu bytes); "
                                         "the stream restarts",
-                                        kRunMethod, owner->GetName().c_str(), CInterleavedDemuxer::kMaxMessageSize);
+                                        MethodName(kClassName, "Run").c_str(), owner->GetName().c_str(),
+                                        CInterleavedDemuxer::kMaxMessageSize);
                 } else {
                     owner->DebugMessage(DebugWarning,
                                         "%s: %s closed the RTSP connection while streaming (%zu bytes of an "
                                         "unfinished packet dropped); the stream restarts",
-                                        kRunMethod, owner->GetName().c_str(), interleaved_.Pending());
+                                        MethodName(kClassName, "Run").c_str(), owner->GetName().c_str(),
+                                        interleaved_.Pending());
                 }
             }
             break;

@@ -1,6 +1,7 @@
 #include "rtsp/RtspInterleavedReader.h"
 
 #include "foundation/MonotonicClock.h"
+#include "foundation/MethodName.h"
 
 namespace velkora {
 
@@ -10,7 +11,8 @@ namespace {
 constexpr std::size_t kReadSize = 64 * 1024 + CInterleavedDemuxer::kFrameHeaderSize;
 // Packets the host could not take in time are reported at most this often.
 constexpr std::uint64_t kDropReportIntervalMs = 5000;
-constexpr const char* kRunMethod = "velkora::CBaseRTSPClient::Run";
+// Its messages are the RTSP client's, from the session thread.
+constexpr char kClassName[] = "CBaseRTSPClient";
 
 }  // namespace
 
@@ -79,11 +81,13 @@ void RtspInterleavedReader::OnInterleavedFrame(std::uint8_t channel, const std::
             owner_->DebugMessage(DebugWarning,
                                  "%s: %s sent data on interleaved channel %u, which was not set up; "
                                  "such data is dropped",
-                                 kRunMethod, owner_->GetName().c_str(), static_cast<unsigned>(channel));
+                                 MethodName(kClassName, "Run").c_str(), owner_->GetName().c_str(),
+                                 static_cast<unsigned>(channel));
         }
     } catch (...) {
         if (owner_)
-            owner_->DebugMessage(DebugFailure, "Unhandled exception in method %s", kRunMethod);
+            owner_->DebugMessage(DebugFailure, "Unhandled exception in method %s",
+                                 MethodName(kClassName, "Run").c_str());
     }
 }
 
@@ -97,7 +101,8 @@ void RtspInterleavedReader::ReportDrops(bool final)
     owner_->DebugMessage(DebugWarning,
                          "%s: host fell behind %s: %llu RTP packets from the RTSP connection dropped "
                          "(%llu in this session)",
-                         kRunMethod, owner_->GetName().c_str(), static_cast<unsigned long long>(droppedSinceReport_),
+                         MethodName(kClassName, "Run").c_str(), owner_->GetName().c_str(),
+                         static_cast<unsigned long long>(droppedSinceReport_),
                          static_cast<unsigned long long>(droppedPackets_));
     droppedSinceReport_ = 0;
     lastDropReportMs_ = now;

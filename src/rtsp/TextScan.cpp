@@ -89,9 +89,4 @@ bool ScanLiteral(std::string_view& s, std::string_view literal)
     return true;
 }
 
-bool ContainsLineBreak(std::string_view s)
-{
-    return s.find_first_of("\r\n") != std::string_view::npos;
-}
-
 }  // namespace velkora

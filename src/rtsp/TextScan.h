@@ -25,6 +25,4 @@ bool ScanUnsigned(std::string_view& s, std::uint32_t& value);
 // run of white space (also none). Advances `s` on success.
 bool ScanLiteral(std::string_view& s, std::string_view literal);
 
-bool ContainsLineBreak(std::string_view s);
-
 }  // namespace velkora
