@@ -13,6 +13,7 @@ struct Simulator::Parts {
     sim::RequestLog log;
     ClipLibrary clips;
     std::unique_ptr<DeviceModel> model;
+    std::unique_ptr<PtzMotion> heads;  // shared by the CGI and the ONVIF PTZ service
     std::unique_ptr<RtspServer> rtsp;
     std::unique_ptr<OnvifService> onvif;
     std::unique_ptr<PtzService> ptz;
@@ -61,9 +62,14 @@ bool Simulator::Start(std::string* error)
         onvif.model = "Simulated Video Server";
     p.onvif = std::make_unique<OnvifService>(*p.model, p.faults, p.log, p.stop, onvif);
     p.onvif->SetRtspPort(p.rtsp->Port());
+    p.heads = std::make_unique<PtzMotion>(options_.channels);
+    p.onvif->SetPtzHeads(p.heads.get());
+    auto pictures = std::make_shared<SnapshotLibrary>();
+    pictures->Load(options_.clipsDir.empty() ? BundledClipsDirectory() : options_.clipsDir);
+    p.onvif->SetSnapshots(std::move(pictures));
     if (!p.onvif->Start(options_.bindAddress, options_.httpPort, &why))
         return fail(why);
-    p.ptz = std::make_unique<PtzService>(options_.channels, options_.user, options_.password, p.faults, p.log, p.stop);
+    p.ptz = std::make_unique<PtzService>(*p.heads, options_.user, options_.password, p.faults, p.log, p.stop);
     if (!p.ptz->Start(options_.bindAddress, options_.ptzPort, &why))
         return fail(why);
     p.running = true;
