@@ -84,8 +84,8 @@ std::string OnvifService::MoreDeviceOperation(const std::string& op, const xmlNo
                "</tds:GetServiceCapabilitiesResponse>";
     if (op == "GetScopes") {
         auto scope = [](const char* kind, const std::string& item) {
-            return std::string("<tds:Scopes>") + XmlTag("tt:ScopeDef", kind) + XmlTag("tt:ScopeItem", kScopeBase + item) +
-                   "</tds:Scopes>";
+            return std::string("<tds:Scopes>") + XmlTag("tt:ScopeDef", kind) +
+                   XmlTag("tt:ScopeItem", kScopeBase + item) + "</tds:Scopes>";
         };
         std::string name;
         for (char c : settings_.model)

@@ -38,8 +38,8 @@ std::string Number(double v)
 
 std::string Space1D(const char* element, const char* space, const char* min, const char* max)
 {
-    return std::string("<") + element + ">" + XmlTag("tt:URI", Space(space)) + XmlRange("tt:XRange", min, max) +
-           "</" + element + ">";
+    return std::string("<") + element + ">" + XmlTag("tt:URI", Space(space)) + XmlRange("tt:XRange", min, max) + "</" +
+           element + ">";
 }
 
 std::string Space2D(const char* element, const char* space, const char* min, const char* max)
@@ -100,9 +100,11 @@ std::optional<double> ParseDuration(const std::string& text)
         if (!value)
             return std::nullopt;
         const char unit = text[i++];
-        const double scale = unit == 'D' && !time ? 86400 : unit == 'H' && time ? 3600 : unit == 'M' && time ? 60
-                           : unit == 'S' && time                                 ? 1
-                                                                                 : -1;
+        const double scale = unit == 'D' && !time  ? 86400
+                             : unit == 'H' && time ? 3600
+                             : unit == 'M' && time ? 60
+                             : unit == 'S' && time ? 1
+                                                   : -1;
         if (scale < 0)
             return std::nullopt;
         total += *value * scale;
@@ -114,7 +116,7 @@ std::optional<double> ParseDuration(const std::string& text)
 // The x (and y) of a PanTilt or Zoom vector element; nullopt when absent, error when malformed or out of range.
 struct Axes {
     std::optional<double> x, y;
-    bool present = false, bad = false;
+    bool present = false, bad = false, badSpace = false;
 };
 
 Axes ReadAxes(const xmlNode* parent, const char* element, bool twoD, double low, double high,
@@ -127,7 +129,7 @@ Axes ReadAxes(const xmlNode* parent, const char* element, bool twoD, double low,
     a.present = true;
     if (const auto space = Attribute(n, "space");
         space && std::none_of(spaces.begin(), spaces.end(), [&](const char* s) { return *space == Space(s); }))
-        a.bad = true;
+        a.badSpace = true;
     auto read = [&](const char* name, std::optional<double>& out) {
         const auto text = Attribute(n, name);
         if (!text)
@@ -235,12 +237,14 @@ std::string OnvifService::PtzOperation(const std::string& op, const xmlNode* req
         return fail("ter:NoPTZProfile", "The profile has no video source and so no PTZ head");
 
     // Speeds given with a move, else full speed.
+    bool badSpace = false;
     auto speed = [&](bool& bad) {
         PtzVector s{1, 1, 1};
         const xmlNode* given = FindChild(request, "Speed");
         const Axes pt = ReadAxes(given, "PanTilt", true, 0, 1, {kPanTiltSpeed});
         const Axes z = ReadAxes(given, "Zoom", false, 0, 1, {kZoomSpeed});
         bad = pt.bad || z.bad;
+        badSpace = pt.badSpace || z.badSpace;
         s.pan = pt.x.value_or(1);
         s.tilt = pt.y.value_or(s.pan);
         s.zoom = z.x.value_or(1);
@@ -272,6 +276,8 @@ std::string OnvifService::PtzOperation(const std::string& op, const xmlNode* req
                 return fail("ter:InvalidArgs", "The Timeout is not a duration");
             timeout = std::clamp(*seconds, kMinTimeout, kMaxTimeout);
         }
+        if (pt.badSpace || z.badSpace)
+            return fail("ter:SpaceNotSupported", "A space the node does not offer");
         if (pt.bad || z.bad)
             return fail("ter:InvalidVelocity", "A velocity is outside its space");
         // A PanTilt given moves both of its axes (an attribute left out is still).
@@ -297,6 +303,8 @@ std::string OnvifService::PtzOperation(const std::string& op, const xmlNode* req
                                 : ReadAxes(where, "Zoom", false, -1, 1, {kZoomTranslation});
         bool badSpeed = false;
         const PtzVector s = speed(badSpeed);
+        if (pt.badSpace || z.badSpace || badSpace)
+            return fail("ter:SpaceNotSupported", "A space the node does not offer");
         if (pt.bad || z.bad)
             return fail(absolute ? "ter:InvalidPosition" : "ter:InvalidTranslation",
                         "A coordinate is outside its space");
@@ -333,6 +341,8 @@ std::string OnvifService::PtzOperation(const std::string& op, const xmlNode* req
         return fail("ter:NoToken", "No preset has this token");
     bool badSpeed = false;
     const PtzVector s = speed(badSpeed);
+    if (badSpace)
+        return fail("ter:SpaceNotSupported", "A space the node does not offer");
     if (badSpeed)
         return fail("ter:InvalidSpeed", "A speed is outside its space");
     heads_->MoveTo(head, preset->position, s);

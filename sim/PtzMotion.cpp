@@ -183,7 +183,8 @@ std::optional<std::string> PtzMotion::SetPreset(unsigned head, const std::string
         return std::find_if(h->presets.begin(), h->presets.end(), [&](const auto& p) { return p.name == n; });
     };
     if (name.size() > 64) {
-        error = {"Sender", "ter:InvalidArgVal", "ter:InvalidPresetName", "The preset name is longer than 64 characters"};
+        error = {"Sender", "ter:InvalidArgVal", "ter:InvalidPresetName",
+                 "The preset name is longer than 64 characters"};
         return std::nullopt;
     }
     if (!token.empty()) {

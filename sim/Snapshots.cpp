@@ -20,7 +20,8 @@ void SnapshotLibrary::Load(const std::string& directory)
         if (w == 0 || h == 0 || w > 8192 || h > 8192 || entry.file_size(error) > kMaxPictureBytes)
             continue;
         std::ifstream in(entry.path(), std::ios::binary);
-        auto data = std::make_shared<std::string>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        auto data =
+            std::make_shared<std::string>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         // A JPEG starts with a start-of-image marker; anything else is not served.
         if (data->size() < 4 || data->compare(0, 2, "\xFF\xD8") != 0)
             continue;
