@@ -37,6 +37,13 @@ void PtzMotion::Axis::Advance(double seconds)
     position = Clamp(position + speed * seconds, low, high);
 }
 
+void PtzMotion::Axis::Halt()
+{
+    speed = 0;
+    target.reset();
+    deadline.reset();
+}
+
 PtzMotion::PtzMotion(unsigned heads, std::function<Clock::time_point()> now)
     : heads_(heads), now_(std::move(now)), state_(heads)
 {
@@ -50,18 +57,12 @@ PtzMotion::Head* PtzMotion::Find(unsigned head) const
         return nullptr;
     Head& h = state_[head - 1];
     const Clock::time_point now = now_();
-    const Clock::time_point until = h.deadline ? std::min(now, *h.deadline) : now;
-    if (until > h.updated) {
-        const double seconds = std::chrono::duration<double>(until - h.updated).count();
-        for (Axis* a : {&h.pan, &h.tilt, &h.zoom})
-            a->Advance(seconds);
-    }
-    if (h.deadline && now >= *h.deadline) {
-        for (Axis* a : {&h.pan, &h.tilt, &h.zoom}) {
-            a->speed = 0;
-            a->target.reset();
-        }
-        h.deadline.reset();
+    for (Axis* a : {&h.pan, &h.tilt, &h.zoom}) {
+        const Clock::time_point until = a->deadline ? std::min(now, *a->deadline) : now;
+        if (until > h.updated)
+            a->Advance(std::chrono::duration<double>(until - h.updated).count());
+        if (a->deadline && now >= *a->deadline)
+            a->Halt();
     }
     h.updated = std::max(h.updated, now);
     return &h;
@@ -74,18 +75,17 @@ bool PtzMotion::Move(unsigned head, std::optional<double> pan, std::optional<dou
     Head* h = Find(head);
     if (!h)
         return false;
-    auto set = [](Axis& a, std::optional<double> speed) {
+    auto set = [&](Axis& a, std::optional<double> speed) {
         if (!speed)
             return;
+        a.Halt();
         a.speed = Clamp(*speed, -1, 1);
-        a.target.reset();
+        if (timeout)
+            a.deadline = h->updated + *timeout;
     };
     set(h->pan, pan);
     set(h->tilt, tilt);
     set(h->zoom, zoom);
-    h->deadline.reset();
-    if (timeout)
-        h->deadline = h->updated + *timeout;
     ++h->commands;
     return true;
 }
@@ -97,6 +97,7 @@ bool PtzMotion::MoveTo(unsigned head, PtzVector target, PtzVector speed, bool wi
     if (!h)
         return false;
     auto go = [](Axis& a, double to, double s) {
+        a.Halt();
         a.target = Clamp(to, a.low, a.high);
         a.speed = Clamp(std::fabs(s), 0, 1);
         if (a.speed == 0)
@@ -108,7 +109,6 @@ bool PtzMotion::MoveTo(unsigned head, PtzVector target, PtzVector speed, bool wi
     }
     if (withZoom)
         go(h->zoom, target.zoom, speed.zoom);
-    h->deadline.reset();
     ++h->commands;
     return true;
 }
@@ -119,16 +119,12 @@ bool PtzMotion::Halt(unsigned head, bool panTilt, bool zoom)
     Head* h = Find(head);
     if (!h)
         return false;
-    auto halt = [](Axis& a) {
-        a.speed = 0;
-        a.target.reset();
-    };
     if (panTilt) {
-        halt(h->pan);
-        halt(h->tilt);
+        h->pan.Halt();
+        h->tilt.Halt();
     }
     if (zoom)
-        halt(h->zoom);
+        h->zoom.Halt();
     ++h->commands;
     return true;
 }

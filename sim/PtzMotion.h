@@ -61,12 +61,13 @@ private:
     struct Axis {
         double position = 0, speed = 0, low = -1, high = 1;
         std::optional<double> target;
+        std::optional<Clock::time_point> deadline;  // of a continuous move with a timeout
         bool Moving() const;
         void Advance(double seconds);
+        void Halt();
     };
     struct Head {
-        Axis pan, tilt, zoom{0, 0, 0, 1, {}};
-        std::optional<Clock::time_point> deadline;
+        Axis pan, tilt, zoom{0, 0, 0, 1, {}, {}};
         Clock::time_point updated;
         unsigned commands = 0;
         std::vector<PtzPreset> presets;

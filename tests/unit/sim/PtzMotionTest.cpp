@@ -41,6 +41,7 @@ TEST(PtzMotion, MovesAtTheCommandedSpeedAndStopsAtLimitsTimeoutsAndTargets)
     EXPECT_FALSE(heads.State(1)->panTiltMoving);
 
     ASSERT_TRUE(heads.Move(1, std::nullopt, std::nullopt, 1, 250ms));
+    ASSERT_TRUE(heads.Move(1, std::nullopt, 0.0, std::nullopt));  // another axis, no timeout
     clock.now += 1s;
     s = *heads.State(1);
     EXPECT_DOUBLE_EQ(s.position.zoom, 0.25) << "the timeout ends the move";
@@ -55,7 +56,7 @@ TEST(PtzMotion, MovesAtTheCommandedSpeedAndStopsAtLimitsTimeoutsAndTargets)
     s = *heads.State(1);
     EXPECT_EQ(std::make_pair(s.position.pan, s.position.tilt), std::make_pair(0.0, 0.0));
     EXPECT_FALSE(s.panTiltMoving || s.zoomMoving) << "arrived";
-    EXPECT_EQ(s.commands, 4u);
+    EXPECT_EQ(s.commands, 5u);
     EXPECT_FALSE(heads.Move(3, 1, 1, 1));
     EXPECT_FALSE(heads.State(0));
 }
@@ -135,10 +136,11 @@ TEST(OnvifPtz, OnePositionForBothControlPaths)
     c.clock.now += 1s;
     EXPECT_TRUE(Has(c.Call("ptz", "GetStatus", profile), 200, "<tt:PanTilt x=\"-0.5\" y=\"0\""));
     EXPECT_TRUE(Has(c.Call("ptz", "GetStatus", profile), 200, "<tt:PanTilt>MOVING</tt:PanTilt>"));
-    EXPECT_TRUE(Has(c.Call("ptz", "ContinuousMove",
-                           profile + "<Velocity><PanTilt x=\"0.5\" y=\"0.25\" xmlns=\"http://www.onvif.org/ver10/schema\"/>"
-                                     "</Velocity><Timeout>PT1S</Timeout>"),
-                    200, "<tptz:ContinuousMoveResponse"));
+    EXPECT_TRUE(
+        Has(c.Call("ptz", "ContinuousMove",
+                   profile + "<Velocity><PanTilt x=\"0.5\" y=\"0.25\" xmlns=\"http://www.onvif.org/ver10/schema\"/>"
+                             "</Velocity><Timeout>PT1S</Timeout>"),
+            200, "<tptz:ContinuousMoveResponse"));
     EXPECT_EQ(c.cgi.Head(1).pan, 50) << "the CGI's view of the same head";
     c.clock.now += 2s;
     EXPECT_TRUE(Has(c.Call("ptz", "GetStatus", profile), 200, "<tt:PanTilt x=\"0\" y=\"0.25\""));
