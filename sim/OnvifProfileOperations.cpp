@@ -6,6 +6,8 @@
 
 #include <httplib.h>
 
+#include <cctype>
+
 namespace sim {
 
 namespace {

@@ -5,9 +5,11 @@
 #include "sim/SoapRequest.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace sim {
 
@@ -298,7 +300,7 @@ std::string OnvifService::PtzOperation(const std::string& op, const xmlNode* req
         if (!where)
             return fail(absolute ? "ter:InvalidPosition" : "ter:InvalidTranslation", "The request lacks a target");
         const Axes pt = absolute ? ReadAxes(where, "PanTilt", true, -1, 1, {kPanTiltPosition})
-                                 : ReadAxes(where, "PanTilt", true, -2, 2, {kPanTiltTranslation});
+                                 : ReadAxes(where, "PanTilt", true, -1, 1, {kPanTiltTranslation});
         const Axes z = absolute ? ReadAxes(where, "Zoom", false, 0, 1, {kZoomPosition})
                                 : ReadAxes(where, "Zoom", false, -1, 1, {kZoomTranslation});
         bool badSpeed = false;
