@@ -68,6 +68,21 @@ std::string OnvifService::ServiceCapabilitiesXml(const std::string& ns) const
            "StatusPosition=\"true\"/>";
 }
 
+std::vector<std::pair<bool, std::string>> OnvifService::Scopes() const
+{
+    std::string name;
+    for (char c : settings_.model)
+        name += c == ' ' ? std::string("%20") : std::string(1, c);
+    std::vector<std::pair<bool, std::string>> scopes{{true, std::string(kScopeBase) + "type/video_encoder"}};
+    if (heads_)
+        scopes.push_back({true, std::string(kScopeBase) + "type/ptz"});
+    for (const char* fixed : {"Profile/Streaming", "hardware/HQ-SIM"})
+        scopes.push_back({true, kScopeBase + std::string(fixed)});
+    scopes.push_back({false, kScopeBase + std::string("name/") + name});
+    scopes.push_back({false, kScopeBase + std::string("location/country/none")});
+    return scopes;
+}
+
 std::string OnvifService::MoreDeviceOperation(const std::string& op, const xmlNode* request, const std::string& host,
                                               OnvifError& error)
 {
@@ -85,18 +100,10 @@ std::string OnvifService::MoreDeviceOperation(const std::string& op, const xmlNo
         return "<tds:GetServiceCapabilitiesResponse>" + ServiceCapabilitiesXml(kDeviceNs) +
                "</tds:GetServiceCapabilitiesResponse>";
     if (op == "GetScopes") {
-        auto scope = [](const char* kind, const std::string& item) {
-            return std::string("<tds:Scopes>") + XmlTag("tt:ScopeDef", kind) +
-                   XmlTag("tt:ScopeItem", kScopeBase + item) + "</tds:Scopes>";
-        };
-        std::string name;
-        for (char c : settings_.model)
-            name += c == ' ' ? std::string("%20") : std::string(1, c);
-        std::string xml = scope("Fixed", "type/video_encoder");
-        if (heads_)
-            xml += scope("Fixed", "type/ptz");
-        xml += scope("Fixed", "Profile/Streaming") + scope("Fixed", "hardware/HQ-SIM") +
-               scope("Configurable", "name/" + name) + scope("Configurable", "location/country/none");
+        std::string xml;
+        for (const auto& [fixed, item] : Scopes())
+            xml += std::string("<tds:Scopes>") + XmlTag("tt:ScopeDef", fixed ? "Fixed" : "Configurable") +
+                   XmlTag("tt:ScopeItem", item) + "</tds:Scopes>";
         return "<tds:GetScopesResponse>" + xml + "</tds:GetScopesResponse>";
     }
     if (op == "GetHostname")

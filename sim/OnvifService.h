@@ -64,6 +64,8 @@ public:
     Answer Handle(const std::string& path, const std::string& body, const std::string& localAddress,
                   const std::string& authorization = {});
     std::vector<OnvifRequestRecord> Requests() const;
+    // The device's scopes (fixed or configurable), as GetScopes and discovery give them.
+    std::vector<std::pair<bool, std::string>> Scopes() const;
 
 private:
     std::string DeviceOperation(const std::string& op, const xmlNode* request, const std::string& host,

@@ -1,6 +1,7 @@
 #include "sim/Simulator.h"
 
 #include "sim/Clip.h"
+#include "sim/DiscoveryResponder.h"
 #include "sim/OnvifService.h"
 #include "sim/RequestLog.h"
 #include "sim/StopSignal.h"
@@ -17,6 +18,8 @@ struct Simulator::Parts {
     std::unique_ptr<RtspServer> rtsp;
     std::unique_ptr<OnvifService> onvif;
     std::unique_ptr<PtzService> ptz;
+    std::unique_ptr<DiscoveryResponder> discovery;
+    std::string discoveryError;
     bool running = false;
 };
 
@@ -72,6 +75,15 @@ bool Simulator::Start(std::string* error)
     p.ptz = std::make_unique<PtzService>(*p.heads, options_.user, options_.password, p.faults, p.log, p.stop);
     if (!p.ptz->Start(options_.bindAddress, options_.ptzPort, &why))
         return fail(why);
+    if (options_.discovery) {
+        // A camera without discovery still works, so a taken port only turns it off.
+        DiscoveryIdentity identity{"", OnvifDeviceUrl(), {}};
+        for (const auto& scope : p.onvif->Scopes())
+            identity.scopes.push_back(scope.second);
+        p.discovery = std::make_unique<DiscoveryResponder>(std::move(identity), p.log);
+        if (!p.discovery->Start(options_.bindAddress, options_.discoveryPort, &p.discoveryError))
+            p.discovery.reset();
+    }
     p.running = true;
     return true;
 }
@@ -88,6 +100,8 @@ void Simulator::Stop()
         p.ptz->Stop();
     if (p.rtsp)
         p.rtsp->Stop();
+    if (p.discovery)
+        p.discovery->Stop();
     p.running = false;
 }
 
@@ -95,7 +109,7 @@ SimulatorPorts Simulator::Ports() const
 {
     const Parts& p = *parts_;
     return {p.onvif ? p.onvif->Port() : std::uint16_t{0}, p.rtsp ? p.rtsp->Port() : std::uint16_t{0},
-            p.ptz ? p.ptz->Port() : std::uint16_t{0}};
+            p.ptz ? p.ptz->Port() : std::uint16_t{0}, p.discovery ? p.discovery->Port() : std::uint16_t{0}};
 }
 
 std::string Simulator::StreamUrl(const std::string& profileToken) const
@@ -106,6 +120,11 @@ std::string Simulator::StreamUrl(const std::string& profileToken) const
 std::string Simulator::OnvifDeviceUrl() const
 {
     return "http://" + options_.bindAddress + ":" + std::to_string(Ports().http) + "/onvif/device_service";
+}
+
+std::string Simulator::DiscoveryError() const
+{
+    return parts_->discoveryError;
 }
 
 void Simulator::SetFaults(std::vector<Fault> faults)
