@@ -13,6 +13,7 @@ struct SimArguments {
     sim::SimulatorOptions options;
     std::vector<std::string> faults;
     std::string rtspAuth = "any";
+    bool noDiscovery = false;
 };
 
 int RunSim(SimArguments& args)
@@ -26,6 +27,7 @@ int RunSim(SimArguments& args)
         }
         args.options.faults.push_back(*fault);
     }
+    args.options.discovery = !args.noDiscovery;
     args.options.rtspAuth = args.rtspAuth == "basic"    ? sim::RtspAuthMode::Basic
                             : args.rtspAuth == "digest" ? sim::RtspAuthMode::Digest
                                                         : sim::RtspAuthMode::Any;
@@ -83,8 +85,7 @@ std::function<int()> SetupSim(CLI::App& app)
     app.add_option("--rtsp-auth", args->rtspAuth, "RTSP schemes offered: any, basic, digest")
         ->check(CLI::IsMember({"any", "basic", "digest"}))
         ->capture_default_str();
-    o.discovery = true;
-    app.add_flag("!--no-discovery", o.discovery, "do not answer WS-Discovery probes");
+    app.add_flag("--no-discovery", args->noDiscovery, "do not answer WS-Discovery probes");
     app.add_option("--discovery-port", o.discoveryPort, "WS-Discovery UDP port (0: any free port)")
         ->capture_default_str();
     app.add_flag("--onvif-401", o.onvifAuthFailureAs401, "refuse a bad WS-Security token with HTTP 401, not 400");

@@ -145,8 +145,8 @@ void DiscoveryResponder::Run()
                 continue;
             sockaddr_in from{};
             socklen_t length = sizeof from;
-            const ssize_t n = recvfrom(p.fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                       reinterpret_cast<sockaddr*>(&from), &length);
+            const ssize_t n =
+                recvfrom(p.fd, buffer.data(), buffer.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
             if (n <= 0)
                 continue;
             const std::string reply = Answer(buffer.substr(0, static_cast<std::size_t>(n)));
@@ -172,8 +172,9 @@ std::string DiscoveryResponder::Answer(const std::string& datagram)
     return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"") +
            kSoapEnvelopeNs + "\" xmlns:wsa=\"" + kAddressingNs + "\" xmlns:d=\"" + kDiscoveryNs + "\" xmlns:dn=\"" +
            kNetworkNs + "\" xmlns:tds=\"" + kDeviceNs + "\"><SOAP-ENV:Header><wsa:MessageID>urn:uuid:" + NewUuid() +
-           "</wsa:MessageID>" + (messageId.empty() ? "" : "<wsa:RelatesTo>" + XmlEscape(messageId) + "</wsa:RelatesTo>") +
-           "<wsa:To>" + kAddressingNs + "/role/anonymous</wsa:To><wsa:Action>" + kDiscoveryNs +
+           "</wsa:MessageID>" +
+           (messageId.empty() ? "" : "<wsa:RelatesTo>" + XmlEscape(messageId) + "</wsa:RelatesTo>") + "<wsa:To>" +
+           kAddressingNs + "/role/anonymous</wsa:To><wsa:Action>" + kDiscoveryNs +
            "/ProbeMatches</wsa:Action><d:AppSequence InstanceId=\"1\" MessageNumber=\"" +
            std::to_string(++messageNumber_) +
            "\"/></SOAP-ENV:Header><SOAP-ENV:Body><d:ProbeMatches><d:ProbeMatch><wsa:EndpointReference><wsa:Address>" +

@@ -27,7 +27,8 @@ std::string Probe(const std::string& types, const std::string& scopes = "")
 TEST(DiscoveryResponder, MatchesTypesAndScopes)
 {
     RequestLog log;
-    DiscoveryResponder r({"urn:uuid:cam", "http://127.0.0.1:8000/onvif/device_service",
+    DiscoveryResponder r({"urn:uuid:cam",
+                          "http://127.0.0.1:8000/onvif/device_service",
                           {"onvif://www.onvif.org/type/ptz", "onvif://www.onvif.org/name/Simulated%20Camera"}},
                          log);
     struct Case {
