@@ -13,6 +13,7 @@ struct SimArguments {
     sim::SimulatorOptions options;
     std::vector<std::string> faults;
     std::string rtspAuth = "any";
+    bool noDiscovery = false;
 };
 
 int RunSim(SimArguments& args)
@@ -26,6 +27,7 @@ int RunSim(SimArguments& args)
         }
         args.options.faults.push_back(*fault);
     }
+    args.options.discovery = !args.noDiscovery;
     args.options.rtspAuth = args.rtspAuth == "basic"    ? sim::RtspAuthMode::Basic
                             : args.rtspAuth == "digest" ? sim::RtspAuthMode::Digest
                                                         : sim::RtspAuthMode::Any;
@@ -45,7 +47,12 @@ int RunSim(SimArguments& args)
         return 1;
     }
     const auto ports = simulator.Ports();
-    std::printf("ready http=%u rtsp=%u ptz=%u\n", ports.http, ports.rtsp, ports.ptz);
+    if (args.options.discovery && !ports.discovery)
+        std::fprintf(stderr, "harnoquistel sim: WS-Discovery is off: %s\n", simulator.DiscoveryError().c_str());
+    if (ports.discovery)
+        std::printf("ready http=%u rtsp=%u ptz=%u discovery=%u\n", ports.http, ports.rtsp, ports.ptz, ports.discovery);
+    else
+        std::printf("ready http=%u rtsp=%u ptz=%u\n", ports.http, ports.rtsp, ports.ptz);
     std::fflush(stdout);
     int signal = 0;
     sigwait(&signals, &signal);
@@ -77,6 +84,9 @@ std::function<int()> SetupSim(CLI::App& app)
         ->capture_default_str();
     app.add_option("--rtsp-auth", args->rtspAuth, "RTSP schemes offered: any, basic, digest")
         ->check(CLI::IsMember({"any", "basic", "digest"}))
+        ->capture_default_str();
+    app.add_flag("--no-discovery", args->noDiscovery, "do not answer WS-Discovery probes");
+    app.add_option("--discovery-port", o.discoveryPort, "WS-Discovery UDP port (0: any free port)")
         ->capture_default_str();
     app.add_flag("--onvif-401", o.onvifAuthFailureAs401, "refuse a bad WS-Security token with HTTP 401, not 400");
     app.add_option("--fault", args->faults,

@@ -61,7 +61,7 @@ if(TARGET harnoquistel_cli)
   target_compile_definitions(hq_sim PRIVATE HQ_SIM_INSTALLED_CLIPS_DIR="${hq_clips_from_bin}")
   install(TARGETS harnoquistel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tool)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/clips/ DESTINATION ${CMAKE_INSTALL_DATADIR}/harnoquistel/clips
-    COMPONENT Tool FILES_MATCHING PATTERN "*.h264")
+    COMPONENT Tool FILES_MATCHING PATTERN "*.h264" PATTERN "*.jpg")
   # The manual page and the bash completion are generated from the command's
   # own --help, so they list what the parser accepts.
   set(hq_from_help ${PROJECT_SOURCE_DIR}/packaging/from-help)

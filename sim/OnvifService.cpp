@@ -108,6 +108,7 @@ OnvifService::OnvifService(DeviceModel& model, FaultSet& faults, RequestLog& log
         }
     };
     http_.Server().Post(R"(/.*)", handler);
+    ServeSnapshots();
 }
 
 bool OnvifService::Start(const std::string& address, std::uint16_t port, std::string* error)
@@ -151,7 +152,7 @@ OnvifService::Answer OnvifService::Handle(const std::string& path, const std::st
         return answer;
     };
 
-    if (path != kDevicePath && path != kMediaPath) {
+    if (path != kDevicePath && path != kMediaPath && !(path == kPtzPath && heads_)) {
         answer.status = 404;
         return answer;
     }
@@ -198,6 +199,8 @@ OnvifService::Answer OnvifService::Handle(const std::string& path, const std::st
         result = DeviceOperation(op, request->Operation(), host, error);
     else if (path == kMediaPath && ns == kMediaNs)
         result = MediaOperation(op, request->Operation(), host, error);
+    else if (path == kPtzPath && ns == kPtzNs)
+        result = PtzOperation(op, request->Operation(), error);
     else
         error = NotSupported(op);
     if (result.empty())
@@ -258,8 +261,7 @@ std::string OnvifService::DeviceOperation(const std::string& op, const xmlNode* 
         return "<tds:GetCapabilitiesResponse><tds:Capabilities>" + caps +
                "</tds:Capabilities></tds:GetCapabilitiesResponse>";
     }
-    error = NotSupported(op);
-    return {};
+    return MoreDeviceOperation(op, request, host, error);
 }
 
 std::string OnvifService::SourceXml(const VideoSourceConfiguration& s, const std::string& element) const
@@ -458,8 +460,7 @@ std::string OnvifService::MediaOperation(const std::string& op, const xmlNode* r
                "<tt:InvalidAfterReboot>false</tt:InvalidAfterReboot><tt:Timeout>PT60S</tt:Timeout>"
                "</trt:MediaUri></trt:GetStreamUriResponse>";
     } else {
-        error = NotSupported(op);
-        return {};
+        return MoreMediaOperation(op, request, host, error);
     }
     return done ? empty() : std::string();
 }

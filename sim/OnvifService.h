@@ -3,8 +3,10 @@
 #include "sim/DeviceModel.h"
 #include "sim/Faults.h"
 #include "sim/HttpListener.h"
+#include "sim/PtzMotion.h"
 #include "sim/RequestLog.h"
 #include "sim/RtspAuth.h"
+#include "sim/Snapshots.h"
 #include "sim/StopSignal.h"
 
 #include <libxml/tree.h>
@@ -12,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,8 +37,9 @@ struct OnvifRequestRecord {
     std::string body;
 };
 
-// The device and media services: SOAP 1.2 over HTTP POST to
-// /onvif/device_service and /onvif/media_service.
+// The device, media and PTZ services: SOAP 1.2 over HTTP POST to
+// /onvif/device_service, /onvif/media_service and /onvif/ptz_service (the last
+// once heads are given), and the snapshots GetSnapshotUri names.
 class OnvifService
 {
 public:
@@ -53,17 +57,30 @@ public:
     void Stop() { http_.Stop(); }
     std::uint16_t Port() const { return http_.Port(); }
     void SetRtspPort(std::uint16_t port) { rtspPort_ = port; }
+    // Before Start: the heads the PTZ service drives, and the pictures snapshots send.
+    void SetPtzHeads(PtzMotion* heads) { heads_ = heads; }
+    void SetSnapshots(std::shared_ptr<const SnapshotLibrary> pictures) { snapshots_ = std::move(pictures); }
 
     // One request: service path, body and the address the client reached us at.
     Answer Handle(const std::string& path, const std::string& body, const std::string& localAddress,
                   const std::string& authorization = {});
     std::vector<OnvifRequestRecord> Requests() const;
+    // The device's scopes (fixed or configurable), as GetScopes and discovery give them.
+    std::vector<std::pair<bool, std::string>> Scopes() const;
 
 private:
     std::string DeviceOperation(const std::string& op, const xmlNode* request, const std::string& host,
                                 OnvifError& error);
     std::string MediaOperation(const std::string& op, const xmlNode* request, const std::string& host,
                                OnvifError& error);
+    // Operations clients use at connect and in live view (OnvifProfileOperations.cpp, OnvifPtzService.cpp).
+    std::string MoreDeviceOperation(const std::string& op, const xmlNode* request, const std::string& host,
+                                    OnvifError& error);
+    std::string MoreMediaOperation(const std::string& op, const xmlNode* request, const std::string& host,
+                                   OnvifError& error);
+    std::string PtzOperation(const std::string& op, const xmlNode* request, OnvifError& error);
+    std::string ServiceCapabilitiesXml(const std::string& ns) const;
+    void ServeSnapshots();
     std::time_t DeviceNow() const;  // our clock moved by the clock knob
     std::string ProfileXml(const MediaProfile& p, const char* element) const;
     std::string SourceXml(const VideoSourceConfiguration& s, const std::string& element) const;
@@ -79,6 +96,8 @@ private:
     mutable std::mutex requestsMutex_;
     std::vector<OnvifRequestRecord> requests_;
     std::atomic<std::uint16_t> rtspPort_{554};
+    PtzMotion* heads_ = nullptr;
+    std::shared_ptr<const SnapshotLibrary> snapshots_;
     HttpListener http_;
 };
 

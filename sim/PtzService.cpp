@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <sstream>
 #include <vector>
@@ -40,8 +41,20 @@ std::string DecodeSpaces(const std::string& query)
 
 PtzService::PtzService(unsigned channels, std::string user, std::string password, FaultSet& faults, RequestLog& log,
                        const StopSignal& stop)
-    : channels_(channels), user_(std::move(user)), password_(std::move(password)), faults_(faults), log_(log),
-      stop_(stop)
+    : PtzService(std::make_unique<PtzMotion>(channels), std::move(user), std::move(password), faults, log, stop)
+{
+}
+
+PtzService::PtzService(std::unique_ptr<PtzMotion> own, std::string user, std::string password, FaultSet& faults,
+                       RequestLog& log, const StopSignal& stop)
+    : PtzService(*own, std::move(user), std::move(password), faults, log, stop)
+{
+    ownHeads_ = std::move(own);
+}
+
+PtzService::PtzService(PtzMotion& heads, std::string user, std::string password, FaultSet& faults, RequestLog& log,
+                       const StopSignal& stop)
+    : heads_(heads), user_(std::move(user)), password_(std::move(password)), faults_(faults), log_(log), stop_(stop)
 {
     http_.Server().Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
         Answer a = Handle(req.target, req.get_header_value("Authorization"));
@@ -104,14 +117,14 @@ PtzService::Answer PtzService::Handle(const std::string& target, const std::stri
     }
     const std::string& word = parts[1];
     std::lock_guard lock(mutex_);
-    if (word == "address" && value >= 1 && static_cast<unsigned>(value) <= channels_) {
+    if (word == "address" && value >= 1 && static_cast<unsigned>(value) <= heads_.Heads()) {
         selected_ = static_cast<unsigned>(value);
         return answer;
     }
     if ((word == "pan" || word == "tilt" || word == "zoom") && value >= -100 && value <= 100) {
-        PtzHead& head = heads_[selected_];
-        (word == "pan" ? head.pan : word == "tilt" ? head.tilt : head.zoom) = value;
-        ++head.commands;
+        const std::optional<double> speed = value / 100.0;
+        heads_.Move(selected_, word == "pan" ? speed : std::nullopt, word == "tilt" ? speed : std::nullopt,
+                    word == "zoom" ? speed : std::nullopt);
         return answer;
     }
     answer.status = 400;
@@ -120,9 +133,11 @@ PtzService::Answer PtzService::Handle(const std::string& target, const std::stri
 
 PtzHead PtzService::Head(unsigned address) const
 {
-    std::lock_guard lock(mutex_);
-    auto it = heads_.find(address);
-    return it == heads_.end() ? PtzHead{} : it->second;
+    const std::optional<PtzHeadState> s = heads_.State(address);
+    if (!s)
+        return {};
+    auto percent = [](double speed) { return static_cast<int>(std::lround(speed * 100)); };
+    return {percent(s->speed.pan), percent(s->speed.tilt), percent(s->speed.zoom), s->commands, s->position};
 }
 
 unsigned PtzService::SelectedAddress() const

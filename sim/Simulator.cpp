@@ -1,6 +1,7 @@
 #include "sim/Simulator.h"
 
 #include "sim/Clip.h"
+#include "sim/DiscoveryResponder.h"
 #include "sim/OnvifService.h"
 #include "sim/RequestLog.h"
 #include "sim/StopSignal.h"
@@ -13,9 +14,12 @@ struct Simulator::Parts {
     sim::RequestLog log;
     ClipLibrary clips;
     std::unique_ptr<DeviceModel> model;
+    std::unique_ptr<PtzMotion> heads;  // shared by the CGI and the ONVIF PTZ service
     std::unique_ptr<RtspServer> rtsp;
     std::unique_ptr<OnvifService> onvif;
     std::unique_ptr<PtzService> ptz;
+    std::unique_ptr<DiscoveryResponder> discovery;
+    std::string discoveryError;
     bool running = false;
 };
 
@@ -61,11 +65,25 @@ bool Simulator::Start(std::string* error)
         onvif.model = "Simulated Video Server";
     p.onvif = std::make_unique<OnvifService>(*p.model, p.faults, p.log, p.stop, onvif);
     p.onvif->SetRtspPort(p.rtsp->Port());
+    p.heads = std::make_unique<PtzMotion>(options_.channels);
+    p.onvif->SetPtzHeads(p.heads.get());
+    auto pictures = std::make_shared<SnapshotLibrary>();
+    pictures->Load(options_.clipsDir.empty() ? BundledClipsDirectory() : options_.clipsDir);
+    p.onvif->SetSnapshots(std::move(pictures));
     if (!p.onvif->Start(options_.bindAddress, options_.httpPort, &why))
         return fail(why);
-    p.ptz = std::make_unique<PtzService>(options_.channels, options_.user, options_.password, p.faults, p.log, p.stop);
+    p.ptz = std::make_unique<PtzService>(*p.heads, options_.user, options_.password, p.faults, p.log, p.stop);
     if (!p.ptz->Start(options_.bindAddress, options_.ptzPort, &why))
         return fail(why);
+    if (options_.discovery) {
+        // A camera without discovery still works, so a taken port only turns it off.
+        DiscoveryIdentity identity{"", OnvifDeviceUrl(), {}};
+        for (const auto& scope : p.onvif->Scopes())
+            identity.scopes.push_back(scope.second);
+        p.discovery = std::make_unique<DiscoveryResponder>(std::move(identity), p.log);
+        if (!p.discovery->Start(options_.bindAddress, options_.discoveryPort, &p.discoveryError))
+            p.discovery.reset();
+    }
     p.running = true;
     return true;
 }
@@ -82,6 +100,8 @@ void Simulator::Stop()
         p.ptz->Stop();
     if (p.rtsp)
         p.rtsp->Stop();
+    if (p.discovery)
+        p.discovery->Stop();
     p.running = false;
 }
 
@@ -89,7 +109,7 @@ SimulatorPorts Simulator::Ports() const
 {
     const Parts& p = *parts_;
     return {p.onvif ? p.onvif->Port() : std::uint16_t{0}, p.rtsp ? p.rtsp->Port() : std::uint16_t{0},
-            p.ptz ? p.ptz->Port() : std::uint16_t{0}};
+            p.ptz ? p.ptz->Port() : std::uint16_t{0}, p.discovery ? p.discovery->Port() : std::uint16_t{0}};
 }
 
 std::string Simulator::StreamUrl(const std::string& profileToken) const
@@ -100,6 +120,11 @@ std::string Simulator::StreamUrl(const std::string& profileToken) const
 std::string Simulator::OnvifDeviceUrl() const
 {
     return "http://" + options_.bindAddress + ":" + std::to_string(Ports().http) + "/onvif/device_service";
+}
+
+std::string Simulator::DiscoveryError() const
+{
+    return parts_->discoveryError;
 }
 
 void Simulator::SetFaults(std::vector<Fault> faults)

@@ -33,10 +33,13 @@ struct SimulatorOptions {
     RtspAuthMode rtspAuth = RtspAuthMode::Any;
     unsigned rtspSessionTimeout = 60;  // seconds without a request or RTCP report
     std::vector<Fault> faults;
+    bool discovery = false;              // answer WS-Discovery probes
+    std::uint16_t discoveryPort = 3702;  // 0 = a free port
 };
 
 struct SimulatorPorts {
     std::uint16_t http = 0, rtsp = 0, ptz = 0;
+    std::uint16_t discovery = 0;  // 0: not answering probes
 };
 
 // The ten device parameters a capability query of the simulator stores (parameter 1
@@ -87,6 +90,9 @@ public:
     // rtsp://<bind>:<port>/media/<profile>, the address GetStreamUri gives for it.
     std::string StreamUrl(const std::string& profileToken) const;
     std::string OnvifDeviceUrl() const;
+
+    // Why probes go unanswered although asked for (the port taken, say); empty otherwise.
+    std::string DiscoveryError() const;
 
     // Changes the faults in force; bye-after and stop-after apply to streams played afterwards.
     void SetFaults(std::vector<Fault> faults);

@@ -65,6 +65,7 @@ std::optional<SoapRequest> SoapRequest::Parse(const std::string& text, std::stri
     r.operation_ = FirstElement(body);
     if (!r.operation_ || !r.operation_->ns)
         return fail("The body holds no operation");
+    r.header_ = header;
     if (header)
         r.security_ = FindChild(header, "Security");
     return r;

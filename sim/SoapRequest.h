@@ -19,6 +19,7 @@ public:
 
     const xmlNode* Operation() const { return operation_; }
     const xmlNode* Security() const { return security_; }
+    const xmlNode* Header() const { return header_; }
     std::string OperationName() const;
     std::string OperationNamespace() const;
 
@@ -29,6 +30,7 @@ private:
     std::shared_ptr<xmlDoc> doc_;
     const xmlNode* operation_ = nullptr;
     const xmlNode* security_ = nullptr;
+    const xmlNode* header_ = nullptr;
 };
 
 // First element child with this local name (any namespace), or null.

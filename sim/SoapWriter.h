@@ -10,6 +10,7 @@ namespace sim {
 inline constexpr const char* kSoapEnvelopeNs = "http://www.w3.org/2003/05/soap-envelope";
 inline constexpr const char* kDeviceNs = "http://www.onvif.org/ver10/device/wsdl";
 inline constexpr const char* kMediaNs = "http://www.onvif.org/ver10/media/wsdl";
+inline constexpr const char* kPtzNs = "http://www.onvif.org/ver20/ptz/wsdl";
 inline constexpr const char* kSchemaNs = "http://www.onvif.org/ver10/schema";
 
 std::string XmlEscape(std::string_view text);

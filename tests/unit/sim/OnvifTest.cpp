@@ -113,7 +113,7 @@ TEST(OnvifService, RefusalsAndFaults)
     for (const auto& token : {std::string(), root})
         EXPECT_TRUE(Has(s.Call("GetProfiles", "", token), 400, "ter:NotAuthorized"));
     EXPECT_TRUE(Has(s.Call("GetDeviceInformation", "", "", "/onvif/device_service", device), 400, "ter:NotAuthorized"));
-    EXPECT_TRUE(Has(s.Call("GetAudioSources"), 500, "ter:ActionNotSupported"));
+    EXPECT_TRUE(Has(s.Call("GetOSDs"), 500, "ter:ActionNotSupported"));
     EXPECT_TRUE(Has(s.Call("GetProfiles", "", kToken, "/onvif/device_service", device), 500, "ter:ActionNotSupported"))
         << "a media operation on the device service";
     EXPECT_TRUE(Has(s.Call("GetStreamUri", "<StreamSetup><Stream>RTP-Multicast</Stream></StreamSetup>"

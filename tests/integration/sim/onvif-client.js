@@ -1,0 +1,136 @@
+// A third-party ONVIF client (the npm package "onvif") against the simulator, as an
+// integrator would point one at it: connect, live view, snapshot and PTZ.
+// Usage: node onvif-client.js HARNOQUISTEL_EXE; exits 77 (skipped) without the package.
+'use strict';
+const { spawn, execFileSync } = require('child_process');
+const http = require('http');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+
+// Where scripts/setup installs it, else wherever node finds it.
+const npmDir = process.env.HARNOQUISTEL_NPM_DIR || path.join(os.homedir(), '.cache', 'harnoquistel', 'npm');
+let onvif;
+try {
+  onvif = require(require.resolve('onvif', { paths: [path.join(npmDir, 'node_modules'), ...module.paths] }));
+} catch (e) {
+  console.log('SKIPPED: the npm package onvif is not installed (scripts/setup installs it when npm exists)');
+  process.exit(77);
+}
+
+const exe = process.argv[2];
+const log = path.join(os.tmpdir(), `sim-onvif-client-${process.pid}.log`);
+const sim = spawn(exe, ['sim', '--http-port', '0', '--rtsp-port', '0', '--ptz-port', '0', '--log', log],
+                  { stdio: ['ignore', 'pipe', 'inherit'] });
+const deadline = setTimeout(() => fail('the whole exchange took longer than 60 s'), 60000);
+let failures = 0;
+
+function fail(why) {
+  console.log(`FAILED: ${why}`);
+  sim.kill('SIGTERM');
+  process.exit(1);
+}
+
+function check(condition, what) {
+  console.log(`${condition ? 'ok' : 'FAILED'}: ${what}`);
+  if (!condition)
+    ++failures;
+}
+
+const call = (cam, method, ...args) => new Promise((resolve, reject) => {
+  cam[method](...args, (err, result) => (err ? reject(new Error(`${method}: ${err.message}`)) : resolve(result)));
+});
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+const probe = (url) => execFileSync('ffprobe', ['-v', 'error', '-rtsp_transport', 'tcp', '-show_entries',
+  'stream=codec_name,width,height', '-of', 'csv=p=0', url], { timeout: 20000 }).toString().trim();
+const withUser = (uri) => uri.replace('://', '://admin:admin@');
+
+async function main(ports) {
+  const cam = await new Promise((resolve, reject) => {
+    const c = new onvif.Cam({ hostname: '127.0.0.1', port: ports.http, username: 'admin', password: 'admin',
+                              timeout: 10000 }, (err) => (err ? reject(err) : resolve(c)));
+  });
+  check(cam.profiles.length === 2 && cam.videoSources, `connect: ${cam.profiles.length} profiles and the video sources`);
+  const services = await call(cam, 'getServices', true);
+  check(services.some((s) => s.namespace === 'http://www.onvif.org/ver20/ptz/wsdl'), 'GetServices names the PTZ service');
+  const scopes = await call(cam, 'getScopes');
+  check(scopes.some((s) => /type\/ptz$/.test(s.scopeItem)), 'GetScopes');
+  await call(cam, 'getVideoSources');
+  const profiles = await call(cam, 'getProfiles');
+  const token = profiles[0].$.token;
+  check(token === 'Profile_1_1', `GetProfiles: ${token}`);
+
+  const stream = await call(cam, 'getStreamUri', { protocol: 'RTSP', profileToken: token });
+  const size = probe(withUser(stream.uri));
+  check(size === 'h264,1280,720', `GetStreamUri ${stream.uri}: ffprobe sees ${size}`);
+  execFileSync('ffmpeg', ['-v', 'error', '-rtsp_transport', 'tcp', '-i', withUser(stream.uri), '-frames:v', '30',
+    '-f', 'null', '-'], { timeout: 20000 });
+  check(true, 'ffmpeg played 30 frames of it');
+  const snapshot = await call(cam, 'getSnapshotUri', { profileToken: token });
+  const picture = probe(withUser(snapshot.uri));
+  check(picture === 'mjpeg,1280,720', `GetSnapshotUri ${snapshot.uri}: a ${picture} picture`);
+
+  const nodes = await call(cam, 'getNodes');
+  check(Object.keys(nodes).length === 1, 'GetNodes: one node');
+  const status = async () => call(cam, 'getStatus', { profileToken: token });
+  let s = await status();
+  check(s.position.x === 0 && s.moveStatus.panTilt === 'IDLE', 'GetStatus: the head rests at 0');
+  await call(cam, 'continuousMove', { profileToken: token, x: 0.5, y: 0, zoom: 0 });
+  await sleep(400);
+  s = await status();
+  check(s.moveStatus.panTilt === 'MOVING' && s.position.x > 0.1, `ContinuousMove: pans, at ${s.position.x}`);
+  await call(cam, 'stop', { profileToken: token, panTilt: true, zoom: true });
+  s = await status();
+  const stoppedAt = s.position.x;
+  await sleep(200);
+  s = await status();
+  check(s.moveStatus.panTilt === 'IDLE' && s.position.x === stoppedAt, `Stop: holds at ${stoppedAt}`);
+
+  await call(cam, 'setPreset', { profileToken: token, presetName: 'door' });
+  const presets = await call(cam, 'getPresets', { profileToken: token });
+  const preset = presets.door && presets.door.$.token;
+  check(preset && Number(presets.door.PTZPosition.panTilt.$.x) === stoppedAt, `SetPreset and GetPresets: door is ${preset}`);
+
+  // The vendor CGI drives the same head: pan left at full speed, then stop.
+  const cgi = (word, value) => new Promise((resolve, reject) => {
+    http.get({ port: ports.ptz, path: `/cgi-bin/run?ptz.cgi%20${word}%20${value}`, auth: 'admin:admin' }, (res) => {
+      res.resume();
+      res.on('end', () => resolve(res.statusCode));
+    }).on('error', reject);
+  });
+  await cgi('pan', -100);
+  await sleep(300);
+  check((await status()).moveStatus.panTilt === 'MOVING', 'a CGI pan shows in GetStatus');
+  await cgi('pan', 0);
+  s = await status();
+  check(s.position.x < stoppedAt, `the CGI moved the head to ${s.position.x}`);
+
+  await call(cam, 'gotoPreset', { profileToken: token, preset });
+  await sleep(1200);
+  s = await status();
+  check(Math.abs(s.position.x - stoppedAt) < 1e-6 && s.moveStatus.panTilt === 'IDLE', `GotoPreset: back at ${s.position.x}`);
+
+  const lines = fs.readFileSync(log, 'utf8').split('\n');
+  for (const op of ['GetServices', 'GetScopes', 'GetVideoSources', 'GetSnapshotUri', 'ContinuousMove', 'Stop', 'GotoPreset'])
+    check(lines.includes(`onvif ${op}`), `the request log has onvif ${op}`);
+  check(lines.includes('cgi /cgi-bin/run?ptz.cgi%20pan%20-100'), 'the request log has the CGI pan');
+}
+
+let out = '';
+sim.stdout.on('data', (chunk) => {
+  out += chunk;
+  const m = /ready http=(\d+) rtsp=(\d+) ptz=(\d+)/.exec(out);
+  if (!m || out === null)
+    return;
+  out = null;
+  main({ http: Number(m[1]), rtsp: Number(m[2]), ptz: Number(m[3]) })
+    .catch((e) => { console.log(`FAILED: ${e.message}`); ++failures; })
+    .finally(() => {
+      clearTimeout(deadline);
+      sim.kill('SIGTERM');
+      fs.rmSync(log, { force: true });
+      console.log(failures ? `${failures} checks failed` : 'all checks passed');
+      process.exit(failures ? 1 : 0);
+    });
+});
+sim.on('exit', (code) => { if (out !== null) fail(`the simulator exited (${code}) before it was ready`); });
