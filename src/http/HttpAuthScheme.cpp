@@ -2,6 +2,8 @@
 
 #include "http/HttpRequest.h"
 
+#include "foundation/ProtocolText.h"
+
 #include <algorithm>
 #include <strings.h>
 
@@ -11,7 +13,7 @@ namespace {
 
 bool SameWord(std::string_view name, std::string_view word)
 {
-    return name.size() == word.size() && strncasecmp(name.data(), word.data(), word.size()) == 0;
+    return velkora::SameWordIgnoringCase(name, word);
 }
 
 }  // namespace
@@ -48,37 +50,9 @@ uint32_t SchemeFromName(std::string_view name)
 uint32_t SchemesOfChallenge(std::string_view value)
 {
     uint32_t schemes = 0;
-    std::size_t pos = 0;
-    bool segmentStart = true;
-    while (pos < value.size()) {
-        const char c = value[pos];
-        if (c == '"') {
-            // Quoted values may hold commas and scheme-like words.
-            for (++pos; pos < value.size() && value[pos] != '"'; ++pos)
-                if (value[pos] == '\\')
-                    ++pos;
-            ++pos;
-            continue;
-        }
-        if (c == ',') {
-            segmentStart = true;
-            ++pos;
-            continue;
-        }
-        if (c == ' ' || c == '\t' || !segmentStart) {
-            ++pos;
-            continue;
-        }
-        // A word at the start of a segment: a scheme, unless it is a parameter name ("realm=").
-        const std::size_t end = std::min(value.find_first_of(" \t,=", pos), value.size());
-        const std::size_t next = value.find_first_not_of(" \t", end);
-        const bool parameter = next != std::string_view::npos && value[next] == '=';
-        if (!parameter) {
-            const uint32_t scheme = SchemeFromName(value.substr(pos, end - pos));
-            schemes |= scheme != 0 ? scheme : HttpSchemeOther;
-        }
-        segmentStart = false;
-        pos = end;
+    for (const velkora::ChallengeWord& word : velkora::ChallengeWords(value)) {
+        const uint32_t scheme = SchemeFromName(value.substr(word.start, word.end - word.start));
+        schemes |= scheme != 0 ? scheme : HttpSchemeOther;
     }
     return schemes;
 }

@@ -1,6 +1,7 @@
 #include "rtsp/CRTSPResponseParser.h"
 
 #include "foundation/KeyValueLookup.h"
+#include "foundation/ProtocolText.h"
 #include "rtsp/CSDPResponseParser.h"
 #include "rtsp/RtspMethod.h"
 #include "rtsp/TextScan.h"
@@ -105,49 +106,6 @@ std::uint16_t PortNumber(std::string_view text)
         return 0;
     const std::uint32_t value = StrictUnsigned(text);
     return value <= 65535 ? static_cast<std::uint16_t>(value) : 0;
-}
-
-bool SameWord(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-struct ChallengeWord {
-    std::size_t start;
-    std::size_t end;
-};
-
-// The scheme words of a WWW-Authenticate value: a word at its start or after a comma
-// (outside quotes) that is not a parameter name. Several challenges may share a header.
-std::vector<ChallengeWord> ChallengeWords(std::string_view value)
-{
-    std::vector<ChallengeWord> words;
-    bool segmentStart = true;
-    std::size_t pos = 0;
-    while (pos < value.size()) {
-        const char c = value[pos];
-        if (c == '"') {
-            for (++pos; pos < value.size() && value[pos] != '"'; ++pos)
-                if (value[pos] == '\\')
-                    ++pos;
-            ++pos;
-        } else if (c == ',') {
-            segmentStart = true;
-            ++pos;
-        } else if (c == ' ' || c == '\t' || !segmentStart) {
-            ++pos;
-        } else {
-            const std::size_t end = std::min(value.find_first_of(" \t,=", pos), value.size());
-            const std::size_t next = value.find_first_not_of(" \t", end);
-            if (next == std::string_view::npos || value[next] != '=')
-                words.push_back({pos, end});
-            segmentStart = false;
-            pos = end;
-        }
-    }
-    return words;
 }
 
 }  // namespace
@@ -302,9 +260,9 @@ bool CRTSPResponseParser::ParseChallenge(std::string_view line)
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string_view scheme = value.substr(words[i].start, words[i].end - words[i].start);
         int challenged;
-        if (SameWord(scheme, "Digest")) {
+        if (SameWordIgnoringCase(scheme, "Digest")) {
             challenged = kAuthDigest;
-        } else if (SameWord(scheme, "Basic")) {
+        } else if (SameWordIgnoringCase(scheme, "Basic")) {
             challenged = kAuthBasic;
         } else {
             continue;  // unknown schemes change nothing
