@@ -89,8 +89,10 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
     } else if (name == "onvif-401" || name == "onvif-fault") {
         f.kind = name == "onvif-401" ? Fault::Kind::Onvif401 : Fault::Kind::OnvifFault;
         f.target = arg;
-    } else if (name == "slow") {
-        f.kind = Fault::Kind::Slow;
+    } else if (name == "slow" || name == "trickle") {
+        // [SERVICE:]MS: a delay before the answer, or between its bytes.
+        const bool slow = name == "slow";
+        f.kind = slow ? Fault::Kind::Slow : Fault::Kind::Trickle;
         std::string ms = arg;
         if (auto colon = arg.find(':'); colon != std::string::npos) {
             f.target = arg.substr(0, colon);
@@ -98,8 +100,10 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
             if (!IsService(f.target))
                 return bad("service must be onvif, rtsp or ptz");
         }
-        if (!ParseNumber(ms, f.value) || f.value > 600000)
+        if (slow && (!ParseNumber(ms, f.value) || f.value > 600000))
             return bad("needs milliseconds");
+        if (!slow && (!ParseNumber(ms, f.value) || f.value < 1 || f.value > 60000))
+            return bad("needs milliseconds from 1 to 60000");
     } else if (name == "close-midway") {
         f.kind = Fault::Kind::CloseMidway;
         f.target = arg;
@@ -129,17 +133,6 @@ std::optional<Fault> ParseFault(const std::string& spec, std::string* error)
         f.kind = name == "unannounced-port" ? Fault::Kind::UnannouncedPort : Fault::Kind::NoServerPort;
         if (hasArg)
             return bad("takes no value");
-    } else if (name == "trickle") {
-        f.kind = Fault::Kind::Trickle;
-        std::string ms = arg;
-        if (auto colon = arg.find(':'); colon != std::string::npos) {
-            f.target = arg.substr(0, colon);
-            ms = arg.substr(colon + 1);
-            if (!IsService(f.target))
-                return bad("service must be onvif, rtsp or ptz");
-        }
-        if (!ParseNumber(ms, f.value) || f.value < 1 || f.value > 60000)
-            return bad("needs milliseconds from 1 to 60000");
     } else if (name == "ts-jump" || name == "seq-jump" || name == "stray") {
         f.kind = name == "ts-jump"    ? Fault::Kind::TsJump
                  : name == "seq-jump" ? Fault::Kind::SeqJump
