@@ -146,6 +146,7 @@ TEST_F(RecordingFiles, RecordingsNeverDestroyFiles)
     const Outcome replaced = Run(Record(plain, {"--duration", "3", "--overwrite"}));
     ASSERT_EQ(replaced.status, 0) << replaced.err;
     EXPECT_EQ(ParseJson(replaced.out)["bytes"].get<uintmax_t>(), fs::file_size(plain));
+    EXPECT_EQ(DecodeErrors(plain), "");  // a recording that ran its time ends on a whole picture
 
     // Numbering goes on after the highest file present, whatever made it.
     for (const char* earlier : {"seg-001.mkv", "seg-007.mkv"})
