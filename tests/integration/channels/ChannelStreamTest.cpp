@@ -29,11 +29,10 @@ TEST(ChannelStream, FramesEqualTheClipWithSteadyTimes)
     // Byte for byte, each access unit is the next one of the looping clip, from a key frame on;
     // picture for picture, as a decoder sees the recording.
     std::vector<host::ReceivedFrame> frames = sink.Frames();
+    ExpectFramesFollowTheClip(frames);
     auto clip = LoadClip(1280, 720);
     ASSERT_TRUE(clip);
-    const int first = FindInClip(*clip, frames.front().data);
-    ASSERT_GE(first, 0);
-    EXPECT_TRUE(clip->frames[static_cast<size_t>(first)].idr);
+    const size_t first = static_cast<size_t>(FindInClip(*clip, frames.front().data));
     const std::string recorded = WriteAnnexB("recorded.h264", frames);
     std::vector<std::string> got = FrameMd5s(recorded), want = FrameMd5s(clip->path);
     std::remove(recorded.c_str());
@@ -41,7 +40,6 @@ TEST(ChannelStream, FramesEqualTheClipWithSteadyTimes)
     ASSERT_EQ(want.size(), clip->frames.size());
     std::vector<int64_t> steps;
     for (size_t i = 0; i < frames.size(); ++i) {
-        ASSERT_EQ(static_cast<size_t>(FindInClip(*clip, frames[i].data)), (first + i) % clip->frames.size()) << i;
         ASSERT_EQ(got[i], want[(first + i) % want.size()]) << "picture " << i;
         EXPECT_EQ(std::make_pair(frames[i].width, frames[i].height), (std::pair<uint16_t, uint16_t>(1280, 720)));
         EXPECT_EQ(frames[i].sourceName, "Harnoquistel::RecStream");

@@ -1,8 +1,6 @@
 // Steps of the host's wall clock (NTP, an operator) while a stream runs. The test runs
 // itself again under libfaketime, with the monotonic clock left alone, and moves the
 // wall clock by rewriting the timestamp file mid-run.
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,8 +10,8 @@
 #include <thread>
 
 #include "SimHost.h"
-
-extern char** environ;
+#include "support/Faketime.h"
+#include "support/Process.h"
 
 using namespace channeltest;
 
@@ -21,54 +19,21 @@ namespace {
 
 constexpr const char* kChildVariable = "HQ_CLOCK_STEP_CHILD";
 
-std::string FindLibFaketime()
-{
-    for (const char* path : {"/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1",
-                             "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"})
-        if (std::filesystem::exists(path))
-            return path;
-    return {};
-}
-
-// Replaced whole (rename), so that the preloaded library never reads half a line.
 void SetWallClockOffset(const std::string& offset)
 {
-    const std::string path = std::getenv("FAKETIME_TIMESTAMP_FILE");
-    {
-        std::ofstream out(path + ".new");
-        out << offset << "\n";
-    }
-    std::filesystem::rename(path + ".new", path);
+    SetFaketimeOffset(std::getenv("FAKETIME_TIMESTAMP_FILE"), offset);
 }
 
 // Runs the current test in a child process under libfaketime; its exit status.
 int RunUnderFaketime(const std::string& library, const std::string& timestampFile)
 {
-    const std::string filter = std::string("--gtest_filter=") +
-                               ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "." +
-                               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::string(*e).rfind("LD_PRELOAD=", 0) != 0)
-            env.emplace_back(*e);
-    env.push_back("LD_PRELOAD=" + library);
-    env.push_back("FAKETIME_TIMESTAMP_FILE=" + timestampFile);
-    env.push_back("FAKETIME_NO_CACHE=1");
-    env.push_back("DONT_FAKE_MONOTONIC=1");
+    const ::testing::TestInfo& test = *::testing::UnitTest::GetInstance()->current_test_info();
+    std::vector<std::string> env = FaketimeEnvironment(library, timestampFile);
     env.push_back(std::string(kChildVariable) + "=1");
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string self = std::filesystem::read_symlink("/proc/self/exe");
-    std::string filterArg = filter;
-    char* argv[] = {self.data(), filterArg.data(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const pid_t pid = SpawnProcess({std::filesystem::read_symlink("/proc/self/exe"),
+                                    std::string("--gtest_filter=") + test.test_suite_name() + "." + test.name()},
+                                   env, "LD_PRELOAD=");
+    return pid > 0 ? WaitForExit(pid) : -1;
 }
 
 }  // namespace

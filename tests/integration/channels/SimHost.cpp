@@ -22,16 +22,13 @@ std::vector<sim::Fault> Faults(const std::vector<std::string>& specs)
 Device::Device(const sim::SimulatorPorts& ports, std::string configuration, unsigned channels, std::string password,
                const std::string& host)
 {
-    host::DeviceRecord record{host + ":" + std::to_string(ports.http),
-                              ports.ptz,
-                              "admin",
-                              std::move(password),
-                              "SIM-1",
-                              channels,
-                              3,
-                              0,
-                              0,
-                              {}};
+    host::DeviceRecord record;
+    record.address = host + ":" + std::to_string(ports.http);
+    record.port = ports.ptz;
+    record.user = "admin";
+    record.password = std::move(password);
+    record.model = "SIM-1";
+    record.channelCount = channels;
     record.parameters = sim::DeviceParameters(ports.rtsp, std::move(configuration));
     settings = std::make_unique<host::DeviceSettings>(record);
     driver = CreateIPCapture();

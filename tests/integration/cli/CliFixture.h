@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,8 +19,7 @@
 
 #include "sim/Simulator.h"
 #include "support/Peers.h"
-
-extern char** environ;
+#include "support/Process.h"
 
 namespace clitest {
 
@@ -93,42 +89,17 @@ protected:
     pid_t Spawn(std::vector<std::string> args, std::vector<std::string> env = {}) const
     {
         args.insert(args.begin(), HARNOQUISTEL_COMMAND);
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
         env.push_back(std::string("HARNOQUISTEL_LIBRARY=") + HARNOQUISTEL_LIBRARY_FILE);
-        for (char** entry = environ; *entry != nullptr; ++entry)
-            if (std::string(*entry).rfind("HARNOQUISTEL_", 0) != 0)
-                env.push_back(*entry);
-        std::vector<char*> envp;
-        for (std::string& entry : env)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-
-        const std::string outPath = (dir / "stdout").string(), errPath = (dir / "stderr").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        return spawned == 0 ? pid : -1;
+        return SpawnProcess(std::move(args), std::move(env), "HARNOQUISTEL_", (dir / "stdout").string(),
+                            (dir / "stderr").string());
     }
 
     Outcome Finish(pid_t pid) const
     {
-        Outcome outcome;
         if (pid <= 0)
-            return outcome;
-        const std::string outPath = (dir / "stdout").string(), errPath = (dir / "stderr").string();
-        int status = 0;
-        waitpid(pid, &status, 0);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        outcome.out = ReadFile(outPath);
-        outcome.err = ReadFile(errPath);
-        return outcome;
+            return {};
+        const int status = WaitForExit(pid);
+        return {status, ReadFile(dir / "stdout"), ReadFile(dir / "stderr")};
     }
 
     Outcome Query(std::vector<std::string> extra) const
@@ -157,6 +128,52 @@ inline json ParseJson(const std::string& text)
     json parsed = json::parse(text, nullptr, false);
     EXPECT_FALSE(parsed.is_discarded()) << text;
     return parsed;
+}
+
+// ffprobe's JSON for `file` (`options`: what to show); null when it cannot read it.
+inline json Probe(const fs::path& file, const std::string& options)
+{
+    std::string text;
+    const int status = Shell("ffprobe -v error " + options + " -of json '" + file.string() + "'", &text);
+    EXPECT_EQ(status, 0) << file << text;
+    return status == 0 ? ParseJson(text) : json();
+}
+
+// One value a line, as ffprobe prints `entries` of every packet or frame.
+inline std::vector<double> ProbeTimes(const fs::path& file, const std::string& entries)
+{
+    std::string text;
+    EXPECT_EQ(
+        Shell("ffprobe -v error -select_streams v:0 -show_entries " + entries + " -of csv=p=0 '" + file.string() + "'",
+              &text),
+        0)
+        << file << text;
+    std::vector<double> values;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty())
+            values.push_back(std::stod(line));
+    return values;
+}
+
+// What ffmpeg says decoding all of `file`: empty for a file that plays without a word.
+inline std::string DecodeErrors(const fs::path& file)
+{
+    std::string text;
+    const int status = Shell("ffmpeg -nostdin -v error -i '" + file.string() + "' -f null - 2>&1", &text);
+    return status == 0 ? text : text + " (exit " + std::to_string(status) + ")";
+}
+
+// Waits (bounded: 15 s) for a recorder to have written more than `bytes` to `file`.
+inline bool WaitForFile(const fs::path& file, uintmax_t bytes = 0)
+{
+    for (int i = 0; i < 300; ++i) {
+        std::error_code error;
+        if (fs::file_size(file, error) > bytes && !error)
+            return true;
+        usleep(50'000);
+    }
+    return false;
 }
 
 }  // namespace clitest

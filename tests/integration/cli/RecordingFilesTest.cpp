@@ -17,11 +17,6 @@ using namespace clitest;
 constexpr char Size[] = "640x480";
 constexpr char Fps[] = "12";
 
-std::string Quoted(const fs::path& path)
-{
-    return "'" + path.string() + "'";
-}
-
 std::string ClipFile()
 {
     return sim::BundledClipsDirectory() + "/" + Size + ".h264";
@@ -87,14 +82,8 @@ TEST_F(RecordingFiles, ContainersCarryTheCamerasRateAndDuration)
         // arrival before the first sender report, may be a few ms off the rest.
         EXPECT_NEAR(frames, 60, 1) << name;
 
-        std::string text;
-        ASSERT_EQ(Shell("ffprobe -v error -select_streams v:0 -show_entries "
-                        "stream=codec_name,width,height,r_frame_rate,avg_frame_rate:format=duration -of json " +
-                            Quoted(file),
-                        &text),
-                  0)
-            << text;
-        const json probe = ParseJson(text);
+        const json probe = Probe(file, "-select_streams v:0 -show_entries "
+                                       "stream=codec_name,width,height,r_frame_rate,avg_frame_rate:format=duration");
         const json& stream = probe["streams"][0];
         EXPECT_EQ(stream["codec_name"], "h264") << name;
         EXPECT_EQ(stream["width"], 640) << name;
@@ -113,29 +102,12 @@ TEST_F(RecordingFiles, KilledRecorderLeavesAPlayableFile)
         const pid_t pid = Spawn(Record(file, {"--duration", "0"}));
         ASSERT_GT(pid, 0);
         // The header follows the first second of frames; from then on, 4 s more.
-        auto written = [&] {
-            std::error_code error;
-            const auto size = fs::file_size(file, error);
-            return !error && size > 0;
-        };
-        for (int i = 0; i < 300 && !written(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        WaitForFile(file);
         std::this_thread::sleep_for(std::chrono::seconds(4));
         kill(pid, SIGKILL);
         EXPECT_EQ(Finish(pid).status, 128 + SIGKILL);
 
-        std::string text;
-        ASSERT_EQ(Shell("ffprobe -v error -select_streams v:0 -show_entries frame=best_effort_timestamp_time "
-                        "-of csv=p=0 " +
-                            Quoted(file),
-                        &text),
-                  0)
-            << name << text;
-        std::vector<double> times;
-        std::istringstream lines(text);
-        for (std::string line; std::getline(lines, line);)
-            if (!line.empty())
-                times.push_back(std::stod(line));
+        const std::vector<double> times = ProbeTimes(file, "frame=best_effort_timestamp_time");
         ASSERT_GE(times.size(), 48u) << name;  // 4 s at 12 fps
         EXPECT_GE(times.back() - times.front(), 4.0 - 1.0 / 12) << name;
         ExpectClipFrames(FrameMd5s(file.string()), times.size());
@@ -155,10 +127,8 @@ TEST_F(RecordingFiles, SegmentsJoinWithoutAGapOrARepeat)
         const std::vector<std::string> sums = FrameMd5s((dir / name).string());
         EXPECT_GT(sums.size(), 12u) << name;
         joined.insert(joined.end(), sums.begin(), sums.end());
-        std::string text;
-        EXPECT_EQ(Shell("ffprobe -v error -show_entries format=start_time -of csv=p=0 " + Quoted(dir / name), &text),
-                  0);
-        EXPECT_NEAR(std::stod(text), 0.0, 0.001) << name;  // each file plays on its own from 0
+        const json start = Probe(dir / name, "-show_entries format=start_time")["format"]["start_time"];
+        EXPECT_NEAR(std::stod(start.get<std::string>()), 0.0, 0.001) << name;  // each file plays on its own from 0
     }
     ExpectClipFrames(joined, report["frames"].get<size_t>());
 }
@@ -176,6 +146,7 @@ TEST_F(RecordingFiles, RecordingsNeverDestroyFiles)
     const Outcome replaced = Run(Record(plain, {"--duration", "3", "--overwrite"}));
     ASSERT_EQ(replaced.status, 0) << replaced.err;
     EXPECT_EQ(ParseJson(replaced.out)["bytes"].get<uintmax_t>(), fs::file_size(plain));
+    EXPECT_EQ(DecodeErrors(plain), "");  // a recording that ran its time ends on a whole picture
 
     // Numbering goes on after the highest file present, whatever made it.
     for (const char* earlier : {"seg-001.mkv", "seg-007.mkv"})
@@ -211,19 +182,13 @@ TEST_F(RecordingFiles, NewPictureSizeStartsTheNextContainerFile)
     EXPECT_NE(outcome.out.find("(2 files)"), std::string::npos) << outcome.out;
     size_t frames = 0;
     for (const auto& [name, width] : {std::pair{"sized.mkv", 320}, std::pair{"sized-2.mkv", 640}}) {
-        std::string text;
-        ASSERT_EQ(Shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                        "stream=width,nb_read_frames:format=start_time -of json " +
-                            Quoted(dir / name),
-                        &text),
-                  0)
-            << text;
-        const json probe = ParseJson(text);
+        const json probe =
+            Probe(dir / name,
+                  "-count_frames -select_streams v:0 -show_entries stream=width,nb_read_frames:format=start_time");
         EXPECT_EQ(probe["streams"][0]["width"], width) << name;
         EXPECT_NEAR(std::stod(probe["format"]["start_time"].get<std::string>()), 0.0, 0.001) << name;
         frames += std::stoul(probe["streams"][0]["nb_read_frames"].get<std::string>());
-        EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i " + Quoted(dir / name) + " -f null - 2>&1", &text), 0);
-        EXPECT_EQ(text, "") << name;
+        EXPECT_EQ(DecodeErrors(dir / name), "") << name;
     }
     EXPECT_NEAR(frames, 72, 3);
 
@@ -255,10 +220,7 @@ TEST_F(RecordingFiles, SnapshotIsTheClipsKeyFrame)
     const Outcome lossy =
         Run({"snapshot", Address(), "--device", device.string(), "--size", Size, "--out", jpeg.string()});
     ASSERT_EQ(lossy.status, 0) << lossy.err;
-    std::string text;
-    ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height -of json " + Quoted(jpeg), &text),
-              0);
-    const json stream = ParseJson(text)["streams"][0];
+    const json stream = Probe(jpeg, "-show_entries stream=codec_name,width,height")["streams"][0];
     EXPECT_EQ(stream["codec_name"], "mjpeg");
     EXPECT_EQ(stream["width"], 640);
     EXPECT_EQ(stream["height"], 480);

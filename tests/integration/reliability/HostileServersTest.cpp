@@ -12,6 +12,17 @@ using namespace channeltest;
 
 namespace {
 
+template <class Action> std::chrono::milliseconds Timed(Action action)
+{
+    const auto start = std::chrono::steady_clock::now();
+    action();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+// Close shortens the RTSP client's receive time-out to 100 ms; with the other threads
+// of the stream stopping too, well within this.
+constexpr auto kPromptClose = 2000ms;
+
 // Accepts, reads, and never answers.
 const LoopbackHttpServer::Handler kSilent = [](const RecordedRequest&) { return LoopbackHttpServer::Hang; };
 
@@ -128,9 +139,7 @@ TEST_P(HostileOnvif, NoFrameNoFetchAndPromptClose)
         ASSERT_TRUE(device.OpenStream(0, 0, sink));
         // Two GetProfiles show the first exchange ended and the channel went on.
         EXPECT_TRUE(WaitUntil([&] { return CountRequests(camera, "onvif GetProfiles") >= 2; }, 60s));
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_TRUE(device.CloseStream(0, 0));
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 2000ms);
+        EXPECT_LT(Timed([&] { EXPECT_TRUE(device.CloseStream(0, 0)); }), kPromptClose);
         EXPECT_EQ(LibraryThreadCount(), 0);
     }
     EXPECT_EQ(sink.FrameCount(), 0u);
@@ -154,29 +163,12 @@ TEST(HostileRtsp, ServerThatNeverAnswersIsGivenUpAndRetried)
     ASSERT_TRUE(device.OpenStream(0, 0, sink));
     // A second connection shows the unanswered request timed out and setup started over.
     EXPECT_TRUE(WaitUntil([&] { return rtsp.Connections() >= 2; }, 60s));
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(device.CloseStream(0, 0));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2000ms);
+    EXPECT_LT(Timed([&] { EXPECT_TRUE(device.CloseStream(0, 0)); }), kPromptClose);
     EXPECT_EQ(LibraryThreadCount(), 0);
     EXPECT_EQ(sink.FrameCount(), 0u);
 }
 
-namespace {
-
 using TrickledAnswers = CameraStream;
-
-template <class Action> std::chrono::milliseconds Timed(Action action)
-{
-    const auto start = std::chrono::steady_clock::now();
-    action();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-}
-
-// Close shortens the RTSP client's receive time-out to 100 ms; with the other threads
-// of the stream stopping too, well within this.
-constexpr auto kPromptClose = 2000ms;
-
-}  // namespace
 
 TEST_F(TrickledAnswers, CloseDuringATrickledTeardownIsPrompt)
 {

@@ -48,7 +48,8 @@ int CountEntries(const char* path)
     return count;
 }
 
-Usage Measure()
+// Measured and printed.
+Usage Measure(const char* when)
 {
     Usage usage{CountEntries("/proc/self/fd") - 1, CountEntries("/proc/self/task"), 0};
     std::ifstream status("/proc/self/status");
@@ -56,13 +57,9 @@ Usage Measure()
     while (std::getline(status, line))
         if (line.rfind("VmRSS:", 0) == 0)
             usage.rssKb = std::atol(line.c_str() + 6);
-    return usage;
-}
-
-void Print(const char* when, const Usage& usage)
-{
     std::printf("soak %-22s fds %4d  threads %4d  rss %7ld KiB\n", when, usage.fds, usage.threads, usage.rssKb);
     std::fflush(stdout);
+    return usage;
 }
 
 long Setting(const char* name, long fallback)
@@ -80,14 +77,13 @@ TEST(Soak, DISABLED_StreamsUnderLossAndByesThenOpenCloseCycles)
     const long byeAfter = Setting("HQ_SOAK_BYE_SECONDS", 120);
     constexpr unsigned kChannels = 8;  // two streams each: 16
 
-    const Usage start = Measure();
-    Print("start", start);
+    const Usage start = Measure("start");
     {
         sim::SimulatorOptions options = SimOptions(kChannels);
         options.faults = Faults({"loss=0.01", "bye-after=" + std::to_string(byeAfter)});
         sim::Simulator camera(options);
         ASSERT_TRUE(camera.Start());
-        Print("simulator up", Measure());
+        Measure("simulator up");
         {
             Device device(camera, FixedProfilesConfiguration(kChannels), kChannels);
             ASSERT_NE(device.capture, nullptr);
@@ -102,18 +98,17 @@ TEST(Soak, DISABLED_StreamsUnderLossAndByesThenOpenCloseCycles)
             while (std::chrono::steady_clock::now() < end) {
                 std::this_thread::sleep_for(
                     std::min<std::chrono::steady_clock::duration>(30s, end - std::chrono::steady_clock::now()));
-                uint64_t frames = 0, lost = 0;
+                unsigned long long frames = 0, lost = 0;
                 for (auto& sink : sinks)
                     frames += sink->frames, lost += sink->signalLost;
                 const sim::RtspStats stats = camera.GetRtspStats();
+                const std::vector<unsigned long long> counts = {frames,           stats.sessionsCreated - sinks.size(),
+                                                                stats.byesSent,   stats.rtpPackets,
+                                                                stats.rtpDropped, lost};
                 std::printf("soak streaming: frames %llu  restarts %llu  byes %llu  rtp %llu (dropped %llu)  signal "
                             "lost %llu\n",
-                            static_cast<unsigned long long>(frames),
-                            static_cast<unsigned long long>(stats.sessionsCreated - sinks.size()),
-                            static_cast<unsigned long long>(stats.byesSent),
-                            static_cast<unsigned long long>(stats.rtpPackets),
-                            static_cast<unsigned long long>(stats.rtpDropped), static_cast<unsigned long long>(lost));
-                Print("streaming", Measure());
+                            counts[0], counts[1], counts[2], counts[3], counts[4], counts[5]);
+                Measure("streaming");
             }
             for (uint32_t channel = 0; channel < kChannels; ++channel)
                 for (uint32_t kind = 0; kind < 2; ++kind)
@@ -122,7 +117,7 @@ TEST(Soak, DISABLED_StreamsUnderLossAndByesThenOpenCloseCycles)
                 EXPECT_GT(sink->frames.load(), 0u) << "a stream delivered nothing";
         }
         EXPECT_EQ(LibraryThreadCount(), 0);
-        Print("streams closed", Measure());
+        Measure("streams closed");
 
         camera.SetFaults({});
         CountingSink sink;
@@ -140,7 +135,7 @@ TEST(Soak, DISABLED_StreamsUnderLossAndByesThenOpenCloseCycles)
             }
             ASSERT_TRUE(device.CloseStream(0, 0));
         }
-        Print("stream cycles done", Measure());
+        Measure("stream cycles done");
         for (long i = 0; i < cycles; ++i) {
             Device cycled(camera, FixedProfilesConfiguration(kChannels), kChannels);
             ASSERT_NE(cycled.capture, nullptr);
@@ -149,15 +144,14 @@ TEST(Soak, DISABLED_StreamsUnderLossAndByesThenOpenCloseCycles)
             ASSERT_TRUE(cycled.capture->OpenStream(static_cast<uint32_t>(i % kChannels), 0, &cycledSink, &settings));
         }
         EXPECT_EQ(LibraryThreadCount(), 0);
-        Print("driver cycles done", Measure());
+        Measure("driver cycles done");
         std::printf("soak cycles: %ld stream and %ld driver open/close cycles, %llu frames\n", cycles, cycles,
                     static_cast<unsigned long long>(sink.frames.load()));
     }
-    const Usage finish = Measure();
-    Print("end", finish);
+    const Usage finish = Measure("end");
     // What the allocator still holds in its per-thread arenas is not a leak; show it apart.
     malloc_trim(0);
-    Print("end, arenas trimmed", Measure());
+    Measure("end, arenas trimmed");
     EXPECT_LE(finish.fds, start.fds);
     EXPECT_LE(finish.threads, start.threads);
 }

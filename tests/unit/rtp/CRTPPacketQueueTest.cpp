@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "rtp/CRTPPacketQueue.h"
+#include "unit/rtp/RtpTestSupport.h"
 
 using velkora::CRTPPacketQueue;
 using velkora::QueuedPacket;
@@ -16,19 +17,7 @@ namespace {
 QueuedPacket* Parsed(CRTPPacketQueue& queue, uint16_t sequence, size_t payload, uint16_t timestamp = 0,
                      bool marker = false)
 {
-    std::vector<uint8_t> d{0x80,
-                           uint8_t(marker ? 0x80 | 96 : 96),
-                           uint8_t(sequence >> 8),
-                           uint8_t(sequence),
-                           0,
-                           0,
-                           uint8_t(timestamp >> 8),
-                           uint8_t(timestamp),
-                           1,
-                           2,
-                           3,
-                           4};
-    d.resize(12 + payload, 0x41);
+    const rtptest::Bytes d = rtptest::RtpDatagram(marker ? 0x80 | 96 : 96, sequence, timestamp, 0x01020304, payload);
     QueuedPacket* record = queue.Acquire();
     if (record != nullptr)
         record->packet.Parse(d.data(), d.size());

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "rtp/RtpSourceProbation.h"
+#include "unit/rtp/RtpTestSupport.h"
 
 using velkora::CRTPPacket;
 using velkora::RtpSourceProbation;
@@ -9,22 +10,9 @@ namespace {
 
 CRTPPacket Packet(uint16_t sequence, uint8_t payloadType = 96, uint32_t ssrc = 0x11223344)
 {
-    // version 2, the payload type, sequence, timestamp 0, the SSRC, one payload byte
-    const uint8_t d[] = {0x80,
-                         payloadType,
-                         uint8_t(sequence >> 8),
-                         uint8_t(sequence),
-                         0,
-                         0,
-                         0,
-                         0,
-                         uint8_t(ssrc >> 24),
-                         uint8_t(ssrc >> 16),
-                         uint8_t(ssrc >> 8),
-                         uint8_t(ssrc),
-                         0x41};
+    const rtptest::Bytes d = rtptest::RtpDatagram(payloadType, sequence, 0, ssrc);
     CRTPPacket packet;
-    EXPECT_TRUE(packet.Parse(d, sizeof d));
+    EXPECT_TRUE(packet.Parse(d.data(), d.size()));
     return packet;
 }
 

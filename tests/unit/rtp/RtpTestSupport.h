@@ -13,6 +13,27 @@ namespace rtptest {
 
 using Bytes = std::vector<uint8_t>;
 
+// `value` big-endian into `size` bytes of `out` from `at`.
+inline void PutBigEndian(Bytes& out, size_t at, uint32_t value, size_t size)
+{
+    for (size_t i = 0; i < size; ++i)
+        out[at + i] = static_cast<uint8_t>(value >> (8 * (size - 1 - i)));
+}
+
+// An RTP datagram: a 12-byte header (no CSRC, extension or padding), then `payload`
+// bytes of 0x41. `byte1` holds the marker bit and the payload type.
+inline Bytes RtpDatagram(uint8_t byte1, uint16_t sequence, uint32_t timestamp, uint32_t ssrc, size_t payload = 1,
+                         uint8_t version = 2)
+{
+    Bytes d(12 + payload, 0x41);
+    d[0] = static_cast<uint8_t>(version << 6);
+    d[1] = byte1;
+    PutBigEndian(d, 2, sequence, 2);
+    PutBigEndian(d, 4, timestamp, 4);
+    PutBigEndian(d, 8, ssrc, 4);
+    return d;
+}
+
 class LoopbackSocket
 {
 public:
