@@ -67,15 +67,25 @@ bool WaitForRequests(const sim::Simulator& camera, const std::string& prefix, si
 
 int LibraryThreadCount()
 {
-    int count = 0;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(task.path() / "comm");
-        std::string name;
-        std::getline(comm, name);
-        for (const char* prefix : {"Capture ch", "RTSP Client", "UDP client", "RTP Packet", "RTCP Handler"})
-            count += name.rfind(prefix, 0) == 0;
+    auto count = [] {
+        int n = 0;
+        for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+            std::ifstream comm(task.path() / "comm");
+            std::string name;
+            std::getline(comm, name);
+            for (const char* prefix : {"Capture ch", "RTSP Client", "UDP client", "RTP Packet", "RTCP Handler"})
+                n += name.rfind(prefix, 0) == 0;
+        }
+        return n;
+    };
+    // A joined thread can still be listed for a moment while the kernel finishes its exit
+    // (seen under TSan on a loaded machine); a thread left running stays.
+    int n = count();
+    for (int i = 0; n != 0 && i < 20; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        n = count();
     }
-    return count;
+    return n;
 }
 
 std::shared_ptr<const sim::Clip> LoadClip(unsigned width, unsigned height)

@@ -382,10 +382,17 @@ TEST_F(FaultMatrix, WithoutAServerPortTheFirstSenderDoesNotClaimTheStream)
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::set<uint16_t> live = targets;
         for (uint16_t sequence = 0; !stop; ++sequence) {
+            // Only ports this process still holds: a port the channel gave up may belong to
+            // another test's channel by now (the suite runs tests in parallel on loopback).
+            if (sequence % 20 == 0) {
+                const std::set<uint16_t> own = OwnUdpPorts();
+                std::erase_if(live, [&](uint16_t port) { return own.count(port) == 0; });
+            }
             const sim::Bytes packet = sim::MakeRtpPacket(96, true, sequence, sequence * 3600u, 0x0badf00d,
                                                          sim::Bytes{0x65, 0x88, 0x84, 0x00, 0x33});
-            for (uint16_t port : targets) {
+            for (uint16_t port : live) {
                 to.sin_port = htons(port);
                 sendto(sock, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
             }
