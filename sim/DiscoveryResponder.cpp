@@ -167,8 +167,11 @@ std::string DiscoveryResponder::Answer(const std::string& datagram)
         !ScopesMatch(FindChild(request->Operation(), "Scopes"), identity_.scopes) || messageId.size() > 256)
         return {};
     std::string scopes;
-    for (const auto& s : identity_.scopes)
-        scopes += (scopes.empty() ? "" : " ") + XmlEscape(s);
+    for (const auto& s : identity_.scopes) {
+        if (!scopes.empty())
+            scopes += ' ';
+        scopes += XmlEscape(s);
+    }
     return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"") +
            kSoapEnvelopeNs + "\" xmlns:wsa=\"" + kAddressingNs + "\" xmlns:d=\"" + kDiscoveryNs + "\" xmlns:dn=\"" +
            kNetworkNs + "\" xmlns:tds=\"" + kDeviceNs + "\"><SOAP-ENV:Header><wsa:MessageID>urn:uuid:" + NewUuid() +
