@@ -137,10 +137,10 @@ void CH264RTPMediaParser::AppendNal(const uint8_t* nal, size_t length)
     Append(frameBuffer_, nal, length);
 }
 
-bool CH264RTPMediaParser::ProcessSingleNal(const uint8_t* nal, size_t length)
+// One whole NAL unit, alone or from an aggregate: parameter sets are kept for the next key
+// frame, which gets them in front; SEI and delimiters are dropped.
+void CH264RTPMediaParser::TakeNal(const uint8_t* nal, size_t length)
 {
-    if (length < 2)
-        return false;
     switch (nal[0] & 0x1f) {
     case kNalIdr:
         PutParameterSetsInFront();
@@ -158,6 +158,13 @@ bool CH264RTPMediaParser::ProcessSingleNal(const uint8_t* nal, size_t length)
         break;
     default: AppendNal(nal, length); break;
     }
+}
+
+bool CH264RTPMediaParser::ProcessSingleNal(const uint8_t* nal, size_t length)
+{
+    if (length < 2)
+        return false;
+    TakeNal(nal, length);
     return true;
 }
 
@@ -176,25 +183,7 @@ bool CH264RTPMediaParser::ProcessStapA(const uint8_t* payload, size_t length)
         if (remaining == 0)
             break;
         // size may be 0: the type byte is still inside the payload because remaining > 0.
-        switch (position[0] & 0x1f) {
-        case kNalIdr:
-            PutParameterSetsInFront();
-            AppendNal(position, size);
-            break;
-        case kNalSei:
-        case kNalAud: break;
-        // In-band parameter sets in an aggregate count as they do alone: the key frame
-        // that follows gets them in front.
-        case kNalSps:
-            sps_.assign(position, position + size);
-            justReset_ = false;
-            break;
-        case kNalPps:
-            pps_.assign(position, position + size);
-            justReset_ = false;
-            break;
-        default: AppendNal(position, size); break;
-        }
+        TakeNal(position, size);
         position += size;
         remaining -= size;
     }

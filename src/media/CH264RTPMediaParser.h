@@ -31,6 +31,7 @@ private:
     bool ProcessFuA(const uint8_t* payload, size_t length);
     void PutParameterSetsInFront();
     void AppendNal(const uint8_t* nal, size_t length);
+    void TakeNal(const uint8_t* nal, size_t length);
     void ProcessFrame(uint32_t rtpTimestamp);
 
     bool waitingForSps_ = true;
