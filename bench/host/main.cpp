@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -203,6 +204,22 @@ double Percentile(std::vector<int64_t> values, double p)
     return static_cast<double>(values[at]) / 1e6;
 }
 
+// Delivery latencies counted by upper bound in ms (the last bucket: beyond the last bound),
+// as a JSON array of [bound, count]: the shape of the tail, which a p99 alone hides.
+std::string Histogram(const std::vector<int64_t>& values)
+{
+    static constexpr double kBoundsMs[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 50};
+    size_t counts[std::size(kBoundsMs) + 1] = {};
+    for (const int64_t v : values)
+        ++counts[std::upper_bound(std::begin(kBoundsMs), std::end(kBoundsMs), static_cast<double>(v) / 1e6) -
+                 std::begin(kBoundsMs)];
+    std::string json = "[";
+    for (size_t i = 0; i <= std::size(kBoundsMs); ++i)
+        json += (i ? ",[" : "[") + (i < std::size(kBoundsMs) ? std::to_string(kBoundsMs[i]) : "null") + "," +
+                std::to_string(counts[i]) + "]";
+    return json + "]";
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -336,7 +353,7 @@ int main(int argc, char** argv)
 
     std::printf(
         "{\"streams\":%u,\"window_s\":%.2f,\"sent\":%llu,\"delivered\":%llu,\"lost\":%lld,\"unmatched\":%llu,"
-        "\"latency_ms\":{\"median\":%.3f,\"p99\":%.3f,\"max\":%.3f,\"samples\":%zu},"
+        "\"latency_ms\":{\"median\":%.3f,\"p99\":%.3f,\"max\":%.3f,\"samples\":%zu,\"histogram\":%s},"
         "\"startup_ms\":{\"onvif\":%.1f,\"ports\":%.1f,\"rtsp\":%.1f,\"first_frame\":%.1f,\"total\":%.1f},"
         "\"cpu_process_s\":%.3f,\"cpu_library_s\":%.3f,\"cpu_other_s\":%.3f,"
         "\"rss_kb_per_stream\":%.0f,\"library_threads\":%d,"
@@ -344,7 +361,7 @@ int main(int argc, char** argv)
         streams, window, static_cast<unsigned long long>(sent), static_cast<unsigned long long>(delivered),
         static_cast<long long>(sent) - static_cast<long long>(delivered), static_cast<unsigned long long>(unmatched),
         Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0), latencies.size(),
-        median(onvif), median(ports), median(rtsp), median(firstFrame), median(total),
+        Histogram(latencies).c_str(), median(onvif), median(ports), median(rtsp), median(firstFrame), median(total),
         cpuSeconds(usageAfter) - cpuSeconds(usageBefore), cpuAfter.library - cpuBefore.library,
         cpuAfter.other - cpuBefore.other, static_cast<double>(rssAfter - rssBefore) / streams, cpuAfter.libraryThreads,
         static_cast<unsigned long long>(libraryAllocations), static_cast<unsigned long long>(hostAllocations),
