@@ -321,8 +321,8 @@ void CBaseRTSPClient::RunInterleaved()
             nextCheck = MonotonicMs() + kLoopWaitMs;
             continue;
         }
-        if (!interleaved_.Read(connection_,
-                               static_cast<std::uint32_t>(std::min<std::uint64_t>(nextCheck - now, kPollStepMs)))) {
+        // The same wait every time: a change of it costs the connection a system call.
+        if (!interleaved_.Read(connection_, kPollStepMs)) {
             lastResult_ = false;
             if (owner && !IsStopRequested()) {
                 if (interleaved_.Lost()) {

@@ -53,8 +53,6 @@ void RtspConnection::Close()
 void RtspConnection::SetReceiveTimeout(std::uint32_t ms)
 {
     receiveTimeoutMs_ = ms;
-    if (socket_ >= 0)
-        SetTimeout(socket_, SO_RCVTIMEO, ms);
 }
 
 bool RtspConnection::Connect(const RTSPSessionSettings& settings, std::string& failure)
@@ -76,7 +74,6 @@ bool RtspConnection::Connect(const RTSPSessionSettings& settings, std::string& f
     };
     const int bufferSize = static_cast<int>(std::min<std::uint32_t>(settings.receiveBufferSize, INT32_MAX));
     if (setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) != 0 ||
-        !SetTimeout(fd, SO_RCVTIMEO, settings.receiveTimeoutMs) ||
         !SetTimeout(fd, SO_SNDTIMEO, settings.sendTimeoutMs)) {
         return fail(std::strerror(errno));
     }
@@ -120,6 +117,7 @@ bool RtspConnection::Connect(const RTSPSessionSettings& settings, std::string& f
     }
     std::lock_guard<std::mutex> guard(sendMutex_);
     socket_ = fd;
+    readWaitMs_ = 0;  // the new socket's receive time-out is unset
     return true;
 }
 
@@ -156,13 +154,19 @@ bool RtspConnection::Send(const char* data, std::size_t size, std::uint64_t dead
 
 long RtspConnection::Read(void* buffer, std::size_t size, std::uint32_t waitMs)
 {
-    pollfd pfd{socket_, POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, static_cast<int>(waitMs));
-    if (ready < 0)
-        return errno == EINTR ? 0 : -1;
-    if (ready == 0)
-        return 0;
-    const ssize_t got = ::recv(socket_, buffer, size, MSG_DONTWAIT);
+    // The wait is the socket's own receive time-out, so that a read costs one system call:
+    // an interleaved stream wakes this thread once per packet or so, and a poll before
+    // each recv made TCP cost half as much again as UDP per frame. The time-out is set
+    // only when the wait asked for changes (the streaming loop always asks the same).
+    int flags = 0;
+    if (waitMs == 0) {
+        flags = MSG_DONTWAIT;
+    } else if (readWaitMs_ != waitMs) {
+        if (!SetTimeout(socket_, SO_RCVTIMEO, waitMs))
+            return -1;
+        readWaitMs_ = waitMs;
+    }
+    const ssize_t got = ::recv(socket_, buffer, size, flags);
     if (got < 0)
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
     return got == 0 ? -1 : static_cast<long>(got);

@@ -59,6 +59,7 @@ private:
     std::mutex sendMutex_;  // frames are written whole; guards socket_ for senders on other threads
     std::uint32_t sendTimeoutMs_ = 1000;
     std::atomic<std::uint32_t> receiveTimeoutMs_{5000};
+    std::uint32_t readWaitMs_ = 0;  // the socket's receive time-out, which Read sets (0: none)
 };
 
 }  // namespace velkora
