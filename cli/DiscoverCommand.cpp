@@ -46,11 +46,16 @@ std::string Printable(const std::string& text)
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        std::size_t length = byte < 0x80 ? 1 : (byte & 0xE0) == 0xC0 ? 2 : (byte & 0xF0) == 0xE0 ? 3 : (byte & 0xF8) == 0xF0 ? 4 : 0;
+        std::size_t length = byte < 0x80             ? 1
+                             : (byte & 0xE0) == 0xC0 ? 2
+                             : (byte & 0xF0) == 0xE0 ? 3
+                             : (byte & 0xF8) == 0xF0 ? 4
+                                                     : 0;
         bool valid = length > 0 && i + length <= text.size() && (length == 1 || byte >= 0xC2);
         for (std::size_t k = 1; valid && k < length; ++k)
             valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        const bool control = byte < 0x20 || byte == 0x7F || (byte == 0xC2 && valid && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+        const bool control =
+            byte < 0x20 || byte == 0x7F || (byte == 0xC2 && valid && static_cast<unsigned char>(text[i + 1]) < 0xA0);
         if (!valid || control) {
             for (std::size_t k = 0; k < (valid ? length : 1); ++k) {
                 char escaped[5];
@@ -132,15 +137,16 @@ int RunDiscover(const DiscoverArguments& args)
         inet_pton(AF_INET, kGroup, &group.sin_addr);
         targets.push_back(group);
     }
-    in_addr interface{};
+    in_addr interface {
+    };
     if (!args.interface.empty() && inet_pton(AF_INET, args.interface.c_str(), &interface) != 1) {
         std::fprintf(stderr, "harnoquistel discover: bad interface address %s\n", args.interface.c_str());
         return ExitUsage;
     }
 
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || (!args.interface.empty() &&
-                   setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &interface, sizeof interface) != 0)) {
+    if (fd < 0 ||
+        (!args.interface.empty() && setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &interface, sizeof interface) != 0)) {
         std::fprintf(stderr, "harnoquistel discover: cannot open a UDP socket: %s\n", std::strerror(errno));
         if (fd >= 0)
             close(fd);
@@ -166,8 +172,7 @@ int RunDiscover(const DiscoverArguments& args)
     const auto resendAt = start + std::chrono::milliseconds(300);
     bool resent = false;
     std::string buffer(DiscoveredDevices::kMaxAnswer + 1, '\0');
-    while (!interrupt.Raised() &&
-           (multicast || std::find(answered.begin(), answered.end(), false) != answered.end())) {
+    while (!interrupt.Raised() && (multicast || std::find(answered.begin(), answered.end(), false) != answered.end())) {
         const auto now = Clock::now();
         if (now >= deadline)
             break;
@@ -181,7 +186,8 @@ int RunDiscover(const DiscoverArguments& args)
             continue;
         sockaddr_in from{};
         socklen_t length = sizeof from;
-        const ssize_t n = recvfrom(fd, buffer.data(), buffer.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
+        const ssize_t n =
+            recvfrom(fd, buffer.data(), buffer.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
         if (n <= 0 || static_cast<std::size_t>(n) > DiscoveredDevices::kMaxAnswer)
             continue;
         if (devices.Add(buffer.substr(0, static_cast<std::size_t>(n))) == 0 || multicast)
@@ -214,8 +220,7 @@ int RunDiscover(const DiscoverArguments& args)
 std::function<int()> SetupDiscover(CLI::App& app)
 {
     auto args = std::make_shared<DiscoverArguments>();
-    app.add_option("--timeout", args->timeout, "seconds to wait for answers (default 3)")
-        ->check(CLI::Range(0.1, 60.0));
+    app.add_option("--timeout", args->timeout, "seconds to wait for answers (default 3)")->check(CLI::Range(0.1, 60.0));
     app.add_flag("--json", args->json, "print one JSON array instead of a table");
     app.add_option("--address", args->addresses,
                    "probe this device (HOST[:PORT], repeatable or comma-separated) instead of the multicast group")

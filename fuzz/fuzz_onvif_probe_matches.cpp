@@ -19,8 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     std::set<std::string> endpoints;
     for (const auto& d : devices.Devices()) {
-        if (d.endpoint.empty() || d.endpoint.size() > DiscoveredDevices::kMaxText || !endpoints.insert(d.endpoint).second ||
-            d.xaddrs.size() > DiscoveredDevices::kMaxItems || d.scopes.size() > DiscoveredDevices::kMaxItems)
+        if (d.endpoint.empty() || d.endpoint.size() > DiscoveredDevices::kMaxText ||
+            !endpoints.insert(d.endpoint).second || d.xaddrs.size() > DiscoveredDevices::kMaxItems ||
+            d.scopes.size() > DiscoveredDevices::kMaxItems)
             std::abort();
         if (d.Served() && d.DeviceAddress().compare(0, 7, "http://") != 0)
             std::abort();

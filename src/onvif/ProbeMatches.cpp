@@ -75,7 +75,8 @@ bool ServedAddress(const std::string& xaddr)
     if (xaddr.compare(0, scheme.size(), scheme) != 0)
         return false;
     const std::size_t path = xaddr.find('/', scheme.size());
-    return path != std::string::npos && path > scheme.size() && xaddr.compare(path, std::string::npos, kDevicePath) == 0;
+    return path != std::string::npos && path > scheme.size() &&
+           xaddr.compare(path, std::string::npos, kDevicePath) == 0;
 }
 
 void AddUnique(std::vector<std::string>& to, const std::vector<std::string>& from)
@@ -120,8 +121,8 @@ std::size_t DiscoveredDevices::Add(const std::string& answer)
         parser.GetNodeText(envelope + "/" + Step(nullptr, "Header") + "/" + Step(kAddressingNs, "RelatesTo"));
     if (!messageId.empty() && !relatesTo.empty() && relatesTo != messageId)
         return 0;
-    const std::string matches = "(" + envelope + "/" + Step(nullptr, "Body") + "/" + Step(kDiscoveryNs, "ProbeMatches") +
-                                "/" + Step(kDiscoveryNs, "ProbeMatch") + ")";
+    const std::string matches = "(" + envelope + "/" + Step(nullptr, "Body") + "/" +
+                                Step(kDiscoveryNs, "ProbeMatches") + "/" + Step(kDiscoveryNs, "ProbeMatch") + ")";
     std::size_t taken = 0;
     for (std::size_t i = 1; i <= kMaxMatchesPerAnswer; ++i) {
         const std::string match = matches + "[" + std::to_string(i) + "]/";
@@ -139,7 +140,8 @@ std::size_t DiscoveredDevices::Add(const std::string& answer)
             continue;
         for (const auto& type : Words(parser.GetNodeText(match + Step(kDiscoveryNs, "Types")))) {
             const auto colon = type.find(':');
-            if (colon != std::string::npos && type.compare(colon + 1, std::string::npos, "NetworkVideoTransmitter") == 0 &&
+            if (colon != std::string::npos &&
+                type.compare(colon + 1, std::string::npos, "NetworkVideoTransmitter") == 0 &&
                 parser.Namespaces().GetUri(type.substr(0, colon)) == kNetworkNs)
                 device.videoTransmitter = true;
         }

@@ -9,13 +9,14 @@ namespace {
 
 using velkora::Onvif::DiscoveredDevices;
 
-std::string Match(const std::string& endpoint, const std::string& xaddrs,
-                  const std::string& scopes = "onvif://www.onvif.org/hardware/HQ-SIM onvif://www.onvif.org/name/Lobby%20cam",
-                  const std::string& types = "dn:NetworkVideoTransmitter tds:Device")
+std::string
+Match(const std::string& endpoint, const std::string& xaddrs,
+      const std::string& scopes = "onvif://www.onvif.org/hardware/HQ-SIM onvif://www.onvif.org/name/Lobby%20cam",
+      const std::string& types = "dn:NetworkVideoTransmitter tds:Device")
 {
-    return "<d:ProbeMatch><a:EndpointReference><a:Address>" + endpoint +
-           "</a:Address></a:EndpointReference><d:Types>" + types + "</d:Types><d:Scopes>" + scopes +
-           "</d:Scopes><d:XAddrs>" + xaddrs + "</d:XAddrs><d:MetadataVersion>1</d:MetadataVersion></d:ProbeMatch>";
+    return "<d:ProbeMatch><a:EndpointReference><a:Address>" + endpoint + "</a:Address></a:EndpointReference><d:Types>" +
+           types + "</d:Types><d:Scopes>" + scopes + "</d:Scopes><d:XAddrs>" + xaddrs +
+           "</d:XAddrs><d:MetadataVersion>1</d:MetadataVersion></d:ProbeMatch>";
 }
 
 std::string Answer(const std::string& matches, const std::string& relatesTo = "urn:uuid:probe")
@@ -52,19 +53,22 @@ TEST(ProbeMatches, AnswersBecomeOneEntryPerDevice)
     const std::vector<Case> cases = {
         {"good", {Answer(Match(" urn:e1\n", kCam))}, {"urn:e1|" + kCam + "|HQ-SIM|Lobby cam|yes"}},
         {"several in one answer",
-         {Answer(Match("urn:e1", kCam) + Match("urn:e2", "http://[fe80::1]:8080/x https://192.0.2.2/onvif/device_service "
-                                                         "http://192.0.2.2:81/onvif/device_service",
+         {Answer(Match("urn:e1", kCam) + Match("urn:e2",
+                                               "http://[fe80::1]:8080/x https://192.0.2.2/onvif/device_service "
+                                               "http://192.0.2.2:81/onvif/device_service",
                                                "", "dn:NetworkVideoTransmitter"))},
          {"urn:e1|" + kCam + "|HQ-SIM|Lobby cam|yes", "urn:e2|http://192.0.2.2:81/onvif/device_service|||yes"}},
         {"duplicates merge their addresses",
-         {Answer(Match("urn:e1", "http://10.0.0.1/x")), Answer(Match("urn:e1", kCam, "")), Answer(Match("urn:e1", kCam))},
+         {Answer(Match("urn:e1", "http://10.0.0.1/x")), Answer(Match("urn:e1", kCam, "")),
+          Answer(Match("urn:e1", kCam))},
          {"urn:e1|" + kCam + "|HQ-SIM|Lobby cam|yes"}},
         {"not a video transmitter, https only, other path",
          {Answer(Match("urn:e1", kCam, "", "tds:Device") + Match("urn:e2", "https://192.0.2.1/onvif/device_service") +
                  Match("urn:e3", "http://192.0.2.1/onvif/device"))},
          {"urn:e1|" + kCam + "|||no", "urn:e2|https://192.0.2.1/onvif/device_service|HQ-SIM|Lobby cam|no",
           "urn:e3|http://192.0.2.1/onvif/device|HQ-SIM|Lobby cam|no"}},
-        {"type in a foreign namespace", {Answer(Match("urn:e1", kCam, "", "tds:NetworkVideoTransmitter"))},
+        {"type in a foreign namespace",
+         {Answer(Match("urn:e1", kCam, "", "tds:NetworkVideoTransmitter"))},
          {"urn:e1|" + kCam + "|||no"}},
         {"answer to another probe", {Answer(Match("urn:e1", kCam), "urn:uuid:other")}, {}},
         {"malformed",
