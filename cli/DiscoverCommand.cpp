@@ -39,8 +39,9 @@ struct DiscoverArguments {
     std::string interface;
 };
 
-// Device texts on a terminal: valid UTF-8 stays, control characters (C0, DEL, C1) and
-// invalid bytes become \xNN, so that an answer cannot move the cursor or retitle the window.
+// Device texts on a terminal: valid UTF-8 stays, control characters (C0, DEL, C1, bidi
+// overrides) and invalid bytes become \xNN, so that an answer cannot move the cursor,
+// retitle the window or disguise an address.
 std::string Printable(const std::string& text)
 {
     std::string out;
@@ -51,11 +52,14 @@ std::string Printable(const std::string& text)
                              : (byte & 0xF0) == 0xE0 ? 3
                              : (byte & 0xF8) == 0xF0 ? 4
                                                      : 0;
-        bool valid = length > 0 && i + length <= text.size() && (length == 1 || byte >= 0xC2);
+        bool valid = length > 0 && i + length <= text.size() && (length == 1 || (byte >= 0xC2 && byte < 0xF5));
         for (std::size_t k = 1; valid && k < length; ++k)
             valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        const bool control =
-            byte < 0x20 || byte == 0x7F || (byte == 0xC2 && valid && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+        const auto next = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+        // Also the bidirectional overrides and isolates, which reorder what the line shows.
+        const bool control = byte < 0x20 || byte == 0x7F || (valid && byte == 0xC2 && next(1) < 0xA0) ||
+                             (valid && byte == 0xE2 && next(1) == 0x80 && next(2) >= 0xAA && next(2) <= 0xAE) ||
+                             (valid && byte == 0xE2 && next(1) == 0x81 && next(2) >= 0xA6 && next(2) <= 0xA9);
         if (!valid || control) {
             for (std::size_t k = 0; k < (valid ? length : 1); ++k) {
                 char escaped[5];

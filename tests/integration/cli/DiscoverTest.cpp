@@ -66,15 +66,16 @@ TEST_F(CliCommand, DiscoverPrintsNoControlCharacterFromTheNetwork)
         {"urn:x",
          "http://h/\xC2\x85x",
          {"onvif://www.onvif.org/name/%1B]0;owned%07", "onvif://www.onvif.org/hardware/\xC2\x9B"
-                                                       "2J\xC3\xA9"}},
+                                                       "2J\xC3\xA9\xE2\x80\xAE"}},
         log);
     ASSERT_TRUE(hostile.Start("127.0.0.1", 0, nullptr));
     const std::string address = "127.0.0.1:" + std::to_string(hostile.Port());
     const Outcome text = Run({"discover", "--address", address});
     ASSERT_EQ(text.status, 0) << text.err;
-    for (const char* raw : {"\x1B", "\x07", "\xC2\x9B", "\xC2\x85"})
+    for (const char* raw : {"\x1B", "\x07", "\xC2\x9B", "\xC2\x85", "\xE2\x80\xAE"})
         EXPECT_EQ(text.out.find(raw), std::string::npos) << text.out;
-    for (const char* shown : {"\\x1B]0;owned\\x07", "\\xC2\\x9B2J\xC3\xA9", "http://h/\\xC2\\x85x", "no "})
+    for (const char* shown :
+         {"\\x1B]0;owned\\x07", "\\xC2\\x9B2J\xC3\xA9\\xE2\\x80\\xAE", "http://h/\\xC2\\x85x", "no "})
         EXPECT_NE(text.out.find(shown), std::string::npos) << shown << "\n" << text.out;
     const json found = ParseJson(Run({"discover", "--json", "--address", address}).out);
     ASSERT_EQ(found.size(), 1u);
