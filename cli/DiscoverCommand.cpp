@@ -224,12 +224,14 @@ int RunDiscover(const DiscoverArguments& args)
 std::function<int()> SetupDiscover(CLI::App& app)
 {
     auto args = std::make_shared<DiscoverArguments>();
-    app.add_option("--timeout", args->timeout, "seconds to wait for answers (default 3)")->check(CLI::Range(0.1, 60.0));
+    app.add_option("--timeout", args->timeout, "seconds to wait for answers")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 60.0));
     app.add_flag("--json", args->json, "print one JSON array instead of a table");
     app.add_option("--address", args->addresses,
                    "probe this device (HOST[:PORT], repeatable or comma-separated) instead of the multicast group")
         ->delimiter(',');
-    app.add_option("--port", args->port, "WS-Discovery UDP port (default 3702)")->check(CLI::Range(1, 65535));
+    app.add_option("--port", args->port, "WS-Discovery UDP port")->capture_default_str()->check(CLI::Range(1, 65535));
     app.add_option("--interface", args->interface, "IPv4 address of the interface to send the multicast probe from");
     app.footer("Lists each device that answered once: CAMERA is yes for an ONVIF video transmitter this driver "
                "can open (plain HTTP at /onvif/device_service).\n"
