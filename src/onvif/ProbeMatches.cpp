@@ -21,8 +21,10 @@ constexpr const char* kDevicePath = "/onvif/device_service";
 // nor its declarations can redirect the query (SOAP 1.1 and 1.2 envelopes both pass).
 std::string Step(const char* ns, const char* local)
 {
-    std::string step = std::string("*[local-name()='") + local + "'";
-    return ns ? step + " and namespace-uri()='" + ns + "']" : step + "]";
+    std::string step = "/*[local-name()='";
+    step += local;
+    step += ns ? std::string("' and namespace-uri()='") + ns + "']" : std::string("']");
+    return step;
 }
 
 std::vector<std::string> Words(const std::string& text)
@@ -116,21 +118,22 @@ std::size_t DiscoveredDevices::Add(const std::string& answer)
     CXmlParser parser;
     if (answer.size() > kMaxAnswer || !parser.Load(answer))
         return 0;
-    const std::string envelope = "/" + Step(nullptr, "Envelope");
+    const std::string envelope = Step(nullptr, "Envelope");
     const std::string relatesTo =
-        parser.GetNodeText(envelope + "/" + Step(nullptr, "Header") + "/" + Step(kAddressingNs, "RelatesTo"));
+        parser.GetNodeText(envelope + Step(nullptr, "Header") + Step(kAddressingNs, "RelatesTo"));
     if (!messageId.empty() && !relatesTo.empty() && relatesTo != messageId)
         return 0;
-    const std::string matches = "(" + envelope + "/" + Step(nullptr, "Body") + "/" +
-                                Step(kDiscoveryNs, "ProbeMatches") + "/" + Step(kDiscoveryNs, "ProbeMatch") + ")";
+    std::string matches = "(";
+    matches +=
+        envelope + Step(nullptr, "Body") + Step(kDiscoveryNs, "ProbeMatches") + Step(kDiscoveryNs, "ProbeMatch") + ")";
     std::size_t taken = 0;
     for (std::size_t i = 1; i <= kMaxMatchesPerAnswer; ++i) {
-        const std::string match = matches + "[" + std::to_string(i) + "]/";
-        if (!parser.NodeExists(match.substr(0, match.size() - 1)))
+        const std::string match = matches + "[" + std::to_string(i) + "]";
+        if (!parser.NodeExists(match))
             break;
         DiscoveredDevice device;
         device.endpoint =
-            parser.GetNodeText(match + Step(kAddressingNs, "EndpointReference") + "/" + Step(kAddressingNs, "Address"));
+            parser.GetNodeText(match + Step(kAddressingNs, "EndpointReference") + Step(kAddressingNs, "Address"));
         // Surrounding blanks are layout, not identity.
         const auto first = device.endpoint.find_first_not_of(" \t\r\n");
         device.endpoint = first == std::string::npos
