@@ -38,6 +38,7 @@ int main(int argc, char** argv)
                "\n"
                "Examples:\n"
                "  harnoquistel demo --out /tmp\n"
+               "  harnoquistel discover\n"
                "  harnoquistel query 192.0.2.10 --save camera.json\n"
                "  harnoquistel record 192.0.2.10 --device camera.json --out clip.mp4");
     int versionStatus = 0;

@@ -15,7 +15,7 @@ using namespace clitest;
 
 TEST_F(CliCommand, UsageErrorsAndHelp)
 {
-    for (const char* sub : {"query", "record", "snapshot", "ptz", "demo", "sim"}) {
+    for (const char* sub : {"query", "record", "snapshot", "ptz", "demo", "sim", "discover"}) {
         const Outcome help = Run({sub, "--help"});
         EXPECT_EQ(help.status, 0) << sub;
         EXPECT_NE(help.out.find("--"), std::string::npos) << sub;
