@@ -1,5 +1,7 @@
 #include "sim/Clip.h"
 
+#include "sim/H264Packetizer.h"
+
 #include <cstdio>
 #include <dirent.h>
 #include <filesystem>
@@ -94,6 +96,8 @@ bool ClipLibrary::Load(const std::string& directory, std::string* error)
                 clip->pps = nal;
         }
         clip->frames = GroupAccessUnits(nals);
+        for (const AccessUnit& au : clip->frames)
+            clip->payloads.push_back(PacketizeAccessUnit(au));
         clip->width = w;
         clip->height = h;
         if (clip->frames.empty() || clip->sps.empty() || clip->pps.empty())

@@ -23,6 +23,8 @@ struct Clip {
     Bytes sps;  // first sequence and picture parameter sets, for the SDP
     Bytes pps;
     std::vector<AccessUnit> frames;
+    // The RTP payloads of each frame, cut once for every stream of the clip.
+    std::vector<std::vector<Bytes>> payloads;
     std::string path;
 };
 

@@ -66,19 +66,24 @@ std::vector<Bytes> PacketizeAccessUnit(const AccessUnit& au, std::size_t mtu)
     return out;
 }
 
+void PutRtpHeader(std::uint8_t* header, std::uint8_t payloadType, bool marker, std::uint16_t sequence,
+                  std::uint32_t timestamp, std::uint32_t ssrc)
+{
+    header[0] = 0x80;
+    header[1] = static_cast<std::uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7F));
+    header[2] = static_cast<std::uint8_t>(sequence >> 8);
+    header[3] = static_cast<std::uint8_t>(sequence);
+    for (int i = 0; i < 4; ++i) {
+        header[4 + i] = static_cast<std::uint8_t>(timestamp >> (24 - 8 * i));
+        header[8 + i] = static_cast<std::uint8_t>(ssrc >> (24 - 8 * i));
+    }
+}
+
 Bytes MakeRtpPacket(std::uint8_t payloadType, bool marker, std::uint16_t sequence, std::uint32_t timestamp,
                     std::uint32_t ssrc, const Bytes& payload)
 {
-    Bytes p;
-    p.reserve(12 + payload.size());
-    p.push_back(0x80);
-    p.push_back(static_cast<std::uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7F)));
-    p.push_back(static_cast<std::uint8_t>(sequence >> 8));
-    p.push_back(static_cast<std::uint8_t>(sequence));
-    for (int shift = 24; shift >= 0; shift -= 8)
-        p.push_back(static_cast<std::uint8_t>(timestamp >> shift));
-    for (int shift = 24; shift >= 0; shift -= 8)
-        p.push_back(static_cast<std::uint8_t>(ssrc >> shift));
+    Bytes p(12);
+    PutRtpHeader(p.data(), payloadType, marker, sequence, timestamp, ssrc);
     p.insert(p.end(), payload.begin(), payload.end());
     return p;
 }

@@ -13,7 +13,10 @@ namespace sim {
 // into FU-A fragments, every other NAL unit travels alone. No payload exceeds `mtu`.
 std::vector<Bytes> PacketizeAccessUnit(const AccessUnit& au, std::size_t mtu = 1400);
 
-// RFC 3550 fixed header (12 bytes, version 2, no CSRC) followed by the payload.
+// RFC 3550 fixed header (12 bytes, version 2, no CSRC).
+void PutRtpHeader(std::uint8_t* header, std::uint8_t payloadType, bool marker, std::uint16_t sequence,
+                  std::uint32_t timestamp, std::uint32_t ssrc);
+// That header followed by the payload.
 Bytes MakeRtpPacket(std::uint8_t payloadType, bool marker, std::uint16_t sequence, std::uint32_t timestamp,
                     std::uint32_t ssrc, const Bytes& payload);
 

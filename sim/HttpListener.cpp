@@ -29,10 +29,11 @@ HttpListener::HttpListener() : server_(std::make_unique<httplib::Server>())
     server_->set_keep_alive_timeout(2);
     server_->set_payload_max_length(1 << 20);
     // Accepted sockets inherit TCP_NODELAY from the listener; without it every
-    // answer (head and body written apart) waits out a delayed ACK.
+    // answer (head and body written apart) waits out a delayed ACK. No SO_REUSEPORT
+    // (httplib's default): a second simulator on a taken port must fail, not share it.
     server_->set_socket_options([](socket_t sock) {
-        httplib::default_socket_options(sock);
         const int one = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     });
 }

@@ -112,7 +112,9 @@ std::string OnvifService::MoreDeviceOperation(const std::string& op, const xmlNo
     if (op == "GetNetworkInterfaces") {
         const long prefix = host.rfind("127.", 0) == 0 ? 8 : 24;
         return "<tds:GetNetworkInterfacesResponse><tds:NetworkInterfaces token=\"eth0\"><tt:Enabled>true</tt:Enabled>"
-               "<tt:Info><tt:Name>eth0</tt:Name><tt:HwAddress>02:00:00:00:00:01</tt:HwAddress><tt:MTU>1500</tt:MTU>"
+               "<tt:Info><tt:Name>eth0</tt:Name><tt:HwAddress>" +
+               MacAddress(settings_.number) +
+               "</tt:HwAddress><tt:MTU>1500</tt:MTU>"
                "</tt:Info><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Config><tt:Manual>" +
                XmlTag("tt:Address", host) + XmlTag("tt:PrefixLength", prefix) +
                "</tt:Manual><tt:DHCP>false</tt:DHCP></tt:Config></tt:IPv4></tds:NetworkInterfaces>"

@@ -216,7 +216,7 @@ std::string OnvifService::DeviceOperation(const std::string& op, const xmlNode* 
     if (op == "GetDeviceInformation") {
         return "<tds:GetDeviceInformationResponse>" + Tag("tds:Manufacturer", "Harnoquistel") +
                Tag("tds:Model", settings_.model) + Tag("tds:FirmwareVersion", settings_.firmware) +
-               Tag("tds:SerialNumber", "SIM-0001") + Tag("tds:HardwareId", "HQ-SIM") +
+               Tag("tds:SerialNumber", SerialNumber(settings_.number)) + Tag("tds:HardwareId", "HQ-SIM") +
                "</tds:GetDeviceInformationResponse>";
     }
     if (op == "GetSystemDateAndTime") {

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -27,7 +28,22 @@ struct OnvifSettings {
     std::string rtspUri;            // answered by GetStreamUri instead of the built-in server
     std::string firmware = "1.0.0";
     std::string model = "Simulated Camera";
+    unsigned number = 1;  // tells the cameras of a site apart: serial number and MAC address
 };
+
+// What tells the cameras of a site apart: camera 1 is SIM-0001 at 02:00:00:00:00:01.
+inline std::string SerialNumber(unsigned number)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "SIM-%04u", number);
+    return text;
+}
+inline std::string MacAddress(unsigned number)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "02:00:00:00:%02x:%02x", (number >> 8) & 0xFF, number & 0xFF);
+    return text;
+}
 
 // One ONVIF request as it arrived, for tests that check what clients send.
 struct OnvifRequestRecord {

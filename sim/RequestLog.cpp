@@ -15,9 +15,10 @@ RequestLog::~RequestLog()
         std::fclose(file_);
 }
 
-bool RequestLog::OpenFile(const std::string& path)
+bool RequestLog::OpenFile(const std::string& path, std::string prefix)
 {
     std::lock_guard lock(mutex_);
+    prefix_ = std::move(prefix);
     if (file_)
         std::fclose(file_);
     file_ = std::fopen(path.c_str(), "a");
@@ -33,7 +34,7 @@ void RequestLog::Add(std::string line)
     {
         std::lock_guard lock(mutex_);
         if (file_) {
-            std::fprintf(file_, "%s\n", line.c_str());
+            std::fprintf(file_, "%s%s\n", prefix_.c_str(), line.c_str());
             std::fflush(file_);
         }
         if (lines_.size() >= kMaxLines)

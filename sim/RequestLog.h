@@ -21,7 +21,8 @@ public:
     RequestLog(const RequestLog&) = delete;
     RequestLog& operator=(const RequestLog&) = delete;
 
-    bool OpenFile(const std::string& path);
+    // Lines go to the file after `prefix` (the cameras of a site share one file).
+    bool OpenFile(const std::string& path, std::string prefix = {});
     void Add(std::string line);
     std::vector<std::string> Lines() const;
     // Waits until some line satisfies `match`; false when `timeout` passed first.
@@ -32,6 +33,7 @@ private:
     mutable std::condition_variable changed_;
     std::vector<std::string> lines_;
     std::FILE* file_ = nullptr;
+    std::string prefix_;
 };
 
 }  // namespace sim

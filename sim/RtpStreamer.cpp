@@ -115,6 +115,42 @@ void RtpStreamer::SendRtp(const Bytes& packet)
     }
 }
 
+bool RtpStreamer::SendFrameBatched(const std::vector<Bytes>& payloads, std::uint32_t timestamp)
+{
+    if (setup_.interleave || setup_.udpSilent || !heldBack_.empty() || payloads.empty() ||
+        faults_.Value(Fault::Kind::RtpLoss) > 0 || faults_.Value(Fault::Kind::RtpReorder) > 0 ||
+        faults_.Value(Fault::Kind::RtpDuplicate) > 0)
+        return false;
+    constexpr std::size_t kBatch = 64;
+    std::uint8_t headers[kBatch][12];
+    iovec parts[kBatch][2];
+    mmsghdr messages[kBatch];
+    for (std::size_t first = 0; first < payloads.size(); first += kBatch) {
+        const std::size_t count = std::min(kBatch, payloads.size() - first);
+        for (std::size_t i = 0; i < count; ++i) {
+            const Bytes& payload = payloads[first + i];
+            PutRtpHeader(headers[i], kPayloadType, first + i + 1 == payloads.size(), sequence_++, timestamp, ssrc_);
+            parts[i][0] = {headers[i], 12};
+            parts[i][1] = {const_cast<std::uint8_t*>(payload.data()), payload.size()};
+            messages[i] = {};
+            messages[i].msg_hdr.msg_name = &setup_.rtpPeer;
+            messages[i].msg_hdr.msg_namelen = sizeof setup_.rtpPeer;
+            messages[i].msg_hdr.msg_iov = parts[i];
+            messages[i].msg_hdr.msg_iovlen = 2;
+            ++packetCount_;
+            octetCount_ += static_cast<std::uint32_t>(payload.size());
+        }
+        // As with sendto, a datagram the kernel refuses is lost, not retried.
+        for (std::size_t sent = 0; sent < count;) {
+            const int n =
+                ::sendmmsg(setup_.rtpSocket, messages + sent, static_cast<unsigned>(count - sent), MSG_NOSIGNAL);
+            sent += n > 0 ? static_cast<std::size_t>(n) : 1;
+        }
+        counters_.rtpPackets += count;
+    }
+    return true;
+}
+
 void RtpStreamer::SendRtcp(bool bye)
 {
     const auto now = std::chrono::steady_clock::now();
@@ -252,8 +288,14 @@ void RtpStreamer::Run()
         const auto timestamp = firstTimestamp_ + timestampJump_ +
                                static_cast<std::uint32_t>(static_cast<std::uint64_t>(
                                    std::llround(static_cast<double>(k) * 90000.0 / setup_.frameRate)));
-        const auto payloads = PacketizeAccessUnit(au);
-        for (std::size_t i = 0; i < payloads.size(); ++i) {
+        // The clip's frames were cut once at load; the resize fault's first picture is cut here.
+        const bool cut = &au != &switchUnit && clip->payloads.size() == frames.size();
+        std::vector<Bytes> made;
+        if (!cut)
+            made = PacketizeAccessUnit(au);
+        const std::vector<Bytes>& payloads = cut ? clip->payloads[(k - switchedAt) % frames.size()] : made;
+        const bool batched = SendFrameBatched(payloads, timestamp);
+        for (std::size_t i = 0; !batched && i < payloads.size(); ++i) {
             SendRtp(MakeRtpPacket(kPayloadType, i + 1 == payloads.size(), sequence_++, timestamp, ssrc_, payloads[i]));
             ++packetCount_;
             octetCount_ += static_cast<std::uint32_t>(payloads[i].size());

@@ -65,6 +65,8 @@ public:
 private:
     void Run();
     void SendRtp(const Bytes& packet);
+    // A frame's payloads in one sendmmsg call: UDP with no packet fault in force. False: not taken.
+    bool SendFrameBatched(const std::vector<Bytes>& payloads, std::uint32_t timestamp);
     void SendRtcp(bool bye);
     void ReadRtcp();
     void CountReports(const std::uint8_t* data, std::size_t size);

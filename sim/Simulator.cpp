@@ -48,7 +48,7 @@ bool Simulator::Start(std::string* error)
     if (!(options_.pace > 0 && options_.pace <= 1000))
         return fail("pace must be above 0 and at most 1000");
     p.faults.Set(options_.faults);
-    if (!options_.logFile.empty() && !p.log.OpenFile(options_.logFile))
+    if (!options_.logFile.empty() && !p.log.OpenFile(options_.logFile, options_.logPrefix))
         return fail("cannot open log file " + options_.logFile);
     std::string why;
     if (!p.clips.Load(options_.clipsDir.empty() ? BundledClipsDirectory() : options_.clipsDir, &why))
@@ -63,6 +63,7 @@ bool Simulator::Start(std::string* error)
     OnvifSettings onvif{options_.user, options_.password, options_.onvifAuthFailureAs401, options_.rtspUri};
     if (options_.channels > 1)
         onvif.model = "Simulated Video Server";
+    onvif.number = options_.number;
     p.onvif = std::make_unique<OnvifService>(*p.model, p.faults, p.log, p.stop, onvif);
     p.onvif->SetRtspPort(p.rtsp->Port());
     p.heads = std::make_unique<PtzMotion>(options_.channels);

@@ -35,6 +35,8 @@ struct SimulatorOptions {
     std::vector<Fault> faults;
     bool discovery = false;              // answer WS-Discovery probes
     std::uint16_t discoveryPort = 3702;  // 0 = a free port
+    unsigned number = 1;                 // the camera's number in a site: its serial number and MAC address
+    std::string logPrefix;               // put before each line of the log file (a site's cameras share it)
 };
 
 struct SimulatorPorts {

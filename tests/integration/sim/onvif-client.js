@@ -1,6 +1,7 @@
 // A third-party ONVIF client (the npm package "onvif") against the simulator, as an
 // integrator would point one at it: connect, live view, snapshot and PTZ.
-// Usage: node onvif-client.js HARNOQUISTEL_EXE; exits 77 (skipped) without the package.
+// Usage: node onvif-client.js HARNOQUISTEL_EXE [--site LIBRARY]; exits 77 (skipped) without the package.
+// With --site: camera 3 of a site of 16, while `harnoquistel record` records camera 16.
 'use strict';
 const { spawn, execFileSync } = require('child_process');
 const http = require('http');
@@ -19,8 +20,10 @@ try {
 }
 
 const exe = process.argv[2];
+const library = process.argv[3] === '--site' ? process.argv[4] : null;
 const log = path.join(os.tmpdir(), `sim-onvif-client-${process.pid}.log`);
-const sim = spawn(exe, ['sim', '--http-port', '0', '--rtsp-port', '0', '--ptz-port', '0', '--log', log],
+const sim = spawn(exe, ['sim', '--http-port', '0', '--rtsp-port', '0', '--ptz-port', '0', '--log', log,
+                        ...(library ? ['--cameras', '16', '--no-discovery', '--json'] : [])],
                   { stdio: ['ignore', 'pipe', 'inherit'] });
 const deadline = setTimeout(() => fail('the whole exchange took longer than 60 s'), 60000);
 let failures = 0;
@@ -47,7 +50,7 @@ const withUser = (uri) => uri.replace('://', '://admin:admin@');
 
 async function main(ports) {
   const cam = await new Promise((resolve, reject) => {
-    const c = new onvif.Cam({ hostname: '127.0.0.1', port: ports.http, username: 'admin', password: 'admin',
+    const c = new onvif.Cam({ hostname: ports.host, port: ports.http, username: 'admin', password: 'admin',
                               timeout: 10000 }, (err) => (err ? reject(err) : resolve(c)));
   });
   check(cam.profiles.length === 2 && cam.videoSources, `connect: ${cam.profiles.length} profiles and the video sources`);
@@ -62,7 +65,8 @@ async function main(ports) {
 
   const stream = await call(cam, 'getStreamUri', { protocol: 'RTSP', profileToken: token });
   const size = probe(withUser(stream.uri));
-  check(size === 'h264,1280,720', `GetStreamUri ${stream.uri}: ffprobe sees ${size}`);
+  check(size === 'h264,1280,720' && stream.uri.startsWith(`rtsp://${ports.host}:${ports.rtsp}/`),
+        `GetStreamUri ${stream.uri}: ffprobe sees ${size}`);
   execFileSync('ffmpeg', ['-v', 'error', '-rtsp_transport', 'tcp', '-i', withUser(stream.uri), '-frames:v', '30',
     '-f', 'null', '-'], { timeout: 20000 });
   check(true, 'ffmpeg played 30 frames of it');
@@ -93,7 +97,7 @@ async function main(ports) {
 
   // The vendor CGI drives the same head: pan left at full speed, then stop.
   const cgi = (word, value) => new Promise((resolve, reject) => {
-    http.get({ port: ports.ptz, path: `/cgi-bin/run?ptz.cgi%20${word}%20${value}`, auth: 'admin:admin' }, (res) => {
+    http.get({ host: ports.host, port: ports.ptz, path: `/cgi-bin/run?ptz.cgi%20${word}%20${value}`, auth: 'admin:admin' }, (res) => {
       res.resume();
       res.on('end', () => resolve(res.statusCode));
     }).on('error', reject);
@@ -112,18 +116,49 @@ async function main(ports) {
 
   const lines = fs.readFileSync(log, 'utf8').split('\n');
   for (const op of ['GetServices', 'GetScopes', 'GetVideoSources', 'GetSnapshotUri', 'ContinuousMove', 'Stop', 'GotoPreset'])
-    check(lines.includes(`onvif ${op}`), `the request log has onvif ${op}`);
-  check(lines.includes('cgi /cgi-bin/run?ptz.cgi%20pan%20-100'), 'the request log has the CGI pan');
+    check(lines.includes(`${ports.prefix}onvif ${op}`), `the request log has ${ports.prefix}onvif ${op}`);
+  check(lines.includes(`${ports.prefix}cgi /cgi-bin/run?ptz.cgi%20pan%20-100`), 'the request log has the CGI pan');
+}
+
+// Our own command records camera 16 of the site meanwhile; its report once it ends.
+function recordCamera(camera) {
+  const out = path.join(os.tmpdir(), `sim-site-record-${process.pid}.h264`);
+  const env = { ...process.env, HARNOQUISTEL_LIBRARY: library, HARNOQUISTEL_PASSWORD: 'admin' };
+  const recorder = spawn(exe, ['record', `${camera.address}:${camera.http}`, '--ptz-port', String(camera.ptz),
+                               '--duration', '6', '--size', '640x480', '--out', out, '--overwrite', '--json'],
+                         { env, stdio: ['ignore', 'pipe', 'inherit'] });
+  let text = '';
+  recorder.stdout.on('data', (chunk) => { text += chunk; });
+  return new Promise((resolve) => recorder.on('exit', (code) => {
+    fs.rmSync(out, { force: true });
+    resolve({ code, text });
+  }));
+}
+
+async function site(cameras) {
+  const recording = recordCamera(cameras[15]);
+  const c = cameras[2];
+  await main({ host: c.address, http: c.http, rtsp: c.rtsp, ptz: c.ptz, prefix: 'camera 3 ' });
+  const { code, text } = await recording;
+  let frames = 0;
+  try { frames = JSON.parse(text).frames; } catch (e) { /* checked below */ }
+  check(code === 0 && frames > 100, `harnoquistel record on camera 16 at the same time: ${frames} frames (exit ${code})`);
+  const lines = fs.readFileSync(log, 'utf8').split('\n');
+  check(lines.some((l) => l.startsWith('camera 16 rtsp PLAY rtsp://127.0.1.16:')), 'camera 16 played to the recorder');
 }
 
 let out = '';
 sim.stdout.on('data', (chunk) => {
+  if (out === null)
+    return;
   out += chunk;
   const m = /ready http=(\d+) rtsp=(\d+) ptz=(\d+)/.exec(out);
-  if (!m || out === null)
+  const json = library && /^\{.*\}$/m.exec(out);
+  if (!m && !json)
     return;
   out = null;
-  main({ http: Number(m[1]), rtsp: Number(m[2]), ptz: Number(m[3]) })
+  (json ? site(JSON.parse(json[0]).cameras)
+        : main({ host: '127.0.0.1', http: Number(m[1]), rtsp: Number(m[2]), ptz: Number(m[3]), prefix: '' }))
     .catch((e) => { console.log(`FAILED: ${e.message}`); ++failures; })
     .finally(() => {
       clearTimeout(deadline);
