@@ -65,7 +65,10 @@ std::shared_ptr<const sim::Clip> LoadClip(unsigned width, unsigned height);
 int FindInClip(const sim::Clip& clip, const std::vector<uint8_t>& frame);
 // The frames as one Annex B file (trailers stripped); its name.
 std::string WriteAnnexB(const std::string& name, const std::vector<host::ReceivedFrame>& frames);
-// Byte for byte, each frame is the next access unit of the looping 1280x720 clip, from a key frame on.
+// Every frame is an access unit of the looping 1280x720 clip, byte for byte, that follows its
+// predecessor or starts decoding over at a key frame; returns the clip frames skipped between.
+size_t ExpectWholeAccessUnits(const std::vector<host::ReceivedFrame>& frames);
+// As above, and none skipped.
 void ExpectFramesFollowTheClip(const std::vector<host::ReceivedFrame>& frames);
 // ffprobe reads every frame of the recording, and prints no error.
 void ExpectFramesDecode(const std::vector<host::ReceivedFrame>& frames);

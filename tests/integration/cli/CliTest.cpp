@@ -6,7 +6,6 @@
 
 #include <thread>
 
-#include "onvif/COnvifClient.h"
 #include "support/LoopbackHttpServer.h"
 
 namespace {
@@ -262,16 +261,10 @@ TEST_F(CliCommand, OnvifBehindHttpDigestAndWithAnOffsetClock)
         EXPECT_EQ(digestAnswers > 0, specs.back().kind == sim::Fault::Kind::OnvifDigest) << setting;
     }
 
-    // A wrong password behind HTTP Digest is a login failure, and its text says so.
+    // A wrong password behind HTTP Digest is a login failure.
     camera->SetFaults(faults({"onvif-digest"}));
     const Outcome wrong = Run({"query", Address(), "--ptz-port", PtzPort(), "--json"}, {"HARNOQUISTEL_PASSWORD=wrong"});
     EXPECT_EQ(ParseJson(wrong.out)["kind"], 1);
-    velkora::COnvifClient client(velkora::DEVICE_INFO("127.0.0.1", camera->Ports().http, "admin", "wrong"));
-    ASSERT_TRUE(client.Initialize("Digest", ""));
-    velkora::DeviceInformation information;
-    EXPECT_FALSE(client.GetDeviceInformation(information));
-    EXPECT_EQ(client.GetLastFault().GetErrorText(". ") + client.GetLastFault().GetAuthenticationText(". "),
-              ". HTTP status code: 401. Wrong user name or password");
 }
 
 }  // namespace

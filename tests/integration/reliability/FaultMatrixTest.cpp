@@ -25,26 +25,6 @@ using namespace channeltest;
 
 namespace {
 
-// Every received frame is a clip access unit that follows its predecessor or starts
-// decoding over at a key frame. Returns the clip frames skipped between delivered ones.
-size_t ExpectWholeAccessUnits(const std::vector<host::ReceivedFrame>& frames)
-{
-    auto clip = LoadClip(1280, 720);
-    EXPECT_TRUE(clip);
-    size_t missing = 0, count = clip ? clip->frames.size() : 1;
-    for (size_t i = 0, previous = SIZE_MAX; clip && i < frames.size(); ++i) {
-        const int index = FindInClip(*clip, frames[i].data);
-        EXPECT_GE(index, 0) << "frame " << i << " is not an access unit of the clip";
-        if (index < 0)
-            return missing;
-        const size_t at = static_cast<size_t>(index), skipped = (at + count - previous - 1) % count;
-        EXPECT_TRUE((previous != SIZE_MAX && skipped == 0) || clip->frames[at].idr) << "frame " << i;
-        missing += previous == SIZE_MAX ? 0 : skipped;
-        previous = at;
-    }
-    return missing;
-}
-
 // UDP ports bound by sockets of this process (the library's and the simulator's).
 std::set<uint16_t> OwnUdpPorts()
 {

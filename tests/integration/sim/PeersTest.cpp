@@ -1,9 +1,7 @@
 // Peers nobody here wrote: ffmpeg plays the simulator, and the command runs as a user would.
 #include "SimClients.h"
 #include "support/Peers.h"
-
-#include <signal.h>
-#include <sys/wait.h>
+#include "support/Process.h"
 
 namespace simtest {
 namespace {
@@ -42,21 +40,9 @@ TEST(Peers, CommandPrintsReadyLogsRequestsAndStopsOnSigterm)
 {
     const std::string log = "/tmp/sim-cli-" + std::to_string(getpid()) + ".log";
     std::remove(log.c_str());
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        execl(HARNOQUISTEL_EXE, "harnoquistel", "sim", "--http-port", "0", "--rtsp-port", "0", "--ptz-port", "0",
-              "--log", log.c_str(), "--fault", "slow=onvif:1", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    pollfd p{out[0], POLLIN, 0};
-    for (char c; poll(&p, 1, 10000) > 0 && read(out[0], &c, 1) == 1 && c != '\n';)
-        line += c;
+    ChildProcess child({HARNOQUISTEL_EXE, "sim", "--http-port", "0", "--rtsp-port", "0", "--ptz-port", "0", "--log",
+                        log, "--fault", "slow=onvif:1"});
+    const std::string line = child.ReadLine();
     unsigned http = 0, rtsp = 0, ptz = 0;
     ASSERT_EQ(std::sscanf(line.c_str(), "ready http=%u rtsp=%u ptz=%u", &http, &rtsp, &ptz), 3) << line;
 
@@ -69,11 +55,7 @@ TEST(Peers, CommandPrintsReadyLogsRequestsAndStopsOnSigterm)
             TcpConnection(static_cast<std::uint16_t>(rtsp)).Request("OPTIONS", "rtsp://127.0.0.1/media/Profile_1_1")),
         200);
 
-    kill(child, SIGTERM);
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(out[0]);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(child.Stop(SIGTERM), 0);
     EXPECT_EQ(RunCommand("cat " + log),
               "cgi /cgi-bin/run?ptz.cgi%20zoom%200\nrtsp OPTIONS rtsp://127.0.0.1/media/Profile_1_1\n");
     std::remove(log.c_str());

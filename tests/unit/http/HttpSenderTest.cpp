@@ -2,10 +2,10 @@
 
 #include "support/LoopbackHttpServer.h"
 #include "support/Peers.h"
+#include "support/Process.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <random>
 #include <thread>
@@ -255,32 +255,8 @@ TEST(HttpSender, CaFileVerifiesTheCertificate)
         "s.socket=c.wrap_socket(s.socket,server_side=True)\n"
         "print(s.server_address[1],flush=True)\n"
         "s.serve_forever()\n";
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t peer = fork();
-    if (peer == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        const std::string cert = dir + "/camera.pem", key = dir + "/camera.key";
-        execl("/usr/bin/python3", "python3", "-c", script.c_str(), cert.c_str(), key.c_str(), nullptr);
-        _exit(127);
-    }
-    close(out[1]);
-    // The pipe stays open while the peer runs: its later writes must not fail.
-    struct Reap {
-        pid_t pid;
-        int pipe;
-        ~Reap()
-        {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-            close(pipe);
-        }
-    } reap{peer, out[0]};
-    std::string portText;
-    for (char c = 0; c != '\n' && read(out[0], &c, 1) == 1;)
-        portText += c;
-    const auto port = static_cast<uint16_t>(std::atoi(portText.c_str()));
+    ChildProcess peer({"/usr/bin/python3", "-c", script, dir + "/camera.pem", dir + "/camera.key"});
+    const auto port = static_cast<uint16_t>(std::atoi(peer.ReadLine().c_str()));
     const struct {
         std::string caFile;
         bool sent;

@@ -43,6 +43,9 @@ std::string Fault(const std::string& subcodes, const std::string& reason)
            "</env:Text></env:Reason></env:Fault></env:Body></env:Envelope>";
 }
 
+const std::string kNotAuthorized = HttpAnswer(
+    400, Fault("<env:Subcode><env:Value>ter:NotAuthorized</env:Value></env:Subcode>", "Sender not authorized"));
+
 // A device answering every operation from the files of one answer style ("ours" or
 // "foreign"), which are also the seeds of the ONVIF answer fuzzer.
 LoopbackHttpServer::Handler Camera(const std::string& style)
@@ -179,13 +182,11 @@ TEST(OnvifExchange, FaultsAndStatuses)
 
 TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce)
 {
-    const std::string notAuthorized = HttpAnswer(
-        400, Fault("<env:Subcode><env:Value>ter:NotAuthorized</env:Value></env:Subcode>", "Sender not authorized"));
     std::atomic<bool> plainAccepted{true};
     const auto camera = Camera("ours");
     LoopbackHttpServer server([&](const RecordedRequest& request) {
         const bool digest = request.body.find("#PasswordDigest") != std::string::npos;
-        return digest || !plainAccepted ? notAuthorized : camera(request);
+        return digest || !plainAccepted ? kNotAuthorized : camera(request);
     });
     COnvifClient client(Device(server.Port()));
     ASSERT_TRUE(client.Initialize("Digest", ""));
@@ -217,11 +218,9 @@ TEST(OnvifExchange, RefusedDigestFallsBackToPlainOnce)
 // when the setting asks for it), and never in answer to an HTTP Basic challenge.
 TEST(OnvifExchange, PasswordIsWithheldFromPlainTextAndBasic)
 {
-    const std::string notAuthorized = HttpAnswer(
-        400, Fault("<env:Subcode><env:Value>ter:NotAuthorized</env:Value></env:Subcode>", "Sender not authorized"));
     std::atomic<bool> basicOnly{false};
     LoopbackHttpServer server([&](const RecordedRequest&) {
-        return basicOnly ? HttpAnswer(401, "no", "WWW-Authenticate: Basic realm=\"cam\"\r\n") : notAuthorized;
+        return basicOnly ? HttpAnswer(401, "no", "WWW-Authenticate: Basic realm=\"cam\"\r\n") : kNotAuthorized;
     });
     DEVICE_INFO device = Device(server.Port());
     device.neverPlaintextPassword = true;

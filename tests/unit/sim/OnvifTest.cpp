@@ -1,9 +1,11 @@
 #include "sim/DeviceModel.h"
 #include "sim/Faults.h"
 #include "sim/OnvifService.h"
+#include "sim/PtzMotion.h"
 #include "sim/PtzService.h"
 #include "sim/RequestLog.h"
 #include "sim/SoapRequest.h"
+#include "sim/SoapWriter.h"
 #include "sim/WsSecurity.h"
 
 #include <gtest/gtest.h>
@@ -63,13 +65,25 @@ TEST(SoapRequestParser, RefusesDocumentTypesAndOtherSoapVersions)
     EXPECT_FALSE(SoapRequest::Parse("not xml", &error, &mismatch));
 }
 
+using namespace std::chrono_literals;
+
+struct FakeClock {
+    PtzMotion::Clock::time_point now{};
+    std::function<PtzMotion::Clock::time_point()> Function()
+    {
+        return [this] { return now; };
+    }
+};
+
 // What the library never asks: refusals, faults, escaping and the fault knobs (the
-// operations it does use are exercised by its own integration tests).
+// operations it does use are exercised by its own integration tests). The ONVIF
+// services and the CGI share two heads on a clock of the test's.
 struct Services {
     explicit Services(bool authFailureAs401 = false, std::string rtspUri = "")
-        : onvif(model, faults, log, stop, Settings(authFailureAs401, std::move(rtspUri))),
-          ptz(2, "admin", "admin", faults, log, stop)
+        : heads(2, clock.Function()), onvif(model, faults, log, stop, Settings(authFailureAs401, std::move(rtspUri))),
+          ptz(heads, "admin", "admin", faults, log, stop)
     {
+        onvif.SetPtzHeads(&heads);
     }
     static OnvifSettings Settings(bool authFailureAs401, std::string rtspUri)
     {
@@ -80,16 +94,19 @@ struct Services {
         settings.rtspUri = std::move(rtspUri);
         return settings;
     }
-    // An answer's status and body for `op` (an element in `ns`, with `inner`) under `token`.
-    std::pair<int, std::string> Call(const std::string& op, const std::string& inner = "",
-                                     const std::string& token = kToken, const char* path = "/onvif/media_service",
-                                     const char* ns = "http://www.onvif.org/ver10/media/wsdl")
+    // An answer's status and body for `op` (with `inner`) on `service` ("device", "media", "ptz") under `token`.
+    std::pair<int, std::string> Call(const std::string& service, const std::string& op, const std::string& inner = "",
+                                     const std::string& token = kToken)
     {
-        const auto a = onvif.Handle(
-            path, Envelope(token, "<" + op + " xmlns=\"" + ns + "\">" + inner + "</" + op + ">"), "127.0.0.1");
+        const char* ns = service == "ptz" ? kPtzNs : service == "media" ? kMediaNs : kDeviceNs;
+        const auto a =
+            onvif.Handle("/onvif/" + service + "_service",
+                         Envelope(token, "<" + op + " xmlns=\"" + ns + "\">" + inner + "</" + op + ">"), "127.0.0.1");
         return {a.status, a.body};
     }
+    FakeClock clock;
     DeviceModel model{1, 2, kSizes};
+    PtzMotion heads;
     FaultSet faults;
     RequestLog log;
     StopSignal stop;
@@ -105,22 +122,23 @@ bool Has(const std::pair<int, std::string>& answer, int status, const std::strin
 TEST(OnvifService, RefusalsAndFaults)
 {
     Services s;
-    const char* device = "http://www.onvif.org/ver10/device/wsdl";
     const std::string root = std::string(kToken).replace(kToken.find(">admin<") + 1, 5, "root");
-    EXPECT_TRUE(Has(s.Call("GetProfiles"), 200, "token=\"Profile_1_2\""));
-    EXPECT_TRUE(Has(s.Call("GetSystemDateAndTime", "", "", "/onvif/device_service", device), 200, "UTCDateTime"))
+    EXPECT_TRUE(Has(s.Call("media", "GetProfiles"), 200, "token=\"Profile_1_2\""));
+    EXPECT_TRUE(Has(s.Call("device", "GetSystemDateAndTime", "", ""), 200, "UTCDateTime"))
         << "the clock is readable without a token";
     for (const auto& token : {std::string(), root})
-        EXPECT_TRUE(Has(s.Call("GetProfiles", "", token), 400, "ter:NotAuthorized"));
-    EXPECT_TRUE(Has(s.Call("GetDeviceInformation", "", "", "/onvif/device_service", device), 400, "ter:NotAuthorized"));
-    EXPECT_TRUE(Has(s.Call("GetOSDs"), 500, "ter:ActionNotSupported"));
-    EXPECT_TRUE(Has(s.Call("GetProfiles", "", kToken, "/onvif/device_service", device), 500, "ter:ActionNotSupported"))
+        EXPECT_TRUE(Has(s.Call("media", "GetProfiles", "", token), 400, "ter:NotAuthorized"));
+    EXPECT_TRUE(Has(s.Call("device", "GetDeviceInformation", "", ""), 400, "ter:NotAuthorized"));
+    EXPECT_TRUE(Has(s.Call("media", "GetOSDs"), 500, "ter:ActionNotSupported"));
+    EXPECT_TRUE(Has(s.Call("device", "GetProfiles"), 500, "ter:ActionNotSupported"))
         << "a media operation on the device service";
-    EXPECT_TRUE(Has(s.Call("GetStreamUri", "<StreamSetup><Stream>RTP-Multicast</Stream></StreamSetup>"
-                                           "<ProfileToken>Profile_1_1</ProfileToken>"),
+    EXPECT_TRUE(Has(s.Call("media", "GetStreamUri",
+                           "<StreamSetup><Stream>RTP-Multicast</Stream></StreamSetup>"
+                           "<ProfileToken>Profile_1_1</ProfileToken>"),
                     400, "ter:InvalidStreamSetup"));
-    EXPECT_TRUE(Has(s.Call("DeleteProfile", "<ProfileToken>Gone</ProfileToken>"), 400, "ter:NoProfile"));
-    EXPECT_TRUE(Has(s.Call("CreateProfile", "<Name>&lt;&amp;\"</Name>"), 200, "&lt;&amp;")) << "names are escaped";
+    EXPECT_TRUE(Has(s.Call("media", "DeleteProfile", "<ProfileToken>Gone</ProfileToken>"), 400, "ter:NoProfile"));
+    EXPECT_TRUE(Has(s.Call("media", "CreateProfile", "<Name>&lt;&amp;\"</Name>"), 200, "&lt;&amp;"))
+        << "names are escaped";
     EXPECT_EQ(s.onvif.Handle("/onvif/media_service", "<s:Envelope", "").status, 400);
     EXPECT_EQ(s.onvif.Handle("/onvif/nothing_here", Envelope(kToken, "<A/>"), "").status, 404);
 
@@ -128,15 +146,16 @@ TEST(OnvifService, RefusalsAndFaults)
                   *ParseFault("close-midway=onvif*1")});
     EXPECT_TRUE(s.onvif.Handle("/onvif/media_service", Envelope(kToken, "<A/>"), "").closeMidway);
     EXPECT_FALSE(s.onvif.Handle("/onvif/media_service", Envelope(kToken, "<A/>"), "").closeMidway);
-    EXPECT_EQ(s.Call("GetProfiles").first, 401);
-    EXPECT_EQ(s.Call("GetProfiles").first, 200) << "the count ran out";
-    EXPECT_TRUE(Has(s.Call("GetStreamUri"), 500, "Receiver"));
+    EXPECT_EQ(s.Call("media", "GetProfiles").first, 401);
+    EXPECT_EQ(s.Call("media", "GetProfiles").first, 200) << "the count ran out";
+    EXPECT_TRUE(Has(s.Call("media", "GetStreamUri"), 500, "Receiver"));
 
     Services other(true, "rtsp://10.1.2.3:554/live&main");
-    EXPECT_EQ(other.Call("GetProfiles", "", root).first, 401);
-    EXPECT_TRUE(Has(other.Call("GetStreamUri", "<StreamSetup><Stream>RTP-Unicast</Stream><Transport><Protocol>UDP"
-                                               "</Protocol></Transport></StreamSetup><ProfileToken>Profile_1_1"
-                                               "</ProfileToken>"),
+    EXPECT_EQ(other.Call("media", "GetProfiles", "", root).first, 401);
+    EXPECT_TRUE(Has(other.Call("media", "GetStreamUri",
+                               "<StreamSetup><Stream>RTP-Unicast</Stream><Transport><Protocol>UDP"
+                               "</Protocol></Transport></StreamSetup><ProfileToken>Profile_1_1"
+                               "</ProfileToken>"),
                     200, "<tt:Uri>rtsp://10.1.2.3:554/live&amp;main</tt:Uri>"));
 }
 
@@ -224,6 +243,138 @@ TEST(DeviceModel, EncoderSettingsAreCheckedAgainstTheOptions)
     EXPECT_DOUBLE_EQ(m.EncoderConfiguration(sub.token)->StreamFrameRate(), 12.5);
     sub.frameRateLimit = 30;
     EXPECT_FALSE(m.SetEncoder(sub, e));
+}
+
+TEST(PtzMotion, MovesAtTheCommandedSpeedAndStopsAtLimitsTimeoutsAndTargets)
+{
+    FakeClock clock;
+    PtzMotion heads(2, clock.Function());
+    ASSERT_TRUE(heads.Move(1, 0.5, -0.25, std::nullopt));
+    clock.now += 1s;
+    auto s = *heads.State(1);
+    EXPECT_DOUBLE_EQ(s.position.pan, 0.5);
+    EXPECT_DOUBLE_EQ(s.position.tilt, -0.25);
+    EXPECT_TRUE(s.panTiltMoving);
+    EXPECT_FALSE(s.zoomMoving);
+    EXPECT_EQ(heads.State(2)->position.pan, 0) << "heads are independent";
+
+    clock.now += 2s;  // pan runs into its limit; the command stands but the head is still
+    s = *heads.State(1);
+    EXPECT_DOUBLE_EQ(s.position.pan, 1);
+    EXPECT_DOUBLE_EQ(s.speed.pan, 0.5);
+    EXPECT_DOUBLE_EQ(s.position.tilt, -0.75);
+    ASSERT_TRUE(heads.Halt(1, true, true));
+    EXPECT_FALSE(heads.State(1)->panTiltMoving);
+
+    ASSERT_TRUE(heads.Move(1, std::nullopt, std::nullopt, 1, 250ms));
+    ASSERT_TRUE(heads.Move(1, std::nullopt, 0.0, std::nullopt));  // another axis, no timeout
+    clock.now += 1s;
+    s = *heads.State(1);
+    EXPECT_DOUBLE_EQ(s.position.zoom, 0.25) << "the timeout ends the move";
+    EXPECT_EQ(s.speed.zoom, 0);
+
+    ASSERT_TRUE(heads.MoveTo(1, {0, 0, 0}, {0.5, 0.5, 1}));
+    clock.now += 1s;
+    s = *heads.State(1);
+    EXPECT_DOUBLE_EQ(s.position.pan, 0.5);
+    EXPECT_TRUE(s.panTiltMoving);
+    clock.now += 1s;
+    s = *heads.State(1);
+    EXPECT_EQ(std::make_pair(s.position.pan, s.position.tilt), std::make_pair(0.0, 0.0));
+    EXPECT_FALSE(s.panTiltMoving || s.zoomMoving) << "arrived";
+    EXPECT_EQ(s.commands, 5u);
+    EXPECT_FALSE(heads.Move(3, 1, 1, 1));
+    EXPECT_FALSE(heads.State(0));
+}
+
+TEST(PtzMotion, PresetsKeepTokensAndNames)
+{
+    PtzMotion heads(1);
+    OnvifError e;
+    const auto door = heads.SetPreset(1, "", "door", e);
+    ASSERT_TRUE(door);
+    EXPECT_FALSE(heads.SetPreset(1, "", "door", e));
+    EXPECT_EQ(e.subsubcode, "ter:PresetExist");
+    EXPECT_FALSE(heads.SetPreset(1, "Preset_9", "", e));
+    EXPECT_EQ(e.subsubcode, "ter:NoToken");
+    EXPECT_EQ(heads.SetPreset(1, *door, "gate", e), door) << "renamed in place";
+    EXPECT_EQ(heads.Presets(1)->at(0).name, "gate");
+    for (std::size_t i = 1; i < PtzMotion::kMaxPresets; ++i)
+        ASSERT_TRUE(heads.SetPreset(1, "", "", e));
+    EXPECT_FALSE(heads.SetPreset(1, "", "", e));
+    EXPECT_EQ(e.subsubcode, "ter:TooManyPresets");
+    ASSERT_TRUE(heads.RemovePreset(1, *door, e));
+    EXPECT_FALSE(heads.RemovePreset(1, *door, e));
+    EXPECT_FALSE(heads.Preset(1, *door));
+}
+
+TEST(OnvifPtz, OnePositionForBothControlPaths)
+{
+    Services c;
+    const std::string profile = "<ProfileToken>Profile_1_2</ProfileToken>";
+    EXPECT_EQ(c.ptz.Handle("/cgi-bin/run?ptz.cgi%20pan%20-50", "Basic YWRtaW46YWRtaW4=").status, 200);
+    c.clock.now += 1s;
+    EXPECT_TRUE(Has(c.Call("ptz", "GetStatus", profile), 200, "<tt:PanTilt x=\"-0.5\" y=\"0\""));
+    EXPECT_TRUE(Has(c.Call("ptz", "GetStatus", profile), 200, "<tt:PanTilt>MOVING</tt:PanTilt>"));
+    EXPECT_TRUE(
+        Has(c.Call("ptz", "ContinuousMove",
+                   profile + "<Velocity><PanTilt x=\"0.5\" y=\"0.25\" xmlns=\"http://www.onvif.org/ver10/schema\"/>"
+                             "</Velocity><Timeout>PT1S</Timeout>"),
+            200, "<tptz:ContinuousMoveResponse"));
+    EXPECT_EQ(c.ptz.Head(1).pan, 50) << "the CGI's view of the same head";
+    c.clock.now += 2s;
+    EXPECT_TRUE(Has(c.Call("ptz", "GetStatus", profile), 200, "<tt:PanTilt x=\"0\" y=\"0.25\""));
+    EXPECT_EQ(c.ptz.Head(1).pan, 0);
+    EXPECT_TRUE(Has(c.Call("ptz", "SetPreset", profile + "<PresetName>door</PresetName>"), 200,
+                    "<tptz:PresetToken>Preset_1</tptz:PresetToken>"));
+    EXPECT_TRUE(Has(c.Call("ptz", "RelativeMove",
+                           profile + "<Translation><Zoom x=\"0.5\"/></Translation><Speed><Zoom x=\"0.25\"/></Speed>"),
+                    200, "RelativeMoveResponse"));
+    c.clock.now += 1s;
+    EXPECT_TRUE(Has(c.Call("ptz", "GetStatus", profile), 200, "<tt:Zoom x=\"0.25\""));
+    EXPECT_TRUE(Has(c.Call("ptz", "GetPresets", profile), 200, "<tt:Name>door</tt:Name><tt:PTZPosition>"));
+}
+
+TEST(OnvifPtz, AnswersAreWellFormedAndRefusalsNamed)
+{
+    Services c;
+    const std::string p = "<ProfileToken>Profile_1_1</ProfileToken>";
+    const std::string tt = " xmlns=\"http://www.onvif.org/ver10/schema\"";
+    struct Case {
+        const char* service;
+        std::string op, inner;
+        int status;
+        std::string expected;
+    } cases[] = {
+        {"device", "GetServices", "<IncludeCapability>true</IncludeCapability>", 200, "StatusPosition=\"true\""},
+        {"device", "GetScopes", "", 200, "onvif://www.onvif.org/type/ptz"},
+        {"device", "GetNetworkInterfaces", "", 200, "<tt:Address>127.0.0.1</tt:Address>"},
+        {"media", "GetVideoSources", "", 200, "<tt:Width>1920</tt:Width>"},
+        {"media", "GetSnapshotUri", p, 200, "/onvif/snapshot/Profile_1_1</tt:Uri>"},
+        {"media", "GetGuaranteedNumberOfVideoEncoderInstances",
+         "<ConfigurationToken>VideoSourceConfig_1</ConfigurationToken>", 200, "<trt:TotalNumber>2</trt:TotalNumber>"},
+        {"media", "GetProfile", "<ProfileToken>Nope</ProfileToken>", 400, "ter:NoProfile"},
+        {"ptz", "GetNodes", "", 200, "<tt:MaximumNumberOfPresets>32</tt:MaximumNumberOfPresets>"},
+        {"ptz", "GetConfiguration", "<PTZConfigurationToken>PTZConfig_3</PTZConfigurationToken>", 400, "ter:NoConfig"},
+        {"ptz", "GetConfigurationOptions", "<ConfigurationToken>PTZConfig_1</ConfigurationToken>", 200, "PT10M"},
+        {"ptz", "ContinuousMove", p + "<Velocity><PanTilt x=\"1.5\" y=\"0\"" + tt + "/></Velocity>", 400,
+         "ter:InvalidVelocity"},
+        {"ptz", "ContinuousMove", p + "<Velocity><Zoom x=\"1\" space=\"urn:other\"" + tt + "/></Velocity>", 400,
+         "ter:SpaceNotSupported"},
+        {"ptz", "ContinuousMove", p + "<Velocity><Zoom x=\"1\"/></Velocity><Timeout>5 s</Timeout>", 400,
+         "ter:InvalidArgs"},
+        {"ptz", "AbsoluteMove", p + "<Position><PanTilt x=\"nan\" y=\"0\"/></Position>", 400, "ter:InvalidPosition"},
+        {"ptz", "GotoPreset", p + "<PresetToken>Preset_7</PresetToken>", 400, "ter:NoToken"},
+        {"ptz", "Stop", "<ProfileToken>Nope</ProfileToken>", 400, "ter:NoProfile"},
+        {"ptz", "GetPresetTours", p, 500, "ter:ActionNotSupported"},
+    };
+    for (const auto& k : cases) {
+        const auto answer = c.Call(k.service, k.op, k.inner);
+        EXPECT_TRUE(Has(answer, k.status, k.expected)) << k.op << ": " << answer.second;
+        std::string error;
+        EXPECT_TRUE(SoapRequest::Parse(answer.second, &error, nullptr)) << k.op << ": " << error;
+    }
+    EXPECT_EQ(c.heads.State(1)->commands, 0u) << "no refused move reached the head";
 }
 
 }  // namespace
