@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "AnnexBWriter.h"
-#include "ContainerWriter.h"
+#include "CodecModule.h"
 
 namespace hqcli {
 
@@ -26,7 +26,7 @@ std::string Extension(const std::string& path)
 std::unique_ptr<FrameWriter> OpenFrameWriter(const std::string& path, std::string* error)
 {
     if (IsContainerPath(path)) {
-        std::unique_ptr<ContainerWriter> writer = ContainerWriter::Open(path, error);
+        std::unique_ptr<FrameWriter> writer = OpenContainerWriter(path, error);
         if (writer == nullptr)
             *error = "cannot write " + path + ": " + *error;
         return writer;
