@@ -76,8 +76,7 @@ std::unique_ptr<FrameWriter> OpenContainerWriter(const std::string& path, std::s
     return loaded.module->openContainer(path, error);
 }
 
-bool SavePicture(const std::vector<uint8_t>& accessUnit, const std::string& path, PictureInfo* info,
-                 std::string* error)
+bool SavePicture(const std::vector<uint8_t>& accessUnit, const std::string& path, PictureInfo* info, std::string* error)
 {
     const Loaded& loaded = Module();
     if (loaded.module == nullptr) {

@@ -1,5 +1,7 @@
 #include "FrameWriter.h"
 
+#include <fcntl.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -31,12 +33,12 @@ std::unique_ptr<FrameWriter> OpenFrameWriter(const std::string& path, std::strin
             *error = "cannot write " + path + ": " + *error;
         return writer;
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
         *error = "cannot write " + path + ": " + std::strerror(errno);
         return nullptr;
     }
-    return std::make_unique<AnnexBWriter>(file);
+    return std::make_unique<AnnexBWriter>(fd);
 }
 
 bool IsContainerPath(const std::string& path)
