@@ -1,5 +1,6 @@
 #include "AnnexB.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace hqcli {
@@ -19,30 +20,41 @@ void AppendUnit(std::vector<uint8_t>& out, const NalUnit& unit)
         std::memcpy(out.data() + at + sizeof StartCode, unit.data, unit.size);
 }
 
+// The offset of the first start code (00 00 01) at or after `from`; `size` when none.
+// memchr finds the 01 bytes: the scan stays fast over a large slice.
+size_t FindStartCode(const uint8_t* data, size_t from, size_t size)
+{
+    for (size_t at = from + 2; at < size;) {
+        const void* one = std::memchr(data + at, 1, size - at);
+        if (one == nullptr)
+            break;
+        at = static_cast<size_t>(static_cast<const uint8_t*>(one) - data);
+        if (data[at - 1] == 0 && data[at - 2] == 0)
+            return at - 2;
+        ++at;
+    }
+    return size;
+}
+
 }  // namespace
 
 std::vector<NalUnit> SplitNalUnits(const uint8_t* data, size_t size)
 {
     std::vector<NalUnit> units;
-    const uint8_t* begin = nullptr;
-    size_t i = 0;
-    while (i + 3 <= size) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
-            if (begin != nullptr) {
-                // A 4-byte start code leaves its zero on the unit before.
-                size_t end = i;
-                while (end > static_cast<size_t>(begin - data) && data[end - 1] == 0)
-                    --end;
-                units.push_back({begin, static_cast<size_t>(data + end - begin)});
-            }
-            i += 3;
-            begin = data + i;
-            continue;
+    size_t code = FindStartCode(data, 0, size);
+    while (code < size) {
+        const size_t begin = code + 3;
+        code = FindStartCode(data, begin, size);
+        size_t end = std::min(code, size);
+        if (code < size) {
+            // A 4-byte start code leaves its zero on the unit before.
+            while (end > begin && data[end - 1] == 0)
+                --end;
+        } else if (begin == size) {
+            break;
         }
-        ++i;
+        units.push_back({data + begin, end - begin});
     }
-    if (begin != nullptr && begin < data + size)
-        units.push_back({begin, static_cast<size_t>(data + size - begin)});
     return units;
 }
 
@@ -51,6 +63,16 @@ bool HasIdrSlice(const std::vector<NalUnit>& units)
     for (const NalUnit& unit : units)
         if (unit.Type() == NalIdr)
             return true;
+    return false;
+}
+
+bool StartsWithIdrPicture(const uint8_t* data, size_t size)
+{
+    for (size_t code = FindStartCode(data, 0, size); code + 3 < size; code = FindStartCode(data, code + 3, size)) {
+        const int type = data[code + 3] & 0x1f;
+        if (type >= 1 && type <= NalIdr)
+            return type == NalIdr;
+    }
     return false;
 }
 

@@ -21,6 +21,9 @@ constexpr int NalDelimiter = 9;
 
 std::vector<NalUnit> SplitNalUnits(const uint8_t* data, size_t size);
 bool HasIdrSlice(const std::vector<NalUnit>& units);
+// Whether the unit's picture is an IDR picture, from its first slice alone (all
+// slices of a picture are of one kind): the slice data is not scanned.
+bool StartsWithIdrPicture(const uint8_t* data, size_t size);
 // Start code + SPS + start code + PPS, the form libavformat takes as
 // extradata; empty unless the unit holds both.
 std::vector<uint8_t> ParameterSets(const std::vector<NalUnit>& units);

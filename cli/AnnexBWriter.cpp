@@ -1,5 +1,8 @@
 #include "AnnexBWriter.h"
 
+#include <sys/uio.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -16,8 +19,8 @@ constexpr uint8_t Trailer[] = {0x00, 0x00, 0x00, 0x01, 0x09};
 
 AnnexBWriter::~AnnexBWriter()
 {
-    if (file != nullptr)
-        std::fclose(file);
+    if (fd >= 0)
+        close(fd);
 }
 
 bool AnnexBWriter::Write(const EncodedFrame& frame, std::string* error)
@@ -28,24 +31,39 @@ bool AnnexBWriter::Write(const EncodedFrame& frame, std::string* error)
         body -= sizeof Trailer;
         moved = true;
     }
-    if ((moved && std::fwrite(Trailer, 1, sizeof Trailer, file) != sizeof Trailer) ||
-        std::fwrite(frame.data, 1, body, file) != body) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    // Whole frames reach the file as they come: a killed recorder leaves them all.
-    if (std::fflush(file) != 0) {
-        *error = std::strerror(errno);
-        return false;
+    // One write per frame, straight to the file: a killed recorder leaves every whole frame.
+    const iovec parts[2] = {{const_cast<uint8_t*>(Trailer), moved ? sizeof Trailer : 0},
+                            {const_cast<uint8_t*>(frame.data), body}};
+    const size_t total = parts[0].iov_len + parts[1].iov_len;
+    for (size_t done = 0; done < total;) {
+        iovec rest[2];
+        int count = 0;
+        size_t skip = done;
+        for (const iovec& part : parts) {
+            if (skip >= part.iov_len) {
+                skip -= part.iov_len;
+                continue;
+            }
+            rest[count++] = {static_cast<uint8_t*>(part.iov_base) + skip, part.iov_len - skip};
+            skip = 0;
+        }
+        const ssize_t written = writev(fd, rest, count);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            *error = std::strerror(written < 0 ? errno : EIO);
+            return false;
+        }
+        done += static_cast<size_t>(written);
     }
     return true;
 }
 
 bool AnnexBWriter::Finish(int64_t, std::string* error)
 {
-    std::FILE* closing = file;
-    file = nullptr;
-    if (closing != nullptr && std::fclose(closing) != 0) {
+    const int closing = fd;
+    fd = -1;
+    if (closing >= 0 && close(closing) != 0) {
         *error = std::strerror(errno);
         return false;
     }

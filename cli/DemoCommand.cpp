@@ -11,7 +11,7 @@
 #include "DeviceOptions.h"
 #include "Interrupt.h"
 #include "Library.h"
-#include "Picture.h"
+#include "CodecModule.h"
 #include "TransportOption.h"
 #include "Ptz.h"
 #include "Query.h"
@@ -163,7 +163,7 @@ int RunDemo(const DemoArguments& args)
     PictureInfo picture;
     std::string pictureError;
     const bool pictured =
-        report.error.empty() && WritePicture(report.lastKeyFrame, picturePath, &picture, &pictureError);
+        report.error.empty() && SavePicture(report.lastKeyFrame, picturePath, &picture, &pictureError);
     if (pictured)
         std::printf("  picture      %s (%dx%d, the last key frame)\n", picturePath.c_str(), picture.width,
                     picture.height);

@@ -1,5 +1,7 @@
 #include "FrameWriter.h"
 
+#include <fcntl.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -7,7 +9,7 @@
 #include <filesystem>
 
 #include "AnnexBWriter.h"
-#include "ContainerWriter.h"
+#include "CodecModule.h"
 
 namespace hqcli {
 
@@ -26,17 +28,17 @@ std::string Extension(const std::string& path)
 std::unique_ptr<FrameWriter> OpenFrameWriter(const std::string& path, std::string* error)
 {
     if (IsContainerPath(path)) {
-        std::unique_ptr<ContainerWriter> writer = ContainerWriter::Open(path, error);
+        std::unique_ptr<FrameWriter> writer = OpenContainerWriter(path, error);
         if (writer == nullptr)
             *error = "cannot write " + path + ": " + *error;
         return writer;
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
         *error = "cannot write " + path + ": " + std::strerror(errno);
         return nullptr;
     }
-    return std::make_unique<AnnexBWriter>(file);
+    return std::make_unique<AnnexBWriter>(fd);
 }
 
 bool IsContainerPath(const std::string& path)

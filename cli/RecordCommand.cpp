@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "CaptureSession.h"
+#include "CodecModule.h"
 #include "Console.h"
 #include "DeviceOptions.h"
 #include "Interrupt.h"
@@ -76,6 +77,10 @@ int RunRecordCommand(const RecordArguments& args)
     } unclaim{plan};
 
     std::string error;
+    if (IsContainerPath(args.out) && !LoadCodecModule(&error)) {
+        std::fprintf(stderr, "harnoquistel record: %s\n", error.c_str());
+        return ExitFailure;
+    }
     std::unique_ptr<Library> library = Library::Load(&error);
     if (!library) {
         std::fprintf(stderr, "harnoquistel record: %s\n", error.c_str());

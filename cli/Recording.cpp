@@ -98,7 +98,7 @@ bool RecordingSink::DeliverFrame(velkora::ipcapture::IHostFrame* frame)
         return true;
     }
     const uint8_t* data = heap->GetData();
-    const bool key = HasIdrSlice(SplitNalUnits(data, size));
+    const bool key = StartsWithIdrPicture(data, size);
     const EncodedFrame encoded{data, size, timeMs, key, heap->Width(), heap->Height()};
     if (std::string error; !writer.Write(encoded, &error)) {
         stats.writeError = error;

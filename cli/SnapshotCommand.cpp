@@ -14,7 +14,7 @@
 #include "DeviceOptions.h"
 #include "Interrupt.h"
 #include "Library.h"
-#include "Picture.h"
+#include "CodecModule.h"
 #include "Query.h"
 #include "host/Frames.h"
 #include "TransportOption.h"
@@ -122,7 +122,7 @@ int RunSnapshotCommand(const SnapshotArguments& args)
         return ExitFailure;
     }
     PictureInfo picture;
-    if (!WritePicture(keyFrame, args.out, &picture, &error)) {
+    if (!SavePicture(keyFrame, args.out, &picture, &error)) {
         std::fprintf(stderr, "harnoquistel snapshot: %s\n", error.c_str());
         return ExitFailure;
     }

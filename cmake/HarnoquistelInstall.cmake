@@ -60,6 +60,10 @@ if(TARGET harnoquistel_cli)
     HQ_INSTALLED_LIBRARY="${hq_lib_from_bin}/libharnoquistel.so.${PROJECT_VERSION_MAJOR}")
   target_compile_definitions(hq_sim PRIVATE HQ_SIM_INSTALLED_CLIPS_DIR="${hq_clips_from_bin}")
   install(TARGETS harnoquistel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tool)
+  # The codec module is the command's own: a private directory, no SONAME, not executable.
+  target_compile_definitions(harnoquistel_cli PRIVATE HQ_INSTALLED_CODEC_DIR="${hq_lib_from_bin}/harnoquistel")
+  install(TARGETS harnoquistel_codecs LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/harnoquistel COMPONENT Tool
+    PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/clips/ DESTINATION ${CMAKE_INSTALL_DATADIR}/harnoquistel/clips
     COMPONENT Tool FILES_MATCHING PATTERN "*.h264" PATTERN "*.jpg")
   # The manual page and the bash completion are generated from the command's

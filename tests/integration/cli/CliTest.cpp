@@ -103,6 +103,29 @@ TEST_F(CliCommand, PtzMovesAndStopsTheHead)
     EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
 }
 
+// Only container files and pictures load the codec libraries; the dynamic loader
+// names every library it maps (LD_DEBUG=files).
+TEST_F(CliCommand, OnlyContainerFilesLoadTheCodecLibraries)
+{
+    const std::string device = (dir / "device.json").string();
+    ASSERT_EQ(Query({"--save", device}).status, 0);
+    const struct {
+        std::vector<std::string> args;
+        bool codecs;
+    } cases[] = {
+        {{"query", Address(), "--ptz-port", PtzPort(), "--password-file", PasswordFile()}, false},
+        {{"ptz", Address(), "--device", device, "stop"}, false},
+        {{"record", Address(), "--device", device, "--duration", "1", "--out", (dir / "raw.h264").string()}, false},
+        {{"record", Address(), "--device", device, "--duration", "1", "--out", (dir / "clip.mkv").string()}, true},
+    };
+    for (const auto& [args, codecs] : cases) {
+        const Outcome outcome = Run(args, {"LD_DEBUG=files"});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        for (const char* library : {"file=libavformat", "file=libavcodec", "file=libswscale", "file=libavutil"})
+            EXPECT_EQ(outcome.err.find(library) != std::string::npos, codecs) << args.back() << " " << library;
+    }
+}
+
 // Without --device the query runs first and gives the channel count, so the
 // second source of a video server can be recorded.
 TEST_F(CliCommand, RecordQueriesFirstAndOpensTheChosenChannel)
