@@ -94,9 +94,7 @@ TEST_F(CliCommand, PtzMovesAndStopsTheHead)
     ASSERT_GE(requests.size(), 3u);
     EXPECT_EQ(requests.back(), "/cgi-bin/run?ptz.cgi%20zoom%200");
     const sim::PtzHead head = camera->GetPtzHead(1);
-    EXPECT_EQ(head.pan, 0);
-    EXPECT_EQ(head.tilt, 0);
-    EXPECT_EQ(head.zoom, 0);
+    EXPECT_EQ(std::make_tuple(head.pan, head.tilt, head.zoom), std::make_tuple(0, 0, 0));
 
     const Outcome refused = Run({"ptz", Address(), "--device", device.string(), "left"}, {"HARNOQUISTEL_PASSWORD=no"});
     EXPECT_EQ(refused.status, 1);
@@ -204,9 +202,8 @@ TEST_F(CliCommand, DemoLeavesAPlayableFileAndAReport)
     const fs::path picture = dir / "demo.jpg";
     EXPECT_NE(demo.out.find(picture.string()), std::string::npos) << demo.out;
     const json still = Probe(picture, "-show_entries stream=codec_name,width,height")["streams"][0];
-    EXPECT_EQ(still["codec_name"], "mjpeg");
-    EXPECT_EQ(still["width"], 1280);
-    EXPECT_EQ(still["height"], 720);
+    EXPECT_EQ(std::make_tuple(still["codec_name"], still["width"], still["height"]),
+              std::make_tuple(json("mjpeg"), json(1280), json(720)));
 }
 
 // ONVIF behind HTTP Digest, and a camera clock an hour off ours: the command works

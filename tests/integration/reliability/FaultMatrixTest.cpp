@@ -108,6 +108,7 @@ protected:
 };
 
 struct NetworkFault {
+    const char* name;
     const char* fault;
     size_t frames;            // frames that must arrive; at 20% loss a large key frame rarely survives whole
     bool everyFrame = false;  // no frame may be missing: the fault loses no packet
@@ -140,17 +141,12 @@ TEST_P(RtpLoss, OnlyWholeAccessUnitsReachTheHost)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, RtpLoss,
-                         ::testing::Values(NetworkFault{"loss=0.05", 20}, NetworkFault{"loss=0.2", 0},
-                                           NetworkFault{"duplicate=0.2", 20, true},
-                                           NetworkFault{"reorder=0.1", 20, true},
-                                           NetworkFault{"reorder=0.01", 20, true}),
-                         [](const auto& info) {
-                             std::string name = info.param.fault;
-                             for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return name;
-                         });
+                         ::testing::Values(NetworkFault{"loss_0_05", "loss=0.05", 20},
+                                           NetworkFault{"loss_0_2", "loss=0.2", 0},
+                                           NetworkFault{"duplicate_0_2", "duplicate=0.2", 20, true},
+                                           NetworkFault{"reorder_0_1", "reorder=0.1", 20, true},
+                                           NetworkFault{"reorder_0_01", "reorder=0.01", 20, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The session is set up but no packet ever arrives: the host must hear of it, as it
 // does of a stream that stops (it once heard nothing at all).

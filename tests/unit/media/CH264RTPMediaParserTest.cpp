@@ -48,12 +48,6 @@ Bytes BigNal(uint8_t header, size_t size)
     return Cat({{header}, Bytes(size - 1, 0x5a)});
 }
 
-// FU-A fragments of a NAL unit, as a camera sends it.
-std::vector<Bytes> FragmentFuA(const Bytes& nal)
-{
-    return sim::PacketizeAccessUnit({{nal}, false}, 1400);
-}
-
 Bytes StapA(const std::vector<Bytes>& nals)
 {
     Bytes out{0x78};
@@ -139,16 +133,17 @@ TEST_F(H264Depacketizer, ParameterSetsFromSdpOrInBandGoInFrontOfIdrSlices)
 TEST_F(H264Depacketizer, FragmentedIdrAfterAReset)
 {
     const Bytes idr = BigNal(0x65, 5000);
+    const std::vector<Bytes> fragments = sim::PacketizeAccessUnit({{idr}, false}, 1400);  // FU-A, as a camera sends it
     parser.SetParameterSets(kSps, kPps, {});
     // Right after a reset a fragmented IDR is not given the parameter sets: no SPS, dropped.
-    SendUnit(FragmentFuA(idr));
+    SendUnit(fragments);
     EXPECT_TRUE(Frames().empty());
-    SendUnit(FragmentFuA(idr));  // after a marker it is
+    SendUnit(fragments);  // after a marker it is
     // In-band single-NAL SPS/PPS also end the reset state.
     parser.Reset();
     Send(kSps, 9000, false);
     Send(kPps, 9000, false);
-    SendUnit(FragmentFuA(idr));
+    SendUnit(fragments);
     const auto frames = Frames();
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0].data, AnnexB({kSps, kPps, idr}));

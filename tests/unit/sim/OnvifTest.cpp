@@ -221,10 +221,7 @@ TEST(DeviceModel, EncoderSettingsAreCheckedAgainstTheOptions)
     EXPECT_DOUBLE_EQ(m.EncoderConfiguration(main.token)->StreamFrameRate(), 12.0);
     using Change = void (*)(VideoEncoderConfiguration&);
     for (const Change change :
-         std::initializer_list<Change>{[](VideoEncoderConfiguration& c) {
-                                           c.width = 1024;
-                                           c.height = 768;
-                                       },
+         std::initializer_list<Change>{[](VideoEncoderConfiguration& c) { c.width = 1024, c.height = 768; },
                                        [](VideoEncoderConfiguration& c) { c.encoding = "JPEG"; },
                                        [](VideoEncoderConfiguration& c) { c.quality = 11; },
                                        [](VideoEncoderConfiguration& c) { c.frameRateLimit = 0; },
