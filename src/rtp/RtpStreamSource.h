@@ -19,7 +19,8 @@ namespace velkora {
 class RtpStreamSource
 {
 public:
-    enum Verdict {
+    enum Verdict
+    {
         SourceForeign,   // not from the camera's address
         SourceRefused,   // from the camera's address, not (yet) the stream's port
         SourceAccepted,  // the stream's
