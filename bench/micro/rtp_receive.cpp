@@ -1,5 +1,5 @@
 // Receive and queue: bursts of RTP datagrams over loopback through the UDP thread's read,
-// the parse and the queue, to the packet thread's user. The CPU time is the whole
+// the parse, the queue and the order window, to the packet thread's user. The CPU time is the whole
 // process's (sender, UDP thread, packet thread) per datagram.
 //
 // RTP_RECEIVE_BURSTS=N runs a fixed number of bursts instead (for instruction counts under

@@ -43,6 +43,9 @@ CBaseRTPChannel::CBaseRTPChannel(uint32_t channelIndex, IDriver* driver, ipcaptu
     : CBaseCameraChannel(channelIndex, driver, sink), receiver(driver), rtcpHandler(driver)
 {
     cameraAddress = ResolveIPv4(driver->GetDeviceInfo().host);
+    // Any datagram from the camera's address, the stream's or not, makes a port pair stale
+    // and shows that UDP reaches us.
+    receiver.SetSource(cameraAddress, &packetEvent);
 }
 
 CBaseRTPChannel::~CBaseRTPChannel()
@@ -56,56 +59,32 @@ void CBaseRTPChannel::OnRTPPacket(const sockaddr_in& from, const CRTPPacket& pac
 {
     if (from.sin_addr.s_addr != cameraAddress)
         return;
-    packetEvent.Set();  // any sender from the camera makes a port pair stale
-    const int32_t sourcePort = ntohs(from.sin_port);
-    if (sourcePort != rtpSourcePort) {
-        if (!TakeSourcePort(static_cast<uint16_t>(sourcePort), packet))
-            return;
-    } else if (!sourceHeard) {
-        sourceHeard = true;
-    }
-    if (!firstPacketTraced.exchange(true))
+    packetEvent.Set();
+    if (!firstPacketTraced.load(std::memory_order_relaxed) && !firstPacketTraced.exchange(true))
         driver->DebugMessage(DebugTrace, "%s: first RTP datagram from %s:%d",
                              MethodName(kClassName, "OnRTPPacket").c_str(), AddressText(cameraAddress).c_str(),
-                             sourcePort);
+                             ntohs(from.sin_port));
     rtcpHandler.NoteSequence(packet.GetSequenceNumber());
-    reorderWindow.Push(packet, CTime::Now() / 10000, [this](const CRTPPacket& p) { ProcessRTPPacket(p); });
+    ProcessRTPPacket(packet);
 }
 
-bool CBaseRTPChannel::TakeSourcePort(uint16_t port, const CRTPPacket& packet)
+void CBaseRTPChannel::OnRTPSourceFollowed(uint16_t port, uint32_t ssrc, int32_t announced)
 {
-    if (sourceHeard || rtpSourcePort == kNoSourcePort)
-        return false;  // the stream's port delivers, or the SETUP answer is still to come
-    CAutoLock guard(sourceLock);
-    const int32_t announced = rtpSourcePort;
-    if (!sourceProbation.Offer(port, packet, CTime::Now() / 10000))
-        return false;
-    rtpSourcePort = port;
-    sourceHeard = true;
     // Whatever rewrote the RTP port rewrote the RTCP port too: RTCP follows the stream's SSRC.
-    rtcpHandler.FollowPeer(packet.GetSsrc());
-    if (announced != kAnySourcePort && !sourceFollowReported) {
-        sourceFollowReported = true;
-        driver->DebugMessage(DebugWarning,
-                             "%s: Device %s sends RTP from port %u instead of port %d named in its SETUP answer; "
-                             "the stream follows it",
-                             MethodName(kClassName, "OnRTPPacket").c_str(), driver->GetName().c_str(), unsigned{port},
-                             announced);
-    }
-    return true;
+    rtcpHandler.FollowPeer(ssrc);
+    if (announced < 0 || sourceFollowReported)
+        return;
+    sourceFollowReported = true;
+    driver->DebugMessage(DebugWarning,
+                         "%s: Device %s sends RTP from port %u instead of port %d named in its SETUP answer; "
+                         "the stream follows it",
+                         MethodName(kClassName, "OnRTPPacket").c_str(), driver->GetName().c_str(), unsigned{port},
+                         announced);
 }
 
 void CBaseRTPChannel::SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort, uint32_t ssrc)
 {
-    {
-        CAutoLock guard(sourceLock);
-        sourceProbation.Reset(payloadType_, htonl(ssrc));  // compared with the wire bytes
-    }
-    sourceHeard = false;
-    // Without a named port the first datagrams must pass the probation too, so that a
-    // stranger on the camera's address cannot claim the stream by sending first.
-    if (!interleavedSource)
-        rtpSourcePort = rtpPort != 0 ? int32_t{rtpPort} : kAnySourcePort;
+    receiver.AnnounceSource(rtpPort, htonl(ssrc), payloadType_);  // the SSRC compared with the wire bytes
     rtcpHandler.SetPeerPort(rtcpPort);
 }
 
@@ -183,11 +162,8 @@ bool CBaseRTPChannel::OpenRtpPorts()
         // A port that receives within half a second still has a sender from an earlier
         // session aimed at it; take the next one.
         int signalled = WaitForAnyEvent({&stopEvent, &packetEvent}, 500);
-        if (signalled < 0 && rtcpHandler.Open(cameraAddress, static_cast<uint16_t>(port + 1))) {
-            rtpSourcePort = kNoSourcePort;  // not the stale sender a busier port saw
-            interleavedSource = false;
+        if (signalled < 0 && rtcpHandler.Open(cameraAddress, static_cast<uint16_t>(port + 1)))
             return true;
-        }
         receiver.Close();
         rtcpHandler.Close();
     }
@@ -200,9 +176,6 @@ bool CBaseRTPChannel::OpenInterleavedReceiver(IRTCPPacketSender& sender)
     rtcpHandler.SetUser(this);
     packetEvent.Reset();
     byeEvent.Reset();
-    // The connection is the camera's own: its packets come as from port 0 of the camera.
-    interleavedSource = true;
-    rtpSourcePort = 0;
     if (receiver.OpenInterleaved() && rtcpHandler.OpenInterleaved(sender))
         return true;
     receiver.Close();
@@ -216,9 +189,7 @@ bool CBaseRTPChannel::RestartStream()
     frameEvent.Reset();
     sessionEvent.Reset();
     converter.Reset();
-    reorderWindow.Reset();  // the receiver is closed: no packet is on its way in
     firstPacketTraced = false;
-    rtpSourcePort = kNoSourcePort;
     if (PrepareStream() && StartStream())
         return true;
     StopStream();

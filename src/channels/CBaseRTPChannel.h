@@ -12,14 +12,13 @@
 #include "rtp/CRTCPHandler.h"
 #include "rtp/CRTPReceiver.h"
 #include "rtp/CTimeStampConverter.h"
-#include "rtp/RtpReorderWindow.h"
-#include "rtp/RtpSourceProbation.h"
 
 namespace velkora {
 
-// The channel layer that receives RTP over UDP: port-pair search, source check, frame
-// times, and the capture loop that starts, watches and restarts the stream. How a stream
-// is negotiated is left to the layers above through the Start/Stop/Prepare hooks.
+// The channel layer that receives RTP over UDP: port-pair search, frame times, and the
+// capture loop that starts, watches and restarts the stream. The receiver hands it only
+// the stream's packets, in sequence order. How a stream is negotiated is left to the
+// layers above through the Start/Stop/Prepare hooks.
 class CBaseRTPChannel : public CBaseCameraChannel,
                         public IRTCPHandlerUser,
                         public IRTPReceiverUser,
@@ -33,6 +32,7 @@ public:
     void OnRTPPacket(const sockaddr_in& from, const CRTPPacket& packet) override;
     void OnRTPTimeout() override {}
     void OnRTPClosed() override {}
+    void OnRTPSourceFollowed(uint16_t port, uint32_t ssrc, int32_t announced) override;
 
     // IRTCPHandlerUser (on the RTCP socket's thread)
     void OnRTCPBye() override;
@@ -50,9 +50,9 @@ public:
     uint32_t GetCameraAddress() const { return cameraAddress; }
 
     // The camera's RTP and RTCP source ports as the stream's negotiation stated them;
-    // 0 leaves RTP to a port of the camera that passes the source probation and RTCP open.
-    // ssrc: the one the negotiation named (0: none), which a camera followed to another
-    // port must send.
+    // 0 leaves RTP to a port of the camera that passes the receiver's source probation,
+    // and RTCP open. ssrc: the one the negotiation named (0: none), which a camera
+    // followed to another port must send.
     void SetCameraPorts(uint16_t rtpPort, uint16_t rtcpPort, uint32_t ssrc = 0);
     // The RTP payload type the stream's description announced; -1 when unknown.
     void SetPayloadType(int payloadType) { payloadType_ = payloadType; }
@@ -95,26 +95,10 @@ private:
     bool RestartStream();
 
     CRecursiveLock deliveryLock;  // orders a frame's online report against Stop
-    // Other senders on the camera's host (or forged datagrams) must not reach frames.
-    static constexpr int32_t kAnySourcePort = -1;  // none announced: any port that passes the probation
-    static constexpr int32_t kNoSourcePort = -2;   // before the SETUP answer: nothing is the camera's yet
-    std::atomic<int32_t> rtpSourcePort{kNoSourcePort};
     void ReportSignalLost();
 
-    // A port other than the stream's: taken after the probation when the camera announced
-    // none, or sends from another port than it announced and nothing came from that one
-    // (said once per channel).
-    bool TakeSourcePort(uint16_t port, const CRTPPacket& packet);
-    std::atomic<bool> interleavedSource{false};  // packets come inside the RTSP connection
-    std::atomic<bool> sourceHeard{false};
     std::atomic<int> payloadType_{-1};
-    CRecursiveLock sourceLock;
-    RtpSourceProbation sourceProbation;  // guarded by sourceLock
-    bool sourceFollowReported = false;   // guarded by sourceLock
-
-    // Between the receiver's queue and the depacketizer, on the queue thread; reset
-    // while the receiver is closed.
-    RtpReorderWindow reorderWindow;
+    bool sourceFollowReported = false;           // packet thread; said once per channel
     std::atomic<bool> firstPacketTraced{false};  // per start, for the opt-in trace
 };
 

@@ -28,21 +28,6 @@ void CBaseRTSPChannel::OnSessionClosed()
     sessionEvent.Set();
 }
 
-bool CBaseRTSPChannel::OnInterleavedRTP(const uint8_t* data, size_t size)
-{
-    // The connection is the camera's own, so its packets pass the source check as the
-    // camera's address.
-    sockaddr_in source{};
-    source.sin_family = AF_INET;
-    source.sin_addr.s_addr = cameraAddress;
-    return receiver.OnInterleavedPacket(source, data, size);
-}
-
-void CBaseRTSPChannel::OnInterleavedRTCP(const uint8_t* data, size_t size)
-{
-    rtcpHandler.OnInterleavedPacket(data, size);
-}
-
 uint32_t CBaseRTSPChannel::Run()
 {
     switchedToTcp = false;  // each opening of the stream tries UDP first again
@@ -91,6 +76,8 @@ bool CBaseRTSPChannel::StartStream()
         if (!OpenInterleavedReceiver(rtspClient))
             return false;
         settings.interleaved = true;
+        settings.rtpSink = &receiver;
+        settings.rtcpSink = &rtcpHandler;
     } else {
         if (!OpenRtpPorts()) {
             if (!IsStopping())

@@ -33,8 +33,6 @@ public:
         SetCameraPorts(serverRtpPort, serverRtcpPort, rtspClient.GetServerSsrc());
     }
     void OnSessionClosed() override;
-    bool OnInterleavedRTP(const uint8_t* data, size_t size) override;
-    void OnInterleavedRTCP(const uint8_t* data, size_t size) override;
     using CBaseRTPChannel::OnRTPPacket;
 
     // Whether the current (or last) start carries RTP inside the RTSP connection.

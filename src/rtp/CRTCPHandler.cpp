@@ -109,12 +109,12 @@ bool CRTCPHandler::OpenInterleaved(IRTCPPacketSender& sender)
     return true;
 }
 
-void CRTCPHandler::OnInterleavedPacket(const uint8_t* data, size_t length)
+bool CRTCPHandler::OnInterleavedPacket(const uint8_t* data, size_t length)
 {
     // The connection is the camera's: no address to check.
-    if (data == nullptr || length < 4 || sender_.load() == nullptr)
-        return;
-    ReadCompound(sockaddr_in{}, data, length);
+    if (data != nullptr && length >= 4 && sender_.load() != nullptr)
+        ReadCompound(sockaddr_in{}, data, length);
+    return true;
 }
 
 void CRTCPHandler::Close()

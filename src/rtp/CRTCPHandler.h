@@ -11,6 +11,7 @@
 #include "foundation/CEvent.h"
 #include "foundation/CRecursiveLock.h"
 #include "rtp/CUDPClient.h"
+#include "rtp/IInterleavedPacketSink.h"
 #include "rtp/IRTCPHandlerUser.h"
 #include "rtp/IRTCPPacketSender.h"
 #include "rtp/IRTPClient.h"
@@ -21,7 +22,7 @@ namespace velkora {
 // RTCP side of one stream on the RTCP port ("RTCP Handler Thread"): answers each sender
 // report of the camera with one receiver report, sends BYE on close and reports the
 // camera's BYE. Nothing is sent before the first SR.
-class CRTCPHandler : private CBaseThread, public IRTPClientUser
+class CRTCPHandler : private CBaseThread, public IRTPClientUser, public IInterleavedPacketSink
 {
 public:
     static constexpr size_t kReceiverReportSize = 32;
@@ -36,8 +37,8 @@ public:
     // RTCP inside the RTSP connection: no socket; reports go out through `sender`, which
     // must stay valid until Close.
     bool OpenInterleaved(IRTCPPacketSender& sender);
-    // One compound RTCP packet that arrived inside the RTSP connection.
-    void OnInterleavedPacket(const uint8_t* data, size_t length);
+    // One compound RTCP packet that arrived inside the RTSP connection; never refused.
+    bool OnInterleavedPacket(const uint8_t* data, size_t length) override;
     void Close();
     // Every accepted RTP packet's sequence number.
     void NoteSequence(uint16_t sequence);

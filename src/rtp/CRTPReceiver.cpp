@@ -1,8 +1,10 @@
 #include "rtp/CRTPReceiver.h"
-#include "foundation/MethodName.h"
 
 #include <cstdint>
 #include <cstdio>
+
+#include "foundation/MethodName.h"
+#include "foundation/MonotonicClock.h"
 
 namespace velkora {
 
@@ -26,6 +28,7 @@ bool CRTPReceiver::Open(uint16_t port)
         client_.reset();
     }
     ReturnHeld();
+    source_.Reset(false);
     client_ = std::make_unique<CUDPClient>(owner);
     // Set before opening so that they govern the receive loop from its first receive.
     client_->SetSocketReceiveBuffer(kSocketReceiveBuffer);
@@ -46,15 +49,19 @@ bool CRTPReceiver::Open(uint16_t port)
 bool CRTPReceiver::OpenInterleaved()
 {
     Close();
+    source_.Reset(true);
     if (!StartThread("RTP Packet Queue (tcp)"))
         return false;
     interleavedOpen_ = true;
     return true;
 }
 
-bool CRTPReceiver::OnInterleavedPacket(const sockaddr_in& from, const uint8_t* data, size_t length)
+bool CRTPReceiver::OnInterleavedPacket(const uint8_t* data, size_t length)
 {
-    // The channel counts and reports what a full queue drops on this path.
+    // The connection is the camera's own: its packets come as from port 0 of the camera.
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = source_.Address();
     return !interleavedOpen_ || Offer(from, data, length) >= 0;
 }
 
@@ -185,21 +192,55 @@ void CRTPReceiver::OnClientClosed(IRTPClient* client)
     user_->OnRTPClosed();
 }
 
+void CRTPReceiver::Deliver(const sockaddr_in& from, const CRTPPacket& packet)
+{
+    if (user_ == nullptr || stopEvent.IsSet())
+        return;
+    try {
+        user_->OnRTPPacket(from, packet);
+    } catch (...) {
+    }
+}
+
+void CRTPReceiver::Pass(const QueuedPacket& record, uint64_t nowMs, const RtpReorderWindow::Deliver& deliver)
+{
+    const RtpStreamSource::Verdict verdict = source_.Check(record.from, record.packet, nowMs);
+    if (verdict == RtpStreamSource::SourceForeign)
+        return;
+    if (!heardSet_ && heard_ != nullptr) {
+        heardSet_ = true;
+        heard_->Set();
+    }
+    if (verdict == RtpStreamSource::SourceRefused)
+        return;
+    if (verdict == RtpStreamSource::SourceFollowed && user_ != nullptr) {
+        try {
+            user_->OnRTPSourceFollowed(ntohs(record.from.sin_port), record.packet.GetSsrc(), source_.AnnouncedPort());
+        } catch (...) {
+        }
+    }
+    window_.Push(record.packet, nowMs, deliver);
+}
+
 uint32_t CRTPReceiver::Run()
 {
+    window_.Reset();
+    heardSet_ = false;
     QueuedPacket* batch[kBatchSize];
     size_t count = 0;
     size_t remaining = 0;
+    // Packets the window releases come from the stream's sender, the one of the record in hand.
+    const sockaddr_in* from = nullptr;
+    const RtpReorderWindow::Deliver deliver = [this, &from](const CRTPPacket& packet) { Deliver(*from, packet); };
     while (!stopEvent.IsSet()) {
         // The records of one batch go back to the pool as the next batch is taken.
         count = queue_.Take(batch, count, batch, kBatchSize, remaining);
+        // One clock reading per batch: the window's hold time and the probation count in
+        // tens and hundreds of milliseconds.
+        const uint64_t nowMs = count > 0 ? MonotonicCoarseMs() : 0;
         for (size_t i = 0; i < count; ++i) {
-            if (user_ == nullptr || stopEvent.IsSet())
-                break;
-            try {
-                user_->OnRTPPacket(batch[i]->from, batch[i]->packet);
-            } catch (...) {
-            }
+            from = &batch[i]->from;
+            Pass(*batch[i], nowMs, deliver);
         }
         // Sleeps only when the queue is empty; a push, Close or a second wakes it.
         if (count == 0)
@@ -207,6 +248,7 @@ uint32_t CRTPReceiver::Run()
     }
     queue_.Release(batch, count);
     ClearQueue();
+    window_.Reset();
     return 0;
 }
 

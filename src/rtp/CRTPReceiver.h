@@ -8,21 +8,27 @@
 #include <memory>
 
 #include "foundation/CBaseThread.h"
-#include "foundation/CRecursiveLock.h"
+#include "foundation/CEvent.h"
 #include "rtp/CRTPPacket.h"
 #include "rtp/CRTPPacketQueue.h"
 #include "rtp/CUDPClient.h"
+#include "rtp/IInterleavedPacketSink.h"
 #include "rtp/IRTPClient.h"
 #include "rtp/IRTPReceiverUser.h"
+#include "rtp/RtpReorderWindow.h"
+#include "rtp/RtpStreamSource.h"
 
 namespace velkora {
 
-// Receives the RTP datagrams of one stream: parses them on the UDP thread and hands them,
-// in arrival order, to the user on its own thread ("RTP Packet Queue (%hu)"), so that frame
-// assembly never holds up the socket. Packets are parsed into pooled records and cross in
-// batches (one batched read of the socket, one queue lock); the queue is bounded (see
-// CRTPPacketQueue): while the user stalls, the newest datagrams are dropped.
-class CRTPReceiver : public IRTPClientUser, public CBaseThread
+// Receives the RTP packets of one stream, as datagrams or from the RTSP connection: parses
+// them on the receiving thread and hands them to the user on its own thread ("RTP Packet
+// Queue (%hu)"), so that frame assembly never holds up the socket. Packets are parsed into
+// pooled records and cross in batches (one batched read of the socket, one queue lock); the
+// queue is bounded (see CRTPPacketQueue): while the user stalls, the newest datagrams are
+// dropped. On the packet thread only the stream's packets (RtpStreamSource) pass, and they
+// reach the user in sequence order (RtpReorderWindow): one call per packet, nothing left
+// for the user to sort out.
+class CRTPReceiver : public IRTPClientUser, public CBaseThread, public IInterleavedPacketSink
 {
 public:
     // Asked of the kernel for the RTP socket: an I-frame burst of a 1080p camera overflows
@@ -37,15 +43,26 @@ public:
     ~CRTPReceiver() override;
 
     void SetUser(IRTPReceiverUser* user) { user_ = user; }
+    // Only datagrams from `address` (network order) are the stream's; `heard` is set by the
+    // first of them after each Open, the stream's or not: another sender still aiming at
+    // the port shows itself so. Set before opening.
+    void SetSource(uint32_t address, CEvent* heard)
+    {
+        source_.SetAddress(address);
+        heard_ = heard;
+    }
+    // The camera's RTP port, SSRC and payload type as the session's negotiation named them
+    // (RtpStreamSource::Announce); any thread while open.
+    void AnnounceSource(uint16_t port, uint32_t ssrc, int payloadType) { source_.Announce(port, ssrc, payloadType); }
     bool Open(uint16_t port);
     void Close();
     // Starts the packet thread without a UDP socket: packets then come from the RTSP
     // connection through OnInterleavedPacket.
     bool OpenInterleaved();
     // One packet that arrived inside the RTSP connection: parsed and queued as a datagram
-    // from `from` would be. False when the queue was full and dropped it (malformed ones
+    // from the camera would be. False when the queue was full and dropped it (malformed ones
     // are dropped silently, as datagrams are); the caller reports such drops.
-    bool OnInterleavedPacket(const sockaddr_in& from, const uint8_t* data, size_t length);
+    bool OnInterleavedPacket(const uint8_t* data, size_t length) override;
     // The UDP client's bound port; 0 while closed.
     uint16_t GetPort();
     // Socket receive buffer the kernel granted; 0 while closed.
@@ -73,6 +90,9 @@ protected:
 
 private:
     void ClearQueue();
+    // One record taken from the queue: checked, put in order, handed to the user.
+    void Pass(const QueuedPacket& record, uint64_t nowMs, const RtpReorderWindow::Deliver& deliver);
+    void Deliver(const sockaddr_in& from, const CRTPPacket& packet);
     // 1 queued, 0 malformed or stopping (dropped quietly, as datagrams are), -1 the queue is full.
     int Offer(const sockaddr_in& from, const uint8_t* data, size_t length);
     // Hands the records gathered on the UDP thread to the queue.
@@ -83,7 +103,12 @@ private:
 
     std::unique_ptr<CUDPClient> client_;
     IRTPReceiverUser* user_ = nullptr;
+    CEvent* heard_ = nullptr;
     CRTPPacketQueue queue_;
+    RtpStreamSource source_;
+    // Packet thread only (reset as it starts).
+    RtpReorderWindow window_;
+    bool heardSet_ = false;
     // UDP thread only (and the owner's thread while no UDP thread runs).
     QueuedPacket* gathered_[kBatchSize] = {};
     size_t gatheredCount_ = 0;

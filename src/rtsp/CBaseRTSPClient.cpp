@@ -39,7 +39,7 @@ bool CBaseRTSPClient::Open(const RTSPSessionSettings& settings, IRTSPClientUser*
     transportRefused_ = false;
     playAccepted_ = false;
     loginRefused_ = false;
-    interleaved_.Reset(user);
+    interleaved_.Reset(settings.rtpSink, settings.rtcpSink);
     if (!Connect()) {
         Close();
         return false;
@@ -64,7 +64,7 @@ void CBaseRTSPClient::Close()
     lastKeepAliveMs_ = 0;
     loginRefused_ = false;
     user_ = nullptr;
-    interleaved_.Reset(nullptr);
+    interleaved_.Reset(nullptr, nullptr);
 }
 
 bool CBaseRTSPClient::Connect()

@@ -3,7 +3,6 @@
 #include "rtp/IRTCPHandlerUser.h"
 #include "rtsp/MediaDescription.h"
 
-#include <cstddef>
 #include <cstdint>
 
 namespace velkora {
@@ -20,12 +19,9 @@ public:
     // The SETUP answer was accepted; the ports the camera sends RTP and RTCP from, 0
     // where the answer did not state them. Comes before PLAY is sent.
     virtual void OnSetup(uint16_t serverRtpPort, uint16_t serverRtcpPort) = 0;
-    // RTP carried inside the RTSP connection; the UDP transport never produces it.
+    // RTP carried inside the RTSP connection; never produced: interleaved packets go to
+    // the sinks of the session's settings.
     virtual void OnRTPPacket(const CRTPPacket& packet) = 0;
-    // RTP and RTCP packets carried inside the connection (interleaved transport); `data`
-    // is valid for the call only. False from OnInterleavedRTP: the packet was dropped.
-    virtual bool OnInterleavedRTP(const uint8_t* /*data*/, size_t /*size*/) { return false; }
-    virtual void OnInterleavedRTCP(const uint8_t* /*data*/, size_t /*size*/) {}
     // The session thread has ended (after TEARDOWN or a failed DESCRIBE).
     virtual void OnSessionClosed() = 0;
 };

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "rtp/IInterleavedPacketSink.h"
 #include "rtsp/MediaDescription.h"
 #include "rtsp/RtspMethod.h"
 
@@ -26,8 +27,10 @@ struct RTSPSessionSettings {
     std::string streamPath;                       // path and query, starting with '/'
     int mediaSelection = kMediaVideo;             // which SDP media block is set up
     // RTP and RTCP inside this connection (RTP/AVP/TCP, interleaved) instead of the
-    // client ports above.
+    // client ports above; the packets go straight to these (on the session thread).
     bool interleaved = false;
+    IInterleavedPacketSink* rtpSink = nullptr;
+    IInterleavedPacketSink* rtcpSink = nullptr;
 };
 
 }  // namespace velkora

@@ -16,9 +16,10 @@ constexpr char kClassName[] = "CBaseRTSPClient";
 
 }  // namespace
 
-void RtspInterleavedReader::Reset(IRTSPClientUser* user)
+void RtspInterleavedReader::Reset(IInterleavedPacketSink* rtp, IInterleavedPacketSink* rtcp)
 {
-    user_ = user;
+    rtp_ = rtp;
+    rtcp_ = rtcp;
     rtpChannel_ = 0;
     demuxer_.Reset();
     awaitingResponse_ = responseReady_ = false;
@@ -66,17 +67,18 @@ void RtspInterleavedReader::OnRtspMessage(std::string_view message)
 
 void RtspInterleavedReader::OnInterleavedFrame(std::uint8_t channel, const std::uint8_t* data, std::size_t size)
 {
-    if (user_ == nullptr)
-        return;
+    if (rtp_ == nullptr)
+        return;  // no session
     const std::uint8_t rtp = rtpChannel_.load();
     try {
         if (channel == rtp) {
-            if (!user_->OnInterleavedRTP(data, size)) {
+            if (!rtp_->OnInterleavedPacket(data, size)) {
                 ++droppedPackets_;
                 ++droppedSinceReport_;
             }
         } else if (channel == static_cast<std::uint8_t>(rtp + 1)) {
-            user_->OnInterleavedRTCP(data, size);
+            if (rtcp_ != nullptr)
+                rtcp_->OnInterleavedPacket(data, size);
         } else if (strayFrames_++ == 0 && owner_) {
             owner_->DebugMessage(DebugWarning,
                                  "%s: %s sent data on interleaved channel %u, which was not set up; "

@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "foundation/IDebugMessage.h"
+#include "rtp/IInterleavedPacketSink.h"
 #include "rtsp/CInterleavedDemuxer.h"
-#include "rtsp/IRTSPClientUser.h"
 #include "rtsp/RtspConnection.h"
 
 namespace velkora {
 
 // Reads an RTSP connection that carries the media ('$' frames) as well as the answers:
-// hands RTP and RTCP of the channels the SETUP answer named to the user, keeps the
-// answer a request waits for, and reports packets the user could not take. Runs on the
+// hands RTP and RTCP of the channels the SETUP answer named to their sinks, keeps the
+// answer a request waits for, and reports packets the RTP sink could not take. Runs on the
 // session thread, except RtpChannel.
 class RtspInterleavedReader : private CInterleavedDemuxer::Sink
 {
@@ -25,8 +25,8 @@ public:
     // `owner` names the device in messages and receives them; may be null.
     explicit RtspInterleavedReader(IDebugMessage* owner) : owner_(owner) {}
 
-    // Forgets the last session; with a null user every frame is dropped.
-    void Reset(IRTSPClientUser* user);
+    // Forgets the last session; a null sink drops its frames.
+    void Reset(IInterleavedPacketSink* rtp, IInterleavedPacketSink* rtcp);
     void SetRtpChannel(std::uint8_t channel) { rtpChannel_ = channel; }
     // Any thread.
     std::uint8_t RtpChannel() const { return rtpChannel_.load(); }
@@ -49,7 +49,8 @@ private:
     void OnRtspMessage(std::string_view message) override;
 
     IDebugMessage* owner_;
-    IRTSPClientUser* user_ = nullptr;
+    IInterleavedPacketSink* rtp_ = nullptr;
+    IInterleavedPacketSink* rtcp_ = nullptr;
     std::atomic<std::uint8_t> rtpChannel_{0};
     CInterleavedDemuxer demuxer_{*this};
     std::vector<std::uint8_t> readBuffer_;

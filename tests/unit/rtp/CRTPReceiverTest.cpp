@@ -85,7 +85,7 @@ public:
 
 }  // namespace
 
-TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsQueueThread)
+TEST(RtpReceiver, DeliversParsedPacketsInSequenceOrderOnItsQueueThread)
 {
     RecordingOwner debug;
     RecordingUser user;
@@ -100,16 +100,17 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsQueueThread)
     uint32_t rmemMax = 0;
     std::ifstream("/proc/sys/net/core/rmem_max") >> rmemMax;
     EXPECT_EQ(receiver.GetGrantedReceiveBuffer(), 2 * std::min<uint32_t>(CRTPReceiver::kSocketReceiveBuffer, rmemMax));
-    for (uint16_t s : {7, 6, 65535, 0})
-        ASSERT_TRUE(camera.SendTo(port, Datagram(s, 100)));  // arrival order
-    ASSERT_TRUE(camera.SendTo(port, Datagram(99, 100, 1)));  // version 1: dropped
+    // Reordered, a duplicate, one older than the first: put in order, the extra ones dropped.
+    for (uint16_t s : {65535, 1, 0, 0, 65534})
+        ASSERT_TRUE(camera.SendTo(port, Datagram(s, 100)));
+    ASSERT_TRUE(camera.SendTo(port, Datagram(2, 100, 1)));  // version 1: dropped
     // 2000 bytes exceed the 1536-byte receive size: dropped, and the next receive offers 2560.
-    ASSERT_TRUE(camera.SendTo(port, Datagram(1, 1988)));
     ASSERT_TRUE(camera.SendTo(port, Datagram(2, 1988)));
-    const uint32_t from = camera.Port();  // the channel filters on the sender
+    ASSERT_TRUE(camera.SendTo(port, Datagram(2, 1988)));
+    const uint32_t from = camera.Port();
     const std::vector<std::vector<uint32_t>> expected{
-        {7, 100, from}, {6, 100, from}, {65535, 100, from}, {0, 100, from}, {2, 1988, from}};
-    EXPECT_EQ(user.WaitForPackets(5), expected);
+        {65535, 100, from}, {0, 100, from}, {1, 100, from}, {2, 1988, from}};
+    EXPECT_EQ(user.WaitForPackets(4), expected);
     receiver.Close();
     EXPECT_TRUE(user.otherThread);
     EXPECT_EQ(receiver.GetPort(), 0);
@@ -117,16 +118,43 @@ TEST(RtpReceiver, DeliversParsedPacketsInArrivalOrderOnItsQueueThread)
     // Open again: delivers from the start.
     ASSERT_TRUE(receiver.Open(0));
     ASSERT_TRUE(camera.SendTo(receiver.GetPort(), Datagram(500, 10)));
-    EXPECT_EQ(user.WaitForPackets(6).at(5), (std::vector<uint32_t>{500, 10, from}));
-    // Packets that come inside the RTSP connection take the same parse, queue and thread;
-    // a malformed one is dropped quietly, as a datagram is.
+    EXPECT_EQ(user.WaitForPackets(5).at(4), (std::vector<uint32_t>{500, 10, from}));
+    // Packets that come inside the RTSP connection take the same parse, queue and thread,
+    // as from port 0; a malformed one is dropped quietly, as a datagram is.
     ASSERT_TRUE(receiver.OpenInterleaved());
-    const sockaddr_in tcpPeer{AF_INET, htons(554), {inet_addr("127.0.0.1")}, {}};
     const Bytes interleaved = Datagram(501, 20);
-    EXPECT_TRUE(receiver.OnInterleavedPacket(tcpPeer, interleaved.data(), 12));
-    EXPECT_TRUE(receiver.OnInterleavedPacket(tcpPeer, interleaved.data(), interleaved.size()));
-    EXPECT_EQ(user.WaitForPackets(7).at(6), (std::vector<uint32_t>{501, 20, 554}));
-    EXPECT_EQ(user.packets.size(), 7u);
+    EXPECT_TRUE(receiver.OnInterleavedPacket(interleaved.data(), 12));
+    EXPECT_TRUE(receiver.OnInterleavedPacket(interleaved.data(), interleaved.size()));
+    EXPECT_EQ(user.WaitForPackets(6).at(5), (std::vector<uint32_t>{501, 20, 0}));
+    EXPECT_EQ(user.packets.size(), 6u);
+}
+
+// With a source set: another address never counts; the camera's address sets the heard
+// event with any datagram, but only the port its SETUP answer named reaches the user.
+TEST(RtpReceiver, HandsOnOnlyTheStreamsSender)
+{
+    RecordingOwner debug;
+    RecordingUser user;
+    velkora::CManualEvent heard;
+    CRTPReceiver receiver(&debug);
+    receiver.SetUser(&user);
+    receiver.SetSource(inet_addr("127.0.0.1"), &heard);
+    LoopbackSocket camera, otherPort, stranger("127.0.0.2");
+    ASSERT_TRUE(receiver.Open(0));
+    const uint16_t port = receiver.GetPort();
+    ASSERT_TRUE(stranger.SendTo(port, Datagram(1, 10)));
+    EXPECT_FALSE(heard.Wait(300));
+    ASSERT_TRUE(camera.SendTo(port, Datagram(2, 10)));  // before the SETUP answer: nothing is the camera's
+    EXPECT_TRUE(heard.Wait(5000));
+    receiver.AnnounceSource(camera.Port(), 0, -1);
+    for (uint16_t s : {3, 4}) {
+        ASSERT_TRUE(stranger.SendTo(port, Datagram(s, 10)));
+        ASSERT_TRUE(otherPort.SendTo(port, Datagram(s, 10)));
+        ASSERT_TRUE(camera.SendTo(port, Datagram(s, 10)));
+    }
+    const uint32_t from = camera.Port();
+    EXPECT_EQ(user.WaitForPackets(2), (std::vector<std::vector<uint32_t>>{{3, 10, from}, {4, 10, from}}));
+    receiver.Close();
 }
 
 // The packet thread held up by the host: the queue stops at its limit, the newest datagrams
@@ -155,8 +183,10 @@ TEST(RtpReceiver, AStalledUserBoundsTheQueueAndDropsTheNewest)
     ASSERT_EQ(delivered.size(), 17u);
     for (uint16_t s = 0; s < 17; ++s)
         EXPECT_EQ(delivered[s][0], s);
-    ASSERT_TRUE(camera.SendTo(port, Datagram(1000, 100)));
-    EXPECT_EQ(user.WaitForPackets(18).back()[0], 1000u);
+    // The camera went on meanwhile: past the dropped ones, its numbers go on from there.
+    ASSERT_TRUE(camera.SendTo(port, Datagram(kSent, 100)));
+    ASSERT_TRUE(camera.SendTo(port, Datagram(kSent + 1, 100)));
+    EXPECT_EQ(user.WaitForPackets(19).back()[0], kSent + 1u);
     const auto texts = debug.Texts();
     EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
                             [](const std::string& t) { return t.find("Packet queue full") != std::string::npos; }),

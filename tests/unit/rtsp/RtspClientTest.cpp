@@ -36,6 +36,8 @@ struct Session {
         settings.rtpClientPort = 3556;
         settings.rtcpClientPort = 3557;
         settings.streamPath = path;
+        settings.rtpSink = &user.rtp;
+        settings.rtcpSink = &user.rtcp;
     }
     // Runs a session the client or the server ends by itself.
     std::vector<std::string> RunToEnd()

@@ -54,17 +54,19 @@ public:
     }
     void OnSetup(uint16_t rtpPort, uint16_t rtcpPort) override { serverPorts_ = rtpPort << 16 | rtcpPort; }
     void OnSessionClosed() override { closed_.Set(); }
-    bool OnInterleavedRTP(const uint8_t* data, size_t size) override
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        interleaved_.push_back("rtp " + std::string(reinterpret_cast<const char*>(data), size));
-        return true;
-    }
-    void OnInterleavedRTCP(const uint8_t* data, size_t size) override
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        interleaved_.push_back("rtcp " + std::string(reinterpret_cast<const char*>(data), size));
-    }
+    // Records what the connection carries, in order, as "rtp <payload>" or "rtcp <payload>".
+    struct Sink : velkora::IInterleavedPacketSink {
+        Sink(TestUser& user, const char* kind) : user(user), kind(kind) {}
+        bool OnInterleavedPacket(const uint8_t* data, size_t size) override
+        {
+            std::lock_guard<std::mutex> lock(user.mutex_);
+            user.interleaved_.push_back(kind + std::string(reinterpret_cast<const char*>(data), size));
+            return true;
+        }
+        TestUser& user;
+        const char* kind;
+    };
+    Sink rtp{*this, "rtp "}, rtcp{*this, "rtcp "};
     std::vector<std::string> Interleaved()
     {
         std::lock_guard<std::mutex> lock(mutex_);
