@@ -21,7 +21,7 @@ SendTimesEntry* MapSendTimes(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return nullptr;
-    struct stat st{};
+    struct stat st {};
     void* map = MAP_FAILED;
     if (::fstat(fd, &st) == 0 &&
         (static_cast<std::size_t>(st.st_size) >= kSendTimesBytes || ::ftruncate(fd, kSendTimesBytes) == 0))

@@ -62,6 +62,10 @@ public:
             std::lock_guard lock(mutex_);
             ++deliveredInWindow_;
             latencies_.push_back(now - tap.lastMarkerNs);
+            if (latencies_.back() > 2'000'000)
+                slow_.push_back(now);
+            if (latencies_.back() > worst_)
+                worst_ = latencies_.back(), worstAt_ = now;
         }
         return true;
     }
@@ -81,6 +85,17 @@ public:
         std::lock_guard lock(mutex_);
         return latencies_;
     }
+    // The worst delivery (latency, when), and whether a frame took over 2 ms within `near` of `at`.
+    std::pair<int64_t, int64_t> Worst()
+    {
+        std::lock_guard lock(mutex_);
+        return {worst_, worstAt_};
+    }
+    bool SlowNear(int64_t at, int64_t near)
+    {
+        std::lock_guard lock(mutex_);
+        return std::any_of(slow_.begin(), slow_.end(), [&](int64_t t) { return std::llabs(t - at) <= near; });
+    }
 
 private:
     std::atomic<int64_t> first_{0};
@@ -90,6 +105,8 @@ private:
     std::mutex mutex_;
     uint64_t deliveredInWindow_ = 0;
     std::vector<int64_t> latencies_;
+    std::vector<int64_t> slow_;  // deliveries over 2 ms late: when
+    int64_t worst_ = 0, worstAt_ = 0;
 };
 
 // The reference host's frames, their allocations counted as the host's.
@@ -218,9 +235,18 @@ bool OpenDevice(Device& device, unsigned channels, const std::string& clips, dou
 
 struct ThreadCpu {
     double library = 0, other = 0;
+    double libraryWaiting = 0;  // runnable but waiting for a core (schedstat's run delay)
     int libraryThreads = 0, threads = 0;
     uint64_t libraryAllocations = 0;  // outside host code (frame factory, sink)
 };
+
+bool IsLibraryThread(const std::string& name)
+{
+    for (const char* prefix : {"Capture ch", "RTSP Client", "UDP client", "RTP Packet", "RTCP Handler"})
+        if (name.rfind(prefix, 0) == 0)
+            return true;
+    return false;
+}
 
 // CPU seconds and allocations of this process's threads, the library's (by name) apart.
 ThreadCpu ReadThreadCpu()
@@ -242,19 +268,19 @@ ThreadCpu ReadThreadCpu()
         // stime (fields 14 and 15 after the name) come in clock ticks of 10 ms, too coarse
         // for a thread that runs a few hundred microseconds per frame.
         double seconds = 0;
-        unsigned long long runNs = 0;
+        unsigned long long runNs = 0, waitNs = 0;
         std::ifstream schedstat(dir + "/schedstat");
-        if (schedstat >> runNs) {
+        if (schedstat >> runNs >> waitNs) {
             seconds = static_cast<double>(runNs) / 1e9;
+            if (IsLibraryThread(name))
+                cpu.libraryWaiting += static_cast<double>(waitNs) / 1e9;
         } else {
             unsigned long utime = 0, stime = 0;
             std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime,
                         &stime);
             seconds = static_cast<double>(utime + stime) / tick;
         }
-        bool library = false;
-        for (const char* prefix : {"Capture ch", "RTSP Client", "UDP client", "RTP Packet", "RTCP Handler"})
-            library = library || name.rfind(prefix, 0) == 0;
+        const bool library = IsLibraryThread(name);
         (library ? cpu.library : cpu.other) += seconds;
         if (library)
             cpu.libraryAllocations += AllocationsOfThread(static_cast<pid_t>(std::atol(entry->d_name)));
@@ -422,6 +448,15 @@ int main(int argc, char** argv)
         const auto l = sink->Latencies();
         latencies.insert(latencies.end(), l.begin(), l.end());
     }
+    // The worst frame, and how many streams had a frame over 2 ms late within 20 ms of it:
+    // one stream's trouble, or a stall all of them saw.
+    unsigned worstStream = 0, slowStreams = 0;
+    std::pair<int64_t, int64_t> worst{0, 0};
+    for (unsigned s = 0; s < streams; ++s)
+        if (sinks[s]->Worst().first > worst.first)
+            worst = sinks[s]->Worst(), worstStream = s;
+    for (auto& sink : sinks)
+        slowStreams += sink->SlowNear(worst.second, 20'000'000);
     auto cpuSeconds = [](const rusage& u) {
         return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
                static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
@@ -454,18 +489,22 @@ int main(int argc, char** argv)
     std::printf(
         "{\"streams\":%u,\"window_s\":%.2f,\"sent\":%llu,\"delivered\":%llu,\"lost\":%lld,\"unmatched\":%llu,"
         "\"latency_ms\":{\"median\":%.3f,\"p99\":%.3f,\"max\":%.3f,\"samples\":%zu,\"histogram\":%s},"
+        "\"worst\":{\"stream\":%u,\"at_s\":%.2f,\"streams_over_2ms_within_20ms\":%u},"
         "\"startup_ms\":{\"onvif\":%.1f,\"ports\":%.1f,\"rtsp\":%.1f,\"first_frame\":%.1f,\"total\":%.1f},"
-        "\"cpu_process_s\":%.3f,\"cpu_library_s\":%.3f,\"cpu_other_s\":%.3f,"
+        "\"cpu_process_s\":%.3f,\"cpu_library_s\":%.3f,\"library_waiting_for_cpu_s\":%.3f,\"cpu_other_s\":%.3f,"
         "\"rss_kb_per_stream\":%.0f,\"library_threads\":%d,\"threads\":%d,"
         "\"simulator\":{\"separate\":%s,\"cpu_s\":%.3f,\"threads\":%d},"
         "\"allocations\":{\"library\":%llu,\"host\":%llu,\"library_per_frame\":%.3f,\"host_per_frame\":%.3f}}\n",
         streams, window, static_cast<unsigned long long>(sent), static_cast<unsigned long long>(delivered),
         static_cast<long long>(sent) - static_cast<long long>(delivered), static_cast<unsigned long long>(unmatched),
         Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0), latencies.size(),
-        Histogram(latencies).c_str(), median(onvif), median(ports), median(rtsp), median(firstFrame), median(total),
+        Histogram(latencies).c_str(), worstStream + 1,
+        worst.second ? static_cast<double>(worst.second - windowStart) / 1e9 : -1.0, slowStreams, median(onvif),
+        median(ports), median(rtsp), median(firstFrame), median(total),
         cpuSeconds(usageAfter) - cpuSeconds(usageBefore), cpuAfter.library - cpuBefore.library,
-        cpuAfter.other - cpuBefore.other, static_cast<double>(rssAfter - rssBefore) / streams, cpuAfter.libraryThreads,
-        cpuAfter.threads, site.pid > 0 ? "true" : "false", simAfter.first - simBefore.first, simAfter.second,
+        cpuAfter.libraryWaiting - cpuBefore.libraryWaiting, cpuAfter.other - cpuBefore.other,
+        static_cast<double>(rssAfter - rssBefore) / streams, cpuAfter.libraryThreads, cpuAfter.threads,
+        site.pid > 0 ? "true" : "false", simAfter.first - simBefore.first, simAfter.second,
         static_cast<unsigned long long>(libraryAllocations), static_cast<unsigned long long>(hostAllocations),
         perFrame(libraryAllocations), perFrame(hostAllocations));
     return 0;
