@@ -1,6 +1,7 @@
 // harnoquistel sim: runs the simulated camera until SIGINT or SIGTERM.
 #include "Command.h"
 
+#include "sim/SendTimes.h"
 #include "sim/Site.h"
 
 #include <sys/resource.h>
@@ -23,6 +24,7 @@ struct SimArguments {
     unsigned cameras = 0;  // 0: one camera as before, not a site
     std::optional<std::uint16_t> basePort;
     bool json = false;
+    std::string sendTimes;
     CLI::Option *bind = nullptr, *httpPort = nullptr, *rtspPort = nullptr;
 };
 
@@ -115,6 +117,13 @@ int RunSim(SimArguments& args)
         }
     }
 
+    if (!args.sendTimes.empty()) {
+        std::string error;
+        if (!sim::OpenSendTimes(args.sendTimes, &error)) {
+            std::fprintf(stderr, "harnoquistel sim: %s\n", error.c_str());
+            return 1;
+        }
+    }
     sim::Site cameras(siteOptions);
     std::string error;
     if (!cameras.Start(&error)) {
@@ -157,6 +166,9 @@ std::function<int()> SetupSim(CLI::App& app)
                    "WS-Discovery (0: free ports)")
         ->needs("--cameras");
     app.add_flag("--json", args->json, "print the cameras ready as one JSON object");
+    app.add_option("--send-times", args->sendTimes,
+                   "keep in FILE (shared, e.g. under /dev/shm) per RTP/UDP destination port the frames sent and "
+                   "when the last one went (CLOCK_MONOTONIC ns), for a benchmark to time deliveries against");
     app.add_option("--user", o.user, "user name for every service")->capture_default_str();
     app.add_option("--password", o.password, "password for every service")->capture_default_str();
     app.add_option("--channels", o.channels, "video sources (more than 1: a video server)")

@@ -1,7 +1,9 @@
 #include "sim/RtpStreamer.h"
 
 #include "sim/H264Packetizer.h"
+#include "sim/SendTimes.h"
 
+#include <arpa/inet.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -140,6 +142,8 @@ bool RtpStreamer::SendFrameBatched(const std::vector<Bytes>& payloads, std::uint
             ++packetCount_;
             octetCount_ += static_cast<std::uint32_t>(payload.size());
         }
+        if (first + count == payloads.size())
+            NoteFrameSent(ntohs(setup_.rtpPeer.sin_port));
         // As with sendto, a datagram the kernel refuses is lost, not retried.
         for (std::size_t sent = 0; sent < count;) {
             const int n =
@@ -296,6 +300,8 @@ void RtpStreamer::Run()
         const std::vector<Bytes>& payloads = cut ? clip->payloads[(k - switchedAt) % frames.size()] : made;
         const bool batched = SendFrameBatched(payloads, timestamp);
         for (std::size_t i = 0; !batched && i < payloads.size(); ++i) {
+            if (i + 1 == payloads.size() && !setup_.interleave && !setup_.udpSilent)
+                NoteFrameSent(ntohs(setup_.rtpPeer.sin_port));
             SendRtp(MakeRtpPacket(kPayloadType, i + 1 == payloads.size(), sequence_++, timestamp, ssrc_, payloads[i]));
             ++packetCount_;
             octetCount_ += static_cast<std::uint32_t>(payloads[i].size());

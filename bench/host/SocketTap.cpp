@@ -5,12 +5,15 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string.h>
 #include <mutex>
+
+#include "sim/SendTimes.h"
 
 namespace benchhost {
 namespace {
@@ -19,6 +22,7 @@ struct AtomicPort {
     std::atomic<uint64_t> framesSent{0}, framesSentInWindow{0};
     std::atomic<int64_t> lastMarker{0};  // ns << 1 | in window
     std::atomic<bool> seen{false};
+    std::atomic<int64_t> first{0};
 };
 
 std::array<AtomicPort, 65536> ports;
@@ -26,6 +30,11 @@ std::atomic<bool> windowOpen{false};
 std::mutex eventsMutex;
 std::vector<TapRecord> events;
 std::vector<uint16_t> rtpPorts;
+struct {
+    const sim::SendTimesEntry* entries = nullptr;
+    std::array<std::atomic<uint64_t>, sim::kSendTimesEntries> framesAtOpen, framesAtClose;  // at the window's edges
+    std::atomic<int64_t> openNs{0}, closeNs{0};
+} board;
 
 void Note(TapEvent event)
 {
@@ -59,6 +68,7 @@ void Observe(int fd, const void* data, size_t length, const sockaddr* to, int so
     const uint16_t port = ntohs(reinterpret_cast<const sockaddr_in*>(to)->sin_port);
     AtomicPort& p = ports[port];
     if (!p.seen.exchange(true)) {
+        p.first.store(NowNs());
         Note(TapEvent::FirstRtp);
         std::lock_guard lock(eventsMutex);
         rtpPorts.push_back(port);
@@ -87,21 +97,55 @@ int64_t NowNs()
         .count();
 }
 
+void UseSendTimes(const void* entries)
+{
+    board.entries = static_cast<const sim::SendTimesEntry*>(entries);
+}
+
 PortTap ReadPort(uint16_t port)
 {
+    if (board.entries) {
+        const sim::SendTimesEntry& e = board.entries[port];
+        const int64_t last = e.lastNs.load(std::memory_order_acquire);
+        const uint64_t frames = e.frames.load();
+        const int64_t open = board.openNs.load(), close = board.closeNs.load();
+        const uint64_t atOpen = open ? board.framesAtOpen[port].load() : frames;
+        const uint64_t atClose = close ? board.framesAtClose[port].load() : frames;
+        return {frames, atClose - atOpen, last, open != 0 && last >= open && (close == 0 || last < close),
+                e.firstNs.load()};
+    }
     const AtomicPort& p = ports[port];
     const int64_t last = p.lastMarker.load(std::memory_order_acquire);
-    return {p.framesSent.load(), p.framesSentInWindow.load(), last >> 1, (last & 1) != 0};
+    return {p.framesSent.load(), p.framesSentInWindow.load(), last >> 1, (last & 1) != 0, p.first.load()};
 }
 
 std::vector<uint16_t> RtpPorts()
 {
+    if (board.entries) {
+        std::vector<std::pair<int64_t, uint16_t>> seen;
+        for (size_t port = 0; port < sim::kSendTimesEntries; ++port)
+            if (const int64_t first = board.entries[port].firstNs.load())
+                seen.emplace_back(first, static_cast<uint16_t>(port));
+        std::sort(seen.begin(), seen.end());
+        std::vector<uint16_t> ports;
+        for (const auto& [first, port] : seen)
+            ports.push_back(port);
+        return ports;
+    }
     std::lock_guard lock(eventsMutex);
     return rtpPorts;
 }
 
 void SetWindow(bool open)
 {
+    if (board.entries) {
+        // The board's frame counts at each edge: the frames the simulator sent inside.
+        auto& frames = open ? board.framesAtOpen : board.framesAtClose;
+        const int64_t now = NowNs();
+        for (size_t port = 0; port < frames.size(); ++port)
+            frames[port].store(board.entries[port].frames.load());
+        (open ? board.openNs : board.closeNs).store(now);
+    }
     windowOpen.store(open);
 }
 
@@ -131,6 +175,18 @@ extern "C" ssize_t send(int fd, const void* data, size_t length, int flags)
     if (benchhost::SocketType(fd) == SOCK_STREAM)
         benchhost::Observe(fd, data, length, nullptr, SOCK_STREAM);
     return ::syscall(SYS_sendto, fd, data, length, flags, nullptr, 0);
+}
+
+// The simulator sends a frame's datagrams in batches; its RTP header is a message's first part.
+extern "C" int sendmmsg(int fd, mmsghdr* messages, unsigned count, int flags)
+{
+    for (unsigned i = 0; i < count; ++i) {
+        const msghdr& m = messages[i].msg_hdr;
+        if (m.msg_iovlen > 0)
+            benchhost::Observe(fd, m.msg_iov[0].iov_base, m.msg_iov[0].iov_len,
+                               static_cast<const sockaddr*>(m.msg_name), SOCK_DGRAM);
+    }
+    return static_cast<int>(::syscall(SYS_sendmmsg, fd, messages, count, flags));
 }
 
 extern "C" int bind(int fd, const sockaddr* address, socklen_t length)

@@ -18,7 +18,12 @@ struct PortTap {
     uint64_t framesSentInWindow = 0;
     int64_t lastMarkerNs = 0;
     bool lastMarkerInWindow = false;
+    int64_t firstNs = 0;  // the first RTP packet (or frame, from a board)
 };
+
+// Sends seen no more in this process but on the board of a simulator in another
+// (sim/SendTimes.h): ports, frames and times are read from it from now on.
+void UseSendTimes(const void* board);
 
 // Snapshot of one port; reads are racy by design and only used between frames.
 PortTap ReadPort(uint16_t port);

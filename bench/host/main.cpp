@@ -1,11 +1,15 @@
 // bench_host: N streams in one process through the public host interface,
-// against in-process simulators (16 streams per simulated video server).
+// against simulators (16 streams per simulated video server): in this process,
+// or, given the command-line tool, as a site in a process of its own, so that
+// this process holds the library alone and the simulators' cost is told apart.
 // Streams are opened one after another so each one's start-up can be split
 // and its RTP port told apart; then every stream is watched for a window.
 //
-//   bench_host STREAMS SECONDS CLIPS_DIR [PACE]  -> one JSON object on stdout
+//   bench_host STREAMS SECONDS CLIPS_DIR [PACE [HARNOQUISTEL]]  -> one JSON object on stdout
 #include <dirent.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +32,7 @@
 #include "host/DeviceSettings.h"
 #include "host/Frames.h"
 #include "host/StreamSettings.h"
+#include "sim/SendTimes.h"
 #include "sim/Simulator.h"
 
 using namespace benchhost;
@@ -57,6 +62,10 @@ public:
             std::lock_guard lock(mutex_);
             ++deliveredInWindow_;
             latencies_.push_back(now - tap.lastMarkerNs);
+            if (latencies_.back() > 2'000'000)
+                slow_.push_back(now);
+            if (latencies_.back() > worst_)
+                worst_ = latencies_.back(), worstAt_ = now;
         }
         return true;
     }
@@ -76,6 +85,17 @@ public:
         std::lock_guard lock(mutex_);
         return latencies_;
     }
+    // The worst delivery (latency, when), and whether a frame took over 2 ms within `near` of `at`.
+    std::pair<int64_t, int64_t> Worst()
+    {
+        std::lock_guard lock(mutex_);
+        return {worst_, worstAt_};
+    }
+    bool SlowNear(int64_t at, int64_t near)
+    {
+        std::lock_guard lock(mutex_);
+        return std::any_of(slow_.begin(), slow_.end(), [&](int64_t t) { return std::llabs(t - at) <= near; });
+    }
 
 private:
     std::atomic<int64_t> first_{0};
@@ -85,6 +105,8 @@ private:
     std::mutex mutex_;
     uint64_t deliveredInWindow_ = 0;
     std::vector<int64_t> latencies_;
+    std::vector<int64_t> slow_;  // deliveries over 2 ms late: when
+    int64_t worst_ = 0, worstAt_ = 0;
 };
 
 // The reference host's frames, their allocations counted as the host's.
@@ -112,20 +134,95 @@ struct Device {
     ipc::IIPVideoCaptureEx2* capture = nullptr;
 };
 
-bool OpenDevice(Device& device, unsigned channels, const std::string& clips, double pace)
+// The simulators as a site in a child process; its frames' send times on a shared board.
+struct SiteProcess {
+    pid_t pid = -1;
+    std::vector<sim::SimulatorPorts> cameras;
+};
+
+bool StartSite(SiteProcess& site, const std::string& tool, unsigned cameras, unsigned channels,
+               const std::string& clips, double pace)
 {
-    sim::SimulatorOptions options;
-    options.httpPort = options.rtspPort = options.ptzPort = 0;
-    options.channels = channels;
-    options.clipsDir = clips;
-    options.pace = pace;
-    device.camera = std::make_unique<sim::Simulator>(options);
-    std::string error;
-    if (!device.camera->Start(&error)) {
-        std::fprintf(stderr, "bench_host: %s\n", error.c_str());
+    const std::string board = "/dev/shm/bench_host-" + std::to_string(getpid());
+    const sim::SendTimesEntry* entries = sim::MapSendTimes(board);
+    int out[2];
+    if (!entries || pipe(out) != 0)
+        return false;
+    const std::vector<std::string> args = {tool,           "sim", "--cameras",      std::to_string(cameras),
+                                           "--base-port",  "0",   "--channels",     std::to_string(channels),
+                                           "--clips",      clips, "--pace",         std::to_string(pace),
+                                           "--send-times", board, "--no-discovery", "--json"};
+    site.pid = fork();
+    if (site.pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(tool.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    std::string line;
+    char c = 0;
+    while (read(out[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    close(out[0]);
+    unlink(board.c_str());  // both sides hold it mapped
+    UseSendTimes(entries);
+    // {"cameras":[{...,"http":N,...,"ptz":N,"rtsp":N,...},...],"ready":true}: keys in order.
+    for (size_t at = line.find("\"http\":"); at != std::string::npos; at = line.find("\"http\":", at + 1)) {
+        sim::SimulatorPorts ports;
+        ports.http = static_cast<uint16_t>(std::atoi(line.c_str() + at + 7));
+        const size_t ptz = line.find("\"ptz\":", at), rtsp = line.find("\"rtsp\":", at);
+        if (ptz == std::string::npos || rtsp == std::string::npos)
+            break;
+        ports.ptz = static_cast<uint16_t>(std::atoi(line.c_str() + ptz + 6));
+        ports.rtsp = static_cast<uint16_t>(std::atoi(line.c_str() + rtsp + 7));
+        site.cameras.push_back(ports);
+    }
+    if (site.cameras.size() != cameras) {
+        std::fprintf(stderr, "bench_host: the simulator site did not start: %s\n", line.c_str());
         return false;
     }
-    const sim::SimulatorPorts ports = device.camera->Ports();
+    return true;
+}
+
+// CPU seconds and threads of the site's process, from its stat (in clock ticks).
+std::pair<double, int> ProcessCpu(pid_t pid)
+{
+    std::string stat;
+    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+    const size_t close = stat.rfind(')');
+    unsigned long utime = 0, stime = 0;
+    long threads = 0;
+    if (close != std::string::npos)
+        std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu %*d %*d %*d %*d %ld",
+                    &utime, &stime, &threads);
+    return {static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK)), static_cast<int>(threads)};
+}
+
+// With `ports`, the camera runs elsewhere; without, in this process.
+bool OpenDevice(Device& device, unsigned channels, const std::string& clips, double pace,
+                const sim::SimulatorPorts* elsewhere)
+{
+    sim::SimulatorPorts ports;
+    if (elsewhere) {
+        ports = *elsewhere;
+    } else {
+        sim::SimulatorOptions options;
+        options.httpPort = options.rtspPort = options.ptzPort = 0;
+        options.channels = channels;
+        options.clipsDir = clips;
+        options.pace = pace;
+        device.camera = std::make_unique<sim::Simulator>(options);
+        std::string error;
+        if (!device.camera->Start(&error)) {
+            std::fprintf(stderr, "bench_host: %s\n", error.c_str());
+            return false;
+        }
+        ports = device.camera->Ports();
+    }
     host::DeviceRecord record{
         "127.0.0.1:" + std::to_string(ports.http), ports.ptz, "admin", "admin", "SIM-1", channels, 3, 0, 0, {}};
     record.parameters = sim::DeviceParameters(ports.rtsp, sim::FixedProfilesConfiguration(channels));
@@ -138,9 +235,18 @@ bool OpenDevice(Device& device, unsigned channels, const std::string& clips, dou
 
 struct ThreadCpu {
     double library = 0, other = 0;
+    double libraryWaiting = 0;  // runnable but waiting for a core (schedstat's run delay)
     int libraryThreads = 0, threads = 0;
     uint64_t libraryAllocations = 0;  // outside host code (frame factory, sink)
 };
+
+bool IsLibraryThread(const std::string& name)
+{
+    for (const char* prefix : {"Capture ch", "RTSP Client", "UDP client", "RTP Packet", "RTCP Handler"})
+        if (name.rfind(prefix, 0) == 0)
+            return true;
+    return false;
+}
 
 // CPU seconds and allocations of this process's threads, the library's (by name) apart.
 ThreadCpu ReadThreadCpu()
@@ -162,19 +268,19 @@ ThreadCpu ReadThreadCpu()
         // stime (fields 14 and 15 after the name) come in clock ticks of 10 ms, too coarse
         // for a thread that runs a few hundred microseconds per frame.
         double seconds = 0;
-        unsigned long long runNs = 0;
+        unsigned long long runNs = 0, waitNs = 0;
         std::ifstream schedstat(dir + "/schedstat");
-        if (schedstat >> runNs) {
+        if (schedstat >> runNs >> waitNs) {
             seconds = static_cast<double>(runNs) / 1e9;
+            if (IsLibraryThread(name))
+                cpu.libraryWaiting += static_cast<double>(waitNs) / 1e9;
         } else {
             unsigned long utime = 0, stime = 0;
             std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime,
                         &stime);
             seconds = static_cast<double>(utime + stime) / tick;
         }
-        bool library = false;
-        for (const char* prefix : {"Capture ch", "RTSP Client", "UDP client", "RTP Packet", "RTCP Handler"})
-            library = library || name.rfind(prefix, 0) == 0;
+        const bool library = IsLibraryThread(name);
         (library ? cpu.library : cpu.other) += seconds;
         if (library)
             cpu.libraryAllocations += AllocationsOfThread(static_cast<pid_t>(std::atol(entry->d_name)));
@@ -225,20 +331,31 @@ std::string Histogram(const std::vector<int64_t>& values)
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_host STREAMS SECONDS CLIPS_DIR [PACE]\n");
+        std::fprintf(stderr, "usage: bench_host STREAMS SECONDS CLIPS_DIR [PACE [HARNOQUISTEL]]\n");
         return 2;
     }
     const unsigned streams = static_cast<unsigned>(std::atoi(argv[1]));
     const double seconds = std::atof(argv[2]);
     const std::string clips = argv[3];
     const double pace = argc > 4 ? std::atof(argv[4]) : 1;
+    // Four descriptors or more per stream (RTP, RTCP, RTSP, more while starting): take what the hard limit allows.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     const unsigned deviceCount = (streams + kStreamsPerDevice - 1) / kStreamsPerDevice;
+    const unsigned channels = (std::min(kStreamsPerDevice, streams) + 1) / 2;
+    SiteProcess site;
+    if (argc > 5 && !StartSite(site, argv[5], deviceCount, channels, clips, pace))
+        return 1;
     std::vector<std::unique_ptr<Device>> devices;
     for (unsigned d = 0; d < deviceCount; ++d) {
         const unsigned here = std::min(kStreamsPerDevice, streams - d * kStreamsPerDevice);
         devices.push_back(std::make_unique<Device>());
-        if (!OpenDevice(*devices.back(), (here + 1) / 2, clips, pace))
+        if (!OpenDevice(*devices.back(), site.pid > 0 ? channels : (here + 1) / 2, clips, pace,
+                        site.pid > 0 ? &site.cameras[d] : nullptr))
             return 1;
     }
     const long rssBefore = ResidentKb();
@@ -278,6 +395,8 @@ int main(int argc, char** argv)
             if (e.event == TapEvent::FirstRtp && firstRtp == 0)
                 firstRtp = e.ns;
         }
+        if (firstRtp == 0 && sink.Port() != 0)
+            firstRtp = ReadPort(sink.Port()).firstNs;
         if (firstBind && firstRtsp && firstRtp) {
             onvif.push_back(static_cast<double>(firstBind - opened) / 1e6);
             ports.push_back(static_cast<double>(firstRtsp - firstBind) / 1e6);
@@ -299,6 +418,7 @@ int main(int argc, char** argv)
     for (auto& sink : sinks)
         framesBefore += sink->Frames();
     const ThreadCpu cpuBefore = ReadThreadCpu();
+    const auto simBefore = site.pid > 0 ? ProcessCpu(site.pid) : std::pair<double, int>{};
     rusage usageBefore{}, usageAfter{};
     getrusage(RUSAGE_SELF, &usageBefore);
     const uint64_t hostAllocationsBefore = HostAllocations();
@@ -312,6 +432,7 @@ int main(int argc, char** argv)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the window's last frames arrive
     getrusage(RUSAGE_SELF, &usageAfter);
     const ThreadCpu cpuAfter = ReadThreadCpu();
+    const auto simAfter = site.pid > 0 ? ProcessCpu(site.pid) : std::pair<double, int>{};
     const uint64_t hostAllocationsAfter = HostAllocations();
     const long rssAfter = ResidentKb();
 
@@ -327,6 +448,15 @@ int main(int argc, char** argv)
         const auto l = sink->Latencies();
         latencies.insert(latencies.end(), l.begin(), l.end());
     }
+    // The worst frame, and how many streams had a frame over 2 ms late within 20 ms of it:
+    // one stream's trouble, or a stall all of them saw.
+    unsigned worstStream = 0, slowStreams = 0;
+    std::pair<int64_t, int64_t> worst{0, 0};
+    for (unsigned s = 0; s < streams; ++s)
+        if (sinks[s]->Worst().first > worst.first)
+            worst = sinks[s]->Worst(), worstStream = s;
+    for (auto& sink : sinks)
+        slowStreams += sink->SlowNear(worst.second, 20'000'000);
     auto cpuSeconds = [](const rusage& u) {
         return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
                static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
@@ -348,22 +478,33 @@ int main(int argc, char** argv)
     for (auto& device : devices) {
         device->driver->Close();
         DeleteIPCapture(device->driver);
-        device->camera->Stop();
+        if (device->camera)
+            device->camera->Stop();
+    }
+    if (site.pid > 0) {
+        kill(site.pid, SIGTERM);
+        waitpid(site.pid, nullptr, 0);
     }
 
     std::printf(
         "{\"streams\":%u,\"window_s\":%.2f,\"sent\":%llu,\"delivered\":%llu,\"lost\":%lld,\"unmatched\":%llu,"
         "\"latency_ms\":{\"median\":%.3f,\"p99\":%.3f,\"max\":%.3f,\"samples\":%zu,\"histogram\":%s},"
+        "\"worst\":{\"stream\":%u,\"at_s\":%.2f,\"streams_over_2ms_within_20ms\":%u},"
         "\"startup_ms\":{\"onvif\":%.1f,\"ports\":%.1f,\"rtsp\":%.1f,\"first_frame\":%.1f,\"total\":%.1f},"
-        "\"cpu_process_s\":%.3f,\"cpu_library_s\":%.3f,\"cpu_other_s\":%.3f,"
-        "\"rss_kb_per_stream\":%.0f,\"library_threads\":%d,"
+        "\"cpu_process_s\":%.3f,\"cpu_library_s\":%.3f,\"library_waiting_for_cpu_s\":%.3f,\"cpu_other_s\":%.3f,"
+        "\"rss_kb_per_stream\":%.0f,\"library_threads\":%d,\"threads\":%d,"
+        "\"simulator\":{\"separate\":%s,\"cpu_s\":%.3f,\"threads\":%d},"
         "\"allocations\":{\"library\":%llu,\"host\":%llu,\"library_per_frame\":%.3f,\"host_per_frame\":%.3f}}\n",
         streams, window, static_cast<unsigned long long>(sent), static_cast<unsigned long long>(delivered),
         static_cast<long long>(sent) - static_cast<long long>(delivered), static_cast<unsigned long long>(unmatched),
         Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0), latencies.size(),
-        Histogram(latencies).c_str(), median(onvif), median(ports), median(rtsp), median(firstFrame), median(total),
+        Histogram(latencies).c_str(), worstStream + 1,
+        worst.second ? static_cast<double>(worst.second - windowStart) / 1e9 : -1.0, slowStreams, median(onvif),
+        median(ports), median(rtsp), median(firstFrame), median(total),
         cpuSeconds(usageAfter) - cpuSeconds(usageBefore), cpuAfter.library - cpuBefore.library,
-        cpuAfter.other - cpuBefore.other, static_cast<double>(rssAfter - rssBefore) / streams, cpuAfter.libraryThreads,
+        cpuAfter.libraryWaiting - cpuBefore.libraryWaiting, cpuAfter.other - cpuBefore.other,
+        static_cast<double>(rssAfter - rssBefore) / streams, cpuAfter.libraryThreads, cpuAfter.threads,
+        site.pid > 0 ? "true" : "false", simAfter.first - simBefore.first, simAfter.second,
         static_cast<unsigned long long>(libraryAllocations), static_cast<unsigned long long>(hostAllocations),
         perFrame(libraryAllocations), perFrame(hostAllocations));
     return 0;
