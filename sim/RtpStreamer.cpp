@@ -234,8 +234,6 @@ void RtpStreamer::Run()
     std::uint64_t switchedAt = 0;
     AccessUnit switchUnit;
     const double frameSeconds = 1.0 / setup_.frameRate;
-    const auto byeAfter = faults_.Value(Fault::Kind::ByeAfter);
-    const auto stopAfter = faults_.Value(Fault::Kind::StopAfter);
     // Jumps and strays already applied: each spec once per session.
     std::vector<Fault> applied;
     auto nextReport = started_;
@@ -251,6 +249,10 @@ void RtpStreamer::Run()
             continue;
 
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+        // Read at every frame, not once when the stream starts: a fault set while a stream
+        // runs applies to it, and one cleared stops applying, whichever thread came first.
+        const auto byeAfter = faults_.Value(Fault::Kind::ByeAfter);
+        const auto stopAfter = faults_.Value(Fault::Kind::StopAfter);
         if (byeAfter > 0 && elapsed >= byeAfter) {
             SendRtcp(true);
             silent = true;
