@@ -6,7 +6,8 @@
 namespace host {
 
 HeapFrame::HeapFrame(uint32_t frameType, uint32_t capacity, std::string sourceName)
-    : data_(capacity), sourceName_(std::move(sourceName)), frameType_(frameType)
+    : data_(capacity > 0 ? new uint8_t[capacity] : nullptr), capacity_(capacity), sourceName_(std::move(sourceName)),
+      frameType_(frameType)
 {
 }
 

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,7 +21,7 @@ class HeapFrame : public velkora::ipcapture::IHostFrame
 public:
     HeapFrame(uint32_t frameType, uint32_t capacity, std::string sourceName);
 
-    uint8_t* GetData() override { return data_.empty() ? nullptr : data_.data(); }
+    uint8_t* GetData() override { return data_.get(); }
     void SetWidth(uint16_t width) override { width_ = width; }
     void SetHeight(uint16_t height) override { height_ = height; }
     void SetSizeClass(uint32_t sizeClass) override { sizeClass_ = sizeClass; }
@@ -28,7 +29,7 @@ public:
     void SetFrameType(uint32_t type) override { frameType_ = type; }
     void GetTime(SYSTEMTIME* time) override;
     void SetTime(const SYSTEMTIME& time) override { time_ = time; }
-    uint32_t GetCapacity() override { return static_cast<uint32_t>(data_.size()); }
+    uint32_t GetCapacity() override { return capacity_; }
 
     const std::string& SourceName() const { return sourceName_; }
     uint16_t Width() const { return width_; }
@@ -39,7 +40,10 @@ public:
     const SYSTEMTIME& Time() const { return time_; }
 
 private:
-    std::vector<uint8_t> data_;
+    // Not cleared: the library fills what it delivers, and a frame of an I-picture
+    // is large enough for clearing to show in the host's cost per frame.
+    std::unique_ptr<uint8_t[]> data_;
+    uint32_t capacity_;
     std::string sourceName_;
     uint16_t width_ = 0;
     uint16_t height_ = 0;
