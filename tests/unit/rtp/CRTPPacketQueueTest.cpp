@@ -24,6 +24,17 @@ QueuedPacket* Parsed(CRTPPacketQueue& queue, uint16_t sequence, size_t payload, 
     return record;
 }
 
+// Parses one record and pushes it alone; how many were dropped.
+size_t PushParsed(CRTPPacketQueue& queue, uint16_t sequence, size_t payload, uint16_t timestamp = 0,
+                  bool marker = false)
+{
+    QueuedPacket* record = Parsed(queue, sequence, payload, timestamp, marker);
+    EXPECT_NE(record, nullptr);
+    size_t dropped = 0;
+    queue.Push(&record, 1, nullptr, 0, dropped);
+    return dropped;
+}
+
 std::vector<uint16_t> Sequences(QueuedPacket* const* records, size_t count)
 {
     std::vector<uint16_t> out;
@@ -63,8 +74,7 @@ TEST(RtpPacketQueue, KeepsOrderRefusesTheNewestWhenFullAndReusesItsRecords)
     queue.Release(out, taken);
     queue.Release(spare, 2);
     for (uint16_t s = 0; s < 1000; ++s) {
-        QueuedPacket* one = Parsed(queue, s, 1400);
-        queue.Push(&one, 1, nullptr, 0, dropped);
+        PushParsed(queue, s, 1400);
         ASSERT_EQ(queue.Take(nullptr, 0, out, 8, remaining), 1u);
         queue.Release(out, 1);
     }
@@ -76,9 +86,7 @@ TEST(RtpPacketQueue, AWaitingConsumerWakesForAPushOrAWake)
     CRTPPacketQueue queue;
     std::thread producer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        QueuedPacket* one = Parsed(queue, 1, 10);
-        size_t dropped = 0;
-        queue.Push(&one, 1, nullptr, 0, dropped);
+        PushParsed(queue, 1, 10);
     });
     queue.WaitForPackets(60000);  // a minute: only the push ends it (the ctest time-out would catch a miss)
     producer.join();
@@ -106,13 +114,8 @@ TEST(RtpPacketQueue, BoundsPayloadBytesAndRecords)
     // Near-maximal datagrams: the byte limit, not the packet limit, stops them.
     const size_t fit = CRTPPacketQueue::kByteLimit / 60000;
     size_t queued = 0;
-    for (uint16_t s = 0; s < fit + 10; ++s) {
-        QueuedPacket* record = Parsed(queue, s, 60000);
-        ASSERT_NE(record, nullptr);
-        size_t dropped = 0;
-        queue.Push(&record, 1, nullptr, 0, dropped);
-        queued += dropped == 0;
-    }
+    for (uint16_t s = 0; s < fit + 10; ++s)
+        queued += PushParsed(queue, s, 60000) == 0;
     EXPECT_EQ(queued, fit);
     EXPECT_EQ(queue.GetDepth(), fit);
     queue.Clear();
@@ -135,9 +138,7 @@ TEST(RtpPacketQueue, AnnouncesEndsOfAccessUnitsNotEveryPacket)
     CRTPPacketQueue queue(CRTPPacketQueue::kDefaultLimit, 60000);  // no time-based announcement here
     uint16_t sequence = 0;
     auto push = [&](uint16_t timestamp, bool marker) {
-        QueuedPacket* record = Parsed(queue, sequence++, 100, timestamp, marker);
-        size_t dropped = 0;
-        queue.Push(&record, 1, nullptr, 0, dropped);
+        PushParsed(queue, sequence++, 100, timestamp, marker);
         return queue.GetAnnouncements();
     };
     auto drain = [&] {

@@ -20,11 +20,16 @@ Bytes Datagram(uint16_t sequence, size_t payloadSize, uint8_t version = 2)
 }
 
 // Records sequence number, payload length and sender port of each packet, and close notices.
+// With `stall` set, holds the packet thread in the next packet until `resume` is set.
 class RecordingUser : public velkora::IRTPReceiverUser, public velkora::IRTPClientUser
 {
 public:
     void OnRTPPacket(const sockaddr_in& from, const velkora::CRTPPacket& packet) override
     {
+        if (stall.exchange(false)) {
+            stalled.Set();
+            resume.Wait(20000);
+        }
         std::lock_guard lock(mutex);
         packets.push_back({packet.GetSequenceNumber(), packet.GetPayloadLength(), ntohs(from.sin_port)});
         otherThread = otherThread && std::this_thread::get_id() != testThread;
@@ -48,52 +53,32 @@ public:
     const std::thread::id testThread = std::this_thread::get_id();
     bool otherThread = true;
     std::atomic<int> closed{0};
+    std::atomic<bool> stall{false};
+    velkora::CManualEvent stalled, resume;
 };
 
-// Holds the packet thread in the first packet until resumed.
-class StallingUser : public RecordingUser
+class RtpReceiver : public ::testing::Test
 {
-public:
-    void OnRTPPacket(const sockaddr_in& from, const velkora::CRTPPacket& packet) override
+protected:
+    RtpReceiver() { receiver.SetUser(&user); }
+    // Opens on a free port; the port.
+    uint16_t Open()
     {
-        std::unique_lock lock(stallMutex);
-        if (!resumed) {
-            stalled = true;
-            stallChanged.notify_all();
-            stallChanged.wait_for(lock, std::chrono::seconds(20), [&] { return resumed; });
-        }
-        lock.unlock();
-        RecordingUser::OnRTPPacket(from, packet);
-    }
-    bool WaitUntilStalled()
-    {
-        std::unique_lock lock(stallMutex);
-        return stallChanged.wait_for(lock, std::chrono::seconds(10), [&] { return stalled; });
-    }
-    void Resume()
-    {
-        std::lock_guard lock(stallMutex);
-        resumed = true;
-        stallChanged.notify_all();
+        EXPECT_TRUE(receiver.Open(0));
+        return receiver.GetPort();
     }
 
-    std::mutex stallMutex;
-    std::condition_variable stallChanged;
-    bool stalled = false;
-    bool resumed = false;
+    RecordingOwner debug;
+    RecordingUser user;
+    CRTPReceiver receiver{&debug};
+    LoopbackSocket camera;
 };
 
 }  // namespace
 
-TEST(RtpReceiver, DeliversParsedPacketsInSequenceOrderOnItsQueueThread)
+TEST_F(RtpReceiver, DeliversParsedPacketsInSequenceOrderOnItsQueueThread)
 {
-    RecordingOwner debug;
-    RecordingUser user;
-    CRTPReceiver receiver(&debug);
-    receiver.SetUser(&user);
-    LoopbackSocket camera;
-    ASSERT_TRUE(receiver.Open(0));
-    const uint16_t port = receiver.GetPort();
+    const uint16_t port = Open();
     // An I-frame burst of a 1080p camera does not fit 64 KiB. The kernel grants up to
     // net.core.rmem_max and reports twice what was asked; a socket left at the default
     // reports net.core.rmem_default undoubled, so this holds only if the size was set.
@@ -131,17 +116,12 @@ TEST(RtpReceiver, DeliversParsedPacketsInSequenceOrderOnItsQueueThread)
 
 // With a source set: another address never counts; the camera's address sets the heard
 // event with any datagram, but only the port its SETUP answer named reaches the user.
-TEST(RtpReceiver, HandsOnOnlyTheStreamsSender)
+TEST_F(RtpReceiver, HandsOnOnlyTheStreamsSender)
 {
-    RecordingOwner debug;
-    RecordingUser user;
     velkora::CManualEvent heard;
-    CRTPReceiver receiver(&debug);
-    receiver.SetUser(&user);
     receiver.SetSource(inet_addr("127.0.0.1"), &heard);
-    LoopbackSocket camera, otherPort, stranger("127.0.0.2");
-    ASSERT_TRUE(receiver.Open(0));
-    const uint16_t port = receiver.GetPort();
+    LoopbackSocket otherPort, stranger("127.0.0.2");
+    const uint16_t port = Open();
     ASSERT_TRUE(stranger.SendTo(port, Datagram(1, 10)));
     EXPECT_FALSE(heard.Wait(300));
     ASSERT_TRUE(camera.SendTo(port, Datagram(2, 10)));  // before the SETUP answer: nothing is the camera's
@@ -154,31 +134,25 @@ TEST(RtpReceiver, HandsOnOnlyTheStreamsSender)
     }
     const uint32_t from = camera.Port();
     EXPECT_EQ(user.WaitForPackets(2), (std::vector<std::vector<uint32_t>>{{3, 10, from}, {4, 10, from}}));
-    receiver.Close();
 }
 
 // The packet thread held up by the host: the queue stops at its limit, the newest datagrams
 // are dropped (with one warning), the oldest come first once the host resumes, and then
 // delivery goes on.
-TEST(RtpReceiver, AStalledUserBoundsTheQueueAndDropsTheNewest)
+TEST_F(RtpReceiver, AStalledUserBoundsTheQueueAndDropsTheNewest)
 {
-    RecordingOwner debug;
-    StallingUser user;
-    CRTPReceiver receiver(&debug);
-    receiver.SetUser(&user);
     receiver.SetQueueLimit(16);
-    LoopbackSocket camera;
-    ASSERT_TRUE(receiver.Open(0));
-    const uint16_t port = receiver.GetPort();
+    user.stall = true;
+    const uint16_t port = Open();
     ASSERT_TRUE(camera.SendTo(port, Datagram(0, 100)));
-    ASSERT_TRUE(user.WaitUntilStalled());
+    ASSERT_TRUE(user.stalled.Wait(10000));
     constexpr uint16_t kSent = 300;
     for (uint16_t s = 1; s < kSent; ++s)
         ASSERT_TRUE(camera.SendTo(port, Datagram(s, 100)));
     for (int i = 0; i < 500 && receiver.GetDroppedPackets() < kSent - 16 - 1; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(receiver.GetDroppedPackets(), kSent - 16u - 1u);  // 1 in the user's hands, 16 queued
-    user.Resume();
+    user.resume.Set();
     const auto delivered = user.WaitForPackets(17);
     ASSERT_EQ(delivered.size(), 17u);
     for (uint16_t s = 0; s < 17; ++s)
@@ -194,7 +168,6 @@ TEST(RtpReceiver, AStalledUserBoundsTheQueueAndDropsTheNewest)
     // Records are pooled, refused ones too: the burst allocated no more than the queue, the
     // user's packet and the UDP thread's two batches hold (the pool's cap is far above).
     EXPECT_LE(receiver.GetRecordAllocations(), 16u + 1u + 2 * CRTPReceiver::kBatchSize);
-    receiver.Close();
 }
 
 TEST(UdpClient, CloseIsPromptAndASecondOpenFailsAndCloses)
