@@ -15,13 +15,8 @@ using ChannelTransport = CameraStream;
 TEST_F(ChannelTransport, AutoSwitchesOnceWhenNoDatagramArrives)
 {
     camera.SetFaults(Faults({"udp-unreachable"}));
-    const auto opened = std::chrono::steady_clock::now();
     ASSERT_TRUE(Open(nullptr));
-    ASSERT_TRUE(sink.WaitForFrames(1, 30s));
-    const auto firstFrame = std::chrono::steady_clock::now() - opened;
-    std::printf("first frame after %lld ms\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(firstFrame).count()));
-    ASSERT_TRUE(sink.WaitForFrames(60, 20s));
+    ASSERT_TRUE(sink.WaitForFrames(60, 50s));
     // The camera's sender reports are answered inside the connection.
     EXPECT_TRUE(WaitUntil([&] { return camera.GetRtspStats().receiverReports > 0; }, 10s));
     Close();
@@ -46,24 +41,16 @@ TEST_F(ChannelTransport, AutoSwitchesAtOnceWhenUdpIsRefused)
     EXPECT_EQ(camera.GetRtspStats().interleavedSessions, camera.GetRtspStats().sessionsCreated);
 }
 
-TEST_F(ChannelTransport, AutoStaysOnWorkingUdpAndUdpNeverSwitches)
+// Told to stay on UDP, a camera that sends nothing is restarted on UDP, not switched (that
+// the default stays on working UDP is the stream test's).
+TEST_F(ChannelTransport, UdpNeverSwitches)
 {
-    ASSERT_TRUE(Open(nullptr));
-    ASSERT_TRUE(sink.WaitForFrames(30, 20s));
-    Close();
-    EXPECT_TRUE(device->debug.Find(kSwitch).empty());
-    EXPECT_EQ(camera.GetRtspStats().interleavedSessions, 0u);
-
-    // Told to stay on UDP, a camera that sends nothing is restarted on UDP, not switched.
     camera.SetFaults(Faults({"udp-unreachable"}));
-    const size_t frames = sink.FrameCount();
-    const size_t plays = CountRequests(camera, "rtsp PLAY");
-    device.reset();
     ASSERT_TRUE(Open("udp"));
-    ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", plays + 2, 40s));
+    ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", 2, 40s));
     EXPECT_TRUE(device->debug.Find(kSwitch).empty());
     EXPECT_EQ(camera.GetRtspStats().interleavedSessions, 0u);
-    EXPECT_EQ(sink.FrameCount(), frames);
+    EXPECT_EQ(sink.FrameCount(), 0u);
 }
 
 TEST_F(ChannelTransport, TcpKeepsAliveRestartsAfterByeAndReportsSignalLoss)

@@ -157,8 +157,7 @@ TEST_F(DriverFixture, CreateVideoChannelCodecRules)
     auto* creator = dynamic_cast<IVideoChannelCreator*>(driver);
     ASSERT_NE(creator, nullptr);
     host::ChannelSink sink;
-    EXPECT_FALSE(creator->CreateVideoChannel(0, nullptr, 3) || creator->CreateVideoChannel(0, &sink, 5) ||
-                 creator->CreateSecondaryChannel(0, &sink) || creator->CreateEdgeMonitor());
+    EXPECT_FALSE(creator->CreateVideoChannel(0, nullptr, 3) || creator->CreateVideoChannel(0, &sink, 5));
     for (uint32_t codec : {0u, 16u, 3u}) {
         std::unique_ptr<ICameraChannel> channel(creator->CreateVideoChannel(0, &sink, codec));
         EXPECT_NE(channel, nullptr) << codec;

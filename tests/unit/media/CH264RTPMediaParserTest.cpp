@@ -6,18 +6,12 @@
 #include "media/IMediaParserClient.h"
 #include "sim/H264Packetizer.h"
 #include "support/TestDriver.h"
+#include "unit/rtp/RtpTestSupport.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
+using rtptest::Bytes;
+using rtptest::Cat;
 
 const Bytes kStartCode{0, 0, 1};
 const Bytes kSps{0x67, 0x42, 0x00, 0x1f, 0xda, 0x05, 0x82, 0x59};  // 352 x 288

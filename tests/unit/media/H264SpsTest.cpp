@@ -1,16 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "media/H264Sps.h"
+#include "unit/rtp/RtpTestSupport.h"
 
-using Bytes = std::vector<uint8_t>;
+using rtptest::Bytes;
+using rtptest::Cat;
 
-static Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 static const Bytes kStartCode{0, 0, 1};
 
 TEST(H264Sps, PictureSizeAndWhereTheSpsIsSearched)

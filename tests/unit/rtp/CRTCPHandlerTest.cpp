@@ -15,14 +15,6 @@ uint32_t Be32(const Bytes& b, size_t at)
     return uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
 }
 
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 // A 28-byte SR from SSRC cafebabe whose NTP timestamp's middle 32 bits are `lsr`.
 Bytes SenderReport(uint32_t lsr)
 {

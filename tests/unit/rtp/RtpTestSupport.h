@@ -1,5 +1,5 @@
 #pragma once
-// A UDP socket on a loopback address and a free port, playing the camera.
+// Byte helpers for packets, and a UDP socket on a loopback address and a free port, playing the camera.
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
@@ -12,6 +12,14 @@
 namespace rtptest {
 
 using Bytes = std::vector<uint8_t>;
+
+inline Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
 
 // `value` big-endian into `size` bytes of `out` from `at`.
 inline void PutBigEndian(Bytes& out, size_t at, uint32_t value, size_t size)
