@@ -11,22 +11,35 @@ namespace {
 
 using ChannelRecovery = CameraStream;
 
+// Over UDP (the default) and inside the RTSP connection alike.
+class StreamRecovery : public CameraStream, public ::testing::WithParamInterface<const char*>
+{
+protected:
+    // Every session of the stream stays on its transport.
+    void ExpectTransportKept()
+    {
+        const sim::RtspStats stats = camera.GetRtspStats();
+        EXPECT_EQ(stats.interleavedSessions, std::string(GetParam()) == "tcp" ? stats.sessionsCreated : 0u);
+    }
+};
+
 }  // namespace
 
-TEST_F(ChannelRecovery, ByeRestartsTheStream)
+TEST_P(StreamRecovery, ByeRestartsTheStream)
 {
     camera.SetFaults(Faults({"bye-after=1.5"}));
-    ASSERT_TRUE(Open());
+    ASSERT_TRUE(Open(GetParam()));
     ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", 2, 20s));
     camera.SetFaults({});
     EXPECT_GE(CountRequests(camera, "rtsp TEARDOWN"), 1u);
     EXPECT_TRUE(sink.WaitForFrames(sink.FrameCount() + 10, 20s));
+    ExpectTransportKept();
 }
 
-TEST_F(ChannelRecovery, SilentStreamIsRestartedAndSignalLossReported)
+TEST_P(StreamRecovery, SilentStreamIsRestartedAndSignalLossReported)
 {
     camera.SetFaults(Faults({"stop-after=3"}));  // silent once the second key frame is out
-    ASSERT_TRUE(Open());
+    ASSERT_TRUE(Open(GetParam()));
     ASSERT_TRUE(WaitForRequests(camera, "rtsp PLAY", 1, 20s));
     camera.SetFaults(Faults({"stop-after=3", "onvif-fault=GetStreamUri"}));  // and no restart succeeds
     ASSERT_TRUE(sink.WaitForFrames(1, 20s));
@@ -36,7 +49,10 @@ TEST_F(ChannelRecovery, SilentStreamIsRestartedAndSignalLossReported)
     camera.SetFaults({});
     EXPECT_TRUE(sink.WaitForFrames(sink.FrameCount() + 10, 20s));
     EXPECT_EQ(device->debug.Find("is online").size(), 2u);
+    ExpectTransportKept();
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, StreamRecovery, ::testing::Values("auto", "tcp"));
 
 TEST_F(ChannelRecovery, RefusedRtspIsRetried)
 {
