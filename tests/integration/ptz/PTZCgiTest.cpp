@@ -145,47 +145,30 @@ TEST(PTZFailureMessages, EachDistinctFailureIsLoggedOnceUntilASuccess)
                      prefix + "The \"/cgi-bin/run?ptz.cgi pan -50\" URL was not found on device " + device}));
 }
 
-// Without plain-text passwords the CGI gets no Basic before a challenge, and none after a
-// Basic one: said once; a Digest challenge is answered.
-TEST(PTZFailureMessages, NoPlainTextPasswordWaitsForAChallengeAndAnswersDigestOnly)
+// Without plain-text passwords a Basic challenge to the CGI is said once and not answered
+// (that Digest is answered is the HTTP sender's tests' to prove).
+TEST(PTZFailureMessages, NoPlainTextPasswordWithheldFromBasicSaidOnce)
 {
-    std::atomic<bool> digestOffered{false};
-    LoopbackHttpServer cgi([&](const RecordedRequest& request) {
-        if (request.Header("Authorization").rfind("Digest ", 0) == 0)
-            return HttpAnswer(200, "");
-        return HttpAnswer(401, "",
-                          std::string("WWW-Authenticate: Basic realm=\"cam\"\r\n") +
-                              (digestOffered ? "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n\"\r\n" : ""));
-    });
+    LoopbackHttpServer cgi(
+        [](const RecordedRequest&) { return HttpAnswer(401, "", "WWW-Authenticate: Basic realm=\"cam\"\r\n"); });
     TestDriver driver;
     driver.info = DEVICE_INFO("127.0.0.1", 80, "admin", "secret");
     driver.info.neverPlaintextPassword = true;
     driver.ptzPort = cgi.Port();
     CPtzCapabilities caps;
     caps.FromString("Pan=1");
-    {
-        CVerintPTZComm worker(&driver, 0, caps);
-        ASSERT_TRUE(worker.Open());
-        ASSERT_EQ(worker.StartMove(nullptr, 1, 8), 1);
-        cgi.WaitForRequests(1);
-        ASSERT_EQ(worker.StartMove(nullptr, 1, 8), 1);
-        cgi.WaitForRequests(2);
-        EXPECT_EQ(driver.Texts(1),
-                  Lines{"1 velkora::CVerintPTZComm::SendPTZCommand: Device 127.0.0.1:" + std::to_string(cgi.Port()) +
-                        " asks for HTTP Basic authentication for \"/cgi-bin/run?ptz.cgi address 1\", which would send "
-                        "the password in clear; it is not sent (HARNOQUISTEL_PLAINTEXT_PASSWORD=never)"});
-    }
-    digestOffered = true;
     CVerintPTZComm worker(&driver, 0, caps);
     ASSERT_TRUE(worker.Open());
-    ASSERT_EQ(worker.StartMove(nullptr, 1, 8), 1);
-    cgi.WaitForRequests(5);  // address: a 401 and its Digest answer; pan: Digest at once
-    Lines sent;
-    for (const RecordedRequest& request : cgi.Requests()) {
-        const std::string value = request.Header("Authorization");
-        sent.push_back(value.empty() ? "-" : value.substr(0, value.find(' ')));
+    for (std::size_t count : {1u, 2u}) {
+        ASSERT_EQ(worker.StartMove(nullptr, 1, 8), 1);
+        cgi.WaitForRequests(count);
     }
-    EXPECT_EQ(sent, (Lines{"-", "-", "-", "Digest", "Digest"}));
+    EXPECT_EQ(driver.Texts(1),
+              Lines{"1 velkora::CVerintPTZComm::SendPTZCommand: Device 127.0.0.1:" + std::to_string(cgi.Port()) +
+                    " asks for HTTP Basic authentication for \"/cgi-bin/run?ptz.cgi address 1\", which would send "
+                    "the password in clear; it is not sent (HARNOQUISTEL_PLAINTEXT_PASSWORD=never)"});
+    for (const RecordedRequest& request : cgi.Requests())
+        EXPECT_EQ("", request.Header("Authorization"));
 }
 
 }  // namespace
