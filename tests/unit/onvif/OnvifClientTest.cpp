@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 using namespace velkora;
 
@@ -324,25 +323,6 @@ TEST(OnvifOperations, RequestBodies)
               body(4));
     EXPECT_EQ(0u, requests[0].head.find("POST /onvif/media HTTP/1.1"));
     EXPECT_EQ("application/soap+xml; charset=utf-8", requests[0].Header("Content-Type"));
-}
-
-TEST(OnvifOperations, AbortEndsAHungExchange)
-{
-    LoopbackHttpServer server([](const RecordedRequest&) { return LoopbackHttpServer::Hang; });
-    DEVICE_INFO device = Device(server.Port());
-    device.requestTimeout = 60000;
-    COnvifClient client(device);
-    ASSERT_TRUE(client.Initialize("Digest", ""));
-    std::thread stopper([&] {
-        if (server.WaitForRequests(1))
-            client.Abort();
-    });
-    DeviceInformation info;
-    EXPECT_FALSE(client.GetDeviceInformation(info));
-    stopper.join();
-    EXPECT_EQ(". Device is not accessible (12017)", client.GetLastFault().GetErrorText(". "));
-    client.Reset();
-    EXPECT_FALSE(client.GetDeviceInformation(info));  // no sender after Reset
 }
 
 TEST(OnvifOperations, LearnsNamespacesFromAnswers)

@@ -293,13 +293,3 @@ TEST(RtspClient, InterleavedFrameLongerThanWhatArrivesCostsTheKeepAlive)
     s.client.Close();
     EXPECT_EQ(s.user.Interleaved(), std::vector<std::string>{"rtp a"});
 }
-
-TEST(RtspClient, SetupRefusingTheTransportIsReported)
-{
-    Session s([](const std::string& r) {
-        return r.starts_with("SETUP") ? ScriptedRtspServer::Answer(r, "461 Unsupported Transport") : Camera(r);
-    });
-    s.RunToEnd();
-    EXPECT_TRUE(s.client.TransportRefused());
-    EXPECT_FALSE(s.client.PlayAccepted());
-}
