@@ -38,8 +38,6 @@ class LoopbackHttpServer
 {
 public:
     static inline const std::string Hang = "\x01hang";  // handler result: keep the connection, answer nothing
-    // In a handler result: what precedes it is sent at once, what follows one byte every 50 ms.
-    static inline const std::string Trickle = "\x01trickle";
     using Handler = std::function<std::string(const RecordedRequest&)>;
 
     explicit LoopbackHttpServer(Handler handler, const char* address = "127.0.0.1", uint16_t port = 0)
@@ -144,16 +142,6 @@ private:
                 while (ReadMore(fd, data))
                     continue;
                 return;
-            }
-            if (const std::size_t at = response.find(Trickle); at != std::string::npos) {
-                if (send(fd, response.data(), at, MSG_NOSIGNAL) < 0)
-                    return;
-                for (std::size_t i = at + Trickle.size(); i < response.size() && !m_stop; ++i) {
-                    if (send(fd, &response[i], 1, MSG_NOSIGNAL) < 0)
-                        return;
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                }
-                continue;
             }
             if (send(fd, response.data(), response.size(), MSG_NOSIGNAL) < 0 ||
                 response.find("Connection: close") != std::string::npos)

@@ -71,22 +71,14 @@ TEST_F(PTZAgainstSimulator, JoystickSessionSendsMappedCommandsInOrder)
     step(api->StartZoomA(16), {"zoom%20100"});
     step(api->StartMove(6, 40), {"pan%20-100", "tilt%20-100"});
     step(api->Stop(), {"pan%200", "tilt%200", "zoom%200"});
+    EXPECT_EQ(handler.GetPTZApi(2), nullptr);
+    step(handler.GetPTZApi(1)->StartMove(3, 2), {"address%202", "tilt%20-12"});  // each channel its own address
     handler.ReleaseControls();  // closes the connection, so that the simulator need not wait for it
     simulator->Stop();          // joins the handlers: the head is final
     const sim::PtzHead head = simulator->GetPtzHead(1);
     EXPECT_EQ(head.pan | head.tilt | head.zoom, 0);
     EXPECT_EQ(head.commands, 9u);
     EXPECT_TRUE(driver.Texts().empty());
-}
-
-TEST_F(PTZAgainstSimulator, EachChannelSelectsItsOwnAddress)
-{
-    CVerintPTZHandler handler(&driver, 2);
-    EXPECT_EQ(handler.GetPTZApi(2), nullptr);
-    ASSERT_EQ(handler.GetPTZApi(0)->StartMove(0, 16), 1);
-    EXPECT_EQ(CgiRequests(2), (Lines{Cgi("address%201"), Cgi("pan%20-100")}));
-    ASSERT_EQ(handler.GetPTZApi(1)->StartMove(3, 2), 1);
-    EXPECT_EQ(CgiRequests(4), (Lines{Cgi("address%201"), Cgi("pan%20-100"), Cgi("address%202"), Cgi("tilt%20-12")}));
 }
 
 TEST_F(PTZAgainstSimulator, ClosingDuringASlowExchangeAbortsIt)
@@ -145,47 +137,30 @@ TEST(PTZFailureMessages, EachDistinctFailureIsLoggedOnceUntilASuccess)
                      prefix + "The \"/cgi-bin/run?ptz.cgi pan -50\" URL was not found on device " + device}));
 }
 
-// Without plain-text passwords the CGI gets no Basic before a challenge, and none after a
-// Basic one: said once; a Digest challenge is answered.
-TEST(PTZFailureMessages, NoPlainTextPasswordWaitsForAChallengeAndAnswersDigestOnly)
+// Without plain-text passwords a Basic challenge to the CGI is said once and not answered
+// (that Digest is answered is the HTTP sender's tests' to prove).
+TEST(PTZFailureMessages, NoPlainTextPasswordWithheldFromBasicSaidOnce)
 {
-    std::atomic<bool> digestOffered{false};
-    LoopbackHttpServer cgi([&](const RecordedRequest& request) {
-        if (request.Header("Authorization").rfind("Digest ", 0) == 0)
-            return HttpAnswer(200, "");
-        return HttpAnswer(401, "",
-                          std::string("WWW-Authenticate: Basic realm=\"cam\"\r\n") +
-                              (digestOffered ? "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n\"\r\n" : ""));
-    });
+    LoopbackHttpServer cgi(
+        [](const RecordedRequest&) { return HttpAnswer(401, "", "WWW-Authenticate: Basic realm=\"cam\"\r\n"); });
     TestDriver driver;
     driver.info = DEVICE_INFO("127.0.0.1", 80, "admin", "secret");
     driver.info.neverPlaintextPassword = true;
     driver.ptzPort = cgi.Port();
     CPtzCapabilities caps;
     caps.FromString("Pan=1");
-    {
-        CVerintPTZComm worker(&driver, 0, caps);
-        ASSERT_TRUE(worker.Open());
-        ASSERT_EQ(worker.StartMove(nullptr, 1, 8), 1);
-        cgi.WaitForRequests(1);
-        ASSERT_EQ(worker.StartMove(nullptr, 1, 8), 1);
-        cgi.WaitForRequests(2);
-        EXPECT_EQ(driver.Texts(1),
-                  Lines{"1 velkora::CVerintPTZComm::SendPTZCommand: Device 127.0.0.1:" + std::to_string(cgi.Port()) +
-                        " asks for HTTP Basic authentication for \"/cgi-bin/run?ptz.cgi address 1\", which would send "
-                        "the password in clear; it is not sent (HARNOQUISTEL_PLAINTEXT_PASSWORD=never)"});
-    }
-    digestOffered = true;
     CVerintPTZComm worker(&driver, 0, caps);
     ASSERT_TRUE(worker.Open());
-    ASSERT_EQ(worker.StartMove(nullptr, 1, 8), 1);
-    cgi.WaitForRequests(5);  // address: a 401 and its Digest answer; pan: Digest at once
-    Lines sent;
-    for (const RecordedRequest& request : cgi.Requests()) {
-        const std::string value = request.Header("Authorization");
-        sent.push_back(value.empty() ? "-" : value.substr(0, value.find(' ')));
+    for (std::size_t count : {1u, 2u}) {
+        ASSERT_EQ(worker.StartMove(nullptr, 1, 8), 1);
+        cgi.WaitForRequests(count);
     }
-    EXPECT_EQ(sent, (Lines{"-", "-", "-", "Digest", "Digest"}));
+    EXPECT_EQ(driver.Texts(1),
+              Lines{"1 velkora::CVerintPTZComm::SendPTZCommand: Device 127.0.0.1:" + std::to_string(cgi.Port()) +
+                    " asks for HTTP Basic authentication for \"/cgi-bin/run?ptz.cgi address 1\", which would send "
+                    "the password in clear; it is not sent (HARNOQUISTEL_PLAINTEXT_PASSWORD=never)"});
+    for (const RecordedRequest& request : cgi.Requests())
+        EXPECT_EQ("", request.Header("Authorization"));
 }
 
 }  // namespace

@@ -77,26 +77,14 @@ TEST(XmlParser, RefusesDtdsEntitiesAndMalformedText)
         EXPECT_FALSE(CXmlParser().Load(text)) << text;
 
     const std::string xxe = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><r>&x;</r>";
-    CXmlParser b;
+    CXmlParser b;  // any DTD is refused: the entity bomb and external DTDs are the reliability tests'
     EXPECT_FALSE(b.Load(xxe));
     EXPECT_EQ("", b.GetNodeText("r"));
-
-    std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">";
-    for (char c = 'b'; c <= 'k'; ++c) {
-        bomb += std::string("<!ENTITY ") + c + " \"";
-        for (int i = 0; i < 10; ++i)
-            bomb += std::string("&") + char(c - 1) + ";";
-        bomb += "\">";
-    }
-    bomb += "]><r>&k;</r>";
-    EXPECT_FALSE(CXmlParser().Load(bomb));
 
     // Undecodable text is refused without libxml2 printing to the host's stderr.
     testing::internal::CaptureStderr();
     EXPECT_FALSE(CXmlParser().Load("<?xml version=\"1.0\" encoding=\"EUC-JP\"?><a>\x8f\x8f\x8f\x8f</a>"));
     EXPECT_EQ("", testing::internal::GetCapturedStderr());
-
-    EXPECT_FALSE(CXmlParser().Load("<!DOCTYPE r SYSTEM \"http://127.0.0.1:1/x.dtd\"><r/>"));
 }
 
 extern "C" int ReplayOnvifAnswer(const uint8_t*, size_t);

@@ -134,21 +134,6 @@ TEST(RtspClient, BasicChallengeIsAnsweredOnceAndKept)
     EXPECT_TRUE(r[2].starts_with("SETUP ") && r[2].find("CSeq: 3\r\nAuthorization: Basic") != std::string::npos);
 }
 
-TEST(RtspClient, DigestWithWrongPasswordGetsExactlyOneRetry)
-{
-    Session s([](const std::string& r) {
-        return ScriptedRtspServer::Answer(r, "401 Unauthorized",
-                                          "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n0nce\", stale=FALSE\r\n");
-    });
-    s.settings.userName = "admin";
-    s.settings.password = "wrong";
-    const auto r = s.RunToEnd();
-    ASSERT_EQ(r.size(), 2u);  // a failed DESCRIBE ends the session without TEARDOWN
-    EXPECT_EQ(r[1], "DESCRIBE " + s.Url() + " RTSP/1.0\r\nCSeq: 2\r\n" +
-                        MakeAuthorization(kAuthDigest, "admin", "wrong", "cam", "n0nce", "DESCRIBE", s.Url()) +
-                        "User-Agent: Velkora\r\nAccept: application/sdp\r\n\r\n");
-}
-
 TEST(RtspClient, ChallengeListsToTheSchemeSent)
 {
     const std::string h = "WWW-Authenticate: ";
@@ -160,11 +145,7 @@ TEST(RtspClient, ChallengeListsToTheSchemeSent)
     } cases[] = {
         {h + "Basic realm=\"cam\"\r\n", true, "- Basic"},
         {h + digest + "\r\n", true, "- Digest"},
-        {h + "Basic realm=\"cam\"\r\n" + h + digest + "\r\n", true, "- Digest"},
-        {h + digest + "\r\n" + h + "Basic realm=\"cam\"\r\n", true, "- Digest"},
-        {"www-authenticate: basic realm=\"cam\"\r\nWWW-AUTHENTICATE: DIGEST realm=\"cam\", nonce=\"n\"\r\n", true,
-         "- Digest"},
-        {h + "Basic realm=\"cam\", " + digest + "\r\n", true, "- Digest"},
+        {h + "Basic realm=\"cam\"\r\n" + h + digest + "\r\n", true, "- Digest"},  // the forms: the parser's tests
         {h + "Negotiate abc\r\n", true, "-"},
         {h + "Basic realm=\"cam\"\r\n", false, "-"},  // no plain-text password: said once, not sent
         {h + "Basic realm=\"cam\"\r\n" + h + digest + "\r\n", false, "- Digest"},
@@ -189,6 +170,11 @@ TEST(RtspClient, ChallengeListsToTheSchemeSent)
                                                      : request.substr(at + 15, request.find(' ', at + 15) - at - 15));
         }
         EXPECT_EQ(c.sent, sent);
+        if (sent.ends_with("Digest")) {
+            EXPECT_NE(s.server.Requests().back().find(
+                          MakeAuthorization(kAuthDigest, "admin", "secret", "cam", "n", "DESCRIBE", s.Url())),
+                      std::string::npos);
+        }
         const auto texts = s.owner.Texts();
         EXPECT_EQ(c.sent == "-" && !c.basicAllowed ? 1u : 0u,
                   std::count_if(texts.begin(), texts.end(), [](const std::string& t) {
@@ -230,51 +216,15 @@ TEST(RtspClient, ValuesWithLineBreaksAreNeverSent)
     EXPECT_EQ(password.RunToEnd().size(), 1u);
 }
 
-// Long time-outs: should Close not wake the session, the test hangs instead of passing.
-TEST(RtspClient, CloseEndsASilentSessionPromptlyRefusedConnectionsFailOpen)
+// (That Close wakes a session waiting on a silent server is the reliability tests' to prove.)
+TEST(RtspClient, RefusedOrUnresolvableConnectionsFailOpen)
 {
-    const auto silent = [](const std::string&) { return std::string(); };
-    Session s(silent);
-    s.settings.receiveTimeoutMs = s.settings.connectTimeoutMs = 600000;
-    ASSERT_TRUE(s.client.Open(s.settings, &s.user));
-    ASSERT_TRUE(s.server.WaitForRequests(1));
-    s.client.Close();
-    EXPECT_TRUE(s.user.WaitClosed());
-    EXPECT_FALSE(s.client.GetLastResult());
-
-    s.settings.rtspPort = ScriptedRtspServer(silent).Port();  // now free
+    Session s([](const std::string&) { return std::string(); });
+    s.settings.rtspPort = ScriptedRtspServer([](const std::string&) { return std::string(); }).Port();  // now free
     for (const char* host : {"127.0.0.1", "", "no-such-host.invalid"}) {
         s.settings.host = host;
         EXPECT_FALSE(s.client.Open(s.settings, &s.user)) << host;
     }
-}
-
-// Close bounds TEARDOWN however slowly its answer trickles in (here 17 s worth of bytes);
-// before PLAY, a trickled answer fails after one receive time-out.
-TEST(RtspClient, TrickledAnswersCostOneTimeoutAndCannotHoldClose)
-{
-    const std::string slow = LoopbackHttpServer::Trickle + "X-Padding: " + std::string(300, 'x') + "\r\n\r\n";
-    const auto trickle = [&](bool all) {
-        return [&, all](const std::string& request) {
-            std::string answer = Camera(request);
-            if (all || request.starts_with("TEARDOWN"))
-                answer.replace(answer.size() - 2, 2, slow);
-            return answer;
-        };
-    };
-    Session s(trickle(false));
-    ASSERT_TRUE(s.client.Open(s.settings, &s.user));
-    ASSERT_TRUE(s.server.WaitForRequest("PLAY"));
-    auto start = std::chrono::steady_clock::now();
-    s.client.Close();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
-    EXPECT_TRUE(s.server.WaitForRequest("TEARDOWN"));
-
-    Session trickled(trickle(true));
-    trickled.settings.receiveTimeoutMs = 500;
-    start = std::chrono::steady_clock::now();
-    EXPECT_EQ(trickled.RunToEnd().size(), 1u);  // DESCRIBE failed: no TEARDOWN
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
 }
 
 namespace {
@@ -334,14 +284,4 @@ TEST(RtspClient, InterleavedFrameLongerThanWhatArrivesCostsTheKeepAlive)
     EXPECT_FALSE(s.client.GetLastResult());
     s.client.Close();
     EXPECT_EQ(s.user.Interleaved(), std::vector<std::string>{"rtp a"});
-}
-
-TEST(RtspClient, SetupRefusingTheTransportIsReported)
-{
-    Session s([](const std::string& r) {
-        return r.starts_with("SETUP") ? ScriptedRtspServer::Answer(r, "461 Unsupported Transport") : Camera(r);
-    });
-    s.RunToEnd();
-    EXPECT_TRUE(s.client.TransportRefused());
-    EXPECT_FALSE(s.client.PlayAccepted());
 }
