@@ -210,8 +210,8 @@ TEST(RtspServer, ConnectionFaults)
     EXPECT_EQ(StatusOf(TcpConnection(s.sim.Ports().rtsp).Request("OPTIONS", "*")), 200);
 }
 
-// The HTTP services cut an answer short (the library's tests only slow them down).
-TEST(HttpServices, CloseMidwayFault)
+// The HTTP services cut an answer short, or hold it until the simulator stops.
+TEST(HttpServices, CloseMidwayAndSlowFaults)
 {
     RunningSim s;
     const std::string
@@ -234,7 +234,13 @@ TEST(HttpServices, CloseMidwayFault)
         TcpConnection whole(port);
         whole.Send(request);
         EXPECT_EQ(StatusOf(whole.Receive()), 200) << "the count ran out";
+
+        s.sim.SetFaults({*sim::ParseFault(std::string("slow=") + service + ":10000")});
+        TcpConnection slow(port);
+        slow.Send(request);
+        EXPECT_EQ(slow.Receive(300), "");
     }
+    s.sim.Stop();  // wakes the delayed handlers instead of waiting for them
 }
 
 }  // namespace

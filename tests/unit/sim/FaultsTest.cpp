@@ -53,5 +53,15 @@ TEST(FaultSpec, ParsesEveryKindAndRefusesMalformedSpecs)
     }
 }
 
+// A counted refusal leaves the port listening (its count runs out on reset connections); a
+// slow service slows only itself.
+TEST(FaultSet, CountedRefusalsListenAndSlownessKeepsToItsTarget)
+{
+    FaultSet set;
+    set.Set({*ParseFault("refuse-rtsp*1"), *ParseFault("slow=rtsp:50")});
+    EXPECT_FALSE(set.RefusesAllRtsp());
+    EXPECT_EQ(set.SlowMs("onvif"), 0u);
+}
+
 }  // namespace
 }  // namespace sim
