@@ -40,12 +40,12 @@ struct RunningSim {
     sim::Simulator sim;
 };
 
-inline sockaddr_in Loopback(std::uint16_t port, const std::string& address = "127.0.0.1")
+inline sockaddr_in Loopback(std::uint16_t port)
 {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return a;
 }
 
@@ -53,10 +53,9 @@ inline sockaddr_in Loopback(std::uint16_t port, const std::string& address = "12
 class TcpConnection
 {
 public:
-    explicit TcpConnection(std::uint16_t port, const std::string& address = "127.0.0.1")
-        : fd_(socket(AF_INET, SOCK_STREAM, 0))
+    explicit TcpConnection(std::uint16_t port) : fd_(socket(AF_INET, SOCK_STREAM, 0))
     {
-        const sockaddr_in a = Loopback(port, address);
+        const sockaddr_in a = Loopback(port);
         connectErrno_ = connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 ? 0 : errno;
     }
     ~TcpConnection() { close(fd_); }

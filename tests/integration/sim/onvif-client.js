@@ -1,7 +1,8 @@
 // A third-party ONVIF client (the npm package "onvif") against the simulator, as an
 // integrator would point one at it: connect, live view, snapshot and PTZ.
 // Usage: node onvif-client.js HARNOQUISTEL_EXE [--site LIBRARY]; exits 77 (skipped) without the package.
-// With --site: camera 3 of a site of 16, while `harnoquistel record` records camera 16.
+// With --site: camera 3 of a site of 16, while `harnoquistel record` records camera 16, and
+// faults named for one camera or for all.
 'use strict';
 const { spawn, execFileSync } = require('child_process');
 const http = require('http');
@@ -23,7 +24,8 @@ const exe = process.argv[2];
 const library = process.argv[3] === '--site' ? process.argv[4] : null;
 const log = path.join(os.tmpdir(), `sim-onvif-client-${process.pid}.log`);
 const sim = spawn(exe, ['sim', '--http-port', '0', '--rtsp-port', '0', '--ptz-port', '0', '--log', log,
-                        ...(library ? ['--cameras', '16', '--no-discovery', '--json'] : [])],
+                        ...(library ? ['--cameras', '16', '--no-discovery', '--json', '--fault',
+                                       '2:onvif-fault=GetScopes', '--fault', 'onvif-fault=GetHostname'] : [])],
                   { stdio: ['ignore', 'pipe', 'inherit'] });
 const deadline = setTimeout(() => fail('the whole exchange took longer than 60 s'), 60000);
 let failures = 0;
@@ -48,11 +50,14 @@ const probe = (url) => execFileSync('ffprobe', ['-v', 'error', '-rtsp_transport'
   'stream=codec_name,width,height', '-of', 'csv=p=0', url], { timeout: 20000 }).toString().trim();
 const withUser = (uri) => uri.replace('://', '://admin:admin@');
 
+const connect = (host, port) => new Promise((resolve, reject) => {
+  const c = new onvif.Cam({ hostname: host, port, username: 'admin', password: 'admin', timeout: 10000 },
+                          (err) => (err ? reject(err) : resolve(c)));
+});
+const fails = (promise) => promise.then(() => false, () => true);
+
 async function main(ports) {
-  const cam = await new Promise((resolve, reject) => {
-    const c = new onvif.Cam({ hostname: ports.host, port: ports.http, username: 'admin', password: 'admin',
-                              timeout: 10000 }, (err) => (err ? reject(err) : resolve(c)));
-  });
+  const cam = await connect(ports.host, ports.http);
   check(cam.profiles.length === 2 && cam.videoSources, `connect: ${cam.profiles.length} profiles and the video sources`);
   const services = await call(cam, 'getServices', true);
   check(services.some((s) => s.namespace === 'http://www.onvif.org/ver20/ptz/wsdl'), 'GetServices names the PTZ service');
@@ -118,6 +123,7 @@ async function main(ports) {
   for (const op of ['GetServices', 'GetScopes', 'GetVideoSources', 'GetSnapshotUri', 'ContinuousMove', 'Stop', 'GotoPreset'])
     check(lines.includes(`${ports.prefix}onvif ${op}`), `the request log has ${ports.prefix}onvif ${op}`);
   check(lines.includes(`${ports.prefix}cgi /cgi-bin/run?ptz.cgi%20pan%20-100`), 'the request log has the CGI pan');
+  return cam;
 }
 
 // Our own command records camera 16 of the site meanwhile; its report once it ends.
@@ -138,13 +144,25 @@ function recordCamera(camera) {
 async function site(cameras) {
   const recording = recordCamera(cameras[15]);
   const c = cameras[2];
-  await main({ host: c.address, http: c.http, rtsp: c.rtsp, ptz: c.ptz, prefix: 'camera 3 ' });
+  const cam = await main({ host: c.address, http: c.http, rtsp: c.rtsp, ptz: c.ptz, prefix: 'camera 3 ' });
+  const info = await call(cam, 'getDeviceInformation');
+  check(c.address === '127.0.1.3' && info.serialNumber === 'SIM-0003', `camera 3 is ${c.address} ${info.serialNumber}`);
+  const two = await connect(cameras[1].address, cameras[1].http);
+  check(await fails(call(two, 'getScopes')) && await fails(call(cam, 'getHostname')),
+        'a fault named for camera 2 stays with it (camera 3 answered GetScopes); one named for none applies to all');
   const { code, text } = await recording;
   let frames = 0;
   try { frames = JSON.parse(text).frames; } catch (e) { /* checked below */ }
   check(code === 0 && frames > 100, `harnoquistel record on camera 16 at the same time: ${frames} frames (exit ${code})`);
   const lines = fs.readFileSync(log, 'utf8').split('\n');
   check(lines.some((l) => l.startsWith('camera 16 rtsp PLAY rtsp://127.0.1.16:')), 'camera 16 played to the recorder');
+}
+
+try {
+  execFileSync(exe, ['sim', '--fault', 'teleport'], { stdio: 'ignore' });
+  check(false, 'an unknown fault is refused');
+} catch (e) {
+  check(e.status === 2, `an unknown fault is refused (exit ${e.status})`);
 }
 
 let out = '';
@@ -162,10 +180,13 @@ sim.stdout.on('data', (chunk) => {
     .catch((e) => { console.log(`FAILED: ${e.message}`); ++failures; })
     .finally(() => {
       clearTimeout(deadline);
+      sim.on('exit', (code) => {
+        check(code === 0, `the simulator ends on SIGTERM (exit ${code})`);
+        fs.rmSync(log, { force: true });
+        console.log(failures ? `${failures} checks failed` : 'all checks passed');
+        process.exit(failures ? 1 : 0);
+      });
       sim.kill('SIGTERM');
-      fs.rmSync(log, { force: true });
-      console.log(failures ? `${failures} checks failed` : 'all checks passed');
-      process.exit(failures ? 1 : 0);
     });
 });
 sim.on('exit', (code) => { if (out !== null) fail(`the simulator exited (${code}) before it was ready`); });

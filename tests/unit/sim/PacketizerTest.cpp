@@ -1,5 +1,5 @@
 // Which packets carry what, within the MTU; the rest of their bytes, and that nothing is lost or
-// reordered, show end to end, where the library and ffmpeg receive the bundled clips picture for picture.
+// reordered, show end to end, where the library receives the bundled clips picture for picture.
 #include "sim/H264Packetizer.h"
 
 #include <gtest/gtest.h>
