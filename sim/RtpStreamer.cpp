@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -119,10 +120,11 @@ void RtpStreamer::SendRtp(const Bytes& packet)
 
 bool RtpStreamer::SendFrameBatched(const std::vector<Bytes>& payloads, std::uint32_t timestamp)
 {
-    if (setup_.interleave || setup_.udpSilent || !heldBack_.empty() || payloads.empty() ||
-        faults_.Value(Fault::Kind::RtpLoss) > 0 || faults_.Value(Fault::Kind::RtpReorder) > 0 ||
-        faults_.Value(Fault::Kind::RtpDuplicate) > 0)
+    if (setup_.udpSilent || !heldBack_.empty() || payloads.empty() || faults_.Value(Fault::Kind::RtpLoss) > 0 ||
+        faults_.Value(Fault::Kind::RtpReorder) > 0 || faults_.Value(Fault::Kind::RtpDuplicate) > 0)
         return false;
+    if (setup_.interleave)
+        return SendFrameInterleaved(payloads, timestamp);
     constexpr std::size_t kBatch = 64;
     std::uint8_t headers[kBatch][12];
     iovec parts[kBatch][2];
@@ -152,6 +154,34 @@ bool RtpStreamer::SendFrameBatched(const std::vector<Bytes>& payloads, std::uint
         }
         counters_.rtpPackets += count;
     }
+    return true;
+}
+
+bool RtpStreamer::SendFrameInterleaved(const std::vector<Bytes>& payloads, std::uint32_t timestamp)
+{
+    if (!setup_.interleaveFrames)
+        return false;
+    std::size_t total = 0;
+    for (const Bytes& payload : payloads) {
+        if (12 + payload.size() > 0xffff)
+            return false;  // sent one by one, and refused there
+        total += 4 + 12 + payload.size();
+    }
+    framed_.resize(total);
+    std::uint8_t* at = framed_.data();
+    for (std::size_t i = 0; i < payloads.size(); ++i) {
+        const std::size_t size = 12 + payloads[i].size();
+        at[0] = '$';
+        at[1] = setup_.rtpChannel;
+        at[2] = static_cast<std::uint8_t>(size >> 8);
+        at[3] = static_cast<std::uint8_t>(size);
+        PutRtpHeader(at + 4, kPayloadType, i + 1 == payloads.size(), sequence_++, timestamp, ssrc_);
+        std::memcpy(at + 16, payloads[i].data(), payloads[i].size());
+        at += 4 + size;
+        ++packetCount_;
+        octetCount_ += static_cast<std::uint32_t>(payloads[i].size());
+    }
+    (setup_.interleaveFrames(framed_) ? counters_.rtpPackets : counters_.rtpDropped) += payloads.size();
     return true;
 }
 

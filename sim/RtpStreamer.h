@@ -38,6 +38,8 @@ public:
         // RTP and RTCP inside the RTSP connection instead of the sockets: each packet goes
         // to `interleave` with its channel; false when the connection is gone.
         std::function<bool(std::uint8_t channel, const Bytes& packet)> interleave;
+        // A frame's packets, each framed already, in one write of the connection.
+        std::function<bool(const Bytes& framed)> interleaveFrames;
         std::uint8_t rtpChannel = 0, rtcpChannel = 1;
         bool udpSilent = false;  // datagrams are counted but never sent (UDP unreachable)
         // The stream goes on with this clip `switchAfter` seconds after PLAY (resize fault).
@@ -65,14 +67,17 @@ public:
 private:
     void Run();
     void SendRtp(const Bytes& packet);
-    // A frame's payloads in one sendmmsg call: UDP with no packet fault in force. False: not taken.
+    // A frame's payloads in one sendmmsg call, or one write of the RTSP connection, when no
+    // packet fault is in force. False: not taken.
     bool SendFrameBatched(const std::vector<Bytes>& payloads, std::uint32_t timestamp);
+    bool SendFrameInterleaved(const std::vector<Bytes>& payloads, std::uint32_t timestamp);
     void SendRtcp(bool bye);
     void ReadRtcp();
     void CountReports(const std::uint8_t* data, std::size_t size);
     std::uint32_t TimestampAt(std::chrono::steady_clock::time_point t) const;
 
     Setup setup_;
+    Bytes framed_;  // SendFrameInterleaved's block, kept between frames
     FaultSet& faults_;
     StreamCounters& counters_;
     std::function<void()> onClientReport_;

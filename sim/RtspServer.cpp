@@ -669,6 +669,9 @@ RtspServer::Reply RtspServer::SetUp(const RtspRequest& request, const sockaddr_i
         setup.interleave = [link](std::uint8_t channel, const Bytes& packet) {
             return link->SendFrame(channel, packet);
         };
+        setup.interleaveFrames = [link](const Bytes& framed) {
+            return link->Send(reinterpret_cast<const char*>(framed.data()), framed.size());
+        };
     } else {
         setup.udpSilent = faults_.Take(Fault::Kind::UdpUnreachable, "");
     }

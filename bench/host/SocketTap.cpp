@@ -45,15 +45,20 @@ void Note(TapEvent event)
 void Observe(int fd, const void* data, size_t length, const sockaddr* to, int sockType)
 {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    // RTP interleaved in an RTSP connection: the simulator sends each "$" frame whole.
-    // Keyed by the receiving side's port, as a datagram is by its destination port.
+    // RTP interleaved in an RTSP connection: the simulator sends "$" frames whole, one or a
+    // frame's worth per write. Keyed by the receiving side's port, as a datagram is by its
+    // destination port.
     sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
     if (sockType == SOCK_STREAM && length >= 16 && bytes[0] == '$' && bytes[1] % 2 == 0 &&
         ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0) {
-        bytes += 4;
-        length -= 4;
-        to = reinterpret_cast<const sockaddr*>(&peer);
+        for (size_t at = 0; length - at >= 16 && bytes[at] == '$';) {
+            const size_t size = std::min<size_t>((size_t{bytes[at + 2]} << 8) | bytes[at + 3], length - at - 4);
+            if (bytes[at + 1] % 2 == 0)
+                Observe(-1, bytes + at + 4, size, reinterpret_cast<const sockaddr*>(&peer), SOCK_DGRAM);
+            at += 4 + size;
+        }
+        return;
     } else if (sockType == SOCK_STREAM) {
         if (length >= 5 && std::memcmp(bytes, "POST ", 5) == 0)
             Note(TapEvent::OnvifRequest);
