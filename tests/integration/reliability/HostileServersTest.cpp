@@ -21,8 +21,7 @@ template <class Action> std::chrono::milliseconds Timed(Action action)
 // of the stream stopping too, well within this.
 constexpr auto kPromptClose = 2000ms;
 
-// The simulator's answer to `request`, fetched over a connection of its own (closed for
-// writing once sent, so the answer ends with the connection).
+// The simulator's answer to `request`, fetched over a connection of its own.
 std::string Forward(uint16_t port, const RecordedRequest& request)
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -31,10 +30,17 @@ std::string Forward(uint16_t port, const RecordedRequest& request)
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
         const std::string text = request.head + "\r\n\r\n" + request.body;
         send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-        shutdown(fd, SHUT_WR);
         char buffer[4096];
-        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        for (std::size_t end;
+             (end = answer.find("\r\n\r\n")) == std::string::npos ||
+             answer.size() <
+                 end + 4 +
+                     std::stoul("0" + RecordedRequest{answer.substr(0, end), {}, false}.Header("Content-Length"));) {
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
             answer.append(buffer, static_cast<std::size_t>(n));
+        }
     }
     close(fd);
     return answer;
