@@ -139,20 +139,14 @@ inline json Probe(const fs::path& file, const std::string& options)
     return status == 0 ? ParseJson(text) : json();
 }
 
-// One value a line, as ffprobe prints `entries` of every packet or frame.
-inline std::vector<double> ProbeTimes(const fs::path& file, const std::string& entries)
+// `field` of every video packet or frame (`section`: "packet" or "frame"), as ffprobe reads it.
+inline std::vector<double> ProbeTimes(const fs::path& file, const std::string& section, const std::string& field)
 {
-    std::string text;
-    EXPECT_EQ(
-        Shell("ffprobe -v error -select_streams v:0 -show_entries " + entries + " -of csv=p=0 '" + file.string() + "'",
-              &text),
-        0)
-        << file << text;
+    const json probe = Probe(file, "-select_streams v:0 -show_entries " + section + "=" + field);
     std::vector<double> values;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty())
-            values.push_back(std::stod(line));
+    for (const json& entry : probe[section + "s"])
+        if (entry.contains(field))
+            values.push_back(std::stod(entry[field].get<std::string>()));
     return values;
 }
 

@@ -63,8 +63,10 @@ TEST_F(CliCommand, QueryPrintsJsonAndSavesTheDeviceFile)
     EXPECT_NE(text.out.find(result["name"].get<std::string>()), std::string::npos);
 }
 
+// Behind HTTP Digest (which only the ONVIF port asks for), a wrong password is a login failure.
 TEST_F(CliCommand, QueryFailuresExitOneWithKindAndReason)
 {
+    camera->SetFaults({*sim::ParseFault("onvif-digest")});
     const Outcome wrong = Run({"query", Address(), "--ptz-port", PtzPort(), "--json"}, {"HARNOQUISTEL_PASSWORD=wrong"});
     EXPECT_EQ(wrong.status, 1);
     const json failure = ParseJson(wrong.out);
@@ -174,9 +176,6 @@ TEST_F(CliCommand, RecordWritesTheDeliveredFramesAndStopsCleanlyOnCtrlC)
     for (const json& message : report["messages"])
         opened |= message["text"].get<std::string>().rfind("DRIVER IS OPENED", 0) == 0 && message["level"].is_number();
     EXPECT_TRUE(opened) << report["messages"].dump();
-    // An Annex B stream starts with a start code.
-    const std::string head = ReadFile(file).substr(0, 4);
-    EXPECT_TRUE(head == std::string("\0\0\0\1", 4) || head.substr(0, 3) == std::string("\0\0\1", 3));
     EXPECT_EQ(DecodeErrors(file), "");
     EXPECT_TRUE(camera->WaitForRequest([](const std::string& line) { return line.rfind("rtsp TEARDOWN", 0) == 0; },
                                        std::chrono::seconds(5)));
@@ -207,7 +206,8 @@ TEST_F(CliCommand, DemoLeavesAPlayableFileAndAReport)
 }
 
 // ONVIF behind HTTP Digest, and a camera clock an hour off ours: the command works
-// as it does against an agreeable camera, without ever sending the password itself.
+// as it does against an agreeable camera, without ever sending the password itself,
+// and says once how far the camera's clock is off.
 TEST_F(CliCommand, OnvifBehindHttpDigestAndWithAnOffsetClock)
 {
     auto faults = [](std::initializer_list<const char*> specs) {
@@ -280,11 +280,6 @@ TEST_F(CliCommand, OnvifBehindHttpDigestAndWithAnOffsetClock)
         }
         EXPECT_EQ(digestAnswers > 0, specs.back().kind == sim::Fault::Kind::OnvifDigest) << setting;
     }
-
-    // A wrong password behind HTTP Digest is a login failure.
-    camera->SetFaults(faults({"onvif-digest"}));
-    const Outcome wrong = Run({"query", Address(), "--ptz-port", PtzPort(), "--json"}, {"HARNOQUISTEL_PASSWORD=wrong"});
-    EXPECT_EQ(ParseJson(wrong.out)["kind"], 1);
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST_F(RecordingFiles, KilledRecorderLeavesAPlayableFile)
         kill(pid, SIGKILL);
         EXPECT_EQ(Finish(pid).status, 128 + SIGKILL);
 
-        const std::vector<double> times = ProbeTimes(file, "frame=best_effort_timestamp_time");
+        const std::vector<double> times = ProbeTimes(file, "frame", "best_effort_timestamp_time");
         ASSERT_GE(times.size(), 48u) << name;  // 4 s at 12 fps
         EXPECT_GE(times.back() - times.front(), 4.0 - 1.0 / 12) << name;
         ExpectClipFrames(FrameMd5s(file.string()), times.size());
@@ -204,7 +204,8 @@ TEST_F(RecordingFiles, NewPictureSizeStartsTheNextContainerFile)
 
 TEST_F(RecordingFiles, SnapshotIsTheClipsKeyFrame)
 {
-    // PNG for the exact picture: compared with ffmpeg's own decode of the clip's key frames.
+    // PNG for the exact picture: compared with ffmpeg's own decode of the clip's key frames (the
+    // demo test checks a JPEG).
     const fs::path png = dir / "cam.png";
     const Outcome lossless =
         Run({"snapshot", Address(), "--device", device.string(), "--size", Size, "--out", png.string()});
@@ -215,15 +216,6 @@ TEST_F(RecordingFiles, SnapshotIsTheClipsKeyFrame)
         FrameMd5s(ClipFile(), "-vf 'select=eq(pict_type\\,I)' -vsync 0 -pix_fmt rgb24");
     ASSERT_FALSE(keyFrames.empty());
     EXPECT_NE(std::find(keyFrames.begin(), keyFrames.end(), still[0]), keyFrames.end());
-
-    const fs::path jpeg = dir / "cam.jpg";
-    const Outcome lossy =
-        Run({"snapshot", Address(), "--device", device.string(), "--size", Size, "--out", jpeg.string()});
-    ASSERT_EQ(lossy.status, 0) << lossy.err;
-    const json stream = Probe(jpeg, "-show_entries stream=codec_name,width,height")["streams"][0];
-    EXPECT_EQ(stream["codec_name"], "mjpeg");
-    EXPECT_EQ(stream["width"], 640);
-    EXPECT_EQ(stream["height"], 480);
 
     const Outcome refused = Run(
         {"snapshot", Address(), "--device", device.string(), "--timeout", "2", "--out", (dir / "none.jpg").string()},
