@@ -66,6 +66,14 @@ std::vector<Bytes> PacketizeAccessUnit(const AccessUnit& au, std::size_t mtu)
     return out;
 }
 
+void PutInterleavedHeader(std::uint8_t* header, std::uint8_t channel, std::uint16_t size)
+{
+    header[0] = '$';
+    header[1] = channel;
+    header[2] = static_cast<std::uint8_t>(size >> 8);
+    header[3] = static_cast<std::uint8_t>(size);
+}
+
 void PutRtpHeader(std::uint8_t* header, std::uint8_t payloadType, bool marker, std::uint16_t sequence,
                   std::uint32_t timestamp, std::uint32_t ssrc)
 {

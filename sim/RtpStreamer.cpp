@@ -171,10 +171,7 @@ bool RtpStreamer::SendFrameInterleaved(const std::vector<Bytes>& payloads, std::
     std::uint8_t* at = framed_.data();
     for (std::size_t i = 0; i < payloads.size(); ++i) {
         const std::size_t size = 12 + payloads[i].size();
-        at[0] = '$';
-        at[1] = setup_.rtpChannel;
-        at[2] = static_cast<std::uint8_t>(size >> 8);
-        at[3] = static_cast<std::uint8_t>(size);
+        PutInterleavedHeader(at, setup_.rtpChannel, static_cast<std::uint16_t>(size));
         PutRtpHeader(at + 4, kPayloadType, i + 1 == payloads.size(), sequence_++, timestamp, ssrc_);
         std::memcpy(at + 16, payloads[i].data(), payloads[i].size());
         at += 4 + size;

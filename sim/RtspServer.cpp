@@ -1,6 +1,7 @@
 #include "sim/RtspServer.h"
 
 #include "foundation/Base64.h"
+#include "sim/H264Packetizer.h"
 
 #include <arpa/inet.h>
 #include <netinet/tcp.h>
@@ -209,10 +210,10 @@ bool RtspServer::Link::SendFrame(std::uint8_t channel, const Bytes& packet)
 {
     if (packet.size() > 0xffff)
         return false;
-    std::string frame = {'$', static_cast<char>(channel), static_cast<char>(packet.size() >> 8),
-                         static_cast<char>(packet.size() & 0xff)};
-    frame.append(packet.begin(), packet.end());
-    return Send(frame.data(), frame.size());
+    Bytes frame(4 + packet.size());
+    PutInterleavedHeader(frame.data(), channel, static_cast<std::uint16_t>(packet.size()));
+    std::copy(packet.begin(), packet.end(), frame.begin() + 4);
+    return Send(reinterpret_cast<const char*>(frame.data()), frame.size());
 }
 
 void RtspServer::Link::Shut()
