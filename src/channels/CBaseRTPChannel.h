@@ -80,7 +80,7 @@ protected:
     uint32_t keepAliveInterval = 90000;
     CTime keepAliveTimer;
     uint32_t cameraAddress = 0;   // network order; 0 when the host does not resolve
-    std::string frameSourceName;  // packet thread only; refilled per frame, its storage reused
+    std::string frameSourceName;  // packet thread only
     CTimeStampConverter converter;
     CRTPReceiver receiver;
     CRTCPHandler rtcpHandler;

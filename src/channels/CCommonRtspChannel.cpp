@@ -85,10 +85,15 @@ std::pair<uint16_t, uint16_t> CCommonRtspChannel::GetChannelPair()
 
 const std::string& CCommonRtspChannel::GetFrameSourceName()
 {
-    frameSourceName = driver->GetModuleName();
-    const std::string tag = NamesOfStreamKind(GetStreamParams().kind).tag;
-    if (!tag.empty())
-        frameSourceName += "::" + tag + "Stream";
+    // Asked per frame: built again only when the stream kind changes (the module name is fixed).
+    const uint32_t kind = GetStreamParams().kind;
+    if (frameSourceName.empty() || kind != frameSourceKind) {
+        frameSourceKind = kind;
+        frameSourceName = driver->GetModuleName();
+        const std::string tag = NamesOfStreamKind(kind).tag;
+        if (!tag.empty())
+            frameSourceName += "::" + tag + "Stream";
+    }
     return frameSourceName;
 }
 

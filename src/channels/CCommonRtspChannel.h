@@ -81,7 +81,8 @@ protected:
     CRecursiveLock profileLock;
     std::string profileToken;
     CMessageRepeatFilter messages;
-    std::string onvifRefusal;  // capture thread: how ONVIF refused the last preparation's login
+    std::string onvifRefusal;      // capture thread: how ONVIF refused the last preparation's login
+    uint32_t frameSourceKind = 0;  // packet thread: the kind frameSourceName was built for
 };
 
 }  // namespace velkora

@@ -1,6 +1,7 @@
 #include "foundation/CEvent.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -30,16 +31,18 @@ struct EventState {
     std::mutex mutex;
     std::condition_variable wake;
     bool manualReset = false;
-    bool signalled = false;
+    // Written under mutex; atomic so that IsSet, which receive loops call per packet,
+    // reads it without taking the mutex the other threads of the stream contend for.
+    std::atomic<bool> signalled{false};
     std::vector<EventWaiter*> waiters;
 
     // Consumes an auto-reset signal. Caller holds mutex.
     bool TakeSignal()
     {
-        if (!signalled)
+        if (!signalled.load(std::memory_order_relaxed))
             return false;
         if (!manualReset)
-            signalled = false;
+            signalled.store(false, std::memory_order_relaxed);
         return true;
     }
 };
@@ -51,7 +54,7 @@ bool CEvent::Create(bool manualReset, bool initiallySet)
 {
     state_ = std::make_unique<EventState>();
     state_->manualReset = manualReset;
-    state_->signalled = initiallySet;
+    state_->signalled.store(initiallySet);
     return true;
 }
 
@@ -66,8 +69,9 @@ bool CEvent::Wait(uint32_t timeoutMs)
         return false;
     std::unique_lock lock(state_->mutex);
     if (timeoutMs == WaitInfinite)
-        state_->wake.wait(lock, [this] { return state_->signalled; });
-    else if (!state_->wake.wait_until(lock, DeadlineAfter(timeoutMs), [this] { return state_->signalled; }))
+        state_->wake.wait(lock, [this] { return state_->signalled.load(std::memory_order_relaxed); });
+    else if (!state_->wake.wait_until(lock, DeadlineAfter(timeoutMs),
+                                      [this] { return state_->signalled.load(std::memory_order_relaxed); }))
         return false;
     return state_->TakeSignal();
 }
@@ -76,8 +80,12 @@ bool CEvent::Set()
 {
     if (!state_)
         return false;
+    // A manual-reset event that is already signalled has no one left to wake; receive
+    // paths set their activity events per packet, so this skips the mutex and the wake-up.
+    if (state_->manualReset && state_->signalled.load(std::memory_order_acquire))
+        return true;
     std::lock_guard lock(state_->mutex);
-    state_->signalled = true;
+    state_->signalled.store(true, std::memory_order_release);
     if (state_->manualReset)
         state_->wake.notify_all();
     else
@@ -95,7 +103,7 @@ bool CEvent::Reset()
     if (!state_)
         return false;
     std::lock_guard lock(state_->mutex);
-    state_->signalled = false;
+    state_->signalled.store(false, std::memory_order_release);
     return true;
 }
 
@@ -103,8 +111,7 @@ bool CEvent::IsSet() const
 {
     if (!state_)
         return false;
-    std::lock_guard lock(state_->mutex);
-    return state_->signalled;
+    return state_->signalled.load(std::memory_order_acquire);
 }
 
 int WaitForAnyEvent(CEvent* const* events, uint32_t count, uint32_t timeoutMs)

@@ -62,7 +62,24 @@ bool CRTPReceiver::OnInterleavedPacket(const uint8_t* data, size_t length)
     sockaddr_in from{};
     from.sin_family = AF_INET;
     from.sin_addr.s_addr = source_.Address();
-    return !interleavedOpen_ || Offer(from, data, length) >= 0;
+    std::lock_guard guard(interleavedLock_);
+    if (!interleavedOpen_)
+        return true;
+    if (!Gather(from, data, length))
+        return false;
+    if (gatheredCount_ == kBatchSize)
+        interleavedDropped_ += PushGathered();
+    return true;
+}
+
+size_t CRTPReceiver::OnInterleavedBatchEnd()
+{
+    std::lock_guard guard(interleavedLock_);
+    if (!interleavedOpen_)
+        return 0;
+    const size_t dropped = interleavedDropped_ + PushGathered();
+    interleavedDropped_ = 0;
+    return dropped;
 }
 
 bool CRTPReceiver::StopThread(uint32_t timeoutMs)
@@ -81,14 +98,18 @@ bool CRTPReceiver::JoinThread(uint32_t timeoutMs)
 
 void CRTPReceiver::Close()
 {
-    interleavedOpen_ = false;
+    {
+        // The session thread may still be offering packets of its last read.
+        std::lock_guard guard(interleavedLock_);
+        interleavedOpen_ = false;
+    }
     stopEvent.Set();
     queue_.Wake();
     if (client_) {
         client_->Close();
         client_.reset();
     }
-    ReturnHeld();  // the UDP thread has ended
+    ReturnHeld();  // the UDP thread has ended, and the session thread gathers no more
     ClearQueue();
     StopThread(2000);
 }
@@ -116,53 +137,42 @@ void CRTPReceiver::OnDataReceived(IRTPClient* client, const sockaddr_in& from, c
 {
     if (client == nullptr || client != client_.get())
         return;
-    QueuedPacket* record = spareCount_ > 0 ? spare_[--spareCount_] : queue_.Acquire();
-    if (record == nullptr) {
+    if (!Gather(from, data, length))
         NoteDropped(1);  // every record is in the queue or in the user's hands
-        return;
-    }
+    else if (gatheredCount_ == kBatchSize)
+        NoteDropped(PushGathered());
+}
+
+bool CRTPReceiver::Gather(const sockaddr_in& from, const uint8_t* data, size_t length)
+{
+    QueuedPacket* record = spareCount_ > 0 ? spare_[--spareCount_] : queue_.Acquire();
+    if (record == nullptr)
+        return false;
     record->from = from;
     if (!record->packet.Parse(data, length) || stopEvent.IsSet()) {
         spare_[spareCount_++] = record;
-        return;
+        return true;
     }
     gathered_[gatheredCount_++] = record;
-    if (gatheredCount_ == kBatchSize)
-        PushGathered();
+    return true;
 }
 
 void CRTPReceiver::OnDataBatchEnd(IRTPClient* client)
 {
     if (client == nullptr || client != client_.get())
         return;
-    PushGathered();
+    if (gatheredCount_ > 0)
+        NoteDropped(PushGathered());
 }
 
-void CRTPReceiver::PushGathered()
+size_t CRTPReceiver::PushGathered()
 {
     if (gatheredCount_ == 0)
-        return;
+        return 0;
     size_t dropped = 0;
     spareCount_ += queue_.Push(gathered_, gatheredCount_, spare_ + spareCount_, kBatchSize - spareCount_, dropped);
     gatheredCount_ = 0;
-    NoteDropped(dropped);
-}
-
-int CRTPReceiver::Offer(const sockaddr_in& from, const uint8_t* data, size_t length)
-{
-    if (stopEvent.IsSet())
-        return 0;
-    QueuedPacket* record = queue_.Acquire();
-    if (record == nullptr)
-        return -1;
-    record->from = from;
-    if (!record->packet.Parse(data, length)) {
-        queue_.Release(&record, 1);
-        return 0;
-    }
-    size_t dropped = 0;
-    queue_.Push(&record, 1, nullptr, 0, dropped);
-    return dropped == 0 ? 1 : -1;
+    return dropped;
 }
 
 void CRTPReceiver::NoteDropped(size_t dropped)

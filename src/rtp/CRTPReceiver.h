@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "foundation/CBaseThread.h"
 #include "foundation/CEvent.h"
@@ -59,10 +60,12 @@ public:
     // Starts the packet thread without a UDP socket: packets then come from the RTSP
     // connection through OnInterleavedPacket.
     bool OpenInterleaved();
-    // One packet that arrived inside the RTSP connection: parsed and queued as a datagram
-    // from the camera would be. False when the queue was full and dropped it (malformed ones
-    // are dropped silently, as datagrams are); the caller reports such drops.
+    // One packet that arrived inside the RTSP connection: parsed and gathered as a datagram
+    // from the camera would be, and queued with the rest of its read at the batch end. False
+    // when no record was left for it (malformed ones are dropped silently, as datagrams are);
+    // the caller reports such drops, and those the batch end reports.
     bool OnInterleavedPacket(const uint8_t* data, size_t length) override;
+    size_t OnInterleavedBatchEnd() override;
     // The UDP client's bound port; 0 while closed.
     uint16_t GetPort();
     // Socket receive buffer the kernel granted; 0 while closed.
@@ -93,10 +96,11 @@ private:
     // One record taken from the queue: checked, put in order, handed to the user.
     void Pass(const QueuedPacket& record, uint64_t nowMs, const RtpReorderWindow::Deliver& deliver);
     void Deliver(const sockaddr_in& from, const CRTPPacket& packet);
-    // 1 queued, 0 malformed or stopping (dropped quietly, as datagrams are), -1 the queue is full.
-    int Offer(const sockaddr_in& from, const uint8_t* data, size_t length);
-    // Hands the records gathered on the UDP thread to the queue.
-    void PushGathered();
+    // Parses a packet into a record gathered for the next push; false when no record was
+    // left (malformed packets and those that come while stopping are dropped quietly).
+    bool Gather(const sockaddr_in& from, const uint8_t* data, size_t length);
+    // Hands the gathered records to the queue; returns how many it refused.
+    size_t PushGathered();
     void NoteDropped(size_t dropped);
     // Records the UDP thread holds: gathered (parsed, not yet queued) and spare (free).
     void ReturnHeld();
@@ -109,13 +113,16 @@ private:
     // Packet thread only (reset as it starts).
     RtpReorderWindow window_;
     bool heardSet_ = false;
-    // UDP thread only (and the owner's thread while no UDP thread runs).
+    // The thread that receives (the UDP thread, or the RTSP session's thread under
+    // interleavedLock_), and the owner's thread while none does.
     QueuedPacket* gathered_[kBatchSize] = {};
     size_t gatheredCount_ = 0;
     QueuedPacket* spare_[kBatchSize] = {};
     size_t spareCount_ = 0;
     std::atomic<bool> dropping_{false};   // an overflow is in progress (logged once when it starts)
     std::atomic<uint16_t> localPort_{0};  // for messages from any thread
+    std::mutex interleavedLock_;          // uncontended: the queue's lock is taken once per read
+    size_t interleavedDropped_ = 0;       // refused by pushes within the current read
     std::atomic<bool> interleavedOpen_{false};
 };
 

@@ -35,7 +35,18 @@ bool RtspInterleavedReader::Read(RtspConnection& connection, std::uint32_t waitM
     const long got = connection.Read(readBuffer_.data(), readBuffer_.size(), waitMs);
     if (got <= 0)
         return got == 0;
-    return demuxer_.Feed(readBuffer_.data(), static_cast<std::size_t>(got));
+    const bool framed = demuxer_.Feed(readBuffer_.data(), static_cast<std::size_t>(got));
+    // The read's packets cross to the packet thread together: one queue lock per read,
+    // not two per packet contending with the packet thread's takes.
+    if (rtp_ != nullptr) {
+        try {
+            const std::size_t dropped = rtp_->OnInterleavedBatchEnd();
+            droppedPackets_ += dropped;
+            droppedSinceReport_ += dropped;
+        } catch (...) {
+        }
+    }
+    return framed;
 }
 
 bool RtspInterleavedReader::ReceiveResponse(RtspConnection& connection, std::string& response, std::uint64_t deadline,

@@ -110,6 +110,7 @@ TEST_F(RtpReceiver, DeliversParsedPacketsInSequenceOrderOnItsQueueThread)
     const Bytes interleaved = Datagram(501, 20);
     EXPECT_TRUE(receiver.OnInterleavedPacket(interleaved.data(), 12));
     EXPECT_TRUE(receiver.OnInterleavedPacket(interleaved.data(), interleaved.size()));
+    EXPECT_EQ(receiver.OnInterleavedBatchEnd(), 0u);  // the read's packets cross together
     EXPECT_EQ(user.WaitForPackets(6).at(5), (std::vector<uint32_t>{501, 20, 0}));
     EXPECT_EQ(user.packets.size(), 6u);
 }
@@ -168,6 +169,28 @@ TEST_F(RtpReceiver, AStalledUserBoundsTheQueueAndDropsTheNewest)
     // Records are pooled, refused ones too: the burst allocated no more than the queue, the
     // user's packet and the UDP thread's two batches hold (the pool's cap is far above).
     EXPECT_LE(receiver.GetRecordAllocations(), 16u + 1u + 2 * CRTPReceiver::kBatchSize);
+}
+
+// Inside the RTSP connection a read's packets cross together at its end; what the full
+// queue refused, within the read or at its end, is told to the session's reader.
+TEST_F(RtpReceiver, InterleavedReadsTellWhatTheStalledQueueRefused)
+{
+    receiver.SetQueueLimit(16);
+    user.stall = true;
+    ASSERT_TRUE(receiver.OpenInterleaved());
+    const Bytes first = Datagram(0, 100);
+    ASSERT_TRUE(receiver.OnInterleavedPacket(first.data(), first.size()));
+    EXPECT_EQ(receiver.OnInterleavedBatchEnd(), 0u);
+    ASSERT_TRUE(user.stalled.Wait(10000));
+    size_t refused = 0;
+    for (uint16_t s = 1; s < 100; ++s) {
+        const Bytes packet = Datagram(s, 100);
+        refused += receiver.OnInterleavedPacket(packet.data(), packet.size()) ? 0 : 1;
+    }
+    refused += receiver.OnInterleavedBatchEnd();
+    EXPECT_EQ(refused, 99u - 16u);
+    user.resume.Set();
+    EXPECT_EQ(user.WaitForPackets(17).size(), 17u);
 }
 
 TEST(UdpClient, CloseIsPromptAndASecondOpenFailsAndCloses)
