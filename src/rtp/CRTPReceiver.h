@@ -121,7 +121,7 @@ private:
     size_t spareCount_ = 0;
     std::atomic<bool> dropping_{false};   // an overflow is in progress (logged once when it starts)
     std::atomic<uint16_t> localPort_{0};  // for messages from any thread
-    std::mutex interleavedLock_;          // uncontended: the queue's lock is taken once per read
+    std::mutex interleavedLock_;          // the session thread's gathering against Close
     size_t interleavedDropped_ = 0;       // refused by pushes within the current read
     std::atomic<bool> interleavedOpen_{false};
 };

@@ -40,10 +40,9 @@ bool RtspInterleavedReader::Read(RtspConnection& connection, std::uint32_t waitM
     // not two per packet contending with the packet thread's takes.
     if (rtp_ != nullptr) {
         try {
-            const std::size_t dropped = rtp_->OnInterleavedBatchEnd();
-            droppedPackets_ += dropped;
-            droppedSinceReport_ += dropped;
+            CountDropped(rtp_->OnInterleavedBatchEnd());
         } catch (...) {
+            ReportException();
         }
     }
     return framed;
@@ -83,10 +82,8 @@ void RtspInterleavedReader::OnInterleavedFrame(std::uint8_t channel, const std::
     const std::uint8_t rtp = rtpChannel_.load();
     try {
         if (channel == rtp) {
-            if (!rtp_->OnInterleavedPacket(data, size)) {
-                ++droppedPackets_;
-                ++droppedSinceReport_;
-            }
+            if (!rtp_->OnInterleavedPacket(data, size))
+                CountDropped(1);
         } else if (channel == static_cast<std::uint8_t>(rtp + 1)) {
             if (rtcp_ != nullptr)
                 rtcp_->OnInterleavedPacket(data, size);
@@ -98,10 +95,20 @@ void RtspInterleavedReader::OnInterleavedFrame(std::uint8_t channel, const std::
                                  static_cast<unsigned>(channel));
         }
     } catch (...) {
-        if (owner_)
-            owner_->DebugMessage(DebugFailure, "Unhandled exception in method %s",
-                                 MethodName(kClassName, "Run").c_str());
+        ReportException();
     }
+}
+
+void RtspInterleavedReader::CountDropped(std::uint64_t packets)
+{
+    droppedPackets_ += packets;
+    droppedSinceReport_ += packets;
+}
+
+void RtspInterleavedReader::ReportException()
+{
+    if (owner_)
+        owner_->DebugMessage(DebugFailure, "Unhandled exception in method %s", MethodName(kClassName, "Run").c_str());
 }
 
 void RtspInterleavedReader::ReportDrops(bool final)

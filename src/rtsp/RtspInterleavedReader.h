@@ -47,6 +47,9 @@ public:
 private:
     void OnInterleavedFrame(std::uint8_t channel, const std::uint8_t* data, std::size_t size) override;
     void OnRtspMessage(std::string_view message) override;
+    void CountDropped(std::uint64_t packets);
+    // A sink threw: logged, the stream goes on.
+    void ReportException();
 
     IDebugMessage* owner_;
     IInterleavedPacketSink* rtp_ = nullptr;
