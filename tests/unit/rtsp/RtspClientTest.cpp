@@ -251,10 +251,13 @@ std::string InterleavedCamera(const std::string& request, const std::string& aft
 
 }  // namespace
 
+// The host's queue refuses every read's media: the session goes on, and the drops are
+// reported with their count.
 TEST(RtspClient, InterleavedSessionSeparatesMediaFromAnswers)
 {
     Session s([](const std::string& r) { return InterleavedCamera(r, Frame(3, "sr") + Frame(2, "b")); });
     s.settings.interleaved = true;
+    s.user.rtp.refuse = true;
     ASSERT_TRUE(s.client.Open(s.settings, &s.user));
     ASSERT_TRUE(s.server.WaitForRequest("OPTIONS"));
     ASSERT_TRUE(s.server.WaitForRequests(5));
@@ -269,6 +272,16 @@ TEST(RtspClient, InterleavedSessionSeparatesMediaFromAnswers)
               (std::vector<std::string>{"rtp a", "rtcp sr", "rtp b", "rtp k"}));
     for (const auto& m : media)
         EXPECT_EQ(m.find("stray"), std::string::npos);
+    // The session's last report counts at least the two that came with the PLAY answer; a
+    // keep-alive answer read during TEARDOWN may bring more after it.
+    const auto texts = s.owner.Texts();
+    const auto report = std::find_if(texts.rbegin(), texts.rend(), [](const std::string& t) {
+        return t.find("RTP packets from the RTSP connection dropped (") != std::string::npos;
+    });
+    ASSERT_NE(report, texts.rend());
+    const size_t inSession = std::stoul(report->substr(report->rfind('(') + 1));
+    EXPECT_GE(inSession, 2u) << *report;
+    EXPECT_LE(inSession, media.size()) << *report;
 }
 
 TEST(RtspClient, InterleavedFrameLongerThanWhatArrivesCostsTheKeepAlive)

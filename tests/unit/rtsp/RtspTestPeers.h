@@ -1,6 +1,8 @@
 #pragma once
 // Peers of the RTSP client: a scripted loopback RTSP server recording every request, and the client's user.
 
+#include <utility>
+
 #include "support/LoopbackHttpServer.h"
 #include "foundation/CEvent.h"
 #include "rtsp/CBaseRTSPClient.h"
@@ -55,16 +57,21 @@ public:
     void OnSetup(uint16_t rtpPort, uint16_t rtcpPort) override { serverPorts_ = rtpPort << 16 | rtcpPort; }
     void OnSessionClosed() override { closed_.Set(); }
     // Records what the connection carries, in order, as "rtp <payload>" or "rtcp <payload>".
+    // With `refuse`, says at each read's end that it had no room for that read's packets.
     struct Sink : velkora::IInterleavedPacketSink {
         Sink(TestUser& user, const char* kind) : user(user), kind(kind) {}
         bool OnInterleavedPacket(const uint8_t* data, size_t size) override
         {
             std::lock_guard<std::mutex> lock(user.mutex_);
             user.interleaved_.push_back(kind + std::string(reinterpret_cast<const char*>(data), size));
+            ++sinceRead;
             return true;
         }
+        size_t OnInterleavedBatchEnd() override { return refuse ? std::exchange(sinceRead, 0) : 0; }
         TestUser& user;
         const char* kind;
+        bool refuse = false;
+        size_t sinceRead = 0;  // the session thread's
     };
     Sink rtp{*this, "rtp "}, rtcp{*this, "rtcp "};
     std::vector<std::string> Interleaved()
